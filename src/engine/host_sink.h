@@ -1,0 +1,122 @@
+// How the engine reports to its host (the window or the command line). Download threads never
+// touch the host's widgets: every report goes through a HostSink, which the GUI adapter queues to
+// its own thread (keeping each slot's reports in order) and the CLI adapter prints. Slots are
+// addressed by their index 0-26; texts are UTF-8.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace termload {
+
+class StopSignal;
+
+// Font colours of a slot's status text, as 0x00BBGGRR values.
+enum class StatusColour : std::uint32_t {
+    Black = 0x000000,  // progress and normal steps
+    Red = 0x0000FF,    // failures
+    Blue = 0xFF0000,   // a file completed
+};
+
+struct ProgressState {
+    int minimum = 0;
+    int maximum = 100;
+    int position = 0;  // always within [minimum, maximum]
+};
+
+// One file of a pass, for reports.
+struct FileReport {
+    int slot = 0;
+    int row = -1;  // row of the file list; -1 for files the engine adds (address file, clock file)
+    std::string source;
+    std::string destination;
+    std::uint64_t size = 0;
+    bool ok = false;
+    std::string text;  // the status text that ended the file
+};
+
+// The operator's answer to an error shown for a download thread. The host acknowledges it when
+// the operator closes the box; the thread stops waiting for it when its slot is stopped.
+class ErrorAnswer {
+  public:
+    void Acknowledge();
+    // Waits for the acknowledgement or a stop of `stop`; true when acknowledged.
+    bool WaitForAcknowledgement(StopSignal& stop);
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool acknowledged_ = false;
+    bool withdrawn_ = false;
+};
+
+class HostSink {
+  public:
+    virtual ~HostSink() = default;
+
+    // The slot's status text; `colour` empty keeps the colour in force.
+    virtual void SetStatus(int slot, const std::string& text,
+                           std::optional<StatusColour> colour) = 0;
+    virtual void SetProgress(int slot, const ProgressState& progress) = 0;
+
+    // The console text received from a terminal, whole (it replaces what was shown). The bytes
+    // are the terminal's (ASCII in practice); a host shows invalid UTF-8 as replacement characters.
+    virtual void ShowConsoleText(const std::string& text) = 0;
+    virtual void ClearConsoleText() = 0;
+
+    // Removes the check mark of a file-list row.
+    virtual void UncheckRow(int row) = 0;
+
+    // Shows an error box for a download thread without blocking the host; the host calls
+    // answer->Acknowledge() when the operator closes it.
+    virtual void ShowError(int slot, const std::string& text,
+                           std::shared_ptr<ErrorAnswer> answer) = 0;
+
+    // A download thread has ended the run; the host then stops the download (StopLoad) on its own
+    // thread.
+    virtual void RunEnded(int slot) = 0;
+
+    // Notifications for reports; a host may ignore them.
+    virtual void PassStarted(int /*slot*/, int /*pass*/) {}
+    virtual void FileFinished(const FileReport& /*file*/) {}
+    virtual void PassFinished(int /*slot*/, int /*pass*/, bool /*ok*/) {}
+};
+
+// What a slot shows: its status text, colour and progress, kept by the engine (texts that build
+// on "the current text" read it here, never from a widget) and forwarded to the host.
+class SlotStatus {
+  public:
+    void Attach(HostSink* sink, int slot, int portNumber);
+
+    // Sets the text as given, or StatusPrefix + text for ShowWithPrefix.
+    void Show(std::string text, std::optional<StatusColour> colour = std::nullopt);
+    void ShowWithPrefix(std::string_view text, std::optional<StatusColour> colour = std::nullopt);
+    std::string Text() const;
+    std::optional<StatusColour> Colour() const;
+
+    void SetProgressRange(int minimum, int maximum);  // the position is kept within the range
+    void SetProgressPosition(int position);
+    void StepProgress();
+    ProgressState Progress() const;
+
+    HostSink* Sink() const { return sink_; }
+    int SlotIndex() const { return slot_; }
+
+  private:
+    void Publish(std::unique_lock<std::mutex>& lock, bool text, bool progress);
+
+    HostSink* sink_ = nullptr;
+    int slot_ = 0;
+    int portNumber_ = 0;
+    mutable std::mutex mutex_;
+    std::string text_;
+    std::optional<StatusColour> colour_;
+    ProgressState progress_;
+};
+
+}  // namespace termload

@@ -1,0 +1,176 @@
+// The port slots: one record per port of a download (27 at most), holding what that port's
+// download thread needs and what the rest of the program must see of it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "channels/serial_channel.h"
+#include "engine/host_sink.h"
+#include "engine/slot_channel.h"
+#include "engine/slot_events.h"
+#include "engine/stop_signal.h"
+#include "engine/timings.h"
+
+namespace termload {
+
+class PortSlotTable;
+
+// "[COM" + port number + "]": the prefix of a slot's status texts (port 0 for USB-HID and CCID).
+std::string StatusPrefix(int portNumber);
+
+// 0 for "M862PA", "M862PB", "M862PC" and "M862PCX"; 1 for "M868"; 2 for any other name. Exact,
+// case-sensitive comparison.
+inline constexpr int kModelClassM862 = 0;
+inline constexpr int kModelClassM868 = 1;
+inline constexpr int kModelClassOther = 2;
+int ModelClass(std::string_view modelName);
+
+// The slot's model-name field holds 30 bytes including a terminating zero: a start with a longer
+// model is refused.
+inline constexpr std::size_t kModelNameFieldSize = 30;
+bool ModelNameFits(std::string_view modelName);
+
+// ChecksumWatch: 0 nothing watched, 1 a USB-pipe image transfer is watched, 2 the terminal has
+// printed "Checksum Error" since.
+inline constexpr int kChecksumIdle = 0;
+inline constexpr int kChecksumWatching = 1;
+inline constexpr int kChecksumErrorSeen = 2;
+
+// Console text received from the terminal since it was last cleared. Written by the port's reader
+// thread, read and cleared by the download thread; guarded by its own lock.
+class ReceiveText {
+  public:
+    static constexpr std::size_t kCapacity = 4096;
+    // A chunk that would take the text past this many bytes first drops the older half of it.
+    static constexpr std::size_t kHalvingThreshold = 2048;
+
+    // Appends a chunk (older text is dropped as above; the text never exceeds kCapacity - 1
+    // bytes, whatever the chunk's size) and returns the text as it now stands.
+    std::string Append(const char* bytes, std::size_t count);
+    void Clear();
+    std::string Text() const;
+    std::size_t Length() const;
+
+  private:
+    mutable std::mutex mutex_;
+    std::array<char, kCapacity> text_{};
+    std::size_t length_ = 0;
+};
+
+// Settings of one run that every slot shares; the start/stop controller fills them before it
+// starts any thread and they stay fixed until the next start.
+struct SlotRunSettings {
+    SlotChannelSettings channel;
+    int slotsInUse = 1;  // 1, or 9, 18 or 27 in multi-port mode; SlotStopAll resets these slots
+    int langBase = 0;    // for the texts SlotStopAll shows
+    Timings timings;
+};
+
+class PortSlot {
+  public:
+    PortSlot() = default;
+    PortSlot(const PortSlot&) = delete;
+    PortSlot& operator=(const PortSlot&) = delete;
+
+    // Job data, written by the controller before the slot's thread starts, fixed afterwards.
+    int portNumber = 0;  // COMn; 0 for USB-HID and USB-CCID
+    int fileCount = 0;
+    std::string modelName;
+    bool useLocalAddress = false;
+
+    // Fills the job data; false (and nothing written) when the model name does not fit.
+    bool Fill(int port, int files, std::string_view model, bool localAddress);
+
+    // Flags shared with the stop handling.
+    StopSignal stop;                          // the stop request
+    std::atomic<bool> transferCancel{false};  // asks a running YMODEM transfer to cancel
+    std::atomic<bool> threadEnded{false};
+
+    // The slot's channel, 0 when none. The download thread opens it with SlotOpenChannel and
+    // closes it with SlotCloseChannel; never store or close it directly, because SlotStopAll may
+    // close it at the same moment.
+    std::atomic<ChannelHandle> channel{0};
+
+    // Console mode only: the receive and abort events and the text that came in.
+    SlotEvents events;
+    ReceiveText received;
+
+    // Status text, colour and progress as the host shows them.
+    SlotStatus status;
+
+    // Starts the slot's download thread. The stop request and TransferCancel are cleared and
+    // thread-ended is set to 0 before the thread runs, so a stop that comes at once is not lost.
+    // `body` runs with the slot's stop as the thread's WorkerStopScope; an exception that escapes
+    // it stops the slot. The thread ends when `body` returns, and is joined by SlotStopAll (or by
+    // the next Reset of the table). False when the thread could not be started.
+    bool StartThread(std::function<void()> body);
+    bool HasThread() const { return thread_.joinable(); }
+
+    int Index() const { return index_; }
+    PortSlotTable& Table() const { return *table_; }
+
+  private:
+    friend class PortSlotTable;
+    friend void SlotStopAll(PortSlotTable& table);
+
+    void Reset();
+    void JoinThread();  // no effect when called on the slot's own thread
+
+    int index_ = 0;
+    PortSlotTable* table_ = nullptr;
+    std::thread thread_;
+};
+
+// Waits on the slot's (receive, abort) event pair for up to `timeoutMs`. A stop request of the
+// slot ends the wait as Aborted, even when it was raised before the events were created.
+EventWait WaitReceiveOrAbort(PortSlot& slot, std::uint32_t timeoutMs);
+
+// Shows an error for the slot's download thread (the text followed by four blanks) and waits
+// until the operator acknowledges it or the slot is stopped; true when acknowledged.
+bool ShowError(PortSlot& slot, std::string_view text);
+
+// The 27 slots of the process, with the settings of the current run.
+class PortSlotTable {
+  public:
+    static constexpr int kSlotCount = 27;
+
+    explicit PortSlotTable(HostSink& sink);
+    ~PortSlotTable();  // stops every slot and joins every thread
+    PortSlotTable(const PortSlotTable&) = delete;
+    PortSlotTable& operator=(const PortSlotTable&) = delete;
+
+    // Before a start, on the host's thread: joins threads left from the last run (they must have
+    // been stopped), then sets every slot to zero and takes the run's settings.
+    void Reset(const SlotRunSettings& settings);
+
+    PortSlot& operator[](int index) { return slots_.at(static_cast<std::size_t>(index)); }
+    const PortSlot& operator[](int index) const {
+        return slots_.at(static_cast<std::size_t>(index));
+    }
+
+    const SlotRunSettings& Settings() const { return settings_; }
+    const Timings& Time() const { return settings_.timings; }
+    HostSink& Sink() const { return sink_; }
+
+    std::atomic<int> checksumWatch{kChecksumIdle};
+
+  private:
+    friend void SlotStopAll(PortSlotTable& table);
+    friend void ShowReceivedText(PortSlotTable& table, const std::string& text);
+
+    HostSink& sink_;
+    SlotRunSettings settings_;
+    std::array<PortSlot, kSlotCount> slots_;
+    std::mutex stopMutex_;     // one SlotStopAll at a time
+    std::mutex displayMutex_;  // one console-text update at a time
+};
+
+}  // namespace termload

@@ -1,0 +1,57 @@
+// Opening and closing a port slot's channel, the receive callback of console mode, and stopping
+// every slot.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "channels/serial_channel.h"
+
+namespace termload {
+
+class PortSlot;
+class PortSlotTable;
+
+enum class Transport { Serial, UsbHid, UsbCcid };
+
+// How the slots' channels are opened during one run.
+struct SlotChannelSettings {
+    Transport transport = Transport::Serial;
+    int baudRate = 115200;
+    int dataBits = 8;
+    int stopBitsIndex = 0;
+    int parityIndex = 0;
+    int flowControlIndex = 0;
+    bool traceLog = false;
+};
+
+// Console mode of SlotOpenChannel: the port's reader thread feeds the receive text and events.
+inline constexpr int kChannelNormal = 0;
+inline constexpr int kChannelConsole = 1;
+
+// Index (0-26) of the first slot whose port number is `portNumber`, or -1.
+int SlotIndexOfPort(const PortSlotTable& table, int portNumber);
+
+// (Re)opens the channel of the slot of `portNumber`: closes its events and channel first, then
+// opens the transport of the run (serial in normal mode, or in console mode with SlotReceive and
+// fresh events), clears the receive text. False when no slot has the port or the open failed.
+bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode);
+
+// Closes the slot's channel if it has one (safe against a concurrent SlotStopAll).
+void SlotCloseChannel(PortSlot& slot);
+
+// The receive callback of console mode: appends the bytes to the text of the slot that owns
+// `channel`, watches for "Checksum Error", shows the text and sets the receive event. Returns 0.
+int SlotReceive(PortSlotTable& table, ChannelHandle channel, const char* bytes,
+                std::uint32_t count);
+
+// Shows a slot's receive text as the console text of the host, one update at a time.
+void ShowReceivedText(PortSlotTable& table, const std::string& text);
+
+// Stops every slot in use: stop requests, TransferCancel, abort events, closing the channels,
+// then joining every download thread; finally each slot shows "[COMn]" + "Ready" in black with
+// its progress at 0. Called from the host's thread; on a download thread it never joins that
+// thread itself, and returns at once when another stop is already running.
+void SlotStopAll(PortSlotTable& table);
+
+}  // namespace termload
