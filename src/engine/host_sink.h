@@ -108,7 +108,7 @@ class SlotStatus {
     int SlotIndex() const { return slot_; }
 
   private:
-    void Publish(std::unique_lock<std::mutex>& lock, bool text, bool progress);
+    void PublishProgress();  // with mutex_ held
 
     HostSink* sink_ = nullptr;
     int slot_ = 0;

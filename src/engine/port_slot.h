@@ -119,15 +119,17 @@ class PortSlot {
 
   private:
     friend class PortSlotTable;
-    friend void SlotStopAll(PortSlotTable& table);
 
-    void Reset();
+    void Reset();       // job data, flags and texts to zero; the thread must have been joined
     void JoinThread();  // no effect when called on the slot's own thread
 
     int index_ = 0;
     PortSlotTable* table_ = nullptr;
     std::thread thread_;
 };
+
+// The slot whose download thread is calling, or null on any other thread.
+PortSlot* CurrentSlot();
 
 // Waits on the slot's (receive, abort) event pair for up to `timeoutMs`. A stop request of the
 // slot ends the wait as Aborted, even when it was raised before the events were created.
@@ -165,6 +167,10 @@ class PortSlotTable {
   private:
     friend void SlotStopAll(PortSlotTable& table);
     friend void ShowReceivedText(PortSlotTable& table, const std::string& text);
+
+    // Stops the first `count` slots and joins their threads (except the caller's own); the caller
+    // holds stopMutex_.
+    void StopThreads(int count);
 
     HostSink& sink_;
     SlotRunSettings settings_;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 namespace termload {
@@ -33,6 +34,7 @@ class SlotEvents {
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool exist_ = false;
+    std::uint64_t generation_ = 0;
     bool receiveSet_ = false;
     bool abortSet_ = false;
 };

@@ -1,0 +1,92 @@
+#include "engine/stop_signal.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace termload {
+
+namespace {
+
+thread_local const StopSignal* currentWorkerStop = nullptr;
+std::atomic<MessagePump> messagePump{nullptr};
+
+constexpr std::uint32_t kStepMs = 10;
+
+}  // namespace
+
+void StopSignal::Request() {
+    std::lock_guard lock(mutex_);
+    if (requested_.exchange(true)) {
+        return;
+    }
+    for (StopSubscription* subscriber : subscribers_) {
+        subscriber->onStop_();
+    }
+    wake_.notify_all();
+}
+
+void StopSignal::Clear() {
+    std::lock_guard lock(mutex_);
+    requested_ = false;
+}
+
+bool StopSignal::WaitFor(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return wake_.wait_for(lock, timeout, [this] { return requested_.load(); });
+}
+
+StopSubscription::StopSubscription(StopSignal& signal, std::function<void()> onStop)
+    : signal_(signal), onStop_(std::move(onStop)) {
+    std::lock_guard lock(signal_.mutex_);
+    signal_.subscribers_.push_back(this);
+    if (signal_.requested_) {
+        onStop_();
+    }
+}
+
+StopSubscription::~StopSubscription() {
+    std::lock_guard lock(signal_.mutex_);
+    std::erase(signal_.subscribers_, this);
+}
+
+WorkerStopScope::WorkerStopScope(const StopSignal& signal) : previous_(currentWorkerStop) {
+    currentWorkerStop = &signal;
+}
+
+WorkerStopScope::~WorkerStopScope() {
+    currentWorkerStop = previous_;
+}
+
+const StopSignal* CurrentWorkerStop() {
+    return currentWorkerStop;
+}
+
+void SetMessagePump(MessagePump pump) {
+    messagePump = pump;
+}
+
+std::uint32_t DelayWithMessages(std::uint32_t milliseconds) {
+    const std::uint32_t steps = milliseconds / kStepMs;
+    if (steps == 0) {
+        return 0;
+    }
+    if (const StopSignal* stop = currentWorkerStop) {
+        // One wait for the whole time: the stop request is what must end it early.
+        const auto start = std::chrono::steady_clock::now();
+        if (!stop->WaitFor(std::chrono::milliseconds(steps * kStepMs))) {
+            return steps;
+        }
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        return std::min(steps, static_cast<std::uint32_t>(waited.count() / kStepMs));
+    }
+    for (std::uint32_t step = 0; step < steps; ++step) {
+        if (const MessagePump pump = messagePump.load()) {
+            pump();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+    }
+    return steps;
+}
+
+}  // namespace termload
