@@ -1,0 +1,114 @@
+// The file list: which files go to the terminal. Each row is held as its encoded entry
+// ("kind;source path;destination name"), its displayed row text and its check mark.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/prompt_message.h"
+#include "config/string_table.h"
+
+namespace termload {
+
+class IniDocument;
+
+// Kinds of file rows, stored as one decimal digit.
+enum FileKind : int {
+    kKernelImage = 0,
+    kApplication = 1,
+    kOtherFile = 2,
+    kBiosFile = 3,
+    kKernelFile = 4,
+    kRootFile = 5,
+};
+
+inline constexpr std::size_t kMaxFileRows = 32;
+// Source paths must be shorter than this many bytes.
+inline constexpr std::size_t kSourcePathLimit = 255;
+// Display columns of the source file name in a row text.
+inline constexpr std::size_t kSourceColumnWidth = 18;
+
+struct DownloadFileEntry {
+    int kind = kApplication;  // the first character as a digit; -1 when it is no digit
+    std::string sourcePath;
+    std::string destinationName;  // without surrounding blanks
+};
+
+std::string EncodeFileEntry(int kind, std::string_view sourcePath, std::string_view destination);
+
+// Nothing when the entry has no ";" from its third character on, or an empty source path.
+std::optional<DownloadFileEntry> DecodeFileEntry(std::string_view encoded);
+
+// The kind's column text (strings 54-59 with their trailing blanks); empty outside 0-5.
+std::string_view KindRowText(int langBase, int kind);
+
+// Kind text, the source's file name padded or cut to 18 columns, two blanks, the destination.
+std::string RowText(int langBase, int kind, std::string_view sourcePath,
+                    std::string_view destination);
+
+struct FileRow {
+    std::string entry;  // encoded DownloadFileEntry
+    std::string text;   // as shown in the list
+    bool checked = true;
+};
+
+enum class AddRowResult { Added, Duplicate, ListFull, SourceTooLong };
+
+// The text to show the operator for a refused row; empty when there is nothing to show.
+std::string AddRowMessage(int langBase, AddRowResult result, std::string_view sourcePath);
+
+class FileList {
+  public:
+    explicit FileList(int langBase = kLangChinese) : langBase_(langBase) {}
+
+    // Language of the row texts of rows added from now on.
+    void SetLangBase(int langBase) { langBase_ = langBase; }
+    int LangBase() const { return langBase_; }
+
+    // Appends a checked row unless a row with the same source path exists, the list is full or
+    // the path is too long; an added row selects row 0.
+    AddRowResult AddFileRow(int kind, std::string_view sourcePath, std::string_view destination);
+
+    // False when the index names no row.
+    bool DeleteRow(int index);
+    void Clear();
+    bool SetChecked(int index, bool checked);
+
+    // The rename dialog's change: new kind (0-9) and destination as typed; the row keeps its
+    // position, source and check mark. False when the index names no row or the kind is no digit.
+    bool ChangeRow(int index, int kind, std::string_view destination);
+
+    // -1 when no row is selected.
+    int SelectedRow() const { return selected_; }
+    bool Select(int index);
+
+    const std::vector<FileRow>& Rows() const { return rows_; }
+    std::size_t Size() const { return rows_.size(); }
+    bool Empty() const { return rows_.empty(); }
+    std::vector<std::string> FileEntries() const;
+
+  private:
+    std::vector<FileRow> rows_;
+    int selected_ = -1;
+    int langBase_;
+};
+
+// What the start button and the first row's check mark must be after a change of the list.
+struct FileListCheck {
+    bool checkFirstRow = false;  // DOWNCONF is on and the list has a row
+    bool startEnabled = false;   // btnDown
+};
+FileListCheck ckFilesClickCheck(const FileList& files, int downConf, bool modelSelected);
+
+// Reads sections "History" and "Path" into the list (rows are added, not replaced). In debug
+// mode the directories stored under "Path" are used, else every file is looked up in `baseDir`.
+void ReadFileList(const IniDocument& ini, FileList& files, std::string_view baseDir, bool debugMode,
+                  std::vector<PromptMessage>& messages);
+
+// Writes the list to sections "History" and "Path".
+void WriteFileList(IniDocument& ini, const FileList& files);
+
+}  // namespace termload

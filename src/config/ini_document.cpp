@@ -1,0 +1,313 @@
+#include "config/ini_document.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <fstream>
+#include <system_error>
+
+#include "config/text_encoding.h"
+
+namespace termload {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kBlanks = " \t";
+
+std::string_view Trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    std::string result;
+    result.reserve(text.size());
+    std::size_t pos = 0;
+    for (std::size_t found; (found = text.find(from, pos)) != std::string_view::npos;) {
+        result.append(text.substr(pos, found - pos));
+        result.append(to);
+        pos = found + from.size();
+    }
+    result.append(text.substr(pos));
+    return result;
+}
+
+bool IsEntryOrSectionLine(std::string_view line) {
+    const std::string_view trimmed = Trim(line);
+    return !trimmed.empty() && trimmed.front() != ';' && trimmed.front() != '#';
+}
+
+// Splits off the lines after the last entry or section line when they hold a comment.
+std::string SplitOffTrailingComment(std::string& text) {
+    std::size_t tailStart = text.size();
+    bool hasComment = false;
+    while (tailStart > 0) {
+        std::size_t lineStart = text.rfind('\n', tailStart - 1);
+        lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
+        const std::string_view line(text.data() + lineStart, tailStart - lineStart);
+        if (IsEntryOrSectionLine(line)) {
+            break;
+        }
+        hasComment = hasComment || !Trim(line).empty();
+        tailStart = lineStart;
+    }
+    if (!hasComment) {
+        return {};
+    }
+    std::string tail = text.substr(tailStart);
+    text.resize(tailStart);
+    return tail;
+}
+
+// Decimal, or hexadecimal after "0x" or "$", with an optional sign.
+bool ParseInteger(std::string_view text, int& value) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (text.starts_with("$")) {
+        base = 16;
+        text.remove_prefix(1);
+    }
+    if (text.empty()) {
+        return false;
+    }
+    std::uint64_t magnitude = 0;
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        return false;
+    }
+    if (base == 16) {
+        // Hexadecimal texts cover the 32 bits, as 0xFFFFFFFF = -1.
+        if (magnitude > UINT32_MAX) {
+            return false;
+        }
+        const auto bits = static_cast<std::uint32_t>(magnitude);
+        value = static_cast<int>(negative ? 0u - bits : bits);
+        return true;
+    }
+    const std::uint64_t limit = negative ? std::uint64_t{INT_MAX} + 1 : std::uint64_t{INT_MAX};
+    if (magnitude > limit) {
+        return false;
+    }
+    value = negative ? static_cast<int>(-static_cast<std::int64_t>(magnitude))
+                     : static_cast<int>(magnitude);
+    return true;
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { Close(); }
+    int Get() const { return fd_; }
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Replaces the file in one step: a crash or a full disk leaves either the old or the new file.
+bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode) {
+    std::string tempName =
+        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    FileDescriptor temp(::mkstemp(tempName.data()));
+    if (temp.Get() < 0) {
+        return false;
+    }
+    const bool written =
+        WriteAll(temp.Get(), bytes) && ::fchmod(temp.Get(), mode) == 0 && ::fsync(temp.Get()) == 0;
+    if (!temp.Close() || !written || ::rename(tempName.c_str(), target.c_str()) != 0) {
+        ::unlink(tempName.c_str());
+        return false;
+    }
+    return true;
+}
+
+// For a file in a directory we may not create files in.
+bool OverwriteFile(const std::filesystem::path& target, std::string_view bytes) {
+    FileDescriptor file(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    return file.Get() >= 0 && WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0 &&
+           file.Close();
+}
+
+}  // namespace
+
+IniDocument::IniDocument() : ini_(false, true, false) {
+    ini_.SetSpaces(false);
+}
+
+IniDocument::LoadStatus IniDocument::Load(const std::filesystem::path& path) {
+    LoadBytes({});
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return LoadStatus::Missing;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) {
+        return LoadStatus::Unreadable;
+    }
+    if (size > kMaxFileBytes) {
+        return LoadStatus::TooLarge;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return LoadStatus::Unreadable;
+    }
+    // One byte more than allowed tells a file that grew since its size was taken.
+    std::string bytes(static_cast<std::size_t>(size) + 1, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (file.bad()) {
+        return LoadStatus::Unreadable;
+    }
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    if (bytes.size() > size) {
+        return LoadStatus::TooLarge;
+    }
+    LoadBytes(bytes);
+    return LoadStatus::Ok;
+}
+
+void IniDocument::LoadBytes(std::string_view bytes) {
+    ini_.Reset();
+    tail_.clear();
+    bom_ = bytes.starts_with(kUtf8Bom);
+    if (bom_) {
+        bytes.remove_prefix(kUtf8Bom.size());
+    }
+    const std::size_t firstNewline = bytes.find('\n');
+    crlf_ = firstNewline != std::string_view::npos && firstNewline > 0 &&
+            bytes[firstNewline - 1] == '\r';
+    // The INI layer reads up to the first NUL byte only.
+    rewritable_ = bytes.find('\0') == std::string_view::npos;
+    gbk_ = !IsValidUtf8(bytes);
+    std::string text = gbk_ ? GbkToUtf8(bytes) : std::string(bytes);
+    if (gbk_ && Utf8ToGbk(text) != bytes) {
+        rewritable_ = false;
+    }
+    text = ReplaceAll(text, "\r\n", "\n");
+    tail_ = SplitOffTrailingComment(text);
+    ini_.LoadData(text.data(), text.size());
+}
+
+std::string IniDocument::ToBytes() const {
+    std::string text;
+    ini_.Save(text, false);
+    if (!tail_.empty() && !text.empty() && text.back() != '\n') {
+        text += '\n';
+    }
+    text += tail_;
+    if (crlf_) {
+        text = ReplaceAll(text, "\n", "\r\n");
+    }
+    if (gbk_) {
+        text = Utf8ToGbk(text);
+    }
+    if (bom_) {
+        text.insert(0, kUtf8Bom);
+    }
+    return text;
+}
+
+bool IniDocument::Save(const std::filesystem::path& path) const {
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::canonical(path, error);
+    if (error) {
+        target = path;
+    }
+    struct stat status {};
+    const mode_t mode = ::stat(target.c_str(), &status) == 0 ? status.st_mode & 07777 : 0644;
+    const std::string bytes = ToBytes();
+    return ReplaceFile(target, bytes, mode) || OverwriteFile(target, bytes);
+}
+
+std::string IniDocument::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view fallback) const {
+    const char* value = ini_.GetValue(std::string(section).c_str(), std::string(key).c_str());
+    if (value == nullptr) {
+        return std::string(fallback);
+    }
+    return std::string(CutToBytes(Trim(value), kMaxValueBytes));
+}
+
+int IniDocument::ReadInteger(std::string_view section, std::string_view key, int fallback) const {
+    const char* value = ini_.GetValue(std::string(section).c_str(), std::string(key).c_str());
+    int parsed = 0;
+    if (value == nullptr || !ParseInteger(Trim(value), parsed)) {
+        return fallback;
+    }
+    return parsed;
+}
+
+bool IniDocument::ReadBool(std::string_view section, std::string_view key, bool fallback) const {
+    return ReadInteger(section, key, fallback ? 1 : 0) != 0;
+}
+
+std::vector<std::string> IniDocument::Keys(std::string_view section) const {
+    CSimpleIniA::TNamesDepend entries;
+    ini_.GetAllKeys(std::string(section).c_str(), entries);
+    entries.sort(CSimpleIniA::Entry::LoadOrder());
+    // The INI layer lists a key that appears twice once, as it reads as one value.
+    std::vector<std::string> keys;
+    for (const CSimpleIniA::Entry& entry : entries) {
+        keys.emplace_back(entry.pItem);
+    }
+    return keys;
+}
+
+void IniDocument::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value) {
+    // A line break in a value would start a new line of the file.
+    std::string oneLine(value);
+    for (char& c : oneLine) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    ini_.SetValue(std::string(section).c_str(), std::string(key).c_str(), oneLine.c_str(), nullptr,
+                  true);
+}
+
+void IniDocument::WriteInteger(std::string_view section, std::string_view key, int value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void IniDocument::WriteBool(std::string_view section, std::string_view key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+}  // namespace termload

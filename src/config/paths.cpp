@@ -1,0 +1,86 @@
+#include "config/paths.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+namespace termload {
+
+namespace {
+
+constexpr std::string_view kSeparators = "/\\:";
+
+#ifdef _WIN32
+constexpr char kNativeSeparator = '\\';
+#else
+constexpr char kNativeSeparator = '/';
+#endif
+
+bool IsWritableDirectory(const std::filesystem::path& dir) {
+    std::error_code error;
+    return std::filesystem::is_directory(dir, error) && ::access(dir.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
+std::string FileNamePart(std::string_view path) {
+    const std::size_t last = path.find_last_of(kSeparators);
+    return std::string(last == std::string_view::npos ? path : path.substr(last + 1));
+}
+
+std::string DirectoryPart(std::string_view path) {
+    const std::size_t last = path.find_last_of(kSeparators);
+    return std::string(last == std::string_view::npos ? std::string_view{} : path.substr(0, last));
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+    std::string joined(dir);
+    if (joined.empty() || kSeparators.find(joined.back()) == std::string_view::npos) {
+        joined += kNativeSeparator;
+    }
+    joined += name;
+    return joined;
+}
+
+std::string NativePath(std::string_view path) {
+    std::string native(path);
+#ifndef _WIN32
+    for (char& c : native) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+#endif
+    return native;
+}
+
+std::filesystem::path ExecutableDir() {
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return std::filesystem::current_path(error);
+    }
+    return exe.parent_path();
+}
+
+std::filesystem::path ApplicationDir() {
+    std::filesystem::path dir = ExecutableDir();
+    return IsWritableDirectory(dir) ? dir : UserStoreDir();
+}
+
+std::filesystem::path UserStoreDir() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && *xdg != '\0') {
+        return std::filesystem::path(xdg) / "termload";
+    }
+    const char* home = std::getenv("HOME");
+    const std::filesystem::path base = home != nullptr && *home != '\0' ? home : ".";
+    return base / ".config" / "termload";
+}
+
+std::filesystem::path UserStorePath() {
+    return UserStoreDir() / "termload.ini";
+}
+
+}  // namespace termload
