@@ -1,0 +1,47 @@
+// The subcommands of termload-cli. Each returns the process's exit code (exit_codes.h) and writes
+// its one-line refusals to stderr.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "cli/run_events.h"
+
+namespace termload::cli {
+
+struct RunOptions {
+    std::filesystem::path configPath;
+    std::filesystem::path portsMap;  // empty: the per-user store's port table
+    std::optional<int> single;       // COM number
+    std::optional<int> multi;        // 9, 18 or 27
+    std::optional<std::string> model;
+    std::optional<std::string> hwVersion;  // one or two hexadecimal digits
+    std::optional<int> passes;             // per port; empty: until stopped
+    std::filesystem::path reportPath;      // empty: no report
+    bool json = false;
+};
+
+struct ClockOptions {
+    int port = 1;
+    std::filesystem::path configPath;  // empty: 8N1 without flow control
+    std::filesystem::path portsMap;
+};
+
+struct PortsOptions {
+    std::filesystem::path portsMap;
+};
+
+struct DemoOptions {
+    int ports = 9;
+    int passes = 1;
+    std::filesystem::path termsim;  // empty: beside our build tree or on PATH
+    bool json = false;
+};
+
+int RunCommand(const RunOptions& options, RunEvents& events);
+int ClockCommand(const ClockOptions& options);
+int PortsCommand(const PortsOptions& options);
+int DemoCommand(const DemoOptions& options, RunEvents& events);
+
+}  // namespace termload::cli

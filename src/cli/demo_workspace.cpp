@@ -1,0 +1,126 @@
+#include "cli/demo_workspace.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace termload::cli {
+namespace {
+
+// Names from the M868 memory map, so the address file carries real addresses; one is larger
+// than 1 MiB, one is the application that gets an "App=" line.
+struct SampleSpec {
+    const char* name;
+    int kind;  // application 1, other file 2
+    std::uint64_t size;
+};
+constexpr SampleSpec kSamples[] = {
+    {"telpay.bin", 1, 122000},
+    {"dispziku.bin", 2, 1100000},
+    {"logo0.bmp", 2, 3000},
+    {"paramcfg.ini", 2, 0},  // written as text below
+};
+
+constexpr const char* kParamText =
+    "[Terminal]\r\nMerchant=Demo Store\r\nCurrency=EUR\r\nReceiptCopies=2\r\n";
+
+// Pacing as a production line would set it for USB serial adapters, kept short after each file
+// so that nine terminals finish well within a minute.
+constexpr const char* kConfigHead =
+    "; Sample configuration written by termload-cli demo.\n"
+    "[ModeList]\n"
+    "0A=M868\n"
+    "\n"
+    "[Config]\n"
+    "Language=1\n"
+    "MachMode=0\n"
+    "HardVersion=10\n"
+    "Port=0\n"
+    "PortNum=0\n"
+    "BuardRate=12\n"
+    "DataBit=0\n"
+    "StopBit=0\n"
+    "ParityBit=0\n"
+    "FlowCtrl=0\n"
+    "NewMachine=1\n"
+    "DownTimer=0\n"
+    "USBDelay=10\n"
+    "S4KDelay=1\n"
+    "FILE_INTERVAL=10\n"
+    "FILE_INTERVAL_=80\n"
+    "CMDDelay=1000\n"
+    "EmptyFlash=0\n"
+    "DegugMode=0\n"
+    "TraceLog=0\n"
+    "\n"
+    "[AddrCtlol]\n"
+    "IsUseLogalAddr=0\n"
+    "\n"
+    "[History]\n";
+
+// Deterministic bytes that do not repeat within a block, so a misplaced block shows.
+void WriteSampleBytes(const std::filesystem::path& path, std::uint64_t size, std::uint32_t seed) {
+    std::ofstream out(path, std::ios::binary);
+    std::uint32_t state = seed * 2654435761u + 1;
+    std::string chunk;
+    chunk.reserve(65536);
+    for (std::uint64_t written = 0; written < size;) {
+        chunk.clear();
+        for (; chunk.size() < 65536 && written + chunk.size() < size;) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            chunk.push_back(static_cast<char>(state & 0xFF));
+        }
+        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        written += chunk.size();
+    }
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir(const std::string& prefix) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a directory in " +
+                                 std::filesystem::temp_directory_path().string());
+    }
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+DemoWorkspace::DemoWorkspace() : root_("termload-demo") {
+    std::filesystem::create_directory(ReceivedDir());
+
+    std::string history;
+    int row = 0;
+    for (const SampleSpec& spec : kSamples) {
+        SampleFile file{spec.name, Root() / spec.name, spec.size};
+        if (spec.size == 0) {
+            std::ofstream(file.source, std::ios::binary) << kParamText;
+            file.size = std::char_traits<char>::length(kParamText);
+        } else {
+            WriteSampleBytes(file.source, spec.size, static_cast<std::uint32_t>(row + 1));
+        }
+        history += "Recent" + std::to_string(row) + "=" + std::to_string(spec.kind) + ";" +
+                   spec.name + ";" + spec.name + "\n";
+        files_.push_back(std::move(file));
+        ++row;
+    }
+    std::ofstream config(ConfigPath(), std::ios::binary);
+    config << kConfigHead << "RecentCount=" << files_.size() << "\n" << history;
+    if (!config) {
+        throw std::runtime_error("cannot write " + ConfigPath().string());
+    }
+}
+
+}  // namespace termload::cli

@@ -1,0 +1,50 @@
+#include "cli/interrupt_watch.h"
+
+#include <csignal>
+
+namespace termload::cli {
+namespace {
+
+// SIGUSR2 is sent to the waiting thread only, to end it.
+sigset_t WatchedSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR2);
+    return set;
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch(std::function<void(int)> onInterrupt)
+    : onInterrupt_(std::move(onInterrupt)) {
+    const sigset_t set = WatchedSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    waiter_ = std::thread([this] { Run(); });
+}
+
+InterruptWatch::~InterruptWatch() {
+    closing_ = true;
+    pthread_kill(waiter_.native_handle(), SIGUSR2);
+    waiter_.join();
+}
+
+void InterruptWatch::Run() {
+    const sigset_t set = WatchedSignals();
+    int count = 0;
+    for (;;) {
+        int signal = 0;
+        if (sigwait(&set, &signal) != 0) {
+            continue;
+        }
+        if (closing_) {
+            return;
+        }
+        if (signal == SIGINT || signal == SIGTERM) {
+            onInterrupt_(++count);
+        }
+    }
+}
+
+}  // namespace termload::cli

@@ -1,0 +1,165 @@
+#include "cli/live_view.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace termload::cli {
+namespace {
+
+constexpr auto kDrawInterval = std::chrono::milliseconds(100);
+constexpr int kBarWidth = 20;
+constexpr int kDefaultColumns = 80;
+
+const char* ColourEscape(StatusColour colour) {
+    switch (colour) {
+        case StatusColour::Red:
+            return "\x1b[31m";
+        case StatusColour::Blue:
+            return "\x1b[1;34m";
+        case StatusColour::Black:
+            break;
+    }
+    return "";  // the terminal's own foreground: black on a dark background would not show
+}
+
+int TerminalColumns(std::FILE* out) {
+    winsize size{};
+    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return kDefaultColumns;
+}
+
+// Length in bytes of the UTF-8 sequence that starts with `lead` (1 for a stray byte).
+std::size_t SequenceLength(unsigned char lead) {
+    if (lead >= 0xF0) {
+        return 4;
+    }
+    if (lead >= 0xE0) {
+        return 3;
+    }
+    if (lead >= 0xC0) {
+        return 2;
+    }
+    return 1;
+}
+
+std::string Bar(int position, int maximum) {
+    const int filled = maximum > 0 ? std::clamp(position, 0, maximum) * kBarWidth / maximum : 0;
+    return "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
+}
+
+}  // namespace
+
+std::string FitColumns(std::string_view text, int columns) {
+    std::string fitted;
+    int used = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = std::min(SequenceLength(text[i]), text.size() - i);
+        // Three- and four-byte sequences are CJK and the like: two columns on a terminal.
+        const int width = length >= 3 ? 2 : 1;
+        if (used + width > columns) {
+            break;
+        }
+        fitted.append(text.substr(i, length));
+        used += width;
+        i += length;
+    }
+    return fitted;
+}
+
+LiveView::LiveView(const std::vector<int>& ports, std::FILE* out) : out_(out), order_(ports) {
+    for (int port : ports) {
+        ports_[port];
+    }
+    drawer_ = std::thread([this] { DrawLoop(); });
+}
+
+LiveView::~LiveView() { Finish(); }
+
+void LiveView::Status(int port, std::string_view text, std::optional<StatusColour> colour) {
+    std::lock_guard lock(mutex_);
+    PortLine& line = ports_[port];
+    line.text = text;
+    line.colour = colour.value_or(line.colour);
+    dirty_ = true;
+    changed_.notify_one();
+}
+
+void LiveView::Progress(int port, const ProgressState& progress) {
+    std::lock_guard lock(mutex_);
+    PortLine& line = ports_[port];
+    line.position = progress.position - progress.minimum;
+    line.maximum = progress.maximum - progress.minimum;
+    dirty_ = true;
+    changed_.notify_one();
+}
+
+void LiveView::Note(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    pendingNotes_.emplace_back(text);
+    dirty_ = true;
+    changed_.notify_one();
+}
+
+void LiveView::Finish() {
+    {
+        std::lock_guard lock(mutex_);
+        if (finished_) {
+            return;
+        }
+        finished_ = true;
+        changed_.notify_one();
+    }
+    drawer_.join();
+    std::lock_guard lock(mutex_);
+    Draw();
+}
+
+void LiveView::DrawLoop() {
+    std::unique_lock lock(mutex_);
+    while (!finished_) {
+        changed_.wait(lock, [this] { return dirty_ || finished_; });
+        if (finished_) {
+            break;
+        }
+        Draw();
+        // Let changes gather before the next drawing; Finish cuts the pause short.
+        changed_.wait_for(lock, kDrawInterval, [this] { return finished_; });
+    }
+}
+
+void LiveView::Draw() {
+    const int columns = TerminalColumns(out_);
+    std::string screen;
+    if (drawn_) {
+        // Back to the first port line; lines are cut to the width, so none has wrapped.
+        screen += "\r\x1b[" + std::to_string(order_.size()) + "A";
+    }
+    for (const std::string& note : pendingNotes_) {
+        screen += "\x1b[2K" + note + "\n";
+    }
+    pendingNotes_.clear();
+    for (int port : order_) {
+        const PortLine& line = ports_[port];
+        char head[64];
+        const int percent = line.maximum > 0
+                                ? std::clamp(line.position, 0, line.maximum) * 100 / line.maximum
+                                : 0;
+        std::snprintf(head, sizeof head, "COM%-3d %s %3d%%  ", port,
+                      Bar(line.position, line.maximum).c_str(), percent);
+        const std::string text = FitColumns(std::string(head) + line.text, columns - 1);
+        screen += "\x1b[2K";
+        screen += ColourEscape(line.colour);
+        screen += text;
+        screen += "\x1b[0m\n";
+    }
+    std::fwrite(screen.data(), 1, screen.size(), out_);
+    std::fflush(out_);
+    drawn_ = true;
+    dirty_ = false;
+}
+
+}  // namespace termload::cli

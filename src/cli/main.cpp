@@ -1,0 +1,121 @@
+// termload-cli: the download engine from the command line, for production lines and the demo.
+#include <CLI/CLI.hpp>
+
+#include <cctype>
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/interrupt_watch.h"
+
+namespace {
+
+using namespace termload::cli;
+
+// One or two hexadecimal digits, as the version field takes them.
+const CLI::Validator kHexVersion(
+    [](std::string& text) -> std::string {
+        if (text.empty() || text.size() > 2) {
+            return "must be one or two hexadecimal digits";
+        }
+        for (char& c : text) {
+            if (!std::isxdigit(static_cast<unsigned char>(c))) {
+                return "must be one or two hexadecimal digits";
+            }
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        if (text.size() == 1) {
+            text.insert(0, "0");
+        }
+        return {};
+    },
+    "HH");
+
+const CLI::Validator kAtLeastOne = CLI::Range(1, 1 << 30).description("N >= 1");
+
+void AddRun(CLI::App& app, RunOptions& run) {
+    CLI::App* cmd = app.add_subcommand("run", "Download the configuration's files, terminal after "
+                                              "terminal, on the chosen ports");
+    cmd->add_option("--config", run.configPath, "Configuration file (INI)")
+        ->required()
+        ->check(CLI::ExistingFile);
+    cmd->add_option("--ports-map", run.portsMap, "Port map: section [Ports], COMn=device")
+        ->check(CLI::ExistingFile);
+    CLI::Option* single =
+        cmd->add_option("--single", run.single, "Download on COM N only")->check(CLI::Range(1, 27));
+    CLI::Option* multi = cmd->add_option("--multi", run.multi, "Download on COM1 to COM N")
+                             ->check(CLI::IsMember({9, 18, 27}));
+    single->excludes(multi);
+    cmd->add_option("--model", run.model, "Model name from the configuration's model list");
+    cmd->add_option("--hw-version", run.hwVersion, "Hardware version, two hexadecimal digits")
+        ->check(kHexVersion);
+    cmd->add_option("--passes", run.passes, "Passes (terminals) per port; default: until Ctrl-C")
+        ->check(kAtLeastOne);
+    cmd->add_option("--report", run.reportPath, "Append one JSON line per pass per port");
+    cmd->add_flag("--json", run.json, "One JSON object per status change on stdout");
+}
+
+void AddClock(CLI::App& app, ClockOptions& clock) {
+    CLI::App* cmd = app.add_subcommand("clock", "Set a terminal's clock to this PC's local time");
+    cmd->add_option("--port", clock.port, "COM number")->required()->check(CLI::Range(1, 255));
+    cmd->add_option("--config", clock.configPath, "Configuration file for the line settings")
+        ->check(CLI::ExistingFile);
+    cmd->add_option("--ports-map", clock.portsMap, "Port map: section [Ports], COMn=device")
+        ->check(CLI::ExistingFile);
+}
+
+void AddPorts(CLI::App& app, PortsOptions& ports) {
+    CLI::App* cmd =
+        app.add_subcommand("ports", "List the COM numbers with their devices and USB ids");
+    cmd->add_option("--ports-map", ports.portsMap, "Port map: section [Ports], COMn=device")
+        ->check(CLI::ExistingFile);
+}
+
+void AddDemo(CLI::App& app, DemoOptions& demo) {
+    CLI::App* cmd = app.add_subcommand(
+        "demo", "Download sample files into simulated terminals and verify what they received");
+    cmd->add_option("--ports", demo.ports, "Simulated terminals: 1, 9, 18 or 27")
+        ->check(CLI::IsMember({1, 9, 18, 27}));
+    cmd->add_option("--passes", demo.passes, "Passes per port")->check(kAtLeastOne);
+    cmd->add_option("--termsim", demo.termsim, "The simulator program")->check(CLI::ExistingFile);
+    cmd->add_flag("--json", demo.json, "One JSON object per status change on stdout");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    RunEvents events;
+    // First, before any other thread: Ctrl-C becomes the stop button.
+    InterruptWatch interrupts([&events](int) { events.Interrupt(); });
+
+    CLI::App app{"termload-cli: load firmware and data files into POS terminals"};
+    app.require_subcommand(1);
+    RunOptions run;
+    ClockOptions clock;
+    PortsOptions ports;
+    DemoOptions demo;
+    AddRun(app, run);
+    AddClock(app, clock);
+    AddPorts(app, ports);
+    AddDemo(app, demo);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "termload-cli: %s\n", error.what());
+        return kExitUsage;
+    }
+
+    if (app.got_subcommand("run")) {
+        return RunCommand(run, events);
+    }
+    if (app.got_subcommand("clock")) {
+        return ClockCommand(clock);
+    }
+    if (app.got_subcommand("ports")) {
+        return PortsCommand(ports);
+    }
+    return DemoCommand(demo, events);
+}

@@ -1,0 +1,46 @@
+#include "cli/pass_report.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+namespace termload::cli {
+
+std::string PassRecordJson(const PassRecord& record) {
+    nlohmann::ordered_json files = nlohmann::ordered_json::array();
+    for (const FileRecord& file : record.files) {
+        files.push_back({{"source", file.source},
+                         {"destination", file.destination},
+                         {"size", file.size},
+                         {"result", file.result}});
+    }
+    const nlohmann::ordered_json line = {{"port", record.port},
+                                         {"pass", record.pass},
+                                         {"start", IsoLocalTime(record.start)},
+                                         {"end", IsoLocalTime(record.end)},
+                                         {"files", files},
+                                         {"outcome", record.outcome}};
+    // Names from a configuration written on Windows may not be UTF-8; never fail on them.
+    return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+PassReport::PassReport(const std::filesystem::path& path) {
+    file_ = std::fopen(path.c_str(), "a");
+    if (file_ == nullptr) {
+        throw std::runtime_error("cannot write the report " + path.string() + ": " +
+                                 std::strerror(errno));
+    }
+}
+
+PassReport::~PassReport() { std::fclose(file_); }
+
+bool PassReport::Write(const PassRecord& record) {
+    const std::string line = PassRecordJson(record) + "\n";
+    std::lock_guard lock(mutex_);
+    return std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
+           std::fflush(file_) == 0;
+}
+
+}  // namespace termload::cli

@@ -1,0 +1,54 @@
+// The production record: one JSON line per pass per port, for the operator or the line's MES.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli/iso_time.h"
+
+namespace termload::cli {
+
+
+struct FileRecord {
+    std::string source;       // path on the PC
+    std::string destination;  // name on the terminal
+    std::int64_t size = 0;    // bytes; -1 when the source could not be read
+    std::string result;       // "ok", "failed" or "stopped"
+};
+
+struct PassRecord {
+    int port = 0;
+    int pass = 0;  // 1 for the first terminal on this port
+    WallTime start;
+    WallTime end;
+    std::vector<FileRecord> files;
+    std::string outcome;  // "ok", "failed" or "stopped"
+};
+
+// One line of JSON, without the line end.
+std::string PassRecordJson(const PassRecord& record);
+
+// Appends records to a file, one whole line at a time; safe to call from every download thread.
+class PassReport {
+public:
+    // Opens (creating when needed) `path` for appending; throws std::runtime_error with a one-line
+    // reason when it cannot be written, so the run can be refused before a port is touched.
+    explicit PassReport(const std::filesystem::path& path);
+    ~PassReport();
+    PassReport(const PassReport&) = delete;
+    PassReport& operator=(const PassReport&) = delete;
+
+    // Writes and flushes one line; false when the write failed (disk full, …).
+    bool Write(const PassRecord& record);
+
+private:
+    std::mutex mutex_;
+    std::FILE* file_ = nullptr;
+};
+
+}  // namespace termload::cli

@@ -1,0 +1,139 @@
+#include "cli/pass_tracker.h"
+
+#include <algorithm>
+
+namespace termload::cli {
+namespace {
+
+constexpr const char* kOk = "ok";
+constexpr const char* kFailed = "failed";
+constexpr const char* kStopped = "stopped";
+
+}  // namespace
+
+PassTracker::PassTracker(std::vector<int> slotPorts, std::optional<int> passLimit)
+    : passLimit_(passLimit), slots_(slotPorts.size()) {
+    for (std::size_t i = 0; i < slotPorts.size(); ++i) {
+        slots_[i].tally.port = slotPorts[i];
+    }
+}
+
+void PassTracker::PassStarted(int slot, int pass, WallTime now) {
+    std::lock_guard lock(mutex_);
+    if (slot < 0 || static_cast<std::size_t>(slot) >= slots_.size()) {
+        return;
+    }
+    SlotState& state = slots_[slot];
+    PassRecord record;
+    record.port = state.tally.port;
+    record.pass = pass;
+    record.start = now;
+    state.open = std::move(record);
+}
+
+void PassTracker::FileFinished(const FileReport& file) {
+    std::lock_guard lock(mutex_);
+    if (file.slot < 0 || static_cast<std::size_t>(file.slot) >= slots_.size()) {
+        return;
+    }
+    SlotState& state = slots_[file.slot];
+    if (!state.open) {
+        return;
+    }
+    state.open->files.push_back(FileRecord{file.source, file.destination,
+                                           static_cast<std::int64_t>(file.size),
+                                           file.ok ? kOk : kFailed});
+    ++(file.ok ? state.tally.filesOk : state.tally.filesFailed);
+}
+
+std::optional<PassTracker::Finished> PassTracker::PassFinished(int slot, bool ok, WallTime now) {
+    std::lock_guard lock(mutex_);
+    if (slot < 0 || static_cast<std::size_t>(slot) >= slots_.size() || !slots_[slot].open) {
+        return std::nullopt;
+    }
+    SlotState& state = slots_[slot];
+    Finished finished{std::move(*state.open), false};
+    state.open.reset();
+    const bool filesOk = std::all_of(finished.record.files.begin(), finished.record.files.end(),
+                                     [](const FileRecord& file) { return file.result == kOk; });
+    finished.record.end = now;
+    finished.record.outcome = ok && filesOk ? kOk : kFailed;
+    ++state.tally.passesDone;
+    if (finished.record.outcome != kOk) {
+        ++state.tally.passesFailed;
+    }
+    finished.limitReached = SlotDone(state);
+    return finished;
+}
+
+std::vector<PassRecord> PassTracker::CloseOpenPasses(WallTime now) {
+    std::lock_guard lock(mutex_);
+    std::vector<PassRecord> closed;
+    for (SlotState& state : slots_) {
+        if (!state.open) {
+            continue;
+        }
+        state.open->end = now;
+        state.open->outcome = kStopped;
+        for (FileRecord& file : state.open->files) {
+            // A file the stop cut short is reported as stopped, not as a fault of the terminal.
+            if (file.result == kFailed) {
+                file.result = kStopped;
+                --state.tally.filesFailed;
+            }
+        }
+        state.tally.stopped = true;
+        closed.push_back(std::move(*state.open));
+        state.open.reset();
+    }
+    return closed;
+}
+
+bool PassTracker::SlotDone(const SlotState& state) const {
+    return passLimit_ && state.tally.passesDone >= *passLimit_;
+}
+
+bool PassTracker::AllDone() const {
+    std::lock_guard lock(mutex_);
+    return std::all_of(slots_.begin(), slots_.end(),
+                       [this](const SlotState& state) { return SlotDone(state); });
+}
+
+bool PassTracker::AnyFailure() const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(slots_.begin(), slots_.end(), [](const SlotState& state) {
+        return state.tally.passesFailed > 0 || state.tally.filesFailed > 0;
+    });
+}
+
+std::vector<PortTally> PassTracker::Tallies() const {
+    std::lock_guard lock(mutex_);
+    std::vector<PortTally> tallies;
+    for (const SlotState& state : slots_) {
+        tallies.push_back(state.tally);
+    }
+    return tallies;
+}
+
+std::vector<std::string> SummaryLines(const std::vector<PortTally>& tallies) {
+    std::vector<std::string> lines;
+    PortTally total;
+    for (const PortTally& tally : tallies) {
+        char line[160];
+        std::snprintf(line, sizeof line, "COM%-3d passes %d (%d failed)  files %d ok, %d failed%s",
+                      tally.port, tally.passesDone, tally.passesFailed, tally.filesOk,
+                      tally.filesFailed, tally.stopped ? "  (stopped in a pass)" : "");
+        lines.emplace_back(line);
+        total.passesDone += tally.passesDone;
+        total.passesFailed += tally.passesFailed;
+        total.filesOk += tally.filesOk;
+        total.filesFailed += tally.filesFailed;
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "total  passes %d (%d failed)  files %d ok, %d failed",
+                  total.passesDone, total.passesFailed, total.filesOk, total.filesFailed);
+    lines.emplace_back(line);
+    return lines;
+}
+
+}  // namespace termload::cli
