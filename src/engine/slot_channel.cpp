@@ -1,0 +1,134 @@
+#include "engine/slot_channel.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "config/string_table.h"
+#include "engine/port_slot.h"
+
+namespace termload {
+
+namespace {
+
+constexpr int kTextReady = 60;
+constexpr std::string_view kChecksumErrorReply = "Checksum Error";
+
+}  // namespace
+
+int SlotIndexOfPort(const PortSlotTable& table, int portNumber) {
+    for (int index = 0; index < PortSlotTable::kSlotCount; ++index) {
+        if (table[index].portNumber == portNumber) {
+            return index;
+        }
+    }
+    return -1;
+}
+
+bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode) {
+    const int index = SlotIndexOfPort(table, portNumber);
+    if (index < 0) {
+        return false;
+    }
+    PortSlot& slot = table[index];
+    const Timings& time = table.Time();
+    const SlotChannelSettings& settings = table.Settings().channel;
+
+    if (slot.events.Exist()) {
+        // Wake an exchange that may still wait on the old channel, then let it see the close.
+        slot.events.SetAbort();
+        slot.events.Close();
+        DelayWithMessages(time.channelSettleMs);
+        DelayWithMessages(time.channelSettleMs);
+    }
+    SlotCloseChannel(slot);
+
+    if (settings.transport == Transport::UsbHid) {
+        return false;  // this build has no USB-HID channel
+    }
+
+    DelayWithMessages(time.channelSettleMs);
+    ReceiveCallback callback;
+    if (mode == kChannelConsole) {
+        callback = [&table](ChannelHandle channel, const char* bytes, std::uint32_t count) {
+            return SlotReceive(table, channel, bytes, count);
+        };
+    }
+    const ChannelHandle channel =
+        ComOpen(portNumber, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
+                settings.parityIndex, settings.flowControlIndex, callback, settings.traceLog);
+    if (channel != 0) {
+        slot.channel = channel;
+        if (slot.stop.IsRequested()) {
+            // The stop may have swept the slot before the channel was stored: close it here.
+            SlotCloseChannel(slot);
+        } else if (mode == kChannelConsole) {
+            slot.events.Create();
+        }
+    }
+
+    slot.received.Clear();
+    DelayWithMessages(time.channelSettleMs);
+    return slot.channel != 0;
+}
+
+void SlotCloseChannel(PortSlot& slot) {
+    // Whoever takes the handle out of the slot closes it: the thread and a stop never both do.
+    if (const ChannelHandle channel = slot.channel.exchange(0); channel != 0) {
+        ComClose(channel);
+    }
+}
+
+int SlotReceive(PortSlotTable& table, ChannelHandle channel, const char* bytes,
+                std::uint32_t count) {
+    if (count == 0 || channel == 0 || bytes == nullptr) {
+        return 0;
+    }
+    for (int index = 0; index < PortSlotTable::kSlotCount; ++index) {
+        PortSlot& slot = table[index];
+        if (slot.channel != channel) {
+            continue;
+        }
+        try {
+            const std::string text = slot.received.Append(bytes, count);
+            if (text.find(kChecksumErrorReply) != std::string::npos) {
+                int watching = kChecksumWatching;
+                table.checksumWatch.compare_exchange_strong(watching, kChecksumErrorSeen);
+            }
+            ShowReceivedText(table, text);
+            slot.events.SetReceive();
+        } catch (...) {
+            // The reader thread must go on whatever happens to one chunk.
+        }
+        return 0;
+    }
+    return 0;
+}
+
+void ShowReceivedText(PortSlotTable& table, const std::string& text) {
+    const std::lock_guard lock(table.displayMutex_);
+    table.Sink().ShowConsoleText(text);
+}
+
+void SlotStopAll(PortSlotTable& table) {
+    std::unique_lock lock(table.stopMutex_, std::defer_lock);
+    const PortSlot* caller = CurrentSlot();
+    if (caller != nullptr && &caller->Table() == &table) {
+        // A download thread ending the run: when a stop is already under way it would wait for
+        // that stop, which waits for this thread.
+        if (!lock.try_lock()) {
+            return;
+        }
+    } else {
+        lock.lock();
+    }
+    const int used = std::clamp(table.Settings().slotsInUse, 1, PortSlotTable::kSlotCount);
+    table.StopThreads(used);
+    const std::string_view ready = TextOf(table.Settings().langBase, kTextReady);
+    for (int index = 0; index < used; ++index) {
+        PortSlot& slot = table[index];
+        slot.status.Show(StatusPrefix(slot.portNumber).append(ready), StatusColour::Black);
+        slot.status.SetProgressPosition(0);
+    }
+}
+
+}  // namespace termload
