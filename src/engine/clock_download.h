@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "channels/serial_port.h"
+
 namespace termload {
 
 // Packs a value 0-99 as two decimal digits in one byte (59 -> 0x59).
@@ -24,7 +26,7 @@ struct ClockTime {
     int weekday = 7;   // 1 = Sunday ... 7 = Saturday
 };
 
-// A broken-down local time (as LocalTimeNow gives it) in the clock's terms.
+// A broken-down local time (as LocalCalendarTimeNow gives it) in the clock's terms.
 ClockTime ClockTimeOf(const std::tm& local);
 
 // Parses "YYYY-MM-DD HH:MM:SS" and works out the day of the week; nullopt when the text is not a
@@ -50,17 +52,10 @@ struct ClockDownloadOutcome {
     std::uint32_t colour;
 };
 
-// Line settings other than the baud rate, as the serial settings lists give them.
-struct ClockLineSettings {
-    int dataBits = 8;
-    int stopBitsIndex = 0;
-    int parityIndex = 0;
-    int flowControlIndex = 0;
-};
-
-// Opens COM`port` in normal mode at 38400 baud, writes the packet for `time` and closes the port.
-// Nothing is read back and nothing is retried.
-ClockDownloadOutcome ClockDownload(int port, const ClockLineSettings& line, const ClockTime& time);
+// Opens COM`port` in normal mode at 38400 baud (the baud rate of `line` is not used) with the
+// other line settings of `line`, writes the packet for `time` and closes the port. Nothing is
+// read back and nothing is retried.
+ClockDownloadOutcome ClockDownload(int port, const SerialSettings& line, const ClockTime& time);
 
 // "[COMn]" followed by the outcome's text in the given language.
 std::string ClockStatusText(int port, const ClockDownloadOutcome& outcome, int langBase);

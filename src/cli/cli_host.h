@@ -1,0 +1,54 @@
+// The command line's host for the download engine: status and progress go to the progress view,
+// passes and files to the report, and the end of the run to the waiting main thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <vector>
+
+#include "cli/pass_report.h"
+#include "cli/pass_tracker.h"
+#include "cli/progress_view.h"
+#include "cli/run_events.h"
+#include "engine/host_sink.h"
+
+namespace termload::cli {
+
+class CliHost : public HostSink {
+public:
+    // `slotPorts[i]` is the COM number of slot i. `stopSlot` asks one slot's thread to stop after
+    // its last pass; `report` may be null.
+    CliHost(std::vector<int> slotPorts, ProgressView& view, PassTracker& tracker, PassReport* report,
+            RunEvents& events, std::function<void(int slot)> stopSlot);
+
+    void SetStatus(int slot, const std::string& text, std::optional<StatusColour> colour) override;
+    void SetProgress(int slot, const ProgressState& progress) override;
+    // The boot console's text is the window's business; a script has the status lines.
+    void ShowConsoleText(const std::string&) override {}
+    void ClearConsoleText() override {}
+    // The command line never writes the configuration back, so check marks do not matter.
+    void UncheckRow(int) override {}
+    // Nobody is there to close a box: the error is shown as a line and taken as acknowledged.
+    void ShowError(int slot, const std::string& text, std::shared_ptr<ErrorAnswer> answer) override;
+    void RunEnded(int slot) override;
+    void PassStarted(int slot, int pass) override;
+    void FileFinished(const FileReport& file) override;
+    void PassFinished(int slot, int pass, bool ok) override;
+
+    // A report line could not be written (disk full, …).
+    bool ReportFailed() const { return reportFailed_; }
+
+private:
+    int PortOf(int slot) const;
+
+    std::vector<int> slotPorts_;
+    ProgressView& view_;
+    PassTracker& tracker_;
+    PassReport* report_;
+    RunEvents& events_;
+    std::function<void(int)> stopSlot_;
+    std::vector<std::atomic<bool>> slotFinished_;  // the slot stopped after its last pass
+    std::atomic<bool> reportFailed_{false};
+};
+
+}  // namespace termload::cli

@@ -1,0 +1,64 @@
+#include "cli/cli_setup.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include "channels/port_map.h"
+#include "channels/serial_channel.h"
+#include "config/paths.h"
+
+namespace termload::cli {
+
+std::optional<Configuration> LoadCliConfiguration(const std::filesystem::path& path,
+                                                  std::string& error) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        error = "the configuration " + path.string() + " does not exist or is not a file";
+        return std::nullopt;
+    }
+    if (!std::ifstream(path, std::ios::binary)) {
+        error = "the configuration " + path.string() + " cannot be read";
+        return std::nullopt;
+    }
+    Configuration config;
+    const LoadResult result =
+        LoadChosenConfiguration(config, std::filesystem::absolute(path).string(), ApplicationDir());
+    for (const PromptMessage& message : result.messages) {
+        if (message.kind == PromptKind::Error) {
+            error = message.text;
+            return std::nullopt;
+        }
+        std::fprintf(stderr, "termload-cli: %s\n", message.text.c_str());
+    }
+    if (result.status != LoadStatus::Loaded) {
+        error = "the configuration " + path.string() + " cannot be read";
+        return std::nullopt;
+    }
+    return config;
+}
+
+void UsePortMap(const std::filesystem::path& portsMap) {
+    if (!portsMap.empty()) {
+        SetPortMapFile(std::filesystem::absolute(portsMap));
+    }
+}
+
+std::string CheckPortDevice(int port) {
+    const std::string com = "COM" + std::to_string(port);
+    const std::optional<std::string> device = ResolveComPort(port);
+    if (!device) {
+        const std::filesystem::path map = PortMapFile();
+        return map.empty() ? com + " has no device on this system"
+                           : com + " is not in the port map " + map.string();
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(*device, ec)) {
+        return com + " maps to " + *device + ", which does not exist";
+    }
+    return {};
+}
+
+ChannelLibrary::ChannelLibrary() { ChannelLibInit(); }
+ChannelLibrary::~ChannelLibrary() { ChannelLibShutdown(); }
+
+}  // namespace termload::cli

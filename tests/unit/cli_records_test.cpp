@@ -1,0 +1,138 @@
+// Pass counting, report records and the text fitting of the live view.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include "cli/live_view.h"
+#include "cli/pass_report.h"
+#include "cli/pass_tracker.h"
+
+namespace termload::cli {
+namespace {
+
+FileReport File(int slot, const std::string& name, std::uint64_t size, bool ok) {
+    FileReport file;
+    file.slot = slot;
+    file.source = "/data/" + name;
+    file.destination = name;
+    file.size = size;
+    file.ok = ok;
+    return file;
+}
+
+TEST(PassTracker, CountsPassesPerPortAndStopsAtTheLimit) {
+    PassTracker tracker({3, 4}, 2);
+    const WallTime t0 = std::chrono::system_clock::now();
+    EXPECT_FALSE(tracker.PassFinished(0, true, t0).has_value()) << "no pass open";
+
+    tracker.PassStarted(0, 1, t0);
+    tracker.FileFinished(File(0, "app.bin", 122000, true));
+    tracker.FileFinished(File(1, "stray.bin", 1, true));  // slot 1 has no open pass: dropped
+    auto first = tracker.PassFinished(0, true, t0 + std::chrono::seconds(2));
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->record.port, 3);
+    EXPECT_EQ(first->record.pass, 1);
+    EXPECT_EQ(first->record.outcome, "ok");
+    ASSERT_EQ(first->record.files.size(), 1u);
+    EXPECT_EQ(first->record.files[0].size, 122000);
+    EXPECT_FALSE(first->limitReached);
+
+    // A failed file fails the pass even when the engine calls the pass good.
+    tracker.PassStarted(0, 2, t0);
+    tracker.FileFinished(File(0, "app.bin", 122000, false));
+    auto second = tracker.PassFinished(0, true, t0);
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(second->record.outcome, "failed");
+    EXPECT_TRUE(second->limitReached);
+    EXPECT_FALSE(tracker.AllDone()) << "COM4 has done nothing yet";
+    EXPECT_TRUE(tracker.AnyFailure());
+
+    tracker.PassStarted(1, 1, t0);
+    tracker.PassFinished(1, true, t0);
+    tracker.PassStarted(1, 2, t0);
+    tracker.PassFinished(1, true, t0);
+    EXPECT_TRUE(tracker.AllDone());
+    const auto tallies = tracker.Tallies();
+    EXPECT_EQ(tallies[0].passesDone, 2);
+    EXPECT_EQ(tallies[0].passesFailed, 1);
+    EXPECT_EQ(tallies[0].filesFailed, 1);
+    EXPECT_EQ(tallies[1].passesFailed, 0);
+}
+
+TEST(PassTracker, AStopClosesOpenPassesAsStopped) {
+    PassTracker tracker({1}, std::nullopt);
+    const WallTime t0 = std::chrono::system_clock::now();
+    tracker.PassStarted(0, 1, t0);
+    tracker.FileFinished(File(0, "a.bin", 10, true));
+    tracker.FileFinished(File(0, "b.bin", 10, false));  // cut short by the stop
+    const auto closed = tracker.CloseOpenPasses(t0);
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_EQ(closed[0].outcome, "stopped");
+    EXPECT_EQ(closed[0].files[0].result, "ok");
+    EXPECT_EQ(closed[0].files[1].result, "stopped");
+    EXPECT_FALSE(tracker.AnyFailure());
+    EXPECT_FALSE(tracker.AllDone()) << "without a limit a run is never done";
+    EXPECT_TRUE(tracker.CloseOpenPasses(t0).empty());
+    EXPECT_TRUE(tracker.Tallies()[0].stopped);
+}
+
+TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("cli-report-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    EXPECT_THROW(PassReport{dir}, std::runtime_error) << "a directory is no report file";
+    EXPECT_THROW(PassReport{dir / "missing" / "r.jsonl"}, std::runtime_error);
+
+    PassRecord record;
+    record.port = 7;
+    record.pass = 3;
+    record.start = std::chrono::system_clock::now();
+    record.end = record.start + std::chrono::milliseconds(1500);
+    record.files.push_back({"C:\\data\\app.bin", "app.bin", 4097, "ok"});
+    record.files.push_back({"/data/\xC4\xE3.bin", "\xFF\xFE", -1, "failed"});  // not UTF-8
+    record.outcome = "failed";
+    {
+        PassReport report(dir / "r.jsonl");
+        EXPECT_TRUE(report.Write(record));
+        EXPECT_TRUE(report.Write(record));
+    }
+    PassReport(dir / "r.jsonl").Write(record);  // appends, keeps what was there
+
+    std::ifstream in(dir / "r.jsonl");
+    std::string line;
+    int lines = 0;
+    while (std::getline(in, line)) {
+        const auto json = nlohmann::json::parse(line);
+        EXPECT_EQ(json["port"], 7);
+        EXPECT_EQ(json["pass"], 3);
+        EXPECT_EQ(json["outcome"], "failed");
+        EXPECT_EQ(json["files"][0]["source"], "C:\\data\\app.bin");
+        EXPECT_EQ(json["files"][0]["size"], 4097);
+        EXPECT_EQ(json["files"][1]["result"], "failed");
+        // Local time with milliseconds and offset: 2016-10-30T09:05:07.250+01:00
+        const std::string start = json["start"];
+        EXPECT_EQ(start.size(), 29u) << start;
+        EXPECT_EQ(start[10], 'T');
+        EXPECT_EQ(start[26], ':');
+        ++lines;
+    }
+    EXPECT_EQ(lines, 3);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(LiveView, FitColumnsCountsWideCharactersAndNeverSplitsOne) {
+    EXPECT_EQ(FitColumns("COM3 app.bin", 4), "COM3");
+    EXPECT_EQ(FitColumns("abc", 10), "abc");
+    // "已就绪" is three characters of three bytes, two columns each.
+    EXPECT_EQ(FitColumns("[COM1]已就绪", 9), "[COM1]已");
+    EXPECT_EQ(FitColumns("[COM1]已就绪", 10), "[COM1]已就");
+    EXPECT_EQ(FitColumns("\xE5\xB7", 5), "\xE5\xB7") << "a truncated sequence is kept whole";
+    EXPECT_EQ(FitColumns("", 3), "");
+}
+
+}  // namespace
+}  // namespace termload::cli
