@@ -1,0 +1,177 @@
+#include "channels/port_map.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <mutex>
+#include <string_view>
+#include <utility>
+
+#include "config/paths.h"
+#include "config/user_store.h"
+
+namespace termload {
+namespace {
+
+struct PortMapState {
+    std::mutex mutex;
+    std::filesystem::path file;
+};
+
+PortMapState& State() {
+    static PortMapState state;
+    return state;
+}
+
+bool IsDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// "ttyS2" before "ttyS10", "usb-0:1.2" before "usb-0:1.10".
+bool NaturalLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            std::size_t endA = i;
+            std::size_t endB = j;
+            while (endA < a.size() && IsDigit(a[endA])) {
+                ++endA;
+            }
+            while (endB < b.size() && IsDigit(b[endB])) {
+                ++endB;
+            }
+            std::string_view numberA = a.substr(i, endA - i);
+            std::string_view numberB = b.substr(j, endB - j);
+            numberA.remove_prefix(std::min(numberA.find_first_not_of('0'), numberA.size()));
+            numberB.remove_prefix(std::min(numberB.find_first_not_of('0'), numberB.size()));
+            if (numberA.size() != numberB.size()) {
+                return numberA.size() < numberB.size();
+            }
+            if (numberA != numberB) {
+                return numberA < numberB;
+            }
+            i = endA;
+            j = endB;
+        } else {
+            if (a[i] != b[j]) {
+                return a[i] < b[j];
+            }
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+int GroupOf(const DetectedSerialPort& port) {
+    if (!port.stablePath.empty()) {
+        return 0;
+    }
+    return port.usb ? 1 : 2;
+}
+
+const std::string& AddressOf(const DetectedSerialPort& port) {
+    return port.stablePath.empty() ? port.device : port.stablePath;
+}
+
+std::string Canonical(const std::string& path) {
+    std::error_code error;
+    const auto canonical = std::filesystem::weakly_canonical(path, error);
+    return error ? path : canonical.string();
+}
+
+std::optional<DetectedSerialPort> FindDetected(const std::vector<DetectedSerialPort>& ports,
+                                               const std::string& device) {
+    const std::string target = Canonical(device);
+    for (const auto& port : ports) {
+        if (port.device == target || (!port.stablePath.empty() && port.stablePath == device)) {
+            return port;
+        }
+    }
+    return std::nullopt;
+}
+
+// The explicit tables: the port-map file when set, else the per-user store.
+std::pair<std::map<int, std::string>, PortSource> ExplicitTable() {
+    const std::filesystem::path mapFile = PortMapFile();
+    if (!mapFile.empty()) {
+        return {ReadPortsSection(mapFile), PortSource::kPortMapFile};
+    }
+    return {ReadPortsSection(UserStorePath()), PortSource::kUserStore};
+}
+
+}  // namespace
+
+void SetPortMapFile(std::filesystem::path path) {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    state.file = std::move(path);
+}
+
+std::filesystem::path PortMapFile() {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    return state.file;
+}
+
+std::vector<DetectedSerialPort> DefaultPortOrder(std::vector<DetectedSerialPort> ports,
+                                                 const std::vector<std::string>& consoleDevices) {
+    std::erase_if(ports, [&consoleDevices](const DetectedSerialPort& port) {
+        return std::find(consoleDevices.begin(), consoleDevices.end(), port.device) !=
+               consoleDevices.end();
+    });
+    std::sort(ports.begin(), ports.end(), [](const auto& a, const auto& b) {
+        const int groupA = GroupOf(a);
+        const int groupB = GroupOf(b);
+        if (groupA != groupB) {
+            return groupA < groupB;
+        }
+        return NaturalLess(AddressOf(a), AddressOf(b));
+    });
+    return ports;
+}
+
+std::optional<std::string> ResolveComPort(int portNumber) {
+    if (portNumber <= 0) {
+        return std::nullopt;
+    }
+    const auto [table, source] = ExplicitTable();
+    if (const auto entry = table.find(portNumber); entry != table.end()) {
+        return entry->second;
+    }
+    if (source == PortSource::kPortMapFile) {
+        // A port-map file is the whole table: never fall back to the system's own ports.
+        return std::nullopt;
+    }
+    const auto ordered = DefaultPortOrder(DetectSerialPorts(), ConsoleDevices());
+    if (static_cast<std::size_t>(portNumber) > ordered.size()) {
+        return std::nullopt;
+    }
+    return AddressOf(ordered[static_cast<std::size_t>(portNumber) - 1]);
+}
+
+std::vector<ComPortEntry> ListComPorts() {
+    const auto detected = DetectSerialPorts();
+    const auto [table, source] = ExplicitTable();
+    std::map<int, ComPortEntry> entries;
+    for (const auto& [number, device] : table) {
+        entries[number] = {number, device, source, FindDetected(detected, device)};
+    }
+    if (source != PortSource::kPortMapFile) {
+        const auto ordered = DefaultPortOrder(detected, ConsoleDevices());
+        for (std::size_t i = 0; i < ordered.size(); ++i) {
+            const int number = static_cast<int>(i) + 1;
+            entries.try_emplace(number, ComPortEntry{number, AddressOf(ordered[i]),
+                                                     PortSource::kDefaultOrder, ordered[i]});
+        }
+    }
+    std::vector<ComPortEntry> listing;
+    listing.reserve(entries.size());
+    for (auto& [number, entry] : entries) {
+        listing.push_back(std::move(entry));
+    }
+    return listing;
+}
+
+}  // namespace termload

@@ -1,0 +1,117 @@
+#include "channels/serial_channel.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "channels/port_map.h"
+#include "channels/serial_record.h"
+#include "channels/trace_log.h"
+
+namespace termload {
+namespace {
+
+std::shared_ptr<SerialRecord> FindSerialRecord(ChannelHandle handle) {
+    return std::dynamic_pointer_cast<SerialRecord>(FindChannel(handle));
+}
+
+void CloseRecord(const std::shared_ptr<ChannelRecord>& record) {
+    record->Close();
+    if (record->Trace()) {
+        TraceText(TraceFormat("COM%d closed.", record->PortNumber()));
+        TraceText(TraceFormat("HeapFree %p OK!\r\n", static_cast<const void*>(record.get())));
+    }
+}
+
+}  // namespace
+
+void ChannelLibInit() {
+    FixTraceLogInCurrentDirectory();
+}
+
+void ChannelLibShutdown() {
+    for (const auto& record : UnregisterAllChannels()) {
+        CloseRecord(record);
+    }
+}
+
+ChannelHandle ComOpen(int portNumber, int baudRate, int byteSize, int stopBitsIndex,
+                      int parityIndex, int flowControlIndex, ReceiveCallback callback, bool trace) {
+    // A port that does not exist, or is held by someone else, fails quietly.
+    const std::optional<std::string> device = ResolveComPort(portNumber);
+    if (!device) {
+        return 0;
+    }
+    std::error_code error;
+    std::unique_ptr<SerialPort> port = SerialPort::Open(*device, error);
+    if (!port) {
+        return 0;
+    }
+    const char* failedCall = "";
+    error = port->Configure({baudRate, byteSize, stopBitsIndex, parityIndex, flowControlIndex},
+                            failedCall);
+    if (error) {
+        // The port is there but cannot run with these settings: worth a line for the operator.
+        if (trace) {
+            TraceWarning(portNumber, failedCall, error);
+        }
+        return 0;
+    }
+
+    const bool consoleMode = static_cast<bool>(callback);
+    auto record = std::make_shared<SerialRecord>(NewChannelHandle(), portNumber, trace,
+                                                 std::move(port), std::move(callback));
+    if (trace) {
+        TraceText(TraceFormat("HeapAlloc %p...", static_cast<const void*>(record.get())));
+    }
+    if (consoleMode) {
+        if (const std::error_code failure = record->StartReader()) {
+            if (trace) {
+                TraceWarning(portNumber, "thread start", failure);
+            }
+            record->Close();
+            return 0;
+        }
+    }
+    if (trace) {
+        TraceText(TraceFormat(
+            consoleMode ? "COM%d opened(overlapped)..." : "COM%d opened(normal)...", portNumber));
+    }
+    const ChannelHandle handle = record->Handle();
+    RegisterChannel(std::move(record));
+    return handle;
+}
+
+int ComWrite(ChannelHandle handle, const void* data, std::uint32_t count) {
+    if (count == 0) {
+        return kChannelDone;
+    }
+    if (count > kChannelBufferSize || data == nullptr) {
+        return kChannelFailed;
+    }
+    const auto record = FindSerialRecord(handle);
+    return record ? record->Write(data, count) : kChannelFailed;
+}
+
+int ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count) {
+    const auto record = FindSerialRecord(handle);
+    return record ? record->Read(buffer, count) : kChannelFailed;
+}
+
+void ComPurge(ChannelHandle handle, int kind) {
+    if (handle <= 0) {
+        return;
+    }
+    if (const auto record = FindSerialRecord(handle)) {
+        record->Purge(kind);
+    }
+}
+
+void ComClose(ChannelHandle handle) {
+    if (auto record = UnregisterChannel(handle)) {
+        CloseRecord(record);
+    }
+}
+
+}  // namespace termload

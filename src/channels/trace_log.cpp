@@ -1,0 +1,154 @@
+#include "channels/trace_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+#include "channels/local_time.h"
+
+namespace termload {
+namespace {
+
+// The system's texts for a warning are cut so that the whole warning stays within this many
+// bytes, terminator included.
+constexpr std::size_t kWarningLineLimit = 200;
+
+struct TraceLogState {
+    std::mutex mutex;  // guards the path and every write to the file
+    std::string path;
+};
+
+TraceLogState& State() {
+    static TraceLogState state;
+    return state;
+}
+
+std::string CurrentDirectoryLogPath() {
+    std::error_code error;
+    const auto directory = std::filesystem::current_path(error);
+    return (error ? std::filesystem::path() : directory / "LOG.txt").string();
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens the log for appending; the caller holds the state's mutex. A log that was never fixed
+// goes to the current directory of its first use.
+File OpenLog(TraceLogState& state) {
+    if (state.path.empty()) {
+        state.path = CurrentDirectoryLogPath();
+    }
+    return File(std::fopen(state.path.c_str(), "a+"));
+}
+
+void WriteLine(std::FILE* file, std::string_view text) {
+    const std::tm now = LocalCalendarTimeNow();
+    std::fprintf(file, "<%04d-%02d-%02d %02d:%02d:%02d> %.*s\n", now.tm_year + 1900, now.tm_mon + 1,
+                 now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, static_cast<int>(text.size()),
+                 text.data());
+}
+
+void WriteHex(std::FILE* file, const void* bytes, std::size_t count) {
+    const auto* data = static_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::fprintf(file, "%02X ", data[i]);
+        const std::size_t written = i + 1;
+        if (written % 16 == 0 || written == count) {
+            std::fputc('\n', file);
+        }
+        if (written % 256 == 0) {
+            std::fputc('\n', file);
+        }
+    }
+}
+
+// Cuts a UTF-8 text to at most `limit` bytes without splitting a character.
+std::string_view CutUtf8(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+}  // namespace
+
+void FixTraceLogInCurrentDirectory() {
+    SetTraceLogPath(CurrentDirectoryLogPath());
+}
+
+void SetTraceLogPath(std::string path) {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    state.path = std::move(path);
+}
+
+std::string TraceLogPath() {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    return state.path;
+}
+
+void TraceText(std::string_view text) {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    if (File file = OpenLog(state)) {
+        WriteLine(file.get(), text);
+    }
+}
+
+void TraceHex(const void* bytes, std::size_t count) {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    if (File file = OpenLog(state)) {
+        WriteHex(file.get(), bytes, count);
+    }
+}
+
+void TraceTextWithHex(std::string_view text, const void* bytes, std::size_t count) {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    if (File file = OpenLog(state)) {
+        WriteLine(file.get(), text);
+        WriteHex(file.get(), bytes, count);
+    }
+}
+
+void TraceWarning(int portNumber, std::string_view what, std::error_code error) {
+    std::string reason = error.message();
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == ' ' || reason.back() == '.')) {
+        reason.pop_back();
+    }
+    const std::string head = TraceFormat("WARNING: COM%d %.*s  failed with error: ", portNumber,
+                                         static_cast<int>(what.size()), what.data());
+    // Room left for the reason, keeping the final "." and the terminator.
+    const std::size_t room =
+        head.size() + 2 < kWarningLineLimit ? kWarningLineLimit - head.size() - 2 : 0;
+    TraceText(head + std::string(CutUtf8(reason, room)) + ".");
+}
+
+std::string TraceFormat(const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::va_list measuring;
+    va_copy(measuring, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<std::size_t>(length));
+        std::vsnprintf(text.data(), text.size() + 1, format, arguments);
+    }
+    va_end(arguments);
+    return text;
+}
+
+}  // namespace termload
