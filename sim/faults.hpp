@@ -1,0 +1,31 @@
+#pragma once
+// Faults a simulated terminal can be given, per port, for the reliability tests.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim_time.hpp"
+
+namespace termsim {
+
+struct PortFaults {
+    bool silent = false;         // takes everything, answers nothing
+    Duration slow{0};            // every answer starts this late
+    int hangupAfterFrames = -1;  // closes its side after this many frames, returns as a new unit
+    int stallAfterFrames = -1;   // stops taking bytes after this many frames until the port closes
+    int ymodemNaks = 0;          // answers the first YMODEM data packet with NAK this often
+    int ymodemCancelAfter = -1;  // sends CAN CAN after this many YMODEM data packets
+    uint64_t dropEvery = 0;      // loses every N-th received byte
+    uint64_t corruptEvery = 0;   // flips the bits of every N-th received byte
+    Duration noiseEvery{0};      // a line of console noise this often
+    size_t longLine = 0;         // an over-long console line before each answer
+    bool checksumError = false;  // "Checksum Error" after a USB image
+};
+
+// Applies one "PORTS:KIND[=N]" text to the per-port list (index 0 is COM1). PORTS is "all" or a
+// list of numbers and ranges ("1,3-5"). Kinds: silent, slow=MS, hangup=FRAMES, stall=FRAMES,
+// nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum.
+// Throws std::invalid_argument with a message for anything else.
+void ApplyFaultSpec(const std::string& spec, std::vector<PortFaults>& faults);
+
+}  // namespace termsim

@@ -1,0 +1,109 @@
+#pragma once
+// One simulated terminal position on a port: the unit currently on the bench with its boot
+// console, frame receiver, YMODEM receiver, clock and version responder. It tells from the first
+// bytes what the tool is doing: frame sync 55 55 AA AA, a command packet 01 01 01 01, or typing.
+//
+// A unit stays on the port across the tool's re-opens until it is done: it has received the file
+// count of its pass, or booted its kernel, or hung up or stalled (faults). The next open then
+// brings a new unit.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "boot_console.hpp"
+#include "command_packets.hpp"
+#include "frame_receiver.hpp"
+#include "results_log.hpp"
+#include "sim_time.hpp"
+#include "ymodem_receiver.hpp"
+
+namespace termsim {
+
+struct TerminalSetup {
+    std::string port;           // "COM1"
+    std::filesystem::path dir;  // DIR/COM1: units are stored below it
+    FrameFormat frameFormat = FrameFormat::Full;
+    ConsoleOptions console;
+    YmodemOptions ymodem;
+    std::vector<InstalledVersion> versions;
+    int hangupAfterFrames = -1;
+    int stallAfterFrames = -1;
+    Duration holdTimeout = milliseconds(200);  // a possible packet start waits this long
+};
+
+// What the terminal needs from the line it sits on.
+class TerminalHost {
+  public:
+    virtual ~TerminalHost() = default;
+    virtual void Send(std::string_view bytes) = 0;
+    virtual void HangUp() = 0;       // close our side now; the port comes back with a new line
+    virtual void StopReading() = 0;  // take no more bytes until the tool closes the port
+};
+
+// Totals over all ports, for the summary.
+struct Tally {
+    uint64_t units = 0;
+    uint64_t filesGood = 0;
+    uint64_t filesBad = 0;
+    uint64_t framesBad = 0;
+    uint64_t clockPackets = 0;
+    uint64_t versionRequests = 0;
+    uint64_t hangups = 0;
+};
+
+class Terminal : private FrameListener {
+  public:
+    Terminal(TerminalSetup setup, TerminalHost& host, ResultsLog& log, Tally& tally);
+    ~Terminal() override;
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    void PortOpened(TimePoint now);
+    void PortClosed(TimePoint now);
+    void Receive(std::span<const uint8_t> bytes, TimePoint now);
+    void Advance(TimePoint now);
+    std::optional<TimePoint> NextDeadline() const;
+    // End of the run: the unit on the port is recorded.
+    void Shutdown(TimePoint now);
+
+  private:
+    struct Unit;
+    enum class Held { Prefix, Frame, Clock, Version, Mismatch };
+
+    void NewUnit();
+    void EndUnit(const std::string& reason, TimePoint now);
+    void Sniff(uint8_t byte, TimePoint now);
+    Held Classify() const;
+    void ReleaseHeld(TimePoint now);
+    void ToConsole(uint8_t byte, TimePoint now);
+    void CheckYmodem(TimePoint now);
+    void HandlePacket(Held kind, TimePoint now);
+    void ApplyLineFaults(TimePoint now);
+    void Record(nlohmann::json line, TimePoint now);
+
+    void FileStarted(const ReceivedFile& file) override;
+    void FileData(std::span<const uint8_t> bytes) override;
+    void FileEnded(const ReceivedFile& file) override;
+    void FrameAccepted(const FrameFields& fields) override;
+    void FrameRejected(FrameVerdict verdict, const std::string& problem) override;
+
+    TerminalSetup setup_;
+    TerminalHost& host_;
+    ResultsLog& log_;
+    Tally& tally_;
+    std::unique_ptr<Unit> unit_;
+    int unitsSeen_ = 0;
+    bool inFrames_ = false;  // this session carries frames: every byte goes to the receiver
+    std::vector<uint8_t> held_;
+    TimePoint heldSince_;
+    TimePoint now_;  // time of the call being handled, for the frame callbacks
+    bool hangUpDue_ = false;
+    bool stallDue_ = false;
+};
+
+}  // namespace termsim
