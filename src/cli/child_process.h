@@ -1,17 +1,17 @@
 // A helper program run as a child process, always waited for and never left behind.
 #pragma once
 
+#include <sys/types.h>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace termload::cli {
 
 class ChildProcess {
-public:
+  public:
     // Starts argv[0] (a path) with the remaining arguments, stdin from /dev/null and stdout and
     // stderr into `logPath`. The child gets a process group of its own, so a Ctrl-C at the terminal
     // reaches only us and we decide when it ends. Throws std::runtime_error when it cannot start.
@@ -34,7 +34,7 @@ public:
     // The exit status as waitpid gave it, once reaped; -1 before.
     int RawStatus() const { return status_; }
 
-private:
+  private:
     bool Reap(bool block);
 
     pid_t pid_ = -1;

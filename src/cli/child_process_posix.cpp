@@ -1,13 +1,13 @@
 #include "cli/child_process.h"
 
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
-#include <stdexcept>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <stdexcept>
 
 #include <cerrno>
 #include <cstring>
@@ -52,8 +52,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     posix_spawnattr_setsigmask(&setup.attributes, &none);
     posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
     posix_spawnattr_setpgroup(&setup.attributes, 0);
-    posix_spawnattr_setflags(&setup.attributes,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(
+        &setup.attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, logPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -69,7 +69,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     if (error != 0) {
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
     }
-    pidFd_ = pidfd_open(pid_, 0);
+    // Linux 5.3 and later; without it WaitForExit cannot wait with a time-out.
+    pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
 }
 
 ChildProcess::~ChildProcess() {
@@ -99,7 +100,9 @@ bool ChildProcess::Reap(bool block) {
     return false;
 }
 
-bool ChildProcess::Running() { return !Reap(false); }
+bool ChildProcess::Running() {
+    return !Reap(false);
+}
 
 bool ChildProcess::WaitForExit(std::chrono::milliseconds timeout) {
     if (Reap(false)) {

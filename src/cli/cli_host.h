@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "cli/pass_report.h"
@@ -15,11 +16,11 @@
 namespace termload::cli {
 
 class CliHost : public HostSink {
-public:
-    // `slotPorts[i]` is the COM number of slot i. `stopSlot` asks one slot's thread to stop after
-    // its last pass; `report` may be null.
-    CliHost(std::vector<int> slotPorts, ProgressView& view, PassTracker& tracker, PassReport* report,
-            RunEvents& events, std::function<void(int slot)> stopSlot);
+  public:
+    // `slotPorts[i]` is the COM number of slot i; `report` may be null. `onPass` sees every
+    // finished pass's record (may be empty).
+    CliHost(std::vector<int> slotPorts, ProgressView& view, PassTracker& tracker,
+            PassReport* report, RunEvents& events, std::function<void(const PassRecord&)> onPass);
 
     void SetStatus(int slot, const std::string& text, std::optional<StatusColour> colour) override;
     void SetProgress(int slot, const ProgressState& progress) override;
@@ -35,10 +36,14 @@ public:
     void FileFinished(const FileReport& file) override;
     void PassFinished(int slot, int pass, bool ok) override;
 
+    // From now on nothing more is shown or counted: the run is being stopped, and a pass that
+    // ends now is closed as stopped by the tracker.
+    void StopReporting() { stopping_ = true; }
+
     // A report line could not be written (disk full, …).
     bool ReportFailed() const { return reportFailed_; }
 
-private:
+  private:
     int PortOf(int slot) const;
 
     std::vector<int> slotPorts_;
@@ -46,8 +51,8 @@ private:
     PassTracker& tracker_;
     PassReport* report_;
     RunEvents& events_;
-    std::function<void(int)> stopSlot_;
-    std::vector<std::atomic<bool>> slotFinished_;  // the slot stopped after its last pass
+    std::function<void(const PassRecord&)> onPass_;
+    std::atomic<bool> stopping_{false};
     std::atomic<bool> reportFailed_{false};
 };
 

@@ -58,7 +58,11 @@ std::string CheckPortDevice(int port) {
     return {};
 }
 
-ChannelLibrary::ChannelLibrary() { ChannelLibInit(); }
-ChannelLibrary::~ChannelLibrary() { ChannelLibShutdown(); }
+ChannelLibrary::ChannelLibrary() {
+    ChannelLibInit();
+}
+ChannelLibrary::~ChannelLibrary() {
+    ChannelLibShutdown();
+}
 
 }  // namespace termload::cli

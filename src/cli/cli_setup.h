@@ -24,7 +24,7 @@ std::string CheckPortDevice(int port);
 
 // Starts the channel library for the life of the object and shuts it down after.
 class ChannelLibrary {
-public:
+  public:
     ChannelLibrary();
     ~ChannelLibrary();
     ChannelLibrary(const ChannelLibrary&) = delete;

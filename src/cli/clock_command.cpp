@@ -2,11 +2,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "channels/local_time.h"
 #include "cli/cli_setup.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "engine/clock_download.h"
-#include "channels/local_time.h"
 
 namespace termload::cli {
 namespace {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "cli/pass_report.h"
 #include "cli/run_events.h"
 
 namespace termload::cli {
@@ -35,11 +37,13 @@ struct PortsOptions {
 struct DemoOptions {
     int ports = 9;
     int passes = 1;
-    std::filesystem::path termsim;  // empty: beside our build tree or on PATH
-    bool json = false;
+    std::filesystem::path termsim;  // empty: beside us, in our build tree or on PATH
 };
 
 int RunCommand(const RunOptions& options, RunEvents& events);
+// The run itself, for `run` and `demo`: `onPass` sees every pass record (may be empty).
+int RunDownload(const RunOptions& options, RunEvents& events,
+                const std::function<void(const PassRecord&)>& onPass);
 int ClockCommand(const ClockOptions& options);
 int PortsCommand(const PortsOptions& options);
 int DemoCommand(const DemoOptions& options, RunEvents& events);

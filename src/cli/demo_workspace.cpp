@@ -84,8 +84,7 @@ void WriteSampleBytes(const std::filesystem::path& path, std::uint64_t size, std
 }  // namespace
 
 ScratchDir::ScratchDir(const std::string& prefix) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a directory in " +
                                  std::filesystem::temp_directory_path().string());

@@ -17,19 +17,19 @@ struct SampleFile {
 
 // A directory made for us alone, removed with its content when the object goes.
 class ScratchDir {
-public:
+  public:
     explicit ScratchDir(const std::string& prefix);  // throws std::runtime_error
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     const std::filesystem::path& Path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 class DemoWorkspace {
-public:
+  public:
     // Creates a fresh directory under the system's temporary directory and writes the sample
     // configuration (model M868, English texts, quick but real pacing) and its files into it.
     // Throws std::runtime_error when it cannot.
@@ -46,7 +46,7 @@ public:
     // Model name of the sample configuration.
     static constexpr const char* kModel = "M868";
 
-private:
+  private:
     ScratchDir root_;
     std::vector<SampleFile> files_;
 };

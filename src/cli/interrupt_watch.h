@@ -1,9 +1,9 @@
 // Turns Ctrl-C (SIGINT) and SIGTERM into calls on a thread of our own.
 #pragma once
 
+#include <pthread.h>
 #include <atomic>
 #include <functional>
-#include <pthread.h>
 #include <thread>
 
 namespace termload::cli {
@@ -13,13 +13,13 @@ namespace termload::cli {
 // so far. No other thread is ever interrupted, so no system call in the engine sees EINTR.
 // Construct it first thing in main, before any other thread exists.
 class InterruptWatch {
-public:
+  public:
     explicit InterruptWatch(std::function<void(int count)> onInterrupt);
     ~InterruptWatch();
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-private:
+  private:
     void Run();
 
     std::function<void(int)> onInterrupt_;

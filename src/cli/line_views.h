@@ -14,14 +14,14 @@ namespace termload::cli {
 // text follows the previous black text of its port only after a second; red and blue texts, and
 // the last text of every port at the end, always show.
 class PlainView : public ProgressView {
-public:
+  public:
     explicit PlainView(std::FILE* out) : out_(out) {}
     void Status(int port, std::string_view text, std::optional<StatusColour> colour) override;
     void Progress(int, const ProgressState&) override {}
     void Note(std::string_view line) override;
     void Finish() override;
 
-private:
+  private:
     struct PortLine {
         std::string text;
         StatusColour colour = StatusColour::Black;
@@ -38,14 +38,14 @@ private:
 // One JSON object per line: {"event":"status",...} for every status change, {"event":"note"} for
 // lines outside the ports. Progress rides along with the next status change.
 class JsonView : public ProgressView {
-public:
+  public:
     explicit JsonView(std::FILE* out) : out_(out) {}
     void Status(int port, std::string_view text, std::optional<StatusColour> colour) override;
     void Progress(int port, const ProgressState& progress) override;
     void Note(std::string_view line) override;
     void Finish() override {}
 
-private:
+  private:
     std::mutex mutex_;
     std::FILE* out_;
     std::map<int, StatusColour> colours_;

@@ -77,7 +77,9 @@ LiveView::LiveView(const std::vector<int>& ports, std::FILE* out) : out_(out), o
     drawer_ = std::thread([this] { DrawLoop(); });
 }
 
-LiveView::~LiveView() { Finish(); }
+LiveView::~LiveView() {
+    Finish();
+}
 
 void LiveView::Status(int port, std::string_view text, std::optional<StatusColour> colour) {
     std::lock_guard lock(mutex_);
@@ -145,9 +147,8 @@ void LiveView::Draw() {
     for (int port : order_) {
         const PortLine& line = ports_[port];
         char head[64];
-        const int percent = line.maximum > 0
-                                ? std::clamp(line.position, 0, line.maximum) * 100 / line.maximum
-                                : 0;
+        const int percent =
+            line.maximum > 0 ? std::clamp(line.position, 0, line.maximum) * 100 / line.maximum : 0;
         std::snprintf(head, sizeof head, "COM%-3d %s %3d%%  ", port,
                       Bar(line.position, line.maximum).c_str(), percent);
         const std::string text = FitColumns(std::string(head) + line.text, columns - 1);

@@ -16,7 +16,7 @@ namespace termload::cli {
 // and drawn at most ten times a second by a thread of the view's own, so a fast download never
 // waits for the terminal.
 class LiveView : public ProgressView {
-public:
+  public:
     LiveView(const std::vector<int>& ports, std::FILE* out);
     ~LiveView() override;
     void Status(int port, std::string_view text, std::optional<StatusColour> colour) override;
@@ -24,7 +24,7 @@ public:
     void Note(std::string_view line) override;
     void Finish() override;
 
-private:
+  private:
     struct PortLine {
         std::string text;
         StatusColour colour = StatusColour::Black;
@@ -41,7 +41,7 @@ private:
     std::map<int, PortLine> ports_;
     std::vector<std::string> pendingNotes_;
     bool dirty_ = true;
-    bool drawn_ = false;     // the port lines are on the screen below the cursor's line
+    bool drawn_ = false;  // the port lines are on the screen below the cursor's line
     bool finished_ = false;
     std::thread drawer_;
 };

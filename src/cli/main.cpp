@@ -34,8 +34,9 @@ const CLI::Validator kHexVersion(
 const CLI::Validator kAtLeastOne = CLI::Range(1, 1 << 30).description("N >= 1");
 
 void AddRun(CLI::App& app, RunOptions& run) {
-    CLI::App* cmd = app.add_subcommand("run", "Download the configuration's files, terminal after "
-                                              "terminal, on the chosen ports");
+    CLI::App* cmd = app.add_subcommand("run",
+                                       "Download the configuration's files, terminal after "
+                                       "terminal, on the chosen ports");
     cmd->add_option("--config", run.configPath, "Configuration file (INI)")
         ->required()
         ->check(CLI::ExistingFile);
@@ -78,7 +79,6 @@ void AddDemo(CLI::App& app, DemoOptions& demo) {
         ->check(CLI::IsMember({1, 9, 18, 27}));
     cmd->add_option("--passes", demo.passes, "Passes per port")->check(kAtLeastOne);
     cmd->add_option("--termsim", demo.termsim, "The simulator program")->check(CLI::ExistingFile);
-    cmd->add_flag("--json", demo.json, "One JSON object per status change on stdout");
 }
 
 }  // namespace

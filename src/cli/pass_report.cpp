@@ -34,7 +34,9 @@ PassReport::PassReport(const std::filesystem::path& path) {
     }
 }
 
-PassReport::~PassReport() { std::fclose(file_); }
+PassReport::~PassReport() {
+    std::fclose(file_);
+}
 
 bool PassReport::Write(const PassRecord& record) {
     const std::string line = PassRecordJson(record) + "\n";

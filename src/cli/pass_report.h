@@ -13,7 +13,6 @@
 
 namespace termload::cli {
 
-
 struct FileRecord {
     std::string source;       // path on the PC
     std::string destination;  // name on the terminal
@@ -35,7 +34,7 @@ std::string PassRecordJson(const PassRecord& record);
 
 // Appends records to a file, one whole line at a time; safe to call from every download thread.
 class PassReport {
-public:
+  public:
     // Opens (creating when needed) `path` for appending; throws std::runtime_error with a one-line
     // reason when it cannot be written, so the run can be refused before a port is touched.
     explicit PassReport(const std::filesystem::path& path);
@@ -46,7 +45,7 @@ public:
     // Writes and flushes one line; false when the write failed (disk full, …).
     bool Write(const PassRecord& record);
 
-private:
+  private:
     std::mutex mutex_;
     std::FILE* file_ = nullptr;
 };

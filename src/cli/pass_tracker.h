@@ -23,7 +23,7 @@ struct PortTally {
 };
 
 class PassTracker {
-public:
+  public:
     // `slotPorts[i]` is the COM number of slot i; `passLimit` empty runs until stopped.
     PassTracker(std::vector<int> slotPorts, std::optional<int> passLimit);
 
@@ -45,7 +45,7 @@ public:
     bool AnyFailure() const;
     std::vector<PortTally> Tallies() const;
 
-private:
+  private:
     struct SlotState {
         PortTally tally;
         std::optional<PassRecord> open;

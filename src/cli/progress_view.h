@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/pass_tracker.h"
 #include "engine/host_sink.h"
 
 namespace termload::cli {
@@ -15,7 +16,7 @@ namespace termload::cli {
 std::string_view StatusColourName(StatusColour colour);
 
 class ProgressView {
-public:
+  public:
     virtual ~ProgressView() = default;
     // A port's status text changed; an empty colour keeps the colour in force.
     virtual void Status(int port, std::string_view text, std::optional<StatusColour> colour) = 0;
@@ -35,5 +36,9 @@ ViewKind ChooseViewKind(std::FILE* out, bool json);
 // `ports` lists the ports of the run, in the order their lines appear.
 std::unique_ptr<ProgressView> MakeProgressView(ViewKind kind, const std::vector<int>& ports,
                                                std::FILE* out);
+
+// The end of a run: a line per port and a total, or one JSON object {"event":"summary",...}.
+void PrintSummary(ViewKind kind, const std::vector<PortTally>& tallies, int exitCode,
+                  std::FILE* out);
 
 }  // namespace termload::cli

@@ -1,5 +1,5 @@
-// What the main thread of a run waits for: the operator's stop, the engine ending the run, or the
-// last pass done. Raised from the interrupt thread and from download threads.
+// What the main thread of a run waits for: the operator's stop or the engine ending the run.
+// Raised from the interrupt thread and from download threads.
 #pragma once
 
 #include <condition_variable>
@@ -8,23 +8,22 @@
 namespace termload::cli {
 
 class RunEvents {
-public:
+  public:
     void Interrupt() { Raise(interrupted_); }
     void RunEnded() { Raise(runEnded_); }
-    void PassesDone() { Raise(passesDone_); }
 
     bool Interrupted() const {
         std::lock_guard lock(mutex_);
         return interrupted_;
     }
 
-    // Blocks until any of the three has been raised.
+    // Blocks until either has been raised.
     void Wait() {
         std::unique_lock lock(mutex_);
-        raised_.wait(lock, [this] { return interrupted_ || runEnded_ || passesDone_; });
+        raised_.wait(lock, [this] { return interrupted_ || runEnded_; });
     }
 
-private:
+  private:
     void Raise(bool& flag) {
         std::lock_guard lock(mutex_);
         flag = true;
@@ -35,7 +34,6 @@ private:
     std::condition_variable raised_;
     bool interrupted_ = false;
     bool runEnded_ = false;
-    bool passesDone_ = false;
 };
 
 }  // namespace termload::cli

@@ -38,7 +38,7 @@ std::uint8_t ToBcd(int value) {
 }
 
 ClockTime ClockTimeOf(const std::tm& local) {
-    return ClockTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+    return ClockTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,    local.tm_hour,
                      local.tm_min,         local.tm_sec,     local.tm_wday + 1};
 }
 
@@ -64,8 +64,8 @@ std::optional<ClockTime> ParseClockTime(std::string_view text) {
         return std::nullopt;
     }
     const std::chrono::weekday weekday{std::chrono::sys_days{date}};
-    return ClockTime{*year,   *month,  *day, *hour, *minute, *second,
-                     static_cast<int>(weekday.c_encoding()) + 1};
+    return ClockTime{
+        *year, *month, *day, *hour, *minute, *second, static_cast<int>(weekday.c_encoding()) + 1};
 }
 
 ClockPacket BuildClockPacket(const ClockTime& time) {

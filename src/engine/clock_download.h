@@ -17,13 +17,13 @@ std::uint8_t ToBcd(int value);
 
 // A civil date and time as the terminal's clock takes it.
 struct ClockTime {
-    int year = 2000;   // four digits
-    int month = 1;     // 1-12
-    int day = 1;       // 1-31
-    int hour = 0;      // 0-23
-    int minute = 0;    // 0-59
-    int second = 0;    // 0-59
-    int weekday = 7;   // 1 = Sunday ... 7 = Saturday
+    int year = 2000;  // four digits
+    int month = 1;    // 1-12
+    int day = 1;      // 1-31
+    int hour = 0;     // 0-23
+    int minute = 0;   // 0-59
+    int second = 0;   // 0-59
+    int weekday = 7;  // 1 = Sunday ... 7 = Saturday
 };
 
 // A broken-down local time (as LocalCalendarTimeNow gives it) in the clock's terms.

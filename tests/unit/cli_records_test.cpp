@@ -1,11 +1,11 @@
 // Pass counting, report records and the text fitting of the live view.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <unistd.h>
 
 #include "cli/live_view.h"
 #include "cli/pass_report.h"
@@ -81,8 +81,8 @@ TEST(PassTracker, AStopClosesOpenPassesAsStopped) {
 }
 
 TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("cli-report-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("cli-report-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     EXPECT_THROW(PassReport{dir}, std::runtime_error) << "a directory is no report file";
     EXPECT_THROW(PassReport{dir / "missing" / "r.jsonl"}, std::runtime_error);

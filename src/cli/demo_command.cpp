@@ -1,0 +1,164 @@
+// termload-cli demo: the whole tool on simulated terminals, proven file by file.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "cli/child_process.h"
+#include "cli/commands.h"
+#include "cli/demo_verify.h"
+#include "cli/demo_workspace.h"
+#include "cli/exit_codes.h"
+#include "config/address_file.h"
+#include "config/paths.h"
+#include "config/user_store.h"
+
+namespace termload::cli {
+namespace {
+
+constexpr auto kSimulatorStartLimit = std::chrono::seconds(10);
+constexpr auto kSimulatorCheckInterval = std::chrono::milliseconds(20);
+
+bool IsExecutable(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec) && access(path.c_str(), X_OK) == 0;
+}
+
+// The simulator: as given, beside us (an install), in the build tree we were built in, or on
+// PATH.
+std::filesystem::path FindTermsim(const std::filesystem::path& given) {
+    if (!given.empty()) {
+        return given;
+    }
+    const std::filesystem::path here = ExecutableDir();
+    for (const auto& candidate : {here / "termsim", here / ".." / ".." / "sim" / "termsim"}) {
+        if (IsExecutable(candidate)) {
+            return candidate.lexically_normal();
+        }
+    }
+    if (const char* path = std::getenv("PATH"); path != nullptr) {
+        std::string_view rest = path;
+        while (!rest.empty()) {
+            const std::size_t colon = rest.find(':');
+            const std::filesystem::path dir(std::string(rest.substr(0, colon)));
+            if (!dir.empty() && IsExecutable(dir / "termsim")) {
+                return dir / "termsim";
+            }
+            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+        }
+    }
+    return {};
+}
+
+// Waits until the simulator has written its port map with every port, it has ended, the
+// operator has stopped, or the start limit has passed.
+bool WaitForSimulator(ChildProcess& simulator, const std::filesystem::path& portMap, int ports,
+                      RunEvents& events) {
+    const auto deadline = std::chrono::steady_clock::now() + kSimulatorStartLimit;
+    while (std::chrono::steady_clock::now() < deadline && !events.Interrupted()) {
+        if (static_cast<int>(ReadPortsSection(portMap).size()) >= ports) {
+            return true;
+        }
+        if (simulator.WaitForExit(kSimulatorCheckInterval)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What each terminal must hold: the address file first (M868), then every sample file.
+std::vector<ExpectedFile> ExpectedFiles(const DemoWorkspace& workspace) {
+    std::vector<std::string> destinations;
+    for (const SampleFile& file : workspace.Files()) {
+        destinations.push_back(file.destination);
+    }
+    std::vector<ExpectedFile> expected;
+    expected.push_back({std::string(kAddressFileName),
+                        BuildAddressText(AddressFileNames(destinations), 0, UserAddressTable{}),
+                        true});
+    for (const SampleFile& file : workspace.Files()) {
+        expected.push_back({file.destination, ReadText(file.source), false});
+    }
+    return expected;
+}
+
+void PrintLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int DemoCommand(const DemoOptions& options, RunEvents& events) {
+    const std::filesystem::path termsim = FindTermsim(options.termsim);
+    if (termsim.empty()) {
+        std::fprintf(stderr,
+                     "termload-cli: termsim not found beside termload-cli, in its build tree or "
+                     "on PATH; name it with --termsim\n");
+        return kExitUsage;
+    }
+    try {
+        const DemoWorkspace workspace;
+        ChildProcess simulator(
+            {termsim.string(), "--ports", std::to_string(options.ports), "--dir",
+             workspace.ReceivedDir().string(), "--map", workspace.PortMapPath().string()},
+            workspace.SimulatorLog());
+        if (!WaitForSimulator(simulator, workspace.PortMapPath(), options.ports, events)) {
+            if (events.Interrupted()) {
+                return kExitStopped;
+            }
+            std::fprintf(stderr, "termload-cli: termsim did not start:\n%s",
+                         ReadText(workspace.SimulatorLog()).c_str());
+            return kExitFailed;
+        }
+        std::printf("termsim: %d simulated terminals; sample files in %s\n", options.ports,
+                    workspace.Root().c_str());
+        std::fflush(stdout);
+
+        RunOptions run;
+        run.configPath = workspace.ConfigPath();
+        run.portsMap = workspace.PortMapPath();
+        if (options.ports == 1) {
+            run.single = 1;
+        } else {
+            run.multi = options.ports;
+        }
+        run.model = DemoWorkspace::kModel;
+        run.passes = options.passes;
+        std::vector<PassRecord> records;
+        std::mutex recordsMutex;
+        const int runExit = RunDownload(run, events, [&](const PassRecord& record) {
+            std::lock_guard lock(recordsMutex);
+            records.push_back(record);
+        });
+        simulator.Stop();
+        if (runExit == kExitStopped || runExit == kExitUsage) {
+            return runExit;
+        }
+
+        std::vector<int> ports;
+        for (int port = 1; port <= options.ports; ++port) {
+            ports.push_back(port);
+        }
+        const auto rows = VerifyReceived(ports, options.passes, ExpectedFiles(workspace), records,
+                                         workspace.ReceivedDir());
+        std::printf("\n");
+        PrintLines(VerifyTable(rows));
+        return AllIdentical(rows) && runExit == kExitAllOk ? kExitAllOk : kExitFailed;
+    } catch (const std::runtime_error& failure) {
+        std::fprintf(stderr, "termload-cli: %s\n", failure.what());
+        return kExitFailed;
+    }
+}
+
+}  // namespace termload::cli

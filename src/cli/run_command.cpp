@@ -1,0 +1,186 @@
+// termload-cli run: the production loop on the chosen ports, with the window's checks and texts.
+#include <algorithm>
+#include <cstdio>
+
+#include "channels/port_map.h"
+#include "cli/cli_host.h"
+#include "cli/cli_setup.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/pass_tracker.h"
+#include "cli/progress_view.h"
+#include "config/paths.h"
+#include "engine/download_controller.h"
+#include "engine/port_slot.h"
+#include "engine/start_check.h"
+
+namespace termload::cli {
+namespace {
+
+void Refuse(const std::string& reason) {
+    std::fprintf(stderr, "termload-cli: %s\n", reason.c_str());
+}
+
+// The command line's choices over the configuration's, as the operator would make them in the
+// window. Without --single or --multi the download runs on the configuration's single port.
+std::string ApplyChoices(Configuration& config, const RunOptions& options) {
+    ControlsModel& controls = config.controls;
+    if (options.model) {
+        const auto& items = controls.modelItems;
+        const auto found = std::find(items.begin(), items.end(), *options.model);
+        if (found == items.end()) {
+            std::string known;
+            for (const std::string& item : items) {
+                known += (known.empty() ? "" : ", ") + item;
+            }
+            return "the model " + *options.model + " is not in the configuration's model list (" +
+                   known + ")";
+        }
+        controls.modelIndex = static_cast<int>(found - items.begin());
+    }
+    ModelChanged(config);
+    if (options.hwVersion) {
+        controls.hardVersion = *options.hwVersion;
+    }
+    if (options.multi) {
+        if (config.settings.KernelMode) {
+            return "the model " + ModelText(controls) + " downloads on a single port only";
+        }
+        const auto counts = PortNumItems();
+        const auto count = std::find(counts.begin(), counts.end(), std::to_string(*options.multi));
+        controls.portMode = PortMode::Multi;
+        controls.portNumIndex = static_cast<int>(count - counts.begin());
+    } else {
+        controls.portMode = PortMode::Single;
+        if (options.single) {
+            controls.portIndex = *options.single - 1;
+        }
+    }
+    return {};
+}
+
+// COM number of each slot the run uses.
+std::vector<int> SlotPorts(const DownloadJob& job) {
+    if (job.portMode != PortMode::Multi) {
+        return {job.singlePort};
+    }
+    std::vector<int> ports(static_cast<std::size_t>(job.portCount));
+    for (int i = 0; i < job.portCount; ++i) {
+        ports[i] = i + 1;
+    }
+    return ports;
+}
+
+bool AnyRowChecked(const FileList& files) {
+    return std::any_of(files.Rows().begin(), files.Rows().end(),
+                       [](const FileRow& row) { return row.checked; });
+}
+
+// The checks of the start button; every refusal or refused row ends the command.
+std::shared_ptr<const DownloadJob> CheckedJob(const Configuration& config,
+                                              const RunOptions& options) {
+    if (config.files.Empty() || (!AnyRowChecked(config.files) && config.settings.DOWNCONF == 0)) {
+        Refuse("the file list of " + options.configPath.string() + " has no file to download");
+        return nullptr;
+    }
+    StartOptions start;
+    start.userAddrFile = ApplicationDir() / "UserAddrFile.ini";
+    start.addressTraceDir = ApplicationDir();
+    start.passLimit = options.passes.value_or(0);
+    const StartCheck check = CheckStart(config, start);
+    for (const PromptMessage& message : check.messages) {
+        Refuse(message.text);
+    }
+    if (!check.messages.empty() || !check.job) {
+        if (check.messages.empty()) {
+            Refuse("the file list of " + options.configPath.string() + " has no file to download");
+        }
+        return nullptr;
+    }
+    return check.job;
+}
+
+int RunExitCode(bool interrupted, const PassTracker& tracker, bool limited, bool reportFailed) {
+    const bool done = tracker.AllDone();
+    if (interrupted && !done) {
+        return kExitStopped;
+    }
+    if (tracker.AnyFailure() || (limited && !done) || reportFailed) {
+        return kExitFailed;
+    }
+    return kExitAllOk;
+}
+
+}  // namespace
+
+int RunDownload(const RunOptions& options, RunEvents& events,
+                const std::function<void(const PassRecord&)>& onPass) {
+    std::string error;
+    auto config = LoadCliConfiguration(options.configPath, error);
+    if (!config) {
+        Refuse(error);
+        return kExitUsage;
+    }
+    if (const std::string problem = ApplyChoices(*config, options); !problem.empty()) {
+        Refuse(problem);
+        return kExitUsage;
+    }
+    const auto job = CheckedJob(*config, options);
+    if (!job) {
+        return kExitUsage;
+    }
+    UsePortMap(options.portsMap);
+    const std::vector<int> ports = SlotPorts(*job);
+    for (int port : ports) {
+        if (const std::string problem = CheckPortDevice(port); !problem.empty()) {
+            Refuse(problem);
+            return kExitUsage;
+        }
+    }
+    std::unique_ptr<PassReport> report;
+    if (!options.reportPath.empty()) {
+        try {
+            report = std::make_unique<PassReport>(options.reportPath);
+        } catch (const std::runtime_error& failure) {
+            Refuse(failure.what());
+            return kExitUsage;
+        }
+    }
+
+    ChannelLibrary channels;
+    const ViewKind viewKind = ChooseViewKind(stdout, options.json);
+    const auto view = MakeProgressView(viewKind, ports, stdout);
+    PassTracker tracker(ports, options.passes);
+    CliHost host(ports, *view, tracker, report.get(), events, onPass);
+    PortSlotTable table(host);
+    DownloadController controller(table);
+    if (!controller.Start(job)) {
+        view->Finish();
+        Refuse("no download thread could be started");
+        return kExitFailed;
+    }
+    events.Wait();
+
+    // The lines keep what they showed when the run ended, not the "Ready" of the stop.
+    view->Finish();
+    host.StopReporting();
+    controller.Stop();
+    for (const PassRecord& record : tracker.CloseOpenPasses(std::chrono::system_clock::now())) {
+        if (report) {
+            report->Write(record);
+        }
+        if (onPass) {
+            onPass(record);
+        }
+    }
+    const int exitCode =
+        RunExitCode(events.Interrupted(), tracker, options.passes.has_value(), host.ReportFailed());
+    PrintSummary(viewKind, tracker.Tallies(), exitCode, stdout);
+    return exitCode;
+}
+
+int RunCommand(const RunOptions& options, RunEvents& events) {
+    return RunDownload(options, events, {});
+}
+
+}  // namespace termload::cli
