@@ -7,7 +7,7 @@
 namespace termsim {
 
 ResultsLog::ResultsLog(const std::filesystem::path& path, Verbosity verbosity, TimePoint start)
-    : file_(std::fopen(path.c_str(), "a")), verbosity_(verbosity), start_(start) {
+    : file_(std::fopen(path.c_str(), "w")), verbosity_(verbosity), start_(start) {
     if (!file_) {
         throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(errno));
     }

@@ -1,0 +1,76 @@
+// termsim: simulated POS terminals on pseudo-terminals.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+
+#include "simulator.hpp"
+
+int main(int argc, char** argv) {
+    using namespace termsim;
+    CLI::App app{
+        "termsim: simulated POS terminals on pseudo-terminals. Each port is a boot loader console, "
+        "a file frame receiver, a YMODEM receiver, a clock and a version responder."};
+    SimulatorOptions options;
+    std::string frame = "full";
+    std::string versionsFile;
+    std::vector<std::string> faultSpecs;
+    bool quiet = false;
+    bool progress = false;
+    int bootMs = 300;
+    int workMs = -1;
+
+    app.add_option("--ports", options.ports, "number of simulated ports")
+        ->check(CLI::Range(1, 256));
+    app.add_option("--dir", options.dir, "directory for links, received files and results")
+        ->required();
+    app.add_option("--map", options.map, "port map to write (default DIR/ports.ini)");
+    app.add_option("--frame", frame, "frame format: full (4173 bytes) or compact (4137 bytes)")
+        ->check(CLI::IsMember({"full", "compact"}));
+    app.add_option("--baud", options.baud, "pace every byte at this rate, 8N1 (default unpaced)")
+        ->check(CLI::Range(50, 4000000));
+    app.add_option("--seconds", options.seconds, "stop after this many seconds")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--versions", versionsFile, "installed versions: lines of type;version");
+    app.add_option("--fault", faultSpecs,
+                   "PORTS:KIND[=N], PORTS = all or 1,3-5; KIND = silent, slow=MS, hangup=FRAMES, "
+                   "stall=FRAMES, nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, "
+                   "checksum");
+    app.add_option("--boot-ms", bootMs, "power-on to banner, milliseconds")
+        ->check(CLI::Range(0, 60000));
+    app.add_option("--work-ms", workMs,
+                   "time of each console operation (RAM test, erase, NAND, kernel boot)")
+        ->check(CLI::Range(0, 600000));
+    app.add_flag("--relay", options.relay,
+                 "instead of terminals, join two ptys (COM1, COM2) by a line paced at --baud");
+    auto* quietFlag = app.add_flag("--quiet", quiet, "print nothing but errors");
+    app.add_flag("--progress", progress, "print every received block as well")->excludes(quietFlag);
+    CLI11_PARSE(app, argc, argv);
+
+    try {
+        options.frameFormat = frame == "full" ? FrameFormat::Full : FrameFormat::Compact;
+        options.verbosity = quiet      ? Verbosity::Quiet
+                            : progress ? Verbosity::Progress
+                                       : Verbosity::Events;
+        if (!versionsFile.empty()) {
+            options.versions = LoadVersionsFile(versionsFile);
+        }
+        if (options.relay) {
+            options.ports = 2;
+        }
+        options.faults.assign(static_cast<size_t>(options.ports), PortFaults{});
+        for (const std::string& spec : faultSpecs) {
+            ApplyFaultSpec(spec, options.faults);
+        }
+        options.console.bootTime = milliseconds(bootMs);
+        if (workMs >= 0) {
+            const auto work = milliseconds(workMs);
+            options.console.ramTestTime = options.console.eraseTime = work;
+            options.console.nandWriteTime = options.console.nandReadTime = work;
+            options.console.solidifyTime = options.console.kernelBootTime = work;
+        }
+        return RunSimulator(options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "termsim: %s\n", error.what());
+        return 1;
+    }
+}

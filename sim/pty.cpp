@@ -1,0 +1,107 @@
+#include "pty.hpp"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/epoll.h>
+#include <sys/inotify.h>
+#include <termios.h>
+
+#include <cerrno>
+#include <climits>
+#include <system_error>
+
+namespace termsim {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+}  // namespace
+
+Pty OpenPty() {
+    int master = -1;
+    int device = -1;
+    termios raw{};
+    cfmakeraw(&raw);
+    raw.c_cflag |= CLOCAL | CREAD;
+    if (::openpty(&master, &device, nullptr, &raw, nullptr) != 0) {
+        Fail("openpty");
+    }
+    Pty pty;
+    pty.master.Reset(master);
+    pty.device.Reset(device);
+    char path[PATH_MAX];
+    if (::ptsname_r(master, path, sizeof path) != 0) {
+        Fail("ptsname_r");
+    }
+    pty.devicePath = path;
+    for (int fd : {master, device}) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    if (::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK) != 0) {
+        Fail("fcntl");
+    }
+    return pty;
+}
+
+void PointLink(const std::filesystem::path& link, const std::string& target) {
+    std::filesystem::path temporary = link;
+    temporary += ".new";
+    std::error_code ec;
+    std::filesystem::remove(temporary, ec);
+    std::filesystem::create_symlink(target, temporary);
+    std::filesystem::rename(temporary, link);
+}
+
+OpenWatcher::OpenWatcher(EventLoop& loop)
+    : loop_(loop), inotify_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (!inotify_) {
+        Fail("inotify_init1");
+    }
+    loop_.Add(inotify_.get(), EPOLLIN, [this](uint32_t) { OnReadable(); });
+}
+
+OpenWatcher::~OpenWatcher() {
+    loop_.Remove(inotify_.get());
+}
+
+int OpenWatcher::Watch(const std::string& path, Callback callback) {
+    const int watch = ::inotify_add_watch(inotify_.get(), path.c_str(), IN_OPEN | IN_CLOSE);
+    if (watch < 0) {
+        Fail("inotify_add_watch " + path);
+    }
+    callbacks_[watch] = std::move(callback);
+    return watch;
+}
+
+void OpenWatcher::Unwatch(int watch) {
+    callbacks_.erase(watch);
+    ::inotify_rm_watch(inotify_.get(), watch);
+}
+
+void OpenWatcher::OnReadable() {
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(inotify_.get(), buffer, sizeof buffer);
+        if (n <= 0) {
+            return;
+        }
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            const auto it = callbacks_.find(event->wd);
+            if (it == callbacks_.end()) {
+                continue;
+            }
+            if (event->mask & IN_OPEN) {
+                it->second(true);
+            } else if (event->mask & IN_CLOSE) {
+                it->second(false);
+            }
+        }
+    }
+}
+
+}  // namespace termsim

@@ -1,0 +1,257 @@
+#include "sim_port.hpp"
+
+#include <sys/epoll.h>
+#include <termios.h>
+
+#include <cerrno>
+
+namespace termsim {
+
+namespace {
+
+constexpr size_t kMaxQueuedOutput = 1 << 20;  // answers nobody reads are dropped beyond this
+
+}  // namespace
+
+SimPort::SimPort(EventLoop& loop, OpenWatcher& watcher, PortSetup setup, TerminalSetup terminal,
+                 ResultsLog& log, Tally& tally)
+    : loop_(loop),
+      watcher_(watcher),
+      setup_(std::move(setup)),
+      terminal_(std::move(terminal), *this, log, tally),
+      inPacer_(setup_.baud),
+      outPacer_(setup_.baud),
+      terminalTimer_(loop),
+      inputTimer_(loop),
+      outputTimer_(loop) {
+    OpenLine();
+}
+
+SimPort::~SimPort() {
+    CloseLine();
+}
+
+void SimPort::OpenLine() {
+    pty_ = OpenPty();
+    PointLink(setup_.link, pty_.devicePath);
+    watch_ = watcher_.Watch(pty_.devicePath, [this](bool opened) { OnOpenOrClose(opened); });
+    loop_.Add(pty_.master.get(), EPOLLIN, [this](uint32_t events) { OnMaster(events); });
+    ++lineGeneration_;
+    toolOpens_ = 0;
+    reading_ = true;
+    inputPaced_ = false;
+    waitingWritable_ = false;
+}
+
+void SimPort::CloseLine() {
+    if (!pty_.master) {
+        return;
+    }
+    watcher_.Unwatch(watch_);
+    loop_.Remove(pty_.master.get());
+    pty_ = Pty{};
+    lineEvents_.clear();
+    out_.clear();
+    outBytes_ = 0;
+    inputTimer_.Clear();
+    outputTimer_.Clear();
+}
+
+void SimPort::Shutdown(TimePoint now) {
+    terminal_.Shutdown(now);
+    terminalTimer_.Clear();
+}
+
+void SimPort::OnMaster(uint32_t events) {
+    if (events & EPOLLOUT) {
+        waitingWritable_ = false;
+        FlushOutput();
+    }
+    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
+        ReadInput();
+    }
+    UpdateEvents();
+}
+
+void SimPort::OnOpenOrClose(bool opened) {
+    lineEvents_.push_back(opened);
+    // Bytes the tool wrote before it closed belong before the close.
+    ReadInput();
+    if (!reading_) {
+        ProcessLineEvents();
+    }
+    UpdateEvents();
+}
+
+void SimPort::ReadInput() {
+    if (!reading_ || !pty_.master) {
+        return;
+    }
+    const uint64_t generation = lineGeneration_;
+    uint8_t buffer[4096];
+    for (;;) {
+        const TimePoint now = Clock::now();
+        const size_t allowance = inPacer_.Allowance(now);
+        if (allowance == 0) {
+            inputPaced_ = true;
+            inputTimer_.Set(inPacer_.NextSlot(), [this]() {
+                inputPaced_ = false;
+                ReadInput();
+                UpdateEvents();
+            });
+            return;
+        }
+        const ssize_t n = ::read(pty_.master.get(), buffer, std::min(sizeof buffer, allowance));
+        if (n <= 0) {
+            break;  // EAGAIN: drained (EIO cannot happen while we hold the device side)
+        }
+        inPacer_.Consume(static_cast<size_t>(n), now);
+        size_t count = static_cast<size_t>(n);
+        ApplyByteFaults(buffer, count);
+        terminal_.Receive(std::span<const uint8_t>(buffer, count), now);
+        if (generation != lineGeneration_ || !reading_) {
+            return;  // the terminal hung up or stalled: what is left is not read
+        }
+        ArmTerminal();
+    }
+    inputPaced_ = false;
+    ProcessLineEvents();
+}
+
+void SimPort::ApplyByteFaults(uint8_t* bytes, size_t& count) {
+    const PortFaults& faults = setup_.faults;
+    size_t kept = 0;
+    for (size_t i = 0; i < count; ++i) {
+        ++bytesReceived_;
+        if (faults.dropEvery != 0 && bytesReceived_ % faults.dropEvery == 0) {
+            continue;
+        }
+        uint8_t byte = bytes[i];
+        if (faults.corruptEvery != 0 && bytesReceived_ % faults.corruptEvery == 0) {
+            byte ^= 0xFF;
+        }
+        bytes[kept++] = byte;
+    }
+    count = kept;
+}
+
+void SimPort::ProcessLineEvents() {
+    while (!lineEvents_.empty()) {
+        const bool opened = lineEvents_.front();
+        lineEvents_.pop_front();
+        const TimePoint now = Clock::now();
+        if (opened) {
+            if (toolOpens_++ == 0) {
+                terminal_.PortOpened(now);
+            }
+        } else if (toolOpens_ > 0 && --toolOpens_ == 0) {
+            // Answers the tool did not read are gone with it, as on a real line.
+            ::tcflush(pty_.device.get(), TCIFLUSH);
+            out_.clear();
+            outBytes_ = 0;
+            if (!reading_) {
+                DiscardInput();
+                reading_ = true;
+            }
+            terminal_.PortClosed(now);
+        }
+        ArmTerminal();
+    }
+}
+
+void SimPort::DiscardInput() {
+    uint8_t buffer[4096];
+    while (::read(pty_.master.get(), buffer, sizeof buffer) > 0) {
+    }
+}
+
+void SimPort::Send(std::string_view bytes) {
+    if (setup_.faults.silent || toolOpens_ == 0 || bytes.empty()) {
+        return;
+    }
+    const TimePoint due = Clock::now() + setup_.faults.slow;
+    if (!out_.empty() && out_.back().due == due) {
+        out_.back().bytes.append(bytes);
+    } else {
+        out_.push_back({due, std::string(bytes)});
+    }
+    outBytes_ += bytes.size();
+    while (outBytes_ > kMaxQueuedOutput && out_.size() > 1) {
+        outBytes_ -= out_.front().bytes.size();
+        out_.pop_front();
+    }
+    FlushOutput();
+    UpdateEvents();
+}
+
+void SimPort::FlushOutput() {
+    while (!out_.empty() && !waitingWritable_) {
+        const TimePoint now = Clock::now();
+        Pending& front = out_.front();
+        if (front.due > now) {
+            outputTimer_.Set(front.due, [this]() {
+                FlushOutput();
+                UpdateEvents();
+            });
+            return;
+        }
+        const size_t allowance = outPacer_.Allowance(now);
+        if (allowance == 0) {
+            outputTimer_.Set(outPacer_.NextSlot(), [this]() {
+                FlushOutput();
+                UpdateEvents();
+            });
+            return;
+        }
+        const ssize_t n =
+            ::write(pty_.master.get(), front.bytes.data(), std::min(front.bytes.size(), allowance));
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR) {
+                waitingWritable_ = errno == EAGAIN;
+                continue;
+            }
+            out_.clear();  // the line is gone
+            outBytes_ = 0;
+            return;
+        }
+        outPacer_.Consume(static_cast<size_t>(n), now);
+        outBytes_ -= static_cast<size_t>(n);
+        front.bytes.erase(0, static_cast<size_t>(n));
+        if (front.bytes.empty()) {
+            out_.pop_front();
+        }
+    }
+}
+
+void SimPort::UpdateEvents() {
+    if (!pty_.master) {
+        return;
+    }
+    uint32_t events = 0;
+    if (reading_ && !inputPaced_) {
+        events |= EPOLLIN;
+    }
+    if (waitingWritable_) {
+        events |= EPOLLOUT;
+    }
+    loop_.Modify(pty_.master.get(), events);
+}
+
+void SimPort::ArmTerminal() {
+    terminalTimer_.Set(terminal_.NextDeadline(), [this]() {
+        terminal_.Advance(Clock::now());
+        ArmTerminal();
+    });
+}
+
+void SimPort::HangUp() {
+    CloseLine();
+    OpenLine();
+}
+
+void SimPort::StopReading() {
+    reading_ = false;
+    UpdateEvents();
+}
+
+}  // namespace termsim
