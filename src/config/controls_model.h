@@ -25,6 +25,8 @@ struct ControlsModel {
     int parityIndex = 0;                  // cmbParityBit, 0 = none
     int flowCtrlIndex = 0;                // cmbFlowCtrl, 0 = none
     PortMode portMode = PortMode::Single;
+
+    bool operator==(const ControlsModel&) const = default;
 };
 
 std::span<const std::string_view> BaudRateItems();          // "110" ... "256000"

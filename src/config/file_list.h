@@ -53,9 +53,17 @@ struct FileRow {
     std::string entry;  // encoded DownloadFileEntry
     std::string text;   // as shown in the list
     bool checked = true;
+
+    bool operator==(const FileRow&) const = default;
 };
 
-enum class AddRowResult { Added, Duplicate, ListFull, SourceTooLong };
+enum class AddRowResult {
+    Added,
+    Duplicate,      // a row with this source path exists
+    ListFull,       // the list has 32 rows
+    SourceTooLong,  // the source path has 255 bytes or more (in GBK, as it is stored)
+    InvalidRow,     // kind no digit, or source path empty or holding a ";"
+};
 
 // The text to show the operator for a refused row; empty when there is nothing to show.
 std::string AddRowMessage(int langBase, AddRowResult result, std::string_view sourcePath);

@@ -17,16 +17,6 @@ namespace termload {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::string_view kBlanks = " \t";
-
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
     std::string result;
@@ -42,7 +32,7 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 }
 
 bool IsEntryOrSectionLine(std::string_view line) {
-    const std::string_view trimmed = Trim(line);
+    const std::string_view trimmed = TrimBlanks(line);
     return !trimmed.empty() && trimmed.front() != ';' && trimmed.front() != '#';
 }
 
@@ -51,13 +41,16 @@ std::string SplitOffTrailingComment(std::string& text) {
     std::size_t tailStart = text.size();
     bool hasComment = false;
     while (tailStart > 0) {
-        std::size_t lineStart = text.rfind('\n', tailStart - 1);
-        lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
-        const std::string_view line(text.data() + lineStart, tailStart - lineStart);
+        // The line that ends at tailStart, without its '\n'.
+        const std::size_t lineEnd = text[tailStart - 1] == '\n' ? tailStart - 1 : tailStart;
+        const std::size_t newline =
+            lineEnd == 0 ? std::string::npos : text.rfind('\n', lineEnd - 1);
+        const std::size_t lineStart = newline == std::string::npos ? 0 : newline + 1;
+        const std::string_view line(text.data() + lineStart, lineEnd - lineStart);
         if (IsEntryOrSectionLine(line)) {
             break;
         }
-        hasComment = hasComment || !Trim(line).empty();
+        hasComment = hasComment || !TrimBlanks(line).empty();
         tailStart = lineStart;
     }
     if (!hasComment) {
@@ -66,6 +59,19 @@ std::string SplitOffTrailingComment(std::string& text) {
     std::string tail = text.substr(tailStart);
     text.resize(tailStart);
     return tail;
+}
+
+// The INI layer puts two blank lines before each section; one is enough.
+std::string CollapseBlankLines(std::string_view text) {
+    std::string collapsed;
+    collapsed.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\n' && collapsed.ends_with("\n\n")) {
+            continue;
+        }
+        collapsed += c;
+    }
+    return collapsed;
 }
 
 // Decimal, or hexadecimal after "0x" or "$", with an optional sign.
@@ -227,6 +233,7 @@ void IniDocument::LoadBytes(std::string_view bytes) {
 std::string IniDocument::ToBytes() const {
     std::string text;
     ini_.Save(text, false);
+    text = CollapseBlankLines(text);
     if (!tail_.empty() && !text.empty() && text.back() != '\n') {
         text += '\n';
     }
@@ -261,13 +268,13 @@ std::string IniDocument::ReadString(std::string_view section, std::string_view k
     if (value == nullptr) {
         return std::string(fallback);
     }
-    return std::string(CutToBytes(Trim(value), kMaxValueBytes));
+    return std::string(CutToBytes(TrimBlanks(value), kMaxValueBytes));
 }
 
 int IniDocument::ReadInteger(std::string_view section, std::string_view key, int fallback) const {
     const char* value = ini_.GetValue(std::string(section).c_str(), std::string(key).c_str());
     int parsed = 0;
-    if (value == nullptr || !ParseInteger(Trim(value), parsed)) {
+    if (value == nullptr || !ParseInteger(TrimBlanks(value), parsed)) {
         return fallback;
     }
     return parsed;

@@ -35,8 +35,11 @@ std::string DirectoryPart(std::string_view path) {
 }
 
 std::string JoinPath(std::string_view dir, std::string_view name) {
+    if (dir.empty()) {
+        return std::string(name);
+    }
     std::string joined(dir);
-    if (joined.empty() || kSeparators.find(joined.back()) == std::string_view::npos) {
+    if (kSeparators.find(joined.back()) == std::string_view::npos) {
         joined += kNativeSeparator;
     }
     joined += name;

@@ -13,7 +13,8 @@ std::string FileNamePart(std::string_view path);
 // The text before the last '/', '\\' or ':' (without it); empty when there is none.
 std::string DirectoryPart(std::string_view path);
 
-// `dir`, the platform's separator, `name` (no separator doubled when `dir` already ends in one).
+// `dir`, the platform's separator, `name` (no separator doubled when `dir` already ends in one);
+// `name` alone when `dir` is empty.
 std::string JoinPath(std::string_view dir, std::string_view name);
 
 // A path from a configuration as the platform understands it: backslashes become '/' on POSIX.

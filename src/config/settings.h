@@ -41,6 +41,8 @@ struct Settings {
     int DOWNCONF = 0;
     int IsUseLogalAddr = 0;
     std::string UserAddrFileName;  // set when a configuration is read
+
+    bool operator==(const Settings&) const = default;
 };
 
 // Everything a configuration holds, and where it came from.
@@ -72,9 +74,13 @@ LoadResult LoadConfiguration(Configuration& config, std::string_view path,
 LoadResult LoadChosenConfiguration(Configuration& config, std::string_view path,
                                    const std::filesystem::path& appDir);
 
+class IniDocument;
+
 // Reads every section of the file at ConfigPath into the settings, controls and file list.
 // A missing, unreadable or oversized file gives the defaults.
 std::vector<PromptMessage> ReadSettings(Configuration& config);
+// The same from a document already in memory.
+std::vector<PromptMessage> ReadSettings(Configuration& config, const IniDocument& ini);
 
 enum class SaveStatus {
     Saved,

@@ -166,6 +166,7 @@ constexpr TextEntry kTexts[] = {
      "源文件路径过长(须少于255字节): ", "Source path too long (must be less than 255 bytes): "},
     {150, "配置文件过大, 未读取: ", "Configuration file too large, not read: "},
     {151, "配置文件读取失败: ", "Configuration file cannot be read: "},
+    {152, "源文件路径无效: ", "Invalid source path: "},
 };
 
 constexpr auto kIds = [] {

@@ -20,5 +20,6 @@ std::span<const int> AllTextIds();
 inline constexpr int kTextSourcePathTooLong = 149;
 inline constexpr int kTextConfigTooLarge = 150;
 inline constexpr int kTextConfigUnreadable = 151;
+inline constexpr int kTextInvalidSourcePath = 152;
 
 }  // namespace termload

@@ -166,6 +166,16 @@ std::string_view CutToDisplayWidth(std::string_view utf8, std::size_t width) {
     return utf8.substr(0, pos);
 }
 
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 std::string_view CutToBytes(std::string_view utf8, std::size_t maxBytes) {
     std::size_t pos = 0;
     while (pos < utf8.size()) {

@@ -24,6 +24,9 @@ std::size_t DisplayWidth(std::string_view utf8);
 // character.
 std::string_view CutToDisplayWidth(std::string_view utf8, std::size_t width);
 
+// The text without blanks and control characters at either end.
+std::string_view TrimBlanks(std::string_view text);
+
 // The longest prefix of at most `maxBytes` bytes that does not split a UTF-8 character.
 std::string_view CutToBytes(std::string_view utf8, std::size_t maxBytes);
 

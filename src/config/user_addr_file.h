@@ -28,4 +28,7 @@ using UserAddressTable = std::vector<UserAddressRecord>;
 // and could be read; a group with an empty value is left out.
 bool ReadUserAddrFile(const std::filesystem::path& path, UserAddressTable& table);
 
+// The same from the file's bytes (UTF-8, or GBK when they are no valid UTF-8).
+void ParseUserAddrText(std::string_view bytes, UserAddressTable& table);
+
 }  // namespace termload

@@ -1,0 +1,101 @@
+// The file list in the configuration file: "RecentCount" and "Recent<n>" in section "History"
+// ("kind;file name;destination"), the full source path of each row as "Path<n>" in "Path".
+#include <string>
+
+#include "config/file_list.h"
+#include "config/ini_document.h"
+#include "config/paths.h"
+#include "config/text_encoding.h"
+
+namespace termload {
+
+namespace {
+
+constexpr std::string_view kHistorySection = "History";
+constexpr std::string_view kPathSection = "Path";
+constexpr std::string_view kCountKey = "RecentCount";
+
+std::string RecentKey(std::size_t row) {
+    return "Recent" + std::to_string(row);
+}
+
+std::string PathKey(std::size_t row) {
+    return "Path" + std::to_string(row);
+}
+
+// The first character of a text, whole even when it takes several bytes.
+std::string FirstCharacter(std::string_view text) {
+    std::size_t length = 1;
+    while (length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+        ++length;
+    }
+    return std::string(text.substr(0, length));
+}
+
+// Where row `row`'s file is: in debug mode the directory stored for the row, else `baseDir`.
+std::string SourceOf(const IniDocument& ini, std::size_t row, std::string_view baseDir,
+                     bool debugMode, std::string_view name) {
+    if (!debugMode) {
+        return JoinPath(baseDir, name);
+    }
+    const std::string stored = ini.ReadString(kPathSection, PathKey(row), JoinPath(baseDir, name));
+    const std::string dir = DirectoryPart(NativePath(stored));
+    return JoinPath(dir.empty() ? baseDir : std::string_view(dir), name);
+}
+
+}  // namespace
+
+void ReadFileList(const IniDocument& ini, FileList& files, std::string_view baseDir, bool debugMode,
+                  std::vector<PromptMessage>& messages) {
+    const int count = ini.ReadInteger(kHistorySection, kCountKey, 0);
+    // Reading ends at the first missing row, so a huge count costs nothing.
+    for (std::size_t row = 0; static_cast<long long>(row) < count; ++row) {
+        const std::string value = ini.ReadString(kHistorySection, RecentKey(row), "");
+        if (value.empty()) {
+            break;
+        }
+        if (value.front() < '0' || value.front() > '9') {
+            messages.push_back({PromptKind::Error,
+                                "'" + FirstCharacter(value) + "' is not a valid integer value"});
+            break;
+        }
+        const std::size_t nameEnd = value.size() < 3 ? std::string::npos : value.find(';', 2);
+        if (nameEnd == std::string::npos) {
+            continue;
+        }
+        const std::string name(TrimBlanks(FileNamePart(value.substr(2, nameEnd - 2))));
+        if (name.empty()) {
+            continue;
+        }
+        const std::string_view rest = std::string_view(value).substr(nameEnd + 1);
+        const std::string_view destination = TrimBlanks(rest.substr(0, rest.find(';')));
+        const std::string source = SourceOf(ini, row, baseDir, debugMode, name);
+        const AddRowResult result = files.AddFileRow(value.front() - '0', source, destination);
+        std::string message = AddRowMessage(files.LangBase(), result, source);
+        if (!message.empty()) {
+            messages.push_back({PromptKind::Warning, std::move(message)});
+        }
+        // One warning for a full list is enough; no later row could be added.
+        if (result == AddRowResult::ListFull) {
+            break;
+        }
+    }
+}
+
+void WriteFileList(IniDocument& ini, const FileList& files) {
+    ini.WriteInteger(kHistorySection, kCountKey, static_cast<int>(files.Size()));
+    for (std::size_t row = 0; row < files.Size(); ++row) {
+        const std::string& entry = files.Rows()[row].entry;
+        const std::optional<DownloadFileEntry> decoded = DecodeFileEntry(entry);
+        if (!decoded) {
+            continue;
+        }
+        ini.WriteString(kPathSection, PathKey(row), decoded->sourcePath);
+        const std::size_t sourceEnd = entry.find(';', 2);
+        ini.WriteString(
+            kHistorySection, RecentKey(row),
+            entry.substr(0, 2) + FileNamePart(decoded->sourcePath) + entry.substr(sourceEnd));
+    }
+}
+
+}  // namespace termload

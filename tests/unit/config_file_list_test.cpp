@@ -1,0 +1,156 @@
+// File list rows: entries, row texts, the add rules, the start-button check, and the
+// "History"/"Path" sections.
+#include <gtest/gtest.h>
+
+#include "config/file_list.h"
+#include "config/ini_document.h"
+#include "config/text_encoding.h"
+
+namespace termload {
+namespace {
+
+TEST(ConfigFileList, EntriesEncodeAndDecode) {
+    EXPECT_EQ(EncodeFileEntry(1, "/base/app.bin", "app.bin"), "1;/base/app.bin;app.bin");
+    const auto entry = DecodeFileEntry("3;/base/bios.img; bios.img ;extra");
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->kind, 3);
+    EXPECT_EQ(entry->sourcePath, "/base/bios.img");
+    EXPECT_EQ(entry->destinationName, "bios.img");
+    EXPECT_EQ(DecodeFileEntry("x;/a;b")->kind, -1);
+    EXPECT_FALSE(DecodeFileEntry("1;/a/b.bin"));  // no ";" after the source
+    EXPECT_FALSE(DecodeFileEntry("1;"));
+    EXPECT_FALSE(DecodeFileEntry("1;;dest"));  // empty source
+}
+
+TEST(ConfigFileList, RowTextColumnsLineUpInBothLanguages) {
+    // Kind text, 18 columns of file name, two blanks, destination: the destination starts at
+    // GBK byte 30 in Chinese and at 32 in English.
+    const std::string name18 = "abcdefghijklmn.bin";
+    ASSERT_EQ(name18.size(), 18u);
+    const std::string zh = Utf8ToGbk(RowText(kLangChinese, kApplication, "/b/" + name18, "d.bin"));
+    EXPECT_EQ(zh.substr(10), name18 + "  d.bin");
+    const std::string en = RowText(kLangEnglish, kApplication, "/b/" + name18, "d.bin");
+    EXPECT_EQ(en, "Application " + name18 + "  d.bin");
+
+    // 19 bytes lose the last one in the row text only.
+    FileList list(kLangEnglish);
+    ASSERT_EQ(list.AddFileRow(kOtherFile, "/b/abcdefghijklmno.bin", "x"), AddRowResult::Added);
+    EXPECT_EQ(list.Rows()[0].text, "Other File  abcdefghijklmno.bi  x");
+    EXPECT_EQ(list.Rows()[0].entry, "2;/b/abcdefghijklmno.bin;x");
+
+    // A Chinese name is padded by its width; a character that would straddle the column end
+    // is left out and its column filled with a blank.
+    const std::string cjk = Utf8ToGbk(RowText(kLangChinese, kRootFile, "C:\\f\\文件.bin", "d"));
+    EXPECT_EQ(cjk.size(), 10u + 18u + 2u + 1u);
+    EXPECT_EQ(cjk.substr(28), "  d");
+    const std::string straddle =
+        RowText(kLangEnglish, kKernelFile, "/b/abcdefghijklmnopq中.bin", "d");
+    EXPECT_EQ(straddle, "Kernel File abcdefghijklmnopq   d");
+    EXPECT_EQ(RowText(kLangEnglish, 7, "/b/a.bin", "a.bin"),
+              "a.bin" + std::string(13, ' ') + "  a.bin");
+}
+
+TEST(ConfigFileList, AddRefusesDuplicatesAFullListAndUnusablePaths) {
+    FileList list(kLangChinese);
+    EXPECT_EQ(list.AddFileRow(kApplication, "/b/app.bin", "app.bin"), AddRowResult::Added);
+    EXPECT_EQ(list.AddFileRow(kOtherFile, "/b/app.bin", "other"), AddRowResult::Duplicate);
+    // A path that merely ends like another is a different file.
+    EXPECT_EQ(list.AddFileRow(kApplication, "/a/b/app.bin", "app.bin"), AddRowResult::Added);
+    EXPECT_EQ(list.AddFileRow(kApplication, "/b/a;b.bin", "x"), AddRowResult::InvalidRow);
+    EXPECT_EQ(list.AddFileRow(kApplication, "/" + std::string(254, 'p'), "x"),
+              AddRowResult::SourceTooLong);
+    EXPECT_EQ(list.AddFileRow(kApplication, "/" + std::string(253, 'p'), "x"), AddRowResult::Added);
+    while (list.Size() < kMaxFileRows) {
+        list.AddFileRow(kApplication, "/b/f" + std::to_string(list.Size()), "f");
+    }
+    EXPECT_EQ(list.AddFileRow(kApplication, "/b/one-more", "f"), AddRowResult::ListFull);
+    EXPECT_EQ(list.Size(), kMaxFileRows);
+    EXPECT_EQ(AddRowMessage(kLangEnglish, AddRowResult::ListFull, ""),
+              "Max 32 files can be proceed! ");
+    EXPECT_TRUE(AddRowMessage(kLangEnglish, AddRowResult::Duplicate, "/b/app.bin").empty());
+    EXPECT_EQ(list.SelectedRow(), 0);
+    EXPECT_TRUE(list.DeleteRow(1));
+    EXPECT_EQ(list.SelectedRow(), -1);
+    EXPECT_FALSE(list.DeleteRow(99));
+}
+
+TEST(ConfigFileList, StartButtonNeedsACheckedRowAndAModel) {
+    FileList list;
+    list.AddFileRow(kApplication, "/b/config.ini", "app.ini");
+    list.AddFileRow(kApplication, "/b/app.bin", "app.bin");
+    list.SetChecked(0, false);
+    list.SetChecked(1, false);
+    EXPECT_FALSE(ckFilesClickCheck(list, 0, true).startEnabled);
+    list.SetChecked(1, true);
+    EXPECT_TRUE(ckFilesClickCheck(list, 0, true).startEnabled);
+    EXPECT_FALSE(ckFilesClickCheck(list, 0, false).startEnabled);
+    // With DOWNCONF the first row is always checked and always counts.
+    list.SetChecked(1, false);
+    const FileListCheck check = ckFilesClickCheck(list, 1, true);
+    EXPECT_TRUE(check.checkFirstRow);
+    EXPECT_TRUE(check.startEnabled);
+    EXPECT_FALSE(ckFilesClickCheck(FileList{}, 1, true).checkFirstRow);
+}
+
+TEST(ConfigFileList, RenameChangesKindAndDestinationButKeepsSourceAndCheck) {
+    FileList list(kLangEnglish);
+    list.AddFileRow(kApplication, "/b/app.bin", "app.bin");
+    list.SetChecked(0, false);
+    ASSERT_TRUE(list.ChangeRow(0, kBiosFile, "new.bin  "));
+    EXPECT_EQ(list.Rows()[0].entry, "3;/b/app.bin;new.bin  ");
+    EXPECT_EQ(list.Rows()[0].text, "BIOS File   app.bin" + std::string(11, ' ') + "  new.bin");
+    EXPECT_FALSE(list.Rows()[0].checked);
+    EXPECT_EQ(DecodeFileEntry(list.Rows()[0].entry)->destinationName, "new.bin");
+    EXPECT_FALSE(list.ChangeRow(0, 10, "x"));
+    EXPECT_FALSE(list.ChangeRow(1, 1, "x"));
+}
+
+TEST(ConfigFileList, StoredRowsReadBackAsTheyWereWritten) {
+    FileList written(kLangChinese);
+    written.AddFileRow(kApplication, "/src/dir/app.bin", "app.bin");
+    written.AddFileRow(kKernelImage, "/other/zImage", " kernel ");
+    IniDocument ini;
+    WriteFileList(ini, written);
+    const std::string bytes = ini.ToBytes();
+    EXPECT_NE(bytes.find("RecentCount=2\n"), std::string::npos);
+    EXPECT_NE(bytes.find("Recent0=1;app.bin;app.bin\n"), std::string::npos);
+    EXPECT_NE(bytes.find("Recent1=0;zImage; kernel \n"), std::string::npos);
+    EXPECT_NE(bytes.find("Path1=/other/zImage\n"), std::string::npos);
+
+    // Outside debug mode every file is looked up in the configuration's directory.
+    std::vector<PromptMessage> messages;
+    FileList moved(kLangChinese);
+    ReadFileList(ini, moved, "/moved", false, messages);
+    ASSERT_EQ(moved.Size(), 2u);
+    EXPECT_EQ(moved.Rows()[0].entry, "1;/moved/app.bin;app.bin");
+    EXPECT_EQ(moved.Rows()[1].entry, "0;/moved/zImage;kernel");
+    // In debug mode the stored directories count.
+    FileList debug(kLangChinese);
+    ReadFileList(ini, debug, "/moved", true, messages);
+    EXPECT_EQ(debug.Rows()[0].entry, "1;/src/dir/app.bin;app.bin");
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST(ConfigFileList, ReadingStopsAtAnEmptyRowAndAtAKindThatIsNoDigit) {
+    IniDocument ini;
+    ini.LoadBytes(
+        "[History]\nRecentCount=5\nRecent0=1;a.bin;a.bin\nRecent1=2;b.bin;b.bin\nRecent2=\n"
+        "Recent3=1;d.bin;d.bin\n");
+    std::vector<PromptMessage> messages;
+    FileList list;
+    ReadFileList(ini, list, "/base", false, messages);
+    EXPECT_EQ(list.Size(), 2u);
+
+    ini.LoadBytes(
+        "[History]\nRecentCount=3\nRecent0=1;a.bin;a.bin\nRecent1=k;b.bin;b.bin\n"
+        "Recent2=1;c.bin;c.bin\nRecent3=1;no-semicolon\n");
+    list.Clear();
+    ReadFileList(ini, list, "/base", false, messages);
+    EXPECT_EQ(list.Size(), 1u);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, PromptKind::Error);
+    EXPECT_EQ(messages[0].text, "'k' is not a valid integer value");
+}
+
+}  // namespace
+}  // namespace termload

@@ -1,0 +1,313 @@
+// Loading and saving a configuration: keys, defaults and corrections, the read-only rule,
+// files written on Windows, bad input and the per-user store.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "config/settings.h"
+#include "config/text_encoding.h"
+#include "config/user_store.h"
+#include "config_test_support.h"
+
+namespace termload {
+namespace {
+
+using testing::ReadBytes;
+using testing::ScratchDir;
+using testing::WriteBytes;
+
+struct Loaded {
+    Configuration config;
+    LoadResult result;
+};
+
+Loaded LoadFrom(const ScratchDir& dir, std::string_view bytes, std::string_view name = "t.ini") {
+    const std::filesystem::path path = dir / name;
+    WriteBytes(path, bytes);
+    Loaded loaded;
+    loaded.result = LoadChosenConfiguration(loaded.config, path.string(), dir / "app");
+    return loaded;
+}
+
+TEST(ConfigSettings, ModelListIsOrderedByKeyAndOneDigitKeysAreNotRead) {
+    ScratchDir dir;
+    Loaded l = LoadFrom(dir, "[ModeList]\n0A=M868\n3=Ignored\n03=M740-32 KERNEL\nff=Last\n");
+    EXPECT_EQ(l.config.settings.ModeCodes, (std::vector<std::string>{"03", "0A", "FF"}));
+    EXPECT_EQ(l.config.controls.modelItems,
+              (std::vector<std::string>{"M740-32 KERNEL", "M868", "Last"}));
+    // No "MachMode": the first model, a kernel model here, which forces single-port mode.
+    EXPECT_EQ(l.config.controls.modelIndex, 0);
+    EXPECT_TRUE(l.config.settings.KernelMode);
+    EXPECT_EQ(SelectedModeCode(l.config), "03");
+
+    Loaded empty = LoadFrom(dir, "[ModeList]\n");
+    EXPECT_EQ(empty.config.settings.ModeCodes, std::vector<std::string>{"05"});
+    EXPECT_EQ(empty.config.controls.modelItems, std::vector<std::string>{"M740-32"});
+    EXPECT_FALSE(empty.config.settings.KernelMode);
+}
+
+TEST(ConfigSettings, DelaysAndAddressGetTheirCorrections) {
+    ScratchDir dir;
+    Loaded zero = LoadFrom(dir,
+                           "[Config]\nUSBDelay=0\nFILE_INTERVAL=-3\nFILE_INTERVAL_=0\nS4KDelay=0\n"
+                           "CMDDelay=2000000000\nDownloadAddress=   \n");
+    const Settings& s = zero.config.settings;
+    EXPECT_EQ(s.USBDelay, 10);
+    EXPECT_EQ(s.FILE_INTERVAL, 80);
+    EXPECT_EQ(s.FILE_INTERVAL_, 80);
+    EXPECT_EQ(s.S4KDelay, 0);
+    EXPECT_EQ(s.CMDDelay, kMaxDelayMs);
+    EXPECT_EQ(s.DownloadAddress, "0x30200000");
+    EXPECT_EQ(s.DownloadAddressValue, 0x30200000u);
+
+    Loaded odd = LoadFrom(dir, "[Config]\nUSBDelay=-5\nS4KDelay=7\nDownloadAddress= 0x3020 0000\n");
+    EXPECT_EQ(odd.config.settings.USBDelay, 10);
+    EXPECT_EQ(odd.config.settings.S4KDelay, 7);
+    EXPECT_EQ(odd.config.settings.DownloadAddressValue, 0x30200000u);
+
+    // The normalised address is what is written back.
+    ASSERT_EQ(SaveSettings(zero.config), SaveStatus::Saved);
+    EXPECT_NE(ReadBytes(dir / "t.ini").find("DownloadAddress=0x30200000\n"), std::string::npos);
+}
+
+TEST(ConfigSettings, HexAddressSkipsStrangeCharactersAndStopsAtX) {
+    EXPECT_EQ(ParseHexAddress("0x30200000"), 0x30200000u);
+    EXPECT_EQ(ParseHexAddress("3020 0000"), 0x30200000u);
+    EXPECT_EQ(ParseHexAddress("ab"), 0xABu);
+    EXPECT_EQ(ParseHexAddress("12x34"), 0x34u);
+    EXPECT_EQ(ParseHexAddress(""), 0u);
+    EXPECT_EQ(ParseHexAddress("0x1FFFFFFFF"), 0xFFFFFFFFu);  // modulo 2^32
+}
+
+TEST(ConfigSettings, ControlsLanguageAndSwitchesAreRead) {
+    ScratchDir dir;
+    Loaded l = LoadFrom(dir,
+                        "[ModeList]\n01=A\n02=B\n[Config]\nLanguage=1\nMachMode=1\nHardVersion=1A\n"
+                        "Port=26\nPortNum=3\nBuardRate=14\nParityBit=4\nFlowCtrl=2\nDataBit=-1\n"
+                        "NewMachine=0\nDegugMode=1\nEmptyFlash=0\nTraceLog=2\nDownTimer=1\n"
+                        "RootDir=  /app/  \n[AddrCtlol]\nIsUseLogalAddr=1\n");
+    const ControlsModel& c = l.config.controls;
+    EXPECT_EQ(l.config.settings.LangBase, kLangEnglish);
+    EXPECT_EQ(ModelText(c), "B");
+    EXPECT_EQ(c.hardVersion, "1A");
+    EXPECT_EQ(SelectedPortNumber(c), 27);
+    EXPECT_EQ(c.portNumIndex, -1);  // outside the items: no selection
+    EXPECT_EQ(SelectedBaudRate(c), 256000);
+    EXPECT_EQ(c.parityIndex, 4);
+    EXPECT_EQ(ParityItems(l.config.settings.LangBase)[4], "Space");
+    EXPECT_EQ(c.flowCtrlIndex, 2);
+    EXPECT_EQ(c.dataBitIndex, -1);
+    const Settings& s = l.config.settings;
+    EXPECT_FALSE(s.NewMachine);
+    EXPECT_TRUE(s.DegugMode);
+    EXPECT_FALSE(s.EmptyFlash);
+    EXPECT_TRUE(s.TraceLog);
+    EXPECT_TRUE(s.DownTimer);
+    EXPECT_EQ(s.RootDir, "/app/");
+    EXPECT_EQ(s.IsUseLogalAddr, 1);
+    EXPECT_EQ(s.UserAddrFileName, "UserAddrFile.ini");
+
+    // A configuration without "Language" is Chinese again.
+    Loaded again = LoadFrom(dir, "[Config]\nPort=1\n");
+    EXPECT_EQ(again.config.settings.LangBase, kLangChinese);
+    EXPECT_EQ(again.config.controls.hardVersion, "10");
+    EXPECT_EQ(again.config.controls.baudRateIndex, 12);
+}
+
+TEST(ConfigSettings, SaveWritesOnlyWritableKeysAndKeepsEverythingElse) {
+    ScratchDir dir;
+    const std::string original =
+        "; Line three configuration\n\n[Config]\nLanguage=1\n; the bench port\nPort=2\n"
+        "NewMachine=0\nVendorKey=kept\nRootDir=/r/\n[Vendor]\nx=1\n[AddrCtlol]\n"
+        "IsUseLogalAddr=0\n; end of file\n";
+    Loaded l = LoadFrom(dir, original);
+    l.config.controls.portIndex = 5;
+    l.config.settings.NewMachine = true;
+    l.config.settings.RootDir = "/changed/";
+    l.config.settings.IsUseLogalAddr = 1;
+    l.config.settings.Language = false;
+    ASSERT_EQ(SaveSettings(l.config), SaveStatus::Saved);
+    const std::string saved = ReadBytes(dir / "t.ini");
+    for (const char* kept : {"; Line three configuration", "; the bench port\nPort=5\n",
+                             "Language=1\n", "NewMachine=0\n", "VendorKey=kept\n", "RootDir=/r/\n",
+                             "[Vendor]\nx=1\n", "IsUseLogalAddr=0\n", "; end of file\n"}) {
+        EXPECT_NE(saved.find(kept), std::string::npos) << kept << "\n" << saved;
+    }
+    EXPECT_LT(saved.find("Port=5"), saved.find("VendorKey"));
+    EXPECT_LT(saved.find("[Config]"), saved.find("[Vendor]"));
+    EXPECT_NE(saved.find("ModeList]\n05=M740-32\n"), std::string::npos);
+    EXPECT_NE(saved.find("RecentCount=0\n"), std::string::npos);
+
+    // Read back, it gives what was saved.
+    Loaded back = LoadFrom(dir, saved, "back.ini");
+    EXPECT_EQ(back.config.controls, l.config.controls);
+}
+
+TEST(ConfigSettings, ReadOnlyOrMissingFileIsNeverWritten) {
+    ScratchDir dir;
+    const std::string original = "[Config]\r\nPort=2\r\n";
+    Loaded l = LoadFrom(dir, original);
+    ::chmod((dir / "t.ini").c_str(), 0444);
+    l.config.controls.portIndex = 9;
+    EXPECT_EQ(SaveSettings(l.config), SaveStatus::ReadOnly);
+    EXPECT_EQ(ReadBytes(dir / "t.ini"), original);
+
+    std::filesystem::remove(dir / "t.ini");
+    EXPECT_EQ(SaveSettings(l.config), SaveStatus::NoFile);
+    EXPECT_FALSE(std::filesystem::exists(dir / "t.ini"));
+}
+
+TEST(ConfigSettings, WindowsConfigurationInGbkWithCrlfRoundTrips) {
+    ScratchDir dir;
+    // "测试机" and "配置" in code page 936, backslash paths, CRLF line ends.
+    const std::string ceShiJi = "\xB2\xE2\xCA\xD4\xBB\xFA";
+    const std::string peiZhi = "\xC5\xE4\xD6\xC3";
+    const std::string original = "; " + peiZhi + "\r\n\r\n[ModeList]\r\n01=" + ceShiJi +
+                                 "\r\n[Config]\r\nPort=2\r\nDegugMode=1\r\nNote=" + peiZhi +
+                                 "\r\n[History]\r\nRecentCount=1\r\nRecent0=1;app.bin;" + ceShiJi +
+                                 ".bin\r\n[Path]\r\nPath0=sub\\dir\\app.bin\r\n";
+    Loaded l = LoadFrom(dir, original);
+    EXPECT_EQ(l.config.controls.modelItems, std::vector<std::string>{"测试机"});
+    ASSERT_EQ(l.config.files.Size(), 1u);
+    EXPECT_EQ(l.config.files.Rows()[0].entry, "1;sub/dir/app.bin;测试机.bin");
+
+    l.config.controls.portIndex = 4;
+    ASSERT_EQ(SaveSettings(l.config), SaveStatus::Saved);
+    const std::string saved = ReadBytes(dir / "t.ini");
+    EXPECT_FALSE(IsValidUtf8(saved));
+    EXPECT_NE(saved.find("; " + peiZhi + "\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("01=" + ceShiJi + "\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("Port=4\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("Note=" + peiZhi + "\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("Recent0=1;app.bin;" + ceShiJi + ".bin\r\n"), std::string::npos);
+    for (std::size_t pos = saved.find('\n'); pos != std::string::npos;
+         pos = saved.find('\n', pos + 1)) {
+        ASSERT_EQ(saved[pos - 1], '\r') << "bare LF at " << pos;
+    }
+}
+
+TEST(ConfigSettings, BadFilesGiveTheDefaultsAndAreNotDestroyed) {
+    ScratchDir dir;
+    Configuration defaults;
+    Loaded empty = LoadFrom(dir, "");
+    EXPECT_EQ(empty.result.status, LoadStatus::Loaded);
+    EXPECT_TRUE(empty.result.messages.empty());
+    defaults.settings.ModeCodes = {"05"};
+    defaults.settings.UserAddrFileName = "UserAddrFile.ini";
+    EXPECT_EQ(empty.config.settings, defaults.settings);
+    EXPECT_EQ(empty.config.controls.hardVersion, "10");
+
+    Loaded truncated = LoadFrom(dir, "[Config]\nUSBDelay=5\nS4KDel");
+    EXPECT_EQ(truncated.config.settings.USBDelay, 5);
+    EXPECT_EQ(truncated.config.settings.S4KDelay, 1);
+
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) {
+        binary += static_cast<char>((i * 7919) & 0xFF);
+    }
+    Loaded garbage = LoadFrom(dir, binary, "binary.ini");
+    EXPECT_EQ(SaveSettings(garbage.config), SaveStatus::NotText);
+    EXPECT_EQ(ReadBytes(dir / "binary.ini"), binary);
+
+    Loaded huge =
+        LoadFrom(dir, "[Config]\nUSBDelay=99999999999\nHardVersion=" + std::string(10000, '7') +
+                          "\nRootDir=" + std::string(5000, 'r') + "\nPort=0x2\n");
+    EXPECT_EQ(huge.config.settings.USBDelay, 10);
+    EXPECT_EQ(huge.config.controls.hardVersion, "77");
+    EXPECT_EQ(huge.config.settings.RootDir.size(), 2047u);
+    EXPECT_EQ(huge.config.controls.portIndex, 2);
+
+    const std::string oversized = "[Config]\n;" + std::string(5u << 20, 'x') + "\nPort=3\n";
+    Loaded tooLarge = LoadFrom(dir, oversized, "large.ini");
+    EXPECT_EQ(tooLarge.config.controls.portIndex, 0);
+    ASSERT_EQ(tooLarge.result.messages.size(), 1u);
+    EXPECT_EQ(tooLarge.result.messages[0].kind, PromptKind::Error);
+    EXPECT_EQ(SaveSettings(tooLarge.config), SaveStatus::Failed);
+    EXPECT_EQ(ReadBytes(dir / "large.ini").size(), oversized.size());
+}
+
+TEST(ConfigSettings, AbsurdRowCountsAndLongPathsAreBounded) {
+    ScratchDir dir;
+    std::string rows = "[History]\nRecentCount=1000000\n";
+    for (int i = 0; i < 40; ++i) {
+        rows += "Recent" + std::to_string(i) + "=1;f" + std::to_string(i) + ".bin;f.bin\n";
+    }
+    rows += "Recent40=1;" + std::string(300, 'n') + ";long\n";
+    Loaded l = LoadFrom(dir, rows);
+    EXPECT_EQ(l.config.files.Size(), kMaxFileRows);
+    ASSERT_EQ(l.result.messages.size(), 1u);
+    EXPECT_EQ(l.result.messages[0].text, TextOf(kLangChinese, 53));
+
+    Loaded longPath =
+        LoadFrom(dir, "[History]\nRecentCount=1\nRecent0=1;" + std::string(300, 'n') + ";long\n");
+    EXPECT_EQ(longPath.config.files.Size(), 0u);
+    ASSERT_EQ(longPath.result.messages.size(), 1u);
+    EXPECT_EQ(longPath.result.messages[0].kind, PromptKind::Warning);
+}
+
+TEST(ConfigSettings, DownConfPutsTheConfigurationFirstAndKeepsItChecked) {
+    ScratchDir dir;
+    Loaded l = LoadFrom(dir,
+                        "[Config]\nDOWNCONF=1\n[History]\nRecentCount=2\n"
+                        "Recent0=1;t.ini;app.ini\nRecent1=1;a.bin;a.bin\n");
+    ASSERT_EQ(l.config.files.Size(), 2u);
+    EXPECT_EQ(l.config.files.Rows()[0].entry, "1;" + (dir / "t.ini").string() + ";app.ini");
+    EXPECT_EQ(l.config.files.Rows()[1].entry, "1;" + (dir / "a.bin").string() + ";a.bin");
+    l.config.files.SetChecked(0, false);
+    l.config.files.SetChecked(1, false);
+    const FileListCheck check = ckFilesClickCheck(l.config.files, l.config.settings.DOWNCONF,
+                                                  l.config.controls.modelIndex >= 0);
+    EXPECT_TRUE(check.checkFirstRow);
+    EXPECT_TRUE(check.startEnabled);
+}
+
+TEST(ConfigSettings, MissingConfigurationCreatesTheDefaultButNeverEmptiesOne) {
+    ScratchDir dir;
+    Configuration config;
+    config.controls.portIndex = 6;
+    LoadResult result = LoadConfiguration(config, (dir / "gone.ini").string(), dir / "app");
+    EXPECT_EQ(result.status, LoadStatus::CreatedDefault);
+    EXPECT_EQ(config.ConfigPath, (dir / "app" / "Config.ini").string());
+    EXPECT_EQ(config.BaseDir, (dir / "app").string());
+    EXPECT_EQ(ReadBytes(dir / "app" / "Config.ini"), "");
+    EXPECT_EQ(config.controls.portIndex, 6);  // nothing was read
+
+    // Next time the default exists: it is loaded, not emptied.
+    WriteBytes(dir / "app" / "Config.ini", "[Config]\nPort=3\n");
+    Configuration next;
+    result = LoadConfiguration(next, "", dir / "app");
+    EXPECT_EQ(result.status, LoadStatus::Loaded);
+    EXPECT_EQ(next.controls.portIndex, 3);
+    EXPECT_EQ(ReadBytes(dir / "app" / "Config.ini"), "[Config]\nPort=3\n");
+
+    WriteBytes(dir / "blocker", "a file where a directory should be");
+    result = LoadConfiguration(next, "", dir / "blocker" / "app");
+    EXPECT_EQ(result.status, LoadStatus::CreateFailed);
+    ASSERT_EQ(result.messages.size(), 1u);
+    EXPECT_EQ(result.messages[0].text, "Create Config file failed! ");
+}
+
+TEST(ConfigSettings, UserStoreKeepsLastConfigurationBesideThePortTable) {
+    ScratchDir dir;
+    const std::filesystem::path store = dir / "store" / "termload.ini";
+    EXPECT_TRUE(ReadPortsSection(store).empty());
+    EXPECT_EQ(ReadLastConfiguration(store).configPath, "");
+
+    WriteBytes(dir / "ports.ini",
+               "[Ports]\ncom3=/dev/pts/4\nCOM27 = /dev/ttyUSB0 \nCOM0=/dev/x\nCOMx=/dev/y\n"
+               "COM256=/dev/z\nCOM5=\nOther=1\n");
+    const auto ports = ReadPortsSection(dir / "ports.ini");
+    EXPECT_EQ(ports, (std::map<int, std::string>{{3, "/dev/pts/4"}, {27, "/dev/ttyUSB0"}}));
+
+    std::filesystem::create_directories(store.parent_path());
+    WriteBytes(store, "[Ports]\nCOM1=/dev/pts/9\n");
+    ASSERT_TRUE(WriteLastConfiguration({"/cfg/line.ini", "/cfg"}, store));
+    const LastConfiguration last = ReadLastConfiguration(store);
+    EXPECT_EQ(last.configPath, "/cfg/line.ini");
+    EXPECT_EQ(last.baseDir, "/cfg");
+    EXPECT_EQ(ReadPortsSection(store).at(1), "/dev/pts/9");
+    EXPECT_TRUE(WriteLastConfiguration({"/a.ini", "/"}, dir / "new" / "deeper" / "store.ini"));
+}
+
+}  // namespace
+}  // namespace termload

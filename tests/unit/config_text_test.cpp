@@ -1,0 +1,101 @@
+// Text encoding, the string table and path helpers.
+#include <gtest/gtest.h>
+
+#include "config/paths.h"
+#include "config/string_table.h"
+#include "config/text_encoding.h"
+
+namespace termload {
+namespace {
+
+TEST(ConfigText, GbkAndUtf8ConvertBothWaysAndReplaceWhatCannotBeConverted) {
+    const std::string gbkCeShi = "\xB2\xE2\xCA\xD4";  // "测试" in code page 936
+    EXPECT_EQ(GbkToUtf8(gbkCeShi), "测试");
+    EXPECT_EQ(Utf8ToGbk("测试.bin"), gbkCeShi + ".bin");
+    EXPECT_EQ(GbkToUtf8("a\xFF"
+                        "b"),
+              "a\xEF\xBF\xBD"
+              "b");
+    // A lead byte cut off at the end of the text.
+    EXPECT_EQ(GbkToUtf8("ab\xB2"), "ab\xEF\xBF\xBD");
+    EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");  // an emoji has no GBK form
+    EXPECT_EQ(Utf8ToGbk("x\xC3"), "x?");                // broken UTF-8
+    EXPECT_TRUE(IsValidUtf8("测试 plain"));
+    EXPECT_FALSE(IsValidUtf8(gbkCeShi));
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));      // over-long '/'
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // surrogate
+}
+
+TEST(ConfigText, DisplayWidthCountsCjkAsTwoAndCutsNeverSplitACharacter) {
+    EXPECT_EQ(DisplayWidth("中a"), 3u);
+    EXPECT_EQ(DisplayWidth("根文件    "), Utf8ToGbk("根文件    ").size());
+    EXPECT_EQ(CutToDisplayWidth("ab中", 3), "ab");
+    EXPECT_EQ(CutToDisplayWidth("ab中", 4), "ab中");
+    EXPECT_EQ(CutToBytes("a中", 3), "a");
+    EXPECT_EQ(CutToBytes("a中", 4), "a中");
+    EXPECT_EQ(TrimBlanks(" \t x y \r\n"), "x y");
+}
+
+TEST(ConfigText, StringTableHoldsTheTextsExactlyInBothLanguages) {
+    EXPECT_EQ(TextOf(kLangChinese, 53), "每次最多允许32个文件同时下载!");
+    EXPECT_EQ(TextOf(kLangEnglish, 53), "Max 32 files can be proceed! ");
+    EXPECT_EQ(TextOf(kLangEnglish, 52), "Download not finished，Confirm Exit?");
+    EXPECT_EQ(TextOf(kLangEnglish, 64), " Destination filename length muse less  50!");
+    EXPECT_EQ(TextOf(kLangChinese, 63), " 不存在! ");
+    EXPECT_EQ(TextOf(kLangEnglish, 100), "Erase root file failed！ ");
+    EXPECT_EQ(TextOf(kLangEnglish, 48), "COM27 Ready...");
+    EXPECT_EQ(TextOf(kLangChinese, 22), "COM1 已就绪");
+    EXPECT_EQ(TextOf(kLangEnglish, 122), "Cacel");
+    EXPECT_TRUE(TextOf(kLangChinese, 111).starts_with(" "));
+    EXPECT_NE(TextOf(kLangEnglish, 111).find('&'), std::string_view::npos);
+
+    EXPECT_TRUE(TextOf(kLangChinese, 9999).empty());
+    EXPECT_TRUE(TextOf(kLangChinese, -1).empty());
+    EXPECT_TRUE(TextOf(500, 1).empty());
+
+    // The kind columns line up: 10 GBK bytes in Chinese, 12 characters in English.
+    for (int id = 54; id <= 59; ++id) {
+        EXPECT_EQ(Utf8ToGbk(TextOf(kLangChinese, id)).size(), 10u) << id;
+        EXPECT_EQ(TextOf(kLangEnglish, id).size(), 12u) << id;
+    }
+    for (int id : AllTextIds()) {
+        EXPECT_FALSE(TextOf(kLangChinese, id).empty()) << id;
+        EXPECT_FALSE(TextOf(kLangEnglish, id).empty()) << id;
+        EXPECT_TRUE(IsValidUtf8(TextOf(kLangChinese, id))) << id;
+    }
+    for (int id = 0; id <= 148; ++id) {
+        const bool unused = id == 107 || id == 117 || id == 129;
+        EXPECT_EQ(TextOf(kLangEnglish, id).empty(), unused) << id;
+    }
+}
+
+TEST(ConfigText, PathsWrittenOnWindowsOrPosixSplitAlike) {
+    EXPECT_EQ(FileNamePart("C:\\files\\app.bin"), "app.bin");
+    EXPECT_EQ(FileNamePart("/home/op/app.bin"), "app.bin");
+    EXPECT_EQ(FileNamePart("C:app.bin"), "app.bin");
+    EXPECT_EQ(FileNamePart("app.bin"), "app.bin");
+    EXPECT_EQ(DirectoryPart("C:\\files\\app.bin"), "C:\\files");
+    EXPECT_EQ(DirectoryPart("app.bin"), "");
+    EXPECT_EQ(JoinPath("/base", "a.bin"), "/base/a.bin");
+    EXPECT_EQ(JoinPath("/base/", "a.bin"), "/base/a.bin");
+    EXPECT_EQ(JoinPath("", "a.bin"), "a.bin");
+    EXPECT_EQ(NativePath("files\\sub\\a.bin"), "files/sub/a.bin");
+}
+
+TEST(ConfigText, UserStoreFollowsXdgConfigHome) {
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", "/tmp/xdg-test", 1);
+    EXPECT_EQ(UserStorePath(), std::filesystem::path("/tmp/xdg-test/termload/termload.ini"));
+    ::setenv("XDG_CONFIG_HOME", "", 1);
+    EXPECT_EQ(UserStoreDir().filename(), "termload");
+    EXPECT_EQ(UserStoreDir().parent_path().filename(), ".config");
+    if (saved) {
+        ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+}
+
+}  // namespace
+}  // namespace termload
