@@ -126,7 +126,8 @@ FrameReceiver::FrameReceiver(FrameFormat format, FrameListener& listener)
     pending_.reserve(layout_.size);
 }
 
-void FrameReceiver::Feed(std::span<const uint8_t> bytes) {
+size_t FrameReceiver::Feed(std::span<const uint8_t> bytes) {
+    const size_t total = bytes.size();
     while (!bytes.empty()) {
         if (pending_.size() < sizeof kFrameSync) {
             pending_.push_back(bytes.front());
@@ -139,10 +140,11 @@ void FrameReceiver::Feed(std::span<const uint8_t> bytes) {
         const size_t take = std::min(bytes.size(), layout_.size - pending_.size());
         pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + static_cast<long>(take));
         bytes = bytes.subspan(take);
-        if (pending_.size() == layout_.size) {
-            Evaluate();
+        if (pending_.size() == layout_.size && !Evaluate()) {
+            break;
         }
     }
+    return total - bytes.size();
 }
 
 // Drops the bytes before the first position at or after `from` that looks like a sync; returns
@@ -156,7 +158,8 @@ size_t FrameReceiver::DropToNextSync(size_t from) {
     return start;
 }
 
-void FrameReceiver::Evaluate() {
+// Checks the collected frame; false when the listener wants no more bytes.
+bool FrameReceiver::Evaluate() {
     const FrameCheck check = CheckFrame(pending_, format_);
     if (check.verdict != FrameVerdict::Good) {
         if (file_) {
@@ -166,11 +169,12 @@ void FrameReceiver::Evaluate() {
         // A byte lost or added inside a frame shifts the next frame's sync into this one: look
         // for it there instead of throwing a good frame away.
         DropToNextSync(1);
-        return;
+        return true;
     }
-    listener_.FrameAccepted(check.fields);
+    const bool more = listener_.FrameAccepted(check.fields);
     Accept(check.fields);
     pending_.clear();
+    return more;
 }
 
 void FrameReceiver::Accept(const FrameFields& fields) {

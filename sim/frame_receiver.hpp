@@ -85,7 +85,8 @@ class FrameListener {
     virtual void FileStarted(const ReceivedFile& file) = 0;
     virtual void FileData(std::span<const uint8_t> bytes) = 0;
     virtual void FileEnded(const ReceivedFile& file) = 0;
-    virtual void FrameAccepted(const FrameFields& fields) = 0;
+    // False stops the receiver after this frame: Feed returns without taking more bytes.
+    virtual bool FrameAccepted(const FrameFields& fields) = 0;
     virtual void FrameRejected(FrameVerdict verdict, const std::string& problem) = 0;
 };
 
@@ -93,7 +94,8 @@ class FrameReceiver {
   public:
     FrameReceiver(FrameFormat format, FrameListener& listener);
 
-    void Feed(std::span<const uint8_t> bytes);
+    // Returns how many bytes were taken: all of them unless the listener asked to stop.
+    size_t Feed(std::span<const uint8_t> bytes);
     // The sender has gone (port closed, unit replaced): a partial frame counts as truncated and a
     // file still open ends incomplete.
     void Flush();
@@ -103,7 +105,7 @@ class FrameReceiver {
 
   private:
     size_t DropToNextSync(size_t from);
-    void Evaluate();
+    bool Evaluate();
     void Accept(const FrameFields& fields);
     void StartFile(const FrameFields& fields);
     void EndFile(bool restarted);

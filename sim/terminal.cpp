@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "checksums.hpp"
 #include "file_store.hpp"
@@ -42,16 +43,23 @@ std::string TimerFileTime(const std::string& content) {
            content.substr(8, 2) + ":" + content.substr(10, 2) + ":" + content.substr(12, 2);
 }
 
+// A file without a name is the address file: the tool leaves the name out when no root
+// directory is set.
+std::filesystem::path StoredName(const std::string& name) {
+    return name.empty() ? std::filesystem::path("file.adr") : SanitiseName(name, true);
+}
+
 }  // namespace
 
 struct Terminal::Unit {
     int number = 0;
     std::filesystem::path dir;
     std::unique_ptr<BootConsole> console;
-    std::unique_ptr<FrameReceiver> frames;
     std::unique_ptr<YmodemReceiver> ymodem;
     std::unique_ptr<StoredFile> storing;
     std::string storedPrefix;
+    std::set<std::string> namesEnded;  // a name arriving again means the next pass, a new unit
+    uint64_t strayAtStart = 0;
     std::optional<int> filesExpected;
     bool fileCountChanged = false;
     int filesEnded = 0;
@@ -66,7 +74,11 @@ struct Terminal::Unit {
 };
 
 Terminal::Terminal(TerminalSetup setup, TerminalHost& host, ResultsLog& log, Tally& tally)
-    : setup_(std::move(setup)), host_(host), log_(log), tally_(tally) {}
+    : setup_(std::move(setup)),
+      host_(host),
+      log_(log),
+      tally_(tally),
+      frames_(setup_.frameFormat, static_cast<FrameListener&>(*this)) {}
 
 Terminal::~Terminal() = default;
 
@@ -90,15 +102,18 @@ void Terminal::NewUnit() {
                     {"detail", event.detail}},
                    now_);
         });
-    unit->frames =
-        std::make_unique<FrameReceiver>(setup_.frameFormat, static_cast<FrameListener&>(*this));
+    unit->strayAtStart = frames_.strayBytes();
     unit_ = std::move(unit);
 }
 
 void Terminal::EndUnit(const std::string& reason, TimePoint now) {
     now_ = now;
+    frames_.Flush();
+    RecordUnit(reason, now);
+}
+
+void Terminal::RecordUnit(const std::string& reason, TimePoint now) {
     Unit& unit = *unit_;
-    unit.frames->Flush();
     if (unit.ymodem) {
         unit.ymodem.reset();
         Record({{"event", "console"},
@@ -117,7 +132,7 @@ void Terminal::EndUnit(const std::string& reason, TimePoint now) {
                            {"file_count_changed", unit.fileCountChanged},
                            {"frames_good", unit.framesGood},
                            {"frames_bad", unit.framesBad},
-                           {"stray_bytes", unit.frames->strayBytes()},
+                           {"stray_bytes", frames_.strayBytes() - unit.strayAtStart},
                            {"ymodem_files", unit.ymodemFiles},
                            {"kernel", nullptr},
                            {"console_input_lost", unit.console->inputLost()},
@@ -157,7 +172,7 @@ void Terminal::PortClosed(TimePoint now) {
     }
     held_.clear();
     inFrames_ = false;
-    unit_->frames->Flush();
+    frames_.Flush();
     if (unit_->stalled && !unit_->finished) {
         unit_->finished = "stalled";
     }
@@ -175,13 +190,12 @@ void Terminal::Receive(std::span<const uint8_t> bytes, TimePoint now) {
         NewUnit();  // bytes before any open was seen: a unit is there all the same
     }
     size_t i = 0;
-    while (i < bytes.size() && unit_ && !hangUpDue_) {
+    while (i < bytes.size() && unit_ && !hangUpDue_ && !stallDue_) {
         if (unit_->ymodem) {
             i += unit_->ymodem->Feed(bytes.subspan(i), now);
             CheckYmodem(now);
         } else if (inFrames_) {
-            unit_->frames->Feed(bytes.subspan(i));
-            i = bytes.size();
+            i += frames_.Feed(bytes.subspan(i));
         } else {
             Sniff(bytes[i++], now);
         }
@@ -249,7 +263,7 @@ void Terminal::Sniff(uint8_t byte, TimePoint now) {
             inFrames_ = true;
             const std::vector<uint8_t> sync = std::move(held_);
             held_.clear();
-            unit_->frames->Feed(sync);
+            frames_.Feed(sync);
             return;
         }
         case Held::Clock:
@@ -414,13 +428,19 @@ void Terminal::Record(nlohmann::json line, TimePoint now) {
 }
 
 void Terminal::FileStarted(const ReceivedFile& file) {
+    if (unit_->namesEnded.count(file.name) != 0) {
+        // The same terminal does not get a file twice in one pass: this is the next terminal. The
+        // receiver has just ended the previous file, so nothing of it is left to flush.
+        RecordUnit(unit_->finished.value_or("next pass"), now_);
+        NewUnit();
+    }
     Unit& unit = *unit_;
     if (!unit.filesExpected) {
         unit.filesExpected = file.fileCount;
     } else if (*unit.filesExpected != file.fileCount) {
         unit.fileCountChanged = true;
     }
-    unit.storing = std::make_unique<StoredFile>(unit.dir / SanitiseName(file.name, true));
+    unit.storing = std::make_unique<StoredFile>(unit.dir / StoredName(file.name));
     unit.storedPrefix.clear();
 }
 
@@ -473,6 +493,7 @@ void Terminal::FileEnded(const ReceivedFile& file) {
     if (file.restarted) {
         return;  // the same file comes again: it counts once, when it ends
     }
+    unit.namesEnded.insert(file.name);
     ++unit.filesEnded;
     if (stored) {
         ++unit.filesGood;
@@ -485,7 +506,7 @@ void Terminal::FileEnded(const ReceivedFile& file) {
     }
 }
 
-void Terminal::FrameAccepted(const FrameFields& fields) {
+bool Terminal::FrameAccepted(const FrameFields& fields) {
     Unit& unit = *unit_;
     ++unit.framesGood;
     if (log_.verbosity() == Verbosity::Progress) {
@@ -500,6 +521,7 @@ void Terminal::FrameAccepted(const FrameFields& fields) {
     if (frames == setup_.stallAfterFrames) {
         stallDue_ = true;
     }
+    return !hangUpDue_ && !stallDue_;
 }
 
 void Terminal::FrameRejected(FrameVerdict verdict, const std::string& problem) {

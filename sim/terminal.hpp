@@ -5,7 +5,9 @@
 //
 // A unit stays on the port across the tool's re-opens until it is done: it has received the file
 // count of its pass, or booted its kernel, or hung up or stalled (faults). The next open then
-// brings a new unit.
+// brings a new unit. A file arriving a second time also starts a new unit: the tool sends each
+// file once a pass, and a pass may announce more files than it sends (the address file of the
+// first pass is counted in every pass).
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -77,6 +79,7 @@ class Terminal : private FrameListener {
 
     void NewUnit();
     void EndUnit(const std::string& reason, TimePoint now);
+    void RecordUnit(const std::string& reason, TimePoint now);
     void Sniff(uint8_t byte, TimePoint now);
     Held Classify() const;
     void ReleaseHeld(TimePoint now);
@@ -89,13 +92,14 @@ class Terminal : private FrameListener {
     void FileStarted(const ReceivedFile& file) override;
     void FileData(std::span<const uint8_t> bytes) override;
     void FileEnded(const ReceivedFile& file) override;
-    void FrameAccepted(const FrameFields& fields) override;
+    bool FrameAccepted(const FrameFields& fields) override;
     void FrameRejected(FrameVerdict verdict, const std::string& problem) override;
 
     TerminalSetup setup_;
     TerminalHost& host_;
     ResultsLog& log_;
     Tally& tally_;
+    FrameReceiver frames_;
     std::unique_ptr<Unit> unit_;
     int unitsSeen_ = 0;
     bool inFrames_ = false;  // this session carries frames: every byte goes to the receiver

@@ -1,0 +1,452 @@
+// termsim's frame receiver and the terminal around it, fed with frames assembled here by hand.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <numeric>
+
+#include "checksums.hpp"
+#include "frame_receiver.hpp"
+#include "terminal.hpp"
+
+namespace termsim {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct FrameSpec {
+    uint8_t fileCount = 1;
+    uint8_t modeCode = 0x05;
+    uint8_t hardwareVersion = 0x10;
+    std::string name = "app.bin";
+};
+
+void Put32(Bytes& frame, size_t at, uint32_t value) {
+    frame[at] = static_cast<uint8_t>(value >> 24);
+    frame[at + 1] = static_cast<uint8_t>(value >> 16);
+    frame[at + 2] = static_cast<uint8_t>(value >> 8);
+    frame[at + 3] = static_cast<uint8_t>(value);
+}
+
+// One full frame (4173 bytes) laid out field by field; the compact one is cut from it.
+Bytes FullFrame(const FrameSpec& spec, const Bytes& file, uint32_t block) {
+    Bytes frame(4173, 0);
+    const uint8_t head[] = {0x55,
+                            0x55,
+                            0xAA,
+                            0xAA,
+                            spec.fileCount,
+                            static_cast<uint8_t>(block),
+                            static_cast<uint8_t>((file.size() + 4095) / 4096),
+                            spec.modeCode,
+                            spec.hardwareVersion};
+    std::memcpy(frame.data(), head, sizeof head);
+    std::memcpy(frame.data() + 9, spec.name.data(), std::min<size_t>(spec.name.size(), 51));
+    Put32(frame, 60, static_cast<uint32_t>(file.size()));
+    Put32(frame, 64, Crc32(0, file));
+    Put32(frame, 68, block * 4096);
+    const size_t begin = block * 4096;
+    const size_t count = std::min<size_t>(4096, file.size() - begin);
+    std::memcpy(frame.data() + 72, file.data() + begin, count);
+    const uint8_t trailer[] = {0x55, 0xAA, 0x55, 0xAA};
+    std::memcpy(frame.data() + 4168, trailer, 4);
+    frame[4172] =
+        static_cast<uint8_t>(std::accumulate(frame.begin() + 4, frame.begin() + 4168, 0u) & 0xFF);
+    return frame;
+}
+
+Bytes Resummed(Bytes frame) {
+    frame[4172] =
+        static_cast<uint8_t>(std::accumulate(frame.begin() + 4, frame.begin() + 4168, 0u) & 0xFF);
+    return frame;
+}
+
+Bytes CompactFrame(const Bytes& full) {
+    Bytes frame(full.begin(), full.begin() + 24);                       // sync … 15 name bytes
+    frame.insert(frame.end(), full.begin() + 60, full.begin() + 4172);  // length … trailer
+    frame.push_back(full[4172]);
+    return frame;
+}
+
+Bytes Frames(const FrameSpec& spec, const Bytes& file, FrameFormat format) {
+    Bytes all;
+    for (uint32_t block = 0; block < (file.size() + 4095) / 4096; ++block) {
+        Bytes frame = FullFrame(spec, file, block);
+        if (format == FrameFormat::Compact) {
+            frame = CompactFrame(frame);
+        }
+        all.insert(all.end(), frame.begin(), frame.end());
+    }
+    return all;
+}
+
+Bytes Pattern(size_t size, uint32_t seed) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        seed = seed * 1103515245 + 12345;
+        bytes[i] = static_cast<uint8_t>(seed >> 16);
+    }
+    return bytes;
+}
+
+// Collects what the receiver reports.
+struct Recorder : FrameListener {
+    std::vector<ReceivedFile> ended;
+    std::vector<Bytes> contents;
+    Bytes current;
+    std::vector<FrameVerdict> rejected;
+    int accepted = 0;
+
+    void FileStarted(const ReceivedFile&) override { current.clear(); }
+    void FileData(std::span<const uint8_t> bytes) override {
+        current.insert(current.end(), bytes.begin(), bytes.end());
+    }
+    void FileEnded(const ReceivedFile& file) override {
+        ended.push_back(file);
+        contents.push_back(current);
+    }
+    bool FrameAccepted(const FrameFields&) override {
+        ++accepted;
+        return true;
+    }
+    void FrameRejected(FrameVerdict verdict, const std::string&) override {
+        rejected.push_back(verdict);
+    }
+    int Good() const {
+        return static_cast<int>(std::count_if(ended.begin(), ended.end(),
+                                              [](const ReceivedFile& f) { return f.Good(); }));
+    }
+};
+
+TEST(SimFrames, GoldenFilesInBothFormatsArriveWhole) {
+    // The 5000-byte file as the third of three files, mode code 05, hardware version 10.
+    const Bytes file = Pattern(5000, 7);
+    const FrameSpec spec{3, 0x05, 0x10, "param.dat"};
+    const Bytes first = FullFrame(spec, file, 0);
+    const Bytes expectHead = {0x55, 0x55, 0xAA, 0xAA, 0x03, 0x00, 0x02, 0x05, 0x10};
+    ASSERT_TRUE(std::equal(expectHead.begin(), expectHead.end(), first.begin()));
+
+    for (FrameFormat format : {FrameFormat::Full, FrameFormat::Compact}) {
+        Recorder recorder;
+        FrameReceiver receiver(format, recorder);
+        const Bytes stream = Frames(spec, file, format);
+        ASSERT_EQ(stream.size(), 2 * LayoutOf(format).size);
+        receiver.Feed(stream);
+        ASSERT_EQ(recorder.ended.size(), 1u);
+        const ReceivedFile& got = recorder.ended[0];
+        EXPECT_TRUE(got.Good());
+        EXPECT_EQ(got.name, "param.dat");
+        EXPECT_EQ(got.length, 5000u);
+        EXPECT_EQ(got.fileCount, 3);
+        EXPECT_EQ(got.modeCode, 0x05);
+        EXPECT_EQ(got.hardwareVersion, 0x10);
+        EXPECT_EQ(got.blocksReceived, 2u);
+        EXPECT_EQ(recorder.contents[0], file);  // padding of the second block is not stored
+    }
+
+    // The 4096-byte file: one frame, block count 1, length 00 00 10 00.
+    const Bytes page = Pattern(4096, 9);
+    const Bytes frame = FullFrame({}, page, 0);
+    EXPECT_EQ(Bytes(frame.begin() + 60, frame.begin() + 64), (Bytes{0x00, 0x00, 0x10, 0x00}));
+    for (FrameFormat format : {FrameFormat::Full, FrameFormat::Compact}) {
+        Recorder recorder;
+        FrameReceiver receiver(format, recorder);
+        receiver.Feed(Frames({}, page, format));
+        ASSERT_EQ(recorder.Good(), 1);
+        EXPECT_EQ(recorder.contents[0], page);
+    }
+}
+
+TEST(SimFrames, EverySingleByteCorruptionOfSyncTrailerSumOrCrcIsRejected) {
+    const Bytes file = Pattern(5000, 3);
+    for (FrameFormat format : {FrameFormat::Full, FrameFormat::Compact}) {
+        const FrameLayout& layout = LayoutOf(format);
+        std::vector<size_t> positions = {0, 1, 2, 3, layout.sumAt};
+        for (size_t i = 0; i < 4; ++i) {
+            positions.push_back(layout.trailerAt + i);
+            positions.push_back(layout.crcAt + i);
+        }
+        positions.push_back(layout.dataAt + 100);  // a data byte: the frame sum catches it
+        for (size_t position : positions) {
+            for (uint32_t frameIndex : {0u, 1u}) {
+                Bytes stream = Frames({}, file, format);
+                stream[frameIndex * layout.size + position] ^= 0x01;
+                Recorder recorder;
+                FrameReceiver receiver(format, recorder);
+                receiver.Feed(stream);
+                receiver.Flush();
+                EXPECT_EQ(recorder.Good(), 0)
+                    << "byte " << position << " of frame " << frameIndex << " flipped";
+            }
+        }
+        // A CRC field that is wrong but summed correctly passes the frame checks and fails the
+        // file check.
+        Bytes frame = FullFrame({}, Pattern(100, 1), 0);
+        frame[66] ^= 0x40;
+        frame = Resummed(frame);
+        if (format == FrameFormat::Compact) {
+            frame = CompactFrame(frame);
+        }
+        Recorder recorder;
+        FrameReceiver receiver(format, recorder);
+        receiver.Feed(frame);
+        ASSERT_EQ(recorder.ended.size(), 1u);
+        EXPECT_TRUE(recorder.ended[0].complete);
+        EXPECT_FALSE(recorder.ended[0].crcOk);
+        EXPECT_TRUE(recorder.rejected.empty());
+    }
+}
+
+TEST(SimFrames, LostBytesCostOnlyTheirFileAndRestartsAreFollowed) {
+    const Bytes first = Pattern(3 * 4096, 11);
+    const Bytes second = Pattern(6000, 12);
+    Bytes stream = Frames({2, 5, 0x10, "one.bin"}, first, FrameFormat::Full);
+    stream.erase(stream.begin() + 4173 + 2000);  // one byte lost in the middle frame
+    const Bytes next = Frames({2, 5, 0x10, "two.bin"}, second, FrameFormat::Full);
+    stream.insert(stream.end(), next.begin(), next.end());
+
+    Recorder recorder;
+    FrameReceiver receiver(FrameFormat::Full, recorder);
+    // Fed in odd pieces, as a pty delivers them.
+    for (size_t at = 0; at < stream.size(); at += 777) {
+        receiver.Feed(std::span<const uint8_t>(stream).subspan(
+            at, std::min<size_t>(777, stream.size() - at)));
+    }
+    ASSERT_EQ(recorder.ended.size(), 2u);
+    EXPECT_FALSE(recorder.ended[0].Good());
+    EXPECT_FALSE(recorder.ended[0].problems.empty());
+    EXPECT_TRUE(recorder.ended[1].Good());
+    EXPECT_EQ(recorder.contents[1], second);
+    EXPECT_FALSE(recorder.rejected.empty());
+
+    // The sender begins a file again after two blocks: the first attempt ends as restarted.
+    const Bytes file = Pattern(3 * 4096 + 1, 13);
+    Bytes again = Frames({}, file, FrameFormat::Full);
+    Bytes partial(again.begin(), again.begin() + 2 * 4173);
+    partial.insert(partial.end(), again.begin(), again.end());
+    Recorder restart;
+    FrameReceiver receiver2(FrameFormat::Full, restart);
+    receiver2.Feed(partial);
+    ASSERT_EQ(restart.ended.size(), 2u);
+    EXPECT_TRUE(restart.ended[0].restarted);
+    EXPECT_TRUE(restart.ended[1].Good());
+    EXPECT_EQ(restart.contents[1], file);
+}
+
+TEST(SimFrames, BlockNumbersWrapAndInconsistentOrHostileFramesAreRefused) {
+    // 300 blocks: byte 6 holds 44 and byte 5 wraps after 255; offsets carry the true position.
+    const Bytes big = Pattern(300 * 4096, 21);
+    Recorder recorder;
+    FrameReceiver receiver(FrameFormat::Compact, recorder);
+    receiver.Feed(Frames({}, big, FrameFormat::Compact));
+    ASSERT_EQ(recorder.Good(), 1);
+    EXPECT_EQ(recorder.contents[0], big);
+
+    // Fields that contradict each other, each with a correct frame sum.
+    const Bytes file = Pattern(5000, 4);
+    Bytes wrongCount = FullFrame({}, file, 0);
+    wrongCount[6] = 3;
+    Bytes wrongNumber = FullFrame({}, file, 1);
+    wrongNumber[5] = 0;
+    Bytes hugeLength = FullFrame({}, file, 0);
+    Put32(hugeLength, 60, 0xFFFFFFF0u);
+    Bytes emptyFile = FullFrame({}, file, 0);
+    Put32(emptyFile, 60, 0);
+    for (const Bytes& bad : {wrongCount, wrongNumber, hugeLength, emptyFile}) {
+        Recorder r;
+        FrameReceiver rx(FrameFormat::Full, r);
+        rx.Feed(Resummed(bad));
+        rx.Flush();
+        EXPECT_EQ(r.accepted, 0);
+        ASSERT_EQ(r.rejected.size(), 1u);
+        EXPECT_EQ(r.rejected[0], FrameVerdict::BadFields);
+    }
+
+    // Noise full of sync patterns and half frames: nothing accepted, nothing stored.
+    Bytes noise = Pattern(200000, 5);
+    for (size_t i = 0; i + 4 < noise.size(); i += 997) {
+        std::memcpy(noise.data() + i, kFrameSync, 4);
+    }
+    Recorder r;
+    FrameReceiver rx(FrameFormat::Full, r);
+    rx.Feed(noise);
+    rx.Flush();
+    EXPECT_EQ(r.Good(), 0);
+    EXPECT_EQ(r.accepted, 0);
+}
+
+// The terminal around the receiver: storage, results and units.
+class FakeHost : public TerminalHost {
+  public:
+    void Send(std::string_view bytes) override { sent.append(bytes); }
+    void HangUp() override { ++hangups; }
+    void StopReading() override { ++stalls; }
+    std::string sent;
+    int hangups = 0;
+    int stalls = 0;
+};
+
+class SimTerminal : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("sim-terminal-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        log = std::make_unique<ResultsLog>(dir / "results.jsonl", Verbosity::Quiet, now);
+        setup.port = "COM4";
+        setup.dir = dir / "COM4";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::vector<nlohmann::json> Lines(const std::string& event) {
+        std::ifstream in(dir / "results.jsonl");
+        std::vector<nlohmann::json> lines;
+        for (std::string line; std::getline(in, line);) {
+            auto json = nlohmann::json::parse(line);
+            if (json["event"] == event) {
+                lines.push_back(json);
+            }
+        }
+        return lines;
+    }
+
+    static Bytes ReadFile(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::filesystem::path dir;
+    TimePoint now = Clock::now();
+    std::unique_ptr<ResultsLog> log;
+    TerminalSetup setup;
+    FakeHost host;
+    Tally tally;
+};
+
+TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
+    Terminal terminal(setup, host, *log, tally);
+    const Bytes adr = Pattern(300, 1), app = Pattern(9000, 2), evil = Pattern(10, 3);
+    // First pass: the nameless address file, a file with a hostile path, a file in a directory;
+    // the port is re-opened for every file, as the tool does.
+    const std::vector<std::pair<std::string, Bytes>> pass = {
+        {"", adr}, {"../../../outside.bin", evil}, {"/home/app.bin", app}};
+    for (const auto& [name, content] : pass) {
+        terminal.PortOpened(now);
+        terminal.Receive(Frames({3, 5, 0x10, name}, content, FrameFormat::Full), now);
+        terminal.PortClosed(now);
+    }
+    const auto unit1 = setup.dir / "unit-1";
+    EXPECT_EQ(ReadFile(unit1 / "file.adr"), adr);
+    EXPECT_EQ(ReadFile(unit1 / "outside.bin"), evil);
+    EXPECT_EQ(ReadFile(unit1 / "home" / "app.bin"), app);
+    EXPECT_FALSE(std::filesystem::exists(dir / "outside.bin"));
+    EXPECT_FALSE(std::filesystem::exists(setup.dir / "outside.bin"));
+
+    // Second pass announces three files but sends two (no address file); the third pass's first
+    // file repeats a name and so belongs to the next terminal.
+    for (int passNumber = 2; passNumber <= 3; ++passNumber) {
+        for (const auto& [name, content] : std::vector<std::pair<std::string, Bytes>>{
+                 {"/home/app.bin", app}, {"logo.bmp", evil}}) {
+            terminal.PortOpened(now);
+            terminal.Receive(Frames({3, 5, 0x10, name}, content, FrameFormat::Full), now);
+            terminal.PortClosed(now);
+        }
+    }
+    terminal.Shutdown(now);
+
+    const auto units = Lines("unit");
+    ASSERT_EQ(units.size(), 3u);
+    EXPECT_TRUE(units[0]["complete"]);
+    EXPECT_EQ(units[0]["files_good"], 3);
+    EXPECT_EQ(units[1]["files_good"], 2);
+    EXPECT_FALSE(units[1]["complete"]);  // three were announced
+    EXPECT_EQ(units[2]["unit"], 3);
+    EXPECT_EQ(ReadFile(setup.dir / "unit-3" / "logo.bmp"), evil);
+
+    const auto files = Lines("file");
+    ASSERT_EQ(files.size(), 7u);
+    for (const auto& file : files) {
+        EXPECT_TRUE(file["good"]);
+        // The recorded CRC is the stored content's, so a verifier can compare with its source.
+        const Bytes stored = ReadFile(file["stored"].get<std::string>());
+        char crc[12];
+        std::snprintf(crc, sizeof crc, "%08x", Crc32(0, stored));
+        EXPECT_EQ(file["crc"], crc);
+        EXPECT_EQ(file["received"], stored.size());
+    }
+    EXPECT_EQ(tally.units, 3u);
+    EXPECT_EQ(tally.filesGood, 7u);
+}
+
+TEST_F(SimTerminal, BadFramesAreRecordedAndNeverStoredAndHangUpEndsTheUnit) {
+    setup.hangupAfterFrames = 3;
+    Terminal terminal(setup, host, *log, tally);
+    Bytes stream = Frames({1, 5, 0x10, "app.bin"}, Pattern(8192, 5), FrameFormat::Full);
+    stream[4173 + 500] ^= 0xFF;  // second frame's sum fails
+    terminal.PortOpened(now);
+    terminal.Receive(stream, now);
+    terminal.PortClosed(now);
+    EXPECT_FALSE(std::filesystem::exists(setup.dir / "unit-1" / "app.bin"));
+    EXPECT_FALSE(std::filesystem::exists(setup.dir / "unit-1" / "app.bin.part"));
+    const auto files = Lines("file");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_FALSE(files[0]["good"]);
+    EXPECT_TRUE(files[0]["stored"].is_null());
+    EXPECT_EQ(Lines("frame-rejected").size(), 1u);
+
+    // Three good frames on the next unit, then the terminal hangs up mid-file.
+    terminal.PortOpened(now);
+    terminal.Receive(Frames({1, 5, 0x10, "big.bin"}, Pattern(5 * 4096, 6), FrameFormat::Full), now);
+    EXPECT_EQ(host.hangups, 1);
+    const auto units = Lines("unit");
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_EQ(units[1]["ended"], "hang-up");
+    EXPECT_EQ(units[1]["frames_good"], 3);
+}
+
+TEST_F(SimTerminal, PacketsAndTypingAreToldApartFromFrames) {
+    setup.versions = {{0, "B002"}, {7, "SDK-1.105"}};
+    setup.console.bootTime = milliseconds(0);
+    Terminal terminal(setup, host, *log, tally);
+    terminal.PortOpened(now);
+    terminal.Advance(now);
+    ASSERT_NE(host.sent.find("Board"), std::string::npos);
+    host.sent.clear();
+
+    // "UpNand" starts with 'U' = 0x55, the first sync byte: still typing.
+    const std::string typed = "UUpNand";
+    terminal.Receive(Bytes(typed.begin(), typed.end()), now);
+    EXPECT_EQ(host.sent, "UUpNand");
+    terminal.Receive(Bytes{0x1B}, now);  // ESC drops the line
+
+    const Bytes clock = {0x01, 0x01, 0x01, 0x01, 0x10, 0x50, 0x08, 0x07, 0x05,
+                         0x09, 0x01, 0x30, 0x10, 0x16, 0x20, 0x03, 0xF8};
+    terminal.Receive(clock, now);
+    const auto clocks = Lines("clock");
+    ASSERT_EQ(clocks.size(), 1u);
+    EXPECT_EQ(clocks[0]["time"], "2016-10-30T09:05:07");
+    EXPECT_TRUE(clocks[0]["valid"]);
+
+    host.sent.clear();
+    const Bytes request = {0x01, 0x01, 0x01, 0x01, 0x15, 0xDC, 0x00, 0x05,
+                           0x01, 0x10, 0x10, 0x18, 0x00, 0x03, 0x33};
+    // Split across two reads, as a slow line delivers it.
+    terminal.Receive(std::span<const uint8_t>(request).first(6), now);
+    terminal.Receive(std::span<const uint8_t>(request).subspan(6), now);
+    const Bytes reply(host.sent.begin(), host.sent.end());
+    EXPECT_EQ(reply, BuildVersionReply(setup.versions));
+    ASSERT_EQ(Lines("version").size(), 1u);
+
+    // A truncated packet is given up after the hold time, not left hanging.
+    terminal.Receive(std::span<const uint8_t>(clock).first(9), now);
+    ASSERT_TRUE(terminal.NextDeadline().has_value());
+    terminal.Advance(*terminal.NextDeadline());
+    EXPECT_EQ(Lines("packet-rejected").size(), 1u);
+}
+
+}  // namespace
+}  // namespace termsim
