@@ -55,6 +55,8 @@ class ErrorAnswer {
     bool withdrawn_ = false;
 };
 
+// Every call comes from an engine thread (a download thread, a port's reader thread) and must not
+// wait for the host's own thread: the host joins the download threads while it stops a run.
 class HostSink {
   public:
     virtual ~HostSink() = default;

@@ -120,9 +120,9 @@ TEST(SlotTable, StopAllWakesEveryWaitAndResetsTheSlotsInUse) {
 
     table[1].events.Create();
     ASSERT_TRUE(table[0].StartThread([&] { DelayWithMessages(600000); }));
-    ASSERT_TRUE(table[1].StartThread(
-        [&] { consoleWait = WaitReceiveOrAbort(table[1], 600000); }));
-    ASSERT_TRUE(table[2].StartThread([&] { errorAcknowledged = ShowError(table[2], "Erase failed"); }));
+    ASSERT_TRUE(table[1].StartThread([&] { consoleWait = WaitReceiveOrAbort(table[1], 600000); }));
+    ASSERT_TRUE(
+        table[2].StartThread([&] { errorAcknowledged = ShowError(table[2], "Erase failed"); }));
     ASSERT_TRUE(table[3].StartThread([] { throw std::runtime_error("escaped"); }));
     for (int index = 4; index < 9; ++index) {
         ASSERT_TRUE(table[index].StartThread([&table, index] {

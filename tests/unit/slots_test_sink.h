@@ -13,7 +13,7 @@
 namespace termload::testing {
 
 class RecordingSink : public HostSink {
-public:
+  public:
     struct Status {
         std::string text;
         std::optional<StatusColour> colour;
@@ -70,7 +70,7 @@ public:
         return errors_.at(index).text;
     }
 
-private:
+  private:
     struct Error {
         int slot;
         std::string text;

@@ -1,0 +1,252 @@
+// Slot channels on real pseudo-terminals: console and normal mode, re-opening, and stopping every
+// slot while its thread waits or writes. The ports come from an explicit port map only.
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "channels/port_map.h"
+#include "channels/serial_channel.h"
+#include "engine/port_slot.h"
+#include "engine/slot_channel.h"
+#include "unit/slots_test_sink.h"
+
+namespace termload {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using testing::RecordingSink;
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// Terminals on COM1..COMn: the test holds each pty's master side; the slave is reopened by path
+// by the channel library. The port map names these ptys and nothing else.
+class PtyPorts {
+  public:
+    explicit PtyPorts(int count) {
+        mapFile_ = std::filesystem::temp_directory_path() /
+                   ("termload-slots-ports-" + std::to_string(::getpid()) + ".ini");
+        std::ofstream map(mapFile_);
+        map << "[Ports]\n";
+        for (int port = 1; port <= count; ++port) {
+            int master = -1;
+            int slave = -1;
+            char name[128] = {};
+            if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+                ADD_FAILURE() << "openpty failed";
+                return;
+            }
+            ::close(slave);
+            ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+            masters_.emplace_back(master);
+            map << "COM" << port << "=" << name << "\n";
+        }
+        map.close();
+        SetPortMapFile(mapFile_);
+    }
+    ~PtyPorts() {
+        SetPortMapFile({});
+        std::filesystem::remove(mapFile_);
+    }
+
+    void Send(int port, std::string_view text) const {
+        ASSERT_EQ(::write(masters_.at(port - 1).get(), text.data(), text.size()),
+                  static_cast<ssize_t>(text.size()));
+    }
+    std::string Drain(int port) const {
+        std::string got;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(masters_.at(port - 1).get(), buffer, sizeof buffer)) > 0;) {
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+
+  private:
+    std::filesystem::path mapFile_;
+    std::vector<Descriptor> masters_;
+};
+
+std::size_t OpenDescriptorCount() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
+SlotRunSettings RunSettings(int slotsInUse, const Timings& timings) {
+    SlotRunSettings settings;
+    settings.slotsInUse = slotsInUse;
+    settings.langBase = 1000;
+    settings.timings = timings;
+    return settings;
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds limit = 10s) {
+    const auto end = Clock::now() + limit;
+    while (!condition()) {
+        if (Clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+TEST(SlotChannels, ConsoleModeReceivesAndReopensCleanly) {
+    PtyPorts ports(1);
+    RecordingSink sink;
+    PortSlotTable table(sink);
+    table.Reset(RunSettings(1, Timings::Scaled(0.1)));
+    PortSlot& slot = table[0];
+    ASSERT_TRUE(slot.Fill(1, 1, "M862PA", false));
+    EXPECT_FALSE(SlotOpenChannel(table, 2, kChannelConsole));  // no slot has COM2
+
+    ASSERT_TRUE(SlotOpenChannel(table, 1, kChannelConsole));
+    ASSERT_TRUE(slot.events.Exist());
+    const std::size_t descriptorsOpen = OpenDescriptorCount();
+    ports.Send(1, "U-Boot 2010.03 Board: M862\r\n");
+    ASSERT_TRUE(WaitUntil([&] {
+        return WaitReceiveOrAbort(slot, 5000) == EventWait::Received &&
+               slot.received.Text().find("Board: M862") != std::string::npos;
+    }));
+    EXPECT_NE(sink.Console().find("Board: M862"), std::string::npos);
+
+    // A re-open closes the old port first and starts with an empty text.
+    ASSERT_TRUE(SlotOpenChannel(table, 1, kChannelConsole));
+    EXPECT_EQ(slot.received.Length(), 0u);
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsOpen);
+    ports.Send(1, "ram OK\r\n");
+    ASSERT_TRUE(
+        WaitUntil([&] { return slot.received.Text().find("ram OK") != std::string::npos; }));
+
+    // Normal mode: no events, nothing is fed into the text, writes reach the terminal.
+    ports.Drain(1);
+    ASSERT_TRUE(SlotOpenChannel(table, 1, kChannelNormal));
+    EXPECT_FALSE(slot.events.Exist());
+    EXPECT_EQ(WaitReceiveOrAbort(slot, 60000), EventWait::Closed);
+    EXPECT_EQ(ComWrite(slot.channel, "comload\r", 8), kChannelDone);
+    ASSERT_TRUE(WaitUntil([&] { return ports.Drain(1) == "comload\r"; }));
+
+    SlotCloseChannel(slot);
+    EXPECT_EQ(slot.channel.load(), 0);
+    EXPECT_EQ(LiveReaderThreadCount(), 0u);
+}
+
+TEST(SlotChannels, StopAllEndsTwentySevenConsoleWaitsAndClosesEverything) {
+    PtyPorts ports(PortSlotTable::kSlotCount);
+    RecordingSink sink;
+    const std::size_t descriptorsBefore = OpenDescriptorCount();
+    {
+        PortSlotTable table(sink);
+        table.Reset(RunSettings(PortSlotTable::kSlotCount, Timings{}));  // the production times
+        std::atomic<int> waiting{0};
+        for (int index = 0; index < PortSlotTable::kSlotCount; ++index) {
+            PortSlot& slot = table[index];
+            ASSERT_TRUE(slot.Fill(index + 1, 1, "M868", false));
+            ASSERT_TRUE(slot.StartThread([&table, &slot, &waiting] {
+                if (!SlotOpenChannel(table, slot.portNumber, kChannelConsole)) {
+                    return;
+                }
+                ++waiting;
+                // Like a console exchange: wait for text that never comes.
+                while (WaitReceiveOrAbort(slot, 600000) == EventWait::Received) {
+                }
+            }));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return waiting == PortSlotTable::kSlotCount; }));
+        EXPECT_EQ(LiveReaderThreadCount(), static_cast<std::size_t>(PortSlotTable::kSlotCount));
+        std::this_thread::sleep_for(100ms);
+
+        const auto start = Clock::now();
+        SlotStopAll(table);
+        const auto took = Clock::now() - start;
+        EXPECT_LT(took, 1s);
+        RecordProperty(
+            "stop_all_us",
+            static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
+
+        for (int index = 0; index < PortSlotTable::kSlotCount; ++index) {
+            SCOPED_TRACE(index);
+            EXPECT_FALSE(table[index].HasThread());
+            EXPECT_TRUE(table[index].threadEnded.load());
+            EXPECT_EQ(table[index].channel.load(), 0);
+            EXPECT_FALSE(table[index].events.Exist());
+            EXPECT_EQ(sink.StatusOf(index)->text, "[COM" + std::to_string(index + 1) + "]Ready");
+        }
+        EXPECT_EQ(LiveReaderThreadCount(), 0u);
+    }
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
+TEST(SlotChannels, StopAllEndsAWriteThatTheTerminalDoesNotRead) {
+    for (const int mode : {kChannelNormal, kChannelConsole}) {
+        SCOPED_TRACE(mode);
+        PtyPorts ports(1);
+        RecordingSink sink;
+        PortSlotTable table(sink);
+        table.Reset(RunSettings(1, Timings::Scaled(0.1)));
+        PortSlot& slot = table[0];
+        ASSERT_TRUE(slot.Fill(1, 1, "M862PA", false));
+        std::atomic<int> written{0};
+        ASSERT_TRUE(slot.StartThread([&] {
+            if (!SlotOpenChannel(table, 1, mode)) {
+                return;
+            }
+            const std::string piece(512, 'U');
+            while (!slot.stop.IsRequested() &&
+                   ComWrite(slot.channel, piece.data(), 512) == kChannelDone) {
+                ++written;
+            }
+        }));
+        // The pty takes some KiB and then the writer blocks: wait until it stops making progress.
+        int last = -1;
+        ASSERT_TRUE(WaitUntil([&] {
+            const int now = written;
+            const bool stalled = now > 0 && now == last;
+            last = now;
+            std::this_thread::sleep_for(100ms);
+            return stalled;
+        }));
+        const auto start = Clock::now();
+        SlotStopAll(table);
+        const auto took = Clock::now() - start;
+        EXPECT_LT(took, 1s);
+        RecordProperty(
+            "stop_all_us",
+            static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
+        EXPECT_FALSE(slot.HasThread());
+        EXPECT_EQ(slot.channel.load(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace termload
