@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -202,6 +203,16 @@ void ApplyRawModeAndFlow(int flowControlIndex, termios& tio) {
     }
 }
 
+bool IsPseudoTerminalSlave(dev_t device) {
+#ifdef __linux__
+    // The majors of Unix 98 pty slaves (/dev/pts/N).
+    return major(device) >= 136 && major(device) <= 143;
+#else
+    (void)device;
+    return false;
+#endif
+}
+
 int BitsPerCharacter(const SerialSettings& settings) {
     return 1 + settings.byteSize + (settings.parityIndex != 0 ? 1 : 0) +
            (settings.stopBitsIndex != 0 ? 2 : 1);
@@ -226,6 +237,7 @@ struct SerialPort::Impl {
     std::atomic<bool> shutDown{false};
     std::atomic<int> baudRate{9600};
     std::atomic<int> bitsPerCharacter{10};
+    bool pseudoTerminal = false;
 
     ~Impl() {
         if (port) {
@@ -317,6 +329,7 @@ std::unique_ptr<SerialPort> SerialPort::Open(const std::string& devicePath,
         error = std::make_error_code(std::errc::not_a_stream);
         return nullptr;
     }
+    impl->pseudoTerminal = IsPseudoTerminalSlave(status.st_rdev);
     // The port belongs to one channel at a time: the lock keeps out other opens of ours (root
     // included), exclusive mode keeps out other programs.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -371,8 +384,10 @@ std::error_code SerialPort::Configure(const SerialSettings& settings, const char
         call = "tcgetattr()";
         return LastError();
     }
+    // A pty has no line: it keeps every character 8 bits wide without parity whatever it is
+    // asked, and its peer sees the bytes all the same.
     constexpr tcflag_t kFraming = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR;
-    if ((applied.c_cflag & kFraming) != (tio.c_cflag & kFraming)) {
+    if (!impl_->pseudoTerminal && (applied.c_cflag & kFraming) != (tio.c_cflag & kFraming)) {
         return InvalidSetting(call, "tcsetattr()");
     }
     if (standardRate != nullptr && cfgetospeed(&applied) != speed) {

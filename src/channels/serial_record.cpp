@@ -56,10 +56,12 @@ std::error_code SerialRecord::StartReader() {
         std::lock_guard lock(exchangeMutex_);
         readerRunning_ = true;
     }
+    ++liveReaders;
     try {
         // The thread holds the record, so that a callback may even close its own channel.
         reader_ = std::thread(&SerialRecord::RunReader, shared_from_this());
     } catch (const std::system_error& failure) {
+        --liveReaders;
         std::lock_guard lock(exchangeMutex_);
         readerRunning_ = false;
         return failure.code();
@@ -222,7 +224,6 @@ void SerialRecord::Close() {
 }
 
 void SerialRecord::RunReader(std::shared_ptr<SerialRecord> self) {
-    ++liveReaders;
     currentReaderOf = self.get();
     self->ReaderLoop();
     currentReaderOf = nullptr;

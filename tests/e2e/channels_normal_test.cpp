@@ -1,0 +1,280 @@
+// Normal-mode channels on real pseudo-terminals: blocking reads and writes with the port's
+// time-outs, opening with every kind of setting, and what happens when the terminal goes away.
+#include <termios.h>
+
+#include <thread>
+
+#include "channels_pty_peer.h"
+
+namespace termload::test {
+namespace {
+
+std::chrono::milliseconds Since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+TEST(ChannelNormalMode, ReadsHonourCountIntervalAndTotalTimeOuts) {
+    PtyPeer peer;
+    PortMapForTest map({&peer});
+    const ChannelHandle handle = OpenPort(1);
+    ASSERT_GT(handle, 0);
+
+    // A count of 0 succeeds without waiting for anything.
+    char buffer[kChannelBufferSize + 1];
+    std::uint32_t count = 0;
+    EXPECT_EQ(ComRead(handle, buffer, &count), 1);
+    EXPECT_EQ(count, 0u);
+
+    // A request beyond 2048 bytes is cut to 2048; the rest stays for the next read.
+    const std::string burst = Pattern(3000);
+    peer.Write(burst);
+    std::vector<char> big(5000, 'x');
+    count = 4999;
+    ASSERT_EQ(ComRead(handle, big.data(), &count), 1);
+    ASSERT_EQ(count, kChannelBufferSize);
+    EXPECT_EQ(std::string(big.data(), count), burst.substr(0, count));
+    EXPECT_EQ(big[count], '\0');
+    count = 2000;
+    ASSERT_EQ(ComRead(handle, buffer, &count), 1);
+    EXPECT_EQ(std::string(buffer, count), burst.substr(kChannelBufferSize));
+
+    // Ten bytes and then silence: the 250 ms interval ends the read long before the total.
+    peer.Write("0123456789");
+    auto start = Clock::now();
+    count = 100;
+    ASSERT_EQ(ComRead(handle, buffer, &count), 1);
+    EXPECT_LT(Since(start), 1500ms);
+    EXPECT_EQ(std::string(buffer, count), "0123456789");
+    EXPECT_EQ(buffer[count], '\0');
+
+    // Nothing at all: time-out after the whole 2000 ms, count 0.
+    start = Clock::now();
+    count = 100;
+    EXPECT_EQ(ComRead(handle, buffer, &count), 0);
+    EXPECT_EQ(count, 0u);
+    EXPECT_GE(Since(start), 1900ms);
+    EXPECT_LT(Since(start), 6000ms);
+
+    // A byte every 100 ms never lets the interval run out: the total ends the read, with the
+    // bytes that came.
+    std::atomic<bool> trickling{true};
+    std::thread trickle([&] {
+        while (trickling) {
+            peer.Write("t");
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    start = Clock::now();
+    count = 1000;
+    EXPECT_EQ(ComRead(handle, buffer, &count), 1);
+    const auto took = Since(start);
+    trickling = false;
+    trickle.join();
+    EXPECT_GE(took, 1900ms);
+    EXPECT_LT(took, 6000ms);
+    EXPECT_GE(count, 5u);
+    EXPECT_EQ(std::string(buffer, count), std::string(count, 't'));
+
+    ComClose(handle);
+}
+
+TEST(ChannelNormalMode, WritesCheckTheirSizeAndDeliverEveryByte) {
+    PtyPeer peer;
+    PortMapForTest map({&peer});
+    const ChannelHandle handle = OpenPort(1);
+    ASSERT_GT(handle, 0);
+
+    EXPECT_EQ(ComWrite(handle, "x", 0), 1);
+    EXPECT_EQ(ComWrite(0, "x", 0),
+              1);  // a write of nothing succeeds before the handle is looked at
+    const std::string tooMany = Pattern(kChannelBufferSize + 1);
+    EXPECT_EQ(ComWrite(handle, tooMany.data(), kChannelBufferSize + 1), -1);
+    EXPECT_EQ(ComWrite(handle + 1000, "x", 1), -1);
+
+    const std::string full = Pattern(kChannelBufferSize, 7);
+    EXPECT_EQ(ComWrite(handle, full.data(), kChannelBufferSize), 1);
+    EXPECT_EQ(peer.Read(full.size()), full);
+
+    ComClose(handle);
+}
+
+// The terminal stops reading: writes run out of time, and whatever a write reported as written
+// still reaches the terminal once it reads again.
+TEST(ChannelNormalMode, WriteTimesOutWithoutLosingEarlierBytes) {
+    PtyPeer peer;
+    PortMapForTest map({&peer});
+    const ChannelHandle handle = OpenPort(1);
+    ASSERT_GT(handle, 0);
+
+    std::string written;
+    int result = 1;
+    Clock::time_point lastStart;
+    for (unsigned i = 0; i < 200 && result == 1; ++i) {
+        const std::string piece = Pattern(1024, i);
+        lastStart = Clock::now();
+        result = ComWrite(handle, piece.data(), static_cast<std::uint32_t>(piece.size()));
+        if (result == 1) {
+            written += piece;
+        }
+    }
+    // Nothing taken: a time-out; some taken: a failure. Either way after the 2000 ms.
+    EXPECT_TRUE(result == 0 || result == -1);
+    EXPECT_GE(Since(lastStart), 1900ms);
+
+    ComPurge(handle, 0);
+    const std::string received = peer.ReadUntilQuiet();
+    ASSERT_GE(received.size(), written.size());
+    EXPECT_EQ(received.substr(0, written.size()), written);
+    ComClose(handle);
+}
+
+TEST(ChannelNormalMode, OpenAppliesSettingsAndRejectsWhatTheLineCannotDo) {
+    PtyPeer peer;
+    TraceLogForTest log;
+    PortMapForTest map({&peer}, {"COM9=/dev/termload-no-such-device"});
+    const auto lineSettings = [&peer] {
+        termios tio{};
+        tcgetattr(peer.SlaveFd(), &tio);
+        return tio;
+    };
+
+    // Every rate of the main window's list opens, the odd ones included.
+    for (int rate : {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
+                     115200, 128000, 256000}) {
+        const ChannelHandle handle = ComOpen(1, rate, 8, 0, 0, 0, {}, false);
+        EXPECT_GT(handle, 0) << rate;
+        ComClose(handle);
+    }
+
+    // 7 data bits, mark parity, 2 stop bits, Xon/Xoff. (A pty keeps its characters 8 bits
+    // wide without parity whatever it is told; the rest of the framing it stores.)
+    ChannelHandle handle = ComOpen(1, 9600, 7, 2, 3, 1, {}, false);
+    ASSERT_GT(handle, 0);
+    termios tio = lineSettings();
+    EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR | CSTOPB),
+              static_cast<tcflag_t>(PARODD | CMSPAR | CSTOPB));
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    ComClose(handle);
+
+    // Flow-control index 3 keeps the flow settings the driver had; index 0 clears them.
+    handle = ComOpen(1, 9600, 8, 0, 0, 3, {}, false);
+    ASSERT_GT(handle, 0);
+    EXPECT_EQ(lineSettings().c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    ComClose(handle);
+    handle = ComOpen(1, 9600, 8, 0, 2, 0, {}, false);
+    ASSERT_GT(handle, 0);
+    tio = lineSettings();
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR | CSTOPB), 0u);
+    ComClose(handle);
+
+    // 1.5 stop bits exist only with 5-bit characters, as on a UART.
+    handle = ComOpen(1, 9600, 5, 1, 0, 0, {}, false);
+    EXPECT_GT(handle, 0);
+    EXPECT_EQ(lineSettings().c_cflag & CSTOPB, static_cast<tcflag_t>(CSTOPB));
+    ComClose(handle);
+    EXPECT_EQ(ComOpen(1, 9600, 8, 1, 0, 0, {}, true), 0);
+    EXPECT_NE(log.Contents().find("WARNING: COM1 1.5 stop bits  failed with error: "),
+              std::string::npos);
+    // Other settings no line can take fail the open too.
+    EXPECT_EQ(ComOpen(1, 0, 8, 0, 0, 0, {}, false), 0);
+    EXPECT_EQ(ComOpen(1, -9600, 8, 0, 0, 0, {}, false), 0);
+    EXPECT_EQ(ComOpen(1, 9600, 4, 0, 0, 0, {}, false), 0);
+    EXPECT_EQ(ComOpen(1, 9600, 8, 3, 0, 0, {}, false), 0);
+    EXPECT_EQ(ComOpen(1, 9600, 8, 0, 5, 0, {}, false), 0);
+
+    // A COM number without a device, or a device that is missing, fails without a trace line.
+    const std::string beforeMissing = log.Contents();
+    EXPECT_EQ(ComOpen(2, 9600, 8, 0, 0, 0, {}, true), 0);
+    EXPECT_EQ(ComOpen(9, 9600, 8, 0, 0, 0, {}, true), 0);
+    EXPECT_EQ(ComOpen(0, 9600, 8, 0, 0, 0, {}, true), 0);
+    EXPECT_EQ(log.Contents(), beforeMissing);
+
+    // One channel per port: a second open of a port in use fails.
+    handle = OpenPort(1);
+    ASSERT_GT(handle, 0);
+    EXPECT_EQ(OpenPort(1), 0);
+    ComClose(handle);
+    EXPECT_EQ(RegisteredChannelCount(), 0u);
+}
+
+TEST(ChannelNormalMode, TerminalThatGoesAwayFailsReadsWritesAndPurges) {
+    PtyPeer peer;
+    PortMapForTest map({&peer});
+    const ChannelHandle handle = OpenPort(1);
+    ASSERT_GT(handle, 0);
+    peer.Write("last words");
+    peer.HangUp();
+
+    char buffer[64];
+    std::uint32_t count = sizeof buffer - 1;
+    const auto start = Clock::now();
+    // What arrived before the hang-up may still be read; after that, failure.
+    int result = ComRead(handle, buffer, &count);
+    if (result == 1) {
+        EXPECT_EQ(std::string(buffer, count), "last words");
+        count = sizeof buffer - 1;
+        result = ComRead(handle, buffer, &count);
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(ComWrite(handle, "hello", 5), -1);
+    ComPurge(handle, 0);
+    EXPECT_LT(Since(start), 1500ms);
+    ComClose(handle);
+}
+
+TEST(ChannelNormalMode, CloseIsHarmlessTwiceAndLeavesNothingOpen) {
+    PtyPeer peer;
+    PortMapForTest map({&peer});
+    const std::size_t descriptorsBefore = OpenDescriptorCount();
+
+    for (int round = 0; round < 3; ++round) {
+        const ChannelHandle handle = OpenPort(1);
+        ASSERT_GT(handle, 0);
+        ComClose(handle);
+        ComClose(handle);
+        // A closed handle is simply unknown, and is never handed out again.
+        char buffer[4];
+        std::uint32_t count = 3;
+        EXPECT_EQ(ComRead(handle, buffer, &count), -1);
+        EXPECT_EQ(ComWrite(handle, "x", 1), -1);
+        ComPurge(handle, 0);
+        const ChannelHandle next = OpenPort(1);
+        EXPECT_GT(next, handle);
+        ComClose(next);
+    }
+    ComClose(0);
+    ComClose(-5);
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+
+    // Shutdown closes whatever is still open.
+    ASSERT_GT(OpenPort(1), 0);
+    ChannelLibShutdown();
+    EXPECT_EQ(RegisteredChannelCount(), 0u);
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+}
+
+// A blocked read ends when another thread closes its channel.
+TEST(ChannelNormalMode, CloseFromAnotherThreadEndsAWaitingRead) {
+    PtyPeer peer;
+    PortMapForTest map({&peer});
+    const ChannelHandle handle = OpenPort(1);
+    ASSERT_GT(handle, 0);
+
+    int result = 99;
+    std::thread reader([&] {
+        char buffer[16];
+        std::uint32_t count = 15;
+        result = ComRead(handle, buffer, &count);
+    });
+    std::this_thread::sleep_for(300ms);
+    const auto start = Clock::now();
+    ComClose(handle);
+    reader.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_LT(Since(start), 1500ms);
+}
+
+}  // namespace
+}  // namespace termload::test

@@ -1,0 +1,124 @@
+// How COM numbers find their devices: the default order of the system's ports, and the
+// precedence of the port-map file over the per-user store.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "channels/port_map.h"
+
+namespace termload {
+namespace {
+
+std::vector<std::string> Addresses(const std::vector<DetectedSerialPort>& ports) {
+    std::vector<std::string> addresses;
+    for (const auto& port : ports) {
+        addresses.push_back(port.stablePath.empty() ? port.device : port.stablePath);
+    }
+    return addresses;
+}
+
+TEST(PortMapDefaultOrder, SocketsFirstThenUsbThenTheRestWithoutTheConsole) {
+    const std::string byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.";
+    std::vector<DetectedSerialPort> ports = {
+        {"/dev/ttyS10", "", false, -1, -1, ""},
+        {"/dev/ttyS0", "", false, -1, -1, ""},
+        {"/dev/ttyUSB3", byPath + "10:1.0-port0", true, 0x0403, 0x6001, ""},
+        {"/dev/ttyACM0", "", true, 0x0525, 0xA4A7, ""},
+        {"/dev/ttyS2", "", false, -1, -1, ""},
+        {"/dev/ttyUSB0", byPath + "2:1.0-port0", true, 0x0403, 0x6001, ""},
+        {"/dev/ttyUSB11", "", true, -1, -1, ""},
+        {"/dev/ttyUSB9", "", true, -1, -1, ""},
+        {"/dev/ttyUSB1", byPath + "9:1.0-port0", true, 0x0403, 0x6001, ""},
+    };
+    const auto ordered = DefaultPortOrder(ports, {"/dev/ttyS0"});
+    EXPECT_EQ(Addresses(ordered), (std::vector<std::string>{
+                                      byPath + "2:1.0-port0",
+                                      byPath + "9:1.0-port0",
+                                      byPath + "10:1.0-port0",
+                                      "/dev/ttyACM0",
+                                      "/dev/ttyUSB9",
+                                      "/dev/ttyUSB11",
+                                      "/dev/ttyS2",
+                                      "/dev/ttyS10",
+                                  }));
+    // The same ports found in another order give the same numbers.
+    std::reverse(ports.begin(), ports.end());
+    EXPECT_EQ(Addresses(DefaultPortOrder(ports, {"/dev/ttyS0"})), Addresses(ordered));
+    EXPECT_TRUE(
+        DefaultPortOrder({{"/dev/ttyS0", "", false, -1, -1, ""}}, {"/dev/tty0", "/dev/ttyS0"})
+            .empty());
+}
+
+class PortTableTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        directory_ =
+            std::filesystem::temp_directory_path() / ("channels-ports-" + std::to_string(getpid()));
+        std::filesystem::create_directories(directory_ / "termload");
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        oldConfigHome_ = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
+        setenv("XDG_CONFIG_HOME", directory_.c_str(), 1);
+    }
+    void TearDown() override {
+        SetPortMapFile({});
+        if (oldConfigHome_) {
+            setenv("XDG_CONFIG_HOME", oldConfigHome_->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+        std::filesystem::remove_all(directory_);
+    }
+    std::filesystem::path Write(const std::string& name, const std::string& text) {
+        const auto path = directory_ / name;
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    std::filesystem::path directory_;
+    std::optional<std::string> oldConfigHome_;
+};
+
+TEST_F(PortTableTest, PortMapFileIsTheWholeTableAndOverridesTheUserStore) {
+    Write("termload/termload.ini", "[Ports]\nCOM4=/dev/store-four\nCOM5=/dev/store-five\n");
+    EXPECT_EQ(ResolveComPort(4), "/dev/store-four");
+    EXPECT_EQ(ResolveComPort(0), std::nullopt);
+    EXPECT_EQ(ResolveComPort(-1), std::nullopt);
+
+    SetPortMapFile(Write("map.ini", "[ports]\ncom4=/dev/pts/40\nCOM12=/dev/pts/12\n"));
+    EXPECT_EQ(ResolveComPort(4), "/dev/pts/40");
+    EXPECT_EQ(ResolveComPort(12), "/dev/pts/12");
+    // Not in the map: no device, never a port of the system nor one of the store.
+    EXPECT_EQ(ResolveComPort(1), std::nullopt);
+    EXPECT_EQ(ResolveComPort(5), std::nullopt);
+
+    const auto listing = ListComPorts();
+    ASSERT_EQ(listing.size(), 2u);
+    EXPECT_EQ(listing[0].comNumber, 4);
+    EXPECT_EQ(listing[0].device, "/dev/pts/40");
+    EXPECT_EQ(listing[0].source, PortSource::kPortMapFile);
+    EXPECT_EQ(listing[1].comNumber, 12);
+
+    // A map file that cannot be read maps nothing at all.
+    SetPortMapFile(directory_ / "missing.ini");
+    EXPECT_EQ(ResolveComPort(4), std::nullopt);
+    EXPECT_TRUE(ListComPorts().empty());
+
+    SetPortMapFile({});
+    EXPECT_EQ(ResolveComPort(5), "/dev/store-five");
+    bool listedFromStore = false;
+    for (const auto& entry : ListComPorts()) {
+        if (entry.comNumber == 5) {
+            listedFromStore =
+                entry.source == PortSource::kUserStore && entry.device == "/dev/store-five";
+        }
+    }
+    EXPECT_TRUE(listedFromStore);
+}
+
+}  // namespace
+}  // namespace termload

@@ -1,0 +1,154 @@
+// The trace log's layout: time-stamped lines, hex dumps, warnings, and lines from many threads
+// that stay whole.
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "channels/trace_log.h"
+
+namespace termload {
+namespace {
+
+class TraceLogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        file_ = std::filesystem::temp_directory_path() /
+                ("channels-trace-" + std::to_string(getpid()) + ".txt");
+        std::filesystem::remove(file_);
+        SetTraceLogPath(file_.string());
+    }
+    void TearDown() override { std::filesystem::remove(file_); }
+
+    std::string Contents() const {
+        std::ifstream in(file_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    std::filesystem::path file_;
+};
+
+std::string Bytes(std::size_t count) {
+    std::string bytes(count, '\0');
+    for (std::size_t i = 0; i < count; ++i) {
+        bytes[i] = static_cast<char>(i);
+    }
+    return bytes;
+}
+
+TEST_F(TraceLogTest, HexDumpsBreakEvery16BytesAndLeaveABlankLineEvery256) {
+    TraceHex(Bytes(17).data(), 17);
+    EXPECT_EQ(Contents(), "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n10 \n");
+
+    std::filesystem::remove(file_);
+    TraceHex(Bytes(16).data(), 16);
+    EXPECT_EQ(Contents(), "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n");
+
+    std::filesystem::remove(file_);
+    TraceHex("", 0);
+    EXPECT_EQ(Contents(), "");
+
+    std::filesystem::remove(file_);
+    const std::string block = Bytes(257);
+    TraceHex(block.data(), block.size());
+    const std::string dump = Contents();
+    // 16 full lines, the blank line after the 256th byte, then the 257th byte.
+    const std::string lastFull = "F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \n";
+    const std::size_t end = dump.find(lastFull);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(dump.substr(end + lastFull.size()), "\n00 \n");
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 18);
+
+    std::filesystem::remove(file_);
+    TraceHex(block.data(), 256);
+    EXPECT_TRUE(Contents().ends_with(lastFull + "\n"));
+}
+
+TEST_F(TraceLogTest, LinesCarryTheLocalTimeAndTheTextsOwnEndings) {
+    TraceText("COM3 write succeed.\r\n");
+    TraceText("COM3 closed.");
+    const std::regex expected(
+        "<\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}> COM3 write succeed\\.\r\n\n"
+        "<\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}> COM3 closed\\.\n");
+    EXPECT_TRUE(std::regex_match(Contents(), expected)) << Contents();
+    EXPECT_EQ(TraceFormat("COM%d read bytes(%d) succeed.", 27, 2048),
+              "COM27 read bytes(2048) succeed.");
+}
+
+// An error category whose text is long and multi-byte, as a translated system text can be.
+class VerboseCategory : public std::error_category {
+  public:
+    const char* name() const noexcept override { return "verbose"; }
+    std::string message(int) const override {
+        std::string text;
+        for (int i = 0; i < 150; ++i) {
+            text += "\xC3\xA9";  // é
+        }
+        return text + "\r\n";
+    }
+};
+
+TEST_F(TraceLogTest, WarningsNameThePortAndCallAndStayWithin200Bytes) {
+    TraceWarning(4, "tcsetattr()", std::make_error_code(std::errc::invalid_argument));
+    std::string line = Contents();
+    EXPECT_NE(line.find("> WARNING: COM4 tcsetattr()  failed with error: Invalid argument.\n"),
+              std::string::npos)
+        << line;
+
+    std::filesystem::remove(file_);
+    static const VerboseCategory verbose;
+    TraceWarning(12, "read()", std::error_code(5, verbose));
+    line = Contents();
+    const std::string text = line.substr(line.find("> ") + 2, line.size() - line.find("> ") - 3);
+    EXPECT_LT(text.size(), 200u);
+    EXPECT_TRUE(text.starts_with("WARNING: COM12 read()  failed with error: \xC3\xA9"));
+    EXPECT_TRUE(text.ends_with("\xC3\xA9.")) << "cut inside a character";
+}
+
+TEST_F(TraceLogTest, DumpsFromManyThreadsStayWithTheirLines) {
+    constexpr int kThreads = 8;
+    constexpr int kEach = 40;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            const std::string bytes(20, static_cast<char>(0xA0 + t));
+            for (int i = 0; i < kEach; ++i) {
+                TraceTextWithHex(TraceFormat("thread %d", t), bytes.data(), bytes.size());
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    std::istringstream lines(Contents());
+    std::string line;
+    int entries = 0;
+    while (std::getline(lines, line)) {
+        const auto at = line.find("> thread ");
+        ASSERT_NE(at, std::string::npos) << line;
+        const int t = std::stoi(line.substr(at + 9));
+        char value[4];
+        std::snprintf(value, sizeof value, "%02X", 0xA0 + t);
+        std::string first;
+        std::string second;
+        ASSERT_TRUE(std::getline(lines, first) && std::getline(lines, second));
+        std::string expectedFirst;
+        for (int i = 0; i < 16; ++i) {
+            expectedFirst += std::string(value) + " ";
+        }
+        EXPECT_EQ(first, expectedFirst);
+        EXPECT_EQ(second, std::string(value) + " " + value + " " + value + " " + value + " ");
+        ++entries;
+    }
+    EXPECT_EQ(entries, kThreads * kEach);
+}
+
+}  // namespace
+}  // namespace termload
