@@ -69,10 +69,9 @@ class PtyPorts {
         map.close();
         SetPortMapFile(mapFile_);
     }
-    ~PtyPorts() {
-        SetPortMapFile({});
-        std::filesystem::remove(mapFile_);
-    }
+    // The map stays set with its file gone, so that COM numbers resolve to nothing afterwards
+    // rather than to the machine's own ports.
+    ~PtyPorts() { std::filesystem::remove(mapFile_); }
 
     void Send(int port, std::string_view text) const {
         ASSERT_EQ(::write(masters_.at(port - 1).get(), text.data(), text.size()),
@@ -154,7 +153,8 @@ TEST(SlotChannels, ConsoleModeReceivesAndReopensCleanly) {
     EXPECT_FALSE(slot.events.Exist());
     EXPECT_EQ(WaitReceiveOrAbort(slot, 60000), EventWait::Closed);
     EXPECT_EQ(ComWrite(slot.channel, "comload\r", 8), kChannelDone);
-    ASSERT_TRUE(WaitUntil([&] { return ports.Drain(1) == "comload\r"; }));
+    std::string typed;
+    ASSERT_TRUE(WaitUntil([&] { return (typed += ports.Drain(1)) == "comload\r"; }));
 
     SlotCloseChannel(slot);
     EXPECT_EQ(slot.channel.load(), 0);
