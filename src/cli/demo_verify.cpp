@@ -29,7 +29,10 @@ bool ReportedSent(const std::vector<PassRecord>& records, int port, int pass,
     return std::any_of(records.begin(), records.end(), [&](const PassRecord& record) {
         return record.port == port && record.pass == pass &&
                std::any_of(record.files.begin(), record.files.end(), [&](const FileRecord& file) {
-                   return file.destination == destination && file.result == "ok";
+                   // The address file travels without a destination of its own unless a root
+                   // directory is set; the report then names it by its source.
+                   return (file.destination == destination || file.source == destination) &&
+                          file.result == "ok";
                });
     });
 }
