@@ -1,0 +1,86 @@
+#include "engine/download_controller.h"
+
+#include "engine/port_slot.h"
+
+namespace termload {
+
+DownloadController::DownloadController(PortSlotTable& table) : table_(table) {}
+
+DownloadController::~DownloadController() {
+    Stop();
+    // Joins a thread that stopped the run from within itself.
+    table_.Reset(table_.Settings());
+}
+
+bool DownloadController::Start(std::shared_ptr<const DownloadJob> job) {
+    if (!job || job->portCount < 1 || job->portCount > PortSlotTable::kSlotCount) {
+        return false;
+    }
+    DownloadRun* run = nullptr;
+    {
+        const std::lock_guard lock(mutex_);
+        if (running_) {
+            return false;
+        }
+        // Joins what is left of the last run before its state goes.
+        table_.Reset({job->channel, job->portCount, job->langBase, job->timings});
+        run_ = std::make_unique<DownloadRun>(job, job->portCount);
+        run = run_.get();
+        running_ = true;
+    }
+
+    const bool multi = job->portMode == PortMode::Multi;
+    const int filled = multi ? PortSlotTable::kSlotCount : 1;
+    for (int index = 0; index < filled; ++index) {
+        const int port = multi ? index + 1 : job->singlePort;
+        table_[index].Fill(port, job->fileCount, job->modelName, job->useLocalAddress);
+    }
+
+    int started = 0;
+    for (int index = 0; index < job->portCount; ++index) {
+        // The gap lets a window handle its events, a stop among them.
+        if (run->Stopping()) {
+            break;
+        }
+        PortSlot& slot = table_[index];
+        if (slot.StartThread([&slot, run] { DownloadThread(slot, *run); })) {
+            ++started;
+            if (run->Stopping()) {
+                slot.stop.Request();  // a stop from another thread may have swept past it
+            }
+        } else {
+            run->ThreadEnded();
+        }
+        DelayWithMessages(job->timings.threadStartGapMs);
+    }
+    if (started == 0) {
+        const std::lock_guard lock(mutex_);
+        running_ = false;
+        return false;
+    }
+    return true;
+}
+
+void DownloadController::Stop() {
+    {
+        const std::lock_guard lock(mutex_);
+        if (run_) {
+            run_->MarkStopping();
+        }
+        running_ = false;
+    }
+    SlotStopAll(table_);
+}
+
+bool DownloadController::Running() const {
+    const std::lock_guard lock(mutex_);
+    return running_;
+}
+
+void DownloadController::StopSlot(int slot) {
+    if (slot >= 0 && slot < PortSlotTable::kSlotCount) {
+        table_[slot].stop.Request();
+    }
+}
+
+}  // namespace termload

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "engine/download_job.h"
+#include "engine/download_thread.h"
+
+namespace termload {
+
+class PortSlotTable;
+
+// Starts and stops downloads: what the start button and StopLoad do, apart from the widgets.
+// The window and the command line both drive it from their own thread:
+//
+//   StartCheck check = CheckStart(config, options);   // start_check.h
+//   show check.messages in order; uncheck check.uncheckedRows;
+//   if (check.job) controller.Start(check.job);
+//   ...
+//   on the stop button, or when the sink's RunEnded arrives: controller.Stop();
+//
+// The controller must be destroyed before the slot table it drives.
+class DownloadController {
+  public:
+    explicit DownloadController(PortSlotTable& table);
+    ~DownloadController();  // stops a run still going
+    DownloadController(const DownloadController&) = delete;
+    DownloadController& operator=(const DownloadController&) = delete;
+
+    // Fills the slots (one port, or all 27 in multi-port mode) and starts one download thread
+    // per port in use, in slot order, a short pause apart. False, with nothing started, when a run
+    // is already going or no thread could be started.
+    bool Start(std::shared_ptr<const DownloadJob> job);
+
+    // Stops every slot of the run: stop requests, channels closed, threads joined (within about a
+    // second), every slot showing "[COMn]Ready". Harmless when idle or called twice. On a download
+    // thread it does not join that thread itself; the next Start or the destructor does.
+    void Stop();
+
+    // A run has been started and not stopped since (threads that ended on their own count as
+    // running until Stop, as the window stays in its downloading state).
+    bool Running() const;
+
+    // Asks one slot's thread to end its run at its next check, as if an error had stopped it;
+    // its end reaches the host through RunEnded.
+    void StopSlot(int slot);
+
+  private:
+    PortSlotTable& table_;
+    mutable std::mutex mutex_;
+    // The run the threads work on; it lives until every thread of it has been joined.
+    std::unique_ptr<DownloadRun> run_;
+    bool running_ = false;
+};
+
+}  // namespace termload

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "config/controls_model.h"
+#include "config/user_addr_file.h"
+#include "engine/frame_sender.h"
+#include "engine/slot_channel.h"
+#include "engine/timings.h"
+
+namespace termload {
+
+// Kernel-image, BIOS, kernel and root rows go through the terminal's boot loader, not as frames.
+inline bool IsBootLoaderKind(int kind) {
+    return kind == 0 || kind == 3 || kind == 4 || kind == 5;
+}
+
+// One checked row of the file list that passed the start checks.
+struct DownloadRow {
+    int row = 0;   // position in the file list (for unchecking it)
+    int kind = 1;  // FileKind digit
+    std::filesystem::path source;
+    std::string destination;  // as the list holds it (UTF-8), without RootDir
+};
+
+// The pauses that pace a download, from the settings, in milliseconds.
+struct DownloadPacing {
+    std::uint32_t usbDelayMs = 10;           // after every piece of a frame
+    std::uint32_t s4kDelayMs = 1;            // after every frame
+    std::uint32_t fileIntervalMs = 80;       // after a file, per 8000 bytes of it
+    std::uint32_t fileIntervalFixedMs = 80;  // after every file
+};
+
+// Everything a run needs, taken when the download starts: the threads never read the window or
+// the live settings. Shared, read-only, by every thread of the run.
+struct DownloadJob {
+    std::string modelName;
+    std::uint8_t modeCode = 0;         // frame byte 7
+    std::uint8_t hardwareVersion = 0;  // frame byte 8
+    PortMode portMode = PortMode::Single;
+    int singlePort = 1;  // COM number in single-port mode
+    int portCount = 1;   // threads: 1, or 9, 18 or 27 in multi-port mode
+    SlotChannelSettings channel;
+
+    std::vector<DownloadRow> rows;
+    int fileCount = 0;  // rows, plus the address file for M868
+    // M868: the names the address file lists, and where its addresses come from.
+    std::vector<std::string> addressFileNames;
+    bool useLocalAddress = false;
+    UserAddressTable userAddresses;
+    std::filesystem::path addressTraceDir;  // where file.adr is copied when tracing; empty: nowhere
+
+    int langBase = 0;
+    bool newMachine = true;
+    bool downTimer = false;
+    std::filesystem::path timerFile;  // the clock file sent after the last row
+    std::string rootDir;
+    DownloadPacing pacing;
+    Timings timings;
+
+    // Passes per port after which a thread ends its run; 0 runs until stopped.
+    int passLimit = 0;
+
+    FrameLink Link() const { return {channel.transport, newMachine, pacing.usbDelayMs}; }
+};
+
+}  // namespace termload

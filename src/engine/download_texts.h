@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/frame_sender.h"
+
+namespace termload {
+
+// String-table ids of the download's texts.
+inline constexpr int kTextSourceFile = 62;  // "Source file: "
+inline constexpr int kTextNotExist = 63;    // " not exist! "
+inline constexpr int kTextDestinationOver50 = 64;
+inline constexpr int kTextDestinationOver14 = 65;
+inline constexpr int kTextPortOpenFailed = 105;  // "Port open failed!"
+inline constexpr int kTextFileReadError = 106;   // " File read error"
+inline constexpr int kTextFileOpenFailed = 108;
+inline constexpr int kTextFileTooLarge = 109;
+inline constexpr int kTextUndefinedError = 110;
+inline constexpr int kTextDownloading = 116;  // "DownLoad.."
+
+// prefix + "DownLoad.." + two blanks + name + "(sentK/sizeK)", both in whole KiB plus one.
+std::string BlockProgressText(std::string_view prefix, int langBase, std::string_view fileName,
+                              std::uint64_t sentBytes, std::uint64_t size);
+
+// "[" + prefix + "]" + name + "...OK": the port shows in double brackets.
+std::string FileOkText(std::string_view prefix, std::string_view fileName);
+
+// prefix + " File read error" + the failure's code digit.
+std::string FrameFailureText(std::string_view prefix, int langBase, char code);
+
+// The address file's own texts, which the terminals' tool has always shown in Chinese.
+std::string AddressFileStartText(std::string_view prefix, std::string_view shownName);
+std::string AddressFileProgressText(std::string_view prefix, std::string_view shownName,
+                                    std::uint64_t sentBytes, std::uint64_t length);
+std::string AddressFileOkText(std::string_view prefix, std::string_view shownName);
+
+// Why a download cannot start with the choices made; the texts name the cause.
+enum class StartRefusal {
+    NoModel,           // no model selected
+    ModelNameTooLong,  // 30 bytes or more
+    NoPort,            // no port or port count selected
+    KernelMode,        // boot-loader flows are not in this build
+    BootLoaderRow,     // a row of the kernel-image, BIOS, kernel or root kind
+    UsbTransport,      // USB-HID and USB-CCID are not in this build
+};
+std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_view detail = {});
+
+}  // namespace termload

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "engine/download_job.h"
+
+namespace termload {
+
+class PortSlot;
+
+// What the threads of one run share: the job, the rows refused during the run (skipped by every
+// thread from then on, as an unchecked row would be) and the count of threads still running.
+class DownloadRun {
+  public:
+    DownloadRun(std::shared_ptr<const DownloadJob> job, int threads);
+
+    const DownloadJob& Job() const { return *job_; }
+
+    void DropRow(std::size_t index) { dropped_.at(index) = true; }
+    bool RowDropped(std::size_t index) const { return dropped_.at(index).load(); }
+
+    // Set by the controller before it stops the slots: threads that end then leave the run's end
+    // to the stop and do not report it.
+    void MarkStopping() { stopping_ = true; }
+    bool Stopping() const { return stopping_; }
+
+    // Called once by every thread as it ends; true for the last one.
+    bool ThreadEnded() { return threadsLeft_.fetch_sub(1) == 1; }
+
+  private:
+    std::shared_ptr<const DownloadJob> job_;
+    std::vector<std::atomic<bool>> dropped_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> threadsLeft_;
+};
+
+// The production loop of one slot: pass after pass of the job's file list into terminal after
+// terminal, until the slot's stop request (or the job's pass limit). Runs on the slot's thread.
+//
+// How the run's end reaches the host (HostSink::RunEnded):
+// - a thread that sees its stop request without the controller stopping the run (an error that
+//   stopped it, or a stop of that one slot) reports it, as the host must then stop the download;
+// - with a pass limit, the last thread of the run to end reports it, whether it ended by its
+//   limit or by a fatal error; threads that end earlier report nothing;
+// - a fatal error (the channel cannot be opened) otherwise ends the thread silently: the slot
+//   keeps its red text until the operator stops the download.
+void DownloadThread(PortSlot& slot, DownloadRun& run);
+
+}  // namespace termload

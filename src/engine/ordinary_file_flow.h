@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace termload {
+
+class PortSlot;
+struct DownloadJob;
+struct FileFrame;
+
+// Files above this size (64 MiB - 256 KiB) are refused.
+inline constexpr std::int64_t kMaxFileSize = 0x3FC0000;
+
+struct FileToSend {
+    int row = -1;  // row of the file list; -1 for the clock file
+    std::filesystem::path source;
+    std::string destination;  // UTF-8, RootDir included
+    std::string fileName;     // shown in the status texts
+};
+
+enum class FileOutcome {
+    Sent,      // every block went out
+    Failed,    // not sent (unreadable, refused by the transport, or stopped); next row
+    TooLarge,  // over kMaxFileSize: the row is to be unchecked; next row
+    Fatal,     // the channel could not be opened: the slot is stopped and its thread ends
+};
+
+// Sends one file as frames on the slot's freshly opened channel, showing its progress and result
+// in the slot's status, then waits the pauses that let the terminal store it. Reports the file
+// to the host.
+FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame,
+                             const FileToSend& file);
+
+// The destination as it travels: GBK, cut to `maxBytes` without splitting a character.
+std::string WireDestination(const std::string& destination, std::size_t maxBytes);
+
+}  // namespace termload

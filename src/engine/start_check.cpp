@@ -1,0 +1,195 @@
+#include "engine/start_check.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "config/address_file.h"
+#include "config/paths.h"
+#include "config/string_table.h"
+#include "config/text_encoding.h"
+#include "engine/download_texts.h"
+#include "engine/hex_bytes.h"
+#include "engine/port_slot.h"
+
+namespace termload {
+
+namespace {
+
+constexpr std::size_t kFullDestinationLimit = 50;
+constexpr std::size_t kCompactDestinationLimit = 14;
+
+std::uint32_t DelaySetting(int milliseconds) {
+    return static_cast<std::uint32_t>(std::clamp(milliseconds, 0, kMaxDelayMs));
+}
+
+int SelectedDataBits(const ControlsModel& controls) {
+    const auto items = DataBitItems();
+    if (controls.dataBitIndex < 0 ||
+        static_cast<std::size_t>(controls.dataBitIndex) >= items.size()) {
+        return 0;
+    }
+    const std::string_view text = items[static_cast<std::size_t>(controls.dataBitIndex)];
+    int bits = 0;
+    std::from_chars(text.data(), text.data() + text.size(), bits);
+    return bits;
+}
+
+Transport TransportOf(PortMode mode) {
+    switch (mode) {
+        case PortMode::UsbHid:
+            return Transport::UsbHid;
+        case PortMode::UsbCcid:
+            return Transport::UsbCcid;
+        case PortMode::Single:
+        case PortMode::Multi:
+            break;
+    }
+    return Transport::Serial;
+}
+
+StartCheck Refused(int langBase, StartRefusal refusal, std::string_view detail = {}) {
+    StartCheck check;
+    check.messages.push_back({PromptKind::Warning, StartRefusalText(langBase, refusal, detail)});
+    return check;
+}
+
+std::string MissingFileText(int langBase, std::string_view path) {
+    return std::string(TextOf(langBase, kTextSourceFile))
+        .append(path)
+        .append(TextOf(langBase, kTextNotExist));
+}
+
+// The choices of the window that make the job's frame constants, ports and channel.
+std::optional<StartRefusal> TakeChoices(const Configuration& config, DownloadJob& job) {
+    const ControlsModel& controls = config.controls;
+    job.modelName = ModelText(controls);
+    if (job.modelName.empty()) {
+        return StartRefusal::NoModel;
+    }
+    if (!ModelNameFits(job.modelName)) {
+        return StartRefusal::ModelNameTooLong;
+    }
+    job.channel.transport = TransportOf(controls.portMode);
+    if (job.channel.transport != Transport::Serial) {
+        return StartRefusal::UsbTransport;
+    }
+    if (config.settings.KernelMode || IsKernelModel(job.modelName)) {
+        return StartRefusal::KernelMode;
+    }
+    job.portMode = controls.portMode;
+    if (job.portMode == PortMode::Multi) {
+        job.portCount = SelectedPortCount(controls);
+    } else {
+        job.singlePort = SelectedPortNumber(controls);
+        job.portCount = job.singlePort > 0 ? 1 : 0;
+    }
+    if (job.portCount == 0) {
+        return StartRefusal::NoPort;
+    }
+    job.modeCode = HexByte(SelectedModeCode(config));
+    job.hardwareVersion = HexByte(controls.hardVersion);
+    job.channel.baudRate = SelectedBaudRate(controls);
+    job.channel.dataBits = SelectedDataBits(controls);
+    job.channel.stopBitsIndex = controls.stopBitIndex;
+    job.channel.parityIndex = controls.parityIndex;
+    job.channel.flowControlIndex = controls.flowCtrlIndex;
+    job.channel.traceLog = config.settings.TraceLog;
+    return std::nullopt;
+}
+
+void TakeSettings(const Settings& settings, const StartOptions& options, DownloadJob& job) {
+    job.langBase = settings.LangBase;
+    job.newMachine = settings.NewMachine;
+    job.downTimer = settings.DownTimer;
+    job.timerFile = options.timerFile;
+    job.rootDir = settings.RootDir;
+    job.pacing = {DelaySetting(settings.USBDelay), DelaySetting(settings.S4KDelay),
+                  DelaySetting(settings.FILE_INTERVAL), DelaySetting(settings.FILE_INTERVAL_)};
+    job.timings = options.timings;
+    job.passLimit = std::max(options.passLimit, 0);
+    job.useLocalAddress = settings.IsUseLogalAddr == 1;
+    if (settings.TraceLog) {
+        job.addressTraceDir = options.addressTraceDir;
+    }
+}
+
+}  // namespace
+
+StartCheck CheckStart(const Configuration& config, const StartOptions& options) {
+    const int lang = config.settings.LangBase;
+    auto job = std::make_shared<DownloadJob>();
+    if (const auto refusal = TakeChoices(config, *job)) {
+        const bool namesModel =
+            *refusal == StartRefusal::ModelNameTooLong || *refusal == StartRefusal::KernelMode;
+        return Refused(lang, *refusal, namesModel ? job->modelName : std::string_view{});
+    }
+    TakeSettings(config.settings, options, *job);
+    const bool m868 = ModelClass(job->modelName) == kModelClassM868;
+
+    StartCheck check;
+    if (job->useLocalAddress && m868) {
+        const std::string path = options.userAddrFile.string();
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(options.userAddrFile, ec)) {
+            check.messages.push_back({PromptKind::Warning, MissingFileText(lang, path)});
+            return check;
+        }
+        if (!ReadUserAddrFile(options.userAddrFile, job->userAddresses)) {
+            check.messages.push_back(
+                {PromptKind::Warning, path + std::string(TextOf(lang, kTextFileReadError))});
+            return check;
+        }
+    }
+
+    const std::size_t destinationLimit =
+        job->newMachine ? kFullDestinationLimit : kCompactDestinationLimit;
+    const auto& rows = config.files.Rows();
+    for (std::size_t index = 0; index < rows.size(); ++index) {
+        if (!rows[index].checked) {
+            continue;
+        }
+        const auto entry = DecodeFileEntry(rows[index].entry);
+        if (!entry) {
+            continue;
+        }
+        const std::filesystem::path source = NativePath(entry->sourcePath);
+        std::error_code ec;
+        std::optional<std::string> problem;
+        if (!std::filesystem::is_regular_file(source, ec)) {
+            problem = MissingFileText(lang, entry->sourcePath);
+        } else if (Utf8ToGbk(entry->destinationName).size() > destinationLimit) {
+            problem =
+                TextOf(lang, job->newMachine ? kTextDestinationOver50 : kTextDestinationOver14);
+        }
+        if (problem) {
+            check.messages.push_back({PromptKind::Warning, std::move(*problem)});
+            check.uncheckedRows.push_back(static_cast<int>(index));
+            continue;
+        }
+        job->rows.push_back({static_cast<int>(index), entry->kind, source, entry->destinationName});
+    }
+
+    for (const DownloadRow& row : job->rows) {
+        if (IsBootLoaderKind(row.kind)) {
+            check.messages.push_back(
+                {PromptKind::Warning, StartRefusalText(lang, StartRefusal::BootLoaderRow,
+                                                       FileNamePart(row.source.string()))});
+            return check;
+        }
+    }
+    if (job->rows.empty()) {
+        return check;
+    }
+    job->fileCount = static_cast<int>(job->rows.size()) + (m868 ? 1 : 0);
+    if (m868) {
+        std::vector<std::string> destinations;
+        for (const DownloadRow& row : job->rows) {
+            destinations.push_back(row.destination);
+        }
+        job->addressFileNames = AddressFileNames(destinations);
+    }
+    check.job = std::move(job);
+    return check;
+}
+
+}  // namespace termload
