@@ -93,10 +93,10 @@ void BootConsole::PowerOn(TimePoint now) {
 
 void BootConsole::Feed(uint8_t byte, TimePoint now) {
     switch (mode_) {
-        case Mode::Off:
         case Mode::Kernel:
         case Mode::Ymodem:
             return;  // nobody reads the console
+        case Mode::Off:
         case Mode::Booting:
         case Mode::Busy:
             if (typedAhead_.size() < options_.maxPendingInput) {

@@ -6,6 +6,7 @@
 #include <sys/inotify.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <system_error>
@@ -67,39 +68,49 @@ OpenWatcher::~OpenWatcher() {
     loop_.Remove(inotify_.get());
 }
 
-int OpenWatcher::Watch(const std::string& path, Callback callback) {
+int OpenWatcher::Watch(const std::string& path, Note note, Service service) {
     const int watch = ::inotify_add_watch(inotify_.get(), path.c_str(), IN_OPEN | IN_CLOSE);
     if (watch < 0) {
         Fail("inotify_add_watch " + path);
     }
-    callbacks_[watch] = std::move(callback);
+    entries_[watch] = Entry{std::move(note), std::move(service)};
     return watch;
 }
 
 void OpenWatcher::Unwatch(int watch) {
-    callbacks_.erase(watch);
+    entries_.erase(watch);
     ::inotify_rm_watch(inotify_.get(), watch);
 }
 
-void OpenWatcher::OnReadable() {
+std::vector<int> OpenWatcher::Poll() {
+    std::vector<int> touched;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(inotify_.get(), buffer, sizeof buffer);
         if (n <= 0) {
-            return;
+            return touched;
         }
         for (ssize_t at = 0; at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            const auto it = callbacks_.find(event->wd);
-            if (it == callbacks_.end()) {
+            const auto it = entries_.find(event->wd);
+            if (it == entries_.end() || !(event->mask & (IN_OPEN | IN_CLOSE))) {
                 continue;
             }
-            if (event->mask & IN_OPEN) {
-                it->second(true);
-            } else if (event->mask & IN_CLOSE) {
-                it->second(false);
+            it->second.note((event->mask & IN_OPEN) != 0);
+            if (std::find(touched.begin(), touched.end(), event->wd) == touched.end()) {
+                touched.push_back(event->wd);
             }
+        }
+    }
+}
+
+void OpenWatcher::OnReadable() {
+    for (int watch : Poll()) {
+        const auto it = entries_.find(watch);
+        if (it != entries_.end()) {
+            const Service service = it->second.service;  // may unwatch itself
+            service();
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "event_loop.hpp"
 #include "unique_fd.hpp"
@@ -25,25 +26,34 @@ Pty OpenPty();
 // Points `link` at `target`, replacing an existing link in one step.
 void PointLink(const std::filesystem::path& link, const std::string& target);
 
-// inotify IN_OPEN / IN_CLOSE on device paths, delivered through the event loop.
+// inotify IN_OPEN / IN_CLOSE on device paths. Each event is handed to its watch's `note`
+// function; after a batch read from the event loop, `service` runs once for each watch that got
+// events. A port also polls before it reads, so that an open is known before the bytes after it.
 class OpenWatcher {
   public:
-    using Callback = std::function<void(bool opened)>;
+    using Note = std::function<void(bool opened)>;
+    using Service = std::function<void()>;
 
     explicit OpenWatcher(EventLoop& loop);
     ~OpenWatcher();
     OpenWatcher(const OpenWatcher&) = delete;
     OpenWatcher& operator=(const OpenWatcher&) = delete;
 
-    int Watch(const std::string& path, Callback callback);
+    int Watch(const std::string& path, Note note, Service service);
     void Unwatch(int watch);
+    // Hands every pending event to its note function; returns the watches that got some.
+    std::vector<int> Poll();
 
   private:
+    struct Entry {
+        Note note;
+        Service service;
+    };
     void OnReadable();
 
     EventLoop& loop_;
     UniqueFd inotify_;
-    std::unordered_map<int, Callback> callbacks_;
+    std::unordered_map<int, Entry> entries_;
 };
 
 }  // namespace termsim

@@ -34,7 +34,9 @@ SimPort::~SimPort() {
 void SimPort::OpenLine() {
     pty_ = OpenPty();
     PointLink(setup_.link, pty_.devicePath);
-    watch_ = watcher_.Watch(pty_.devicePath, [this](bool opened) { OnOpenOrClose(opened); });
+    watch_ = watcher_.Watch(
+        pty_.devicePath, [this](bool opened) { lineEvents_.push_back(opened); },
+        [this]() { Service(); });
     loop_.Add(pty_.master.get(), EPOLLIN, [this](uint32_t events) { OnMaster(events); });
     ++lineGeneration_;
     toolOpens_ = 0;
@@ -68,25 +70,44 @@ void SimPort::OnMaster(uint32_t events) {
         FlushOutput();
     }
     if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
-        ReadInput();
+        Service();
     }
     UpdateEvents();
 }
 
-void SimPort::OnOpenOrClose(bool opened) {
-    lineEvents_.push_back(opened);
-    // Bytes the tool wrote before it closed belong before the close.
-    ReadInput();
-    if (!reading_) {
-        ProcessLineEvents();
-    }
-    UpdateEvents();
-}
-
-void SimPort::ReadInput() {
-    if (!reading_ || !pty_.master) {
+// Takes the line's events and bytes in the order they happened as far as they can be told: an
+// open is applied before the bytes that follow it, a close after every byte written before it.
+void SimPort::Service() {
+    if (servicing_ || !pty_.master) {
         return;
     }
+    servicing_ = true;
+    const uint64_t generation = lineGeneration_;
+    watcher_.Poll();  // events of other ports are noted too and served by their own turn
+    bool drained = false;
+    while (generation == lineGeneration_) {
+        while (!lineEvents_.empty() && lineEvents_.front()) {
+            lineEvents_.pop_front();
+            if (toolOpens_++ == 0) {
+                terminal_.PortOpened(Clock::now());
+                ArmTerminal();
+            }
+        }
+        drained = reading_ ? Drain() : true;
+        if (generation != lineGeneration_ || lineEvents_.empty() || !drained) {
+            break;
+        }
+        lineEvents_.pop_front();  // a close, with everything before it read
+        if (toolOpens_ > 0 && --toolOpens_ == 0) {
+            ToolClosed();
+        }
+    }
+    servicing_ = false;
+    UpdateEvents();
+}
+
+// Reads what the pacer allows; true when nothing is left to read now.
+bool SimPort::Drain() {
     const uint64_t generation = lineGeneration_;
     uint8_t buffer[4096];
     for (;;) {
@@ -96,26 +117,26 @@ void SimPort::ReadInput() {
             inputPaced_ = true;
             inputTimer_.Set(inPacer_.NextSlot(), [this]() {
                 inputPaced_ = false;
-                ReadInput();
-                UpdateEvents();
+                Service();
             });
-            return;
+            return false;
         }
         const ssize_t n = ::read(pty_.master.get(), buffer, std::min(sizeof buffer, allowance));
         if (n <= 0) {
-            break;  // EAGAIN: drained (EIO cannot happen while we hold the device side)
+            return true;  // EAGAIN (EIO cannot happen while we hold the device side)
         }
         inPacer_.Consume(static_cast<size_t>(n), now);
         size_t count = static_cast<size_t>(n);
         ApplyByteFaults(buffer, count);
         terminal_.Receive(std::span<const uint8_t>(buffer, count), now);
-        if (generation != lineGeneration_ || !reading_) {
-            return;  // the terminal hung up or stalled: what is left is not read
+        if (generation != lineGeneration_) {
+            return true;  // the terminal hung up: this line is gone
         }
         ArmTerminal();
+        if (!reading_) {
+            return true;  // stalled: the rest waits in the line until the tool closes
+        }
     }
-    inputPaced_ = false;
-    ProcessLineEvents();
 }
 
 void SimPort::ApplyByteFaults(uint8_t* bytes, size_t& count) {
@@ -135,34 +156,19 @@ void SimPort::ApplyByteFaults(uint8_t* bytes, size_t& count) {
     count = kept;
 }
 
-void SimPort::ProcessLineEvents() {
-    while (!lineEvents_.empty()) {
-        const bool opened = lineEvents_.front();
-        lineEvents_.pop_front();
-        const TimePoint now = Clock::now();
-        if (opened) {
-            if (toolOpens_++ == 0) {
-                terminal_.PortOpened(now);
-            }
-        } else if (toolOpens_ > 0 && --toolOpens_ == 0) {
-            // Answers the tool did not read are gone with it, as on a real line.
-            ::tcflush(pty_.device.get(), TCIFLUSH);
-            out_.clear();
-            outBytes_ = 0;
-            if (!reading_) {
-                DiscardInput();
-                reading_ = true;
-            }
-            terminal_.PortClosed(now);
+void SimPort::ToolClosed() {
+    // Answers the tool did not read are gone with it, as on a real line.
+    ::tcflush(pty_.device.get(), TCIFLUSH);
+    out_.clear();
+    outBytes_ = 0;
+    if (!reading_) {
+        uint8_t buffer[4096];
+        while (::read(pty_.master.get(), buffer, sizeof buffer) > 0) {
         }
-        ArmTerminal();
+        reading_ = true;
     }
-}
-
-void SimPort::DiscardInput() {
-    uint8_t buffer[4096];
-    while (::read(pty_.master.get(), buffer, sizeof buffer) > 0) {
-    }
+    terminal_.PortClosed(Clock::now());
+    ArmTerminal();
 }
 
 void SimPort::Send(std::string_view bytes) {
@@ -251,7 +257,6 @@ void SimPort::HangUp() {
 
 void SimPort::StopReading() {
     reading_ = false;
-    UpdateEvents();
 }
 
 }  // namespace termsim

@@ -36,11 +36,10 @@ class SimPort : private TerminalHost {
     void OpenLine();
     void CloseLine();
     void OnMaster(uint32_t events);
-    void OnOpenOrClose(bool opened);
-    void ReadInput();
+    void Service();
+    bool Drain();
     void ApplyByteFaults(uint8_t* bytes, size_t& count);
-    void ProcessLineEvents();
-    void DiscardInput();
+    void ToolClosed();
     void FlushOutput();
     void UpdateEvents();
     void ArmTerminal();
@@ -66,6 +65,7 @@ class SimPort : private TerminalHost {
     bool reading_ = true;          // false while a stall fault holds the line
     bool inputPaced_ = false;      // waiting for the pacer before reading more
     bool waitingWritable_ = false;
+    bool servicing_ = false;
     Pacer inPacer_;
     Pacer outPacer_;
     std::deque<Pending> out_;

@@ -71,6 +71,7 @@ struct Terminal::Unit {
     std::optional<bool> kernel;
     bool stalled = false;
     std::optional<std::string> finished;  // why the unit is done, once it is
+    bool active = false;                  // something arrived for it
 };
 
 Terminal::Terminal(TerminalSetup setup, TerminalHost& host, ResultsLog& log, Tally& tally)
@@ -114,6 +115,12 @@ void Terminal::EndUnit(const std::string& reason, TimePoint now) {
 
 void Terminal::RecordUnit(const std::string& reason, TimePoint now) {
     Unit& unit = *unit_;
+    if (!unit.active) {
+        // The port was opened but nothing came: no terminal was served, so none is counted.
+        unit_.reset();
+        --unitsSeen_;
+        return;
+    }
     if (unit.ymodem) {
         unit.ymodem.reset();
         Record({{"event", "console"},
@@ -151,19 +158,26 @@ void Terminal::RecordUnit(const std::string& reason, TimePoint now) {
 
 void Terminal::PortOpened(TimePoint now) {
     now_ = now;
+    if (!sessionOpen_) {
+        StartSession(now);
+    }
+}
+
+// The tool has the port now: a finished unit makes way for the next one, which powers on.
+void Terminal::StartSession(TimePoint now) {
+    sessionOpen_ = true;
     if (unit_ && unit_->finished) {
         EndUnit(*unit_->finished, now);
     }
     if (!unit_) {
         NewUnit();
     }
-    inFrames_ = false;
-    held_.clear();
     unit_->console->PowerOn(now);
 }
 
 void Terminal::PortClosed(TimePoint now) {
     now_ = now;
+    sessionOpen_ = false;
     if (!unit_) {
         return;
     }
@@ -186,9 +200,10 @@ void Terminal::Shutdown(TimePoint now) {
 
 void Terminal::Receive(std::span<const uint8_t> bytes, TimePoint now) {
     now_ = now;
-    if (!unit_) {
-        NewUnit();  // bytes before any open was seen: a unit is there all the same
+    if (!sessionOpen_ || !unit_) {
+        StartSession(now);  // bytes before the open was seen: the port is open all the same
     }
+    unit_->active = true;
     size_t i = 0;
     while (i < bytes.size() && unit_ && !hangUpDue_ && !stallDue_) {
         if (unit_->ymodem) {
@@ -212,6 +227,7 @@ void Terminal::ApplyLineFaults(TimePoint now) {
         host_.HangUp();
         held_.clear();
         inFrames_ = false;
+        sessionOpen_ = false;
         EndUnit("hang-up", now);
     }
     if (stallDue_) {
@@ -433,6 +449,7 @@ void Terminal::FileStarted(const ReceivedFile& file) {
         // receiver has just ended the previous file, so nothing of it is left to flush.
         RecordUnit(unit_->finished.value_or("next pass"), now_);
         NewUnit();
+        unit_->active = true;
     }
     Unit& unit = *unit_;
     if (!unit.filesExpected) {

@@ -77,6 +77,7 @@ class Terminal : private FrameListener {
     struct Unit;
     enum class Held { Prefix, Frame, Clock, Version, Mismatch };
 
+    void StartSession(TimePoint now);
     void NewUnit();
     void EndUnit(const std::string& reason, TimePoint now);
     void RecordUnit(const std::string& reason, TimePoint now);
@@ -102,7 +103,8 @@ class Terminal : private FrameListener {
     FrameReceiver frames_;
     std::unique_ptr<Unit> unit_;
     int unitsSeen_ = 0;
-    bool inFrames_ = false;  // this session carries frames: every byte goes to the receiver
+    bool sessionOpen_ = false;  // the tool has the port open
+    bool inFrames_ = false;     // this session carries frames: every byte goes to the receiver
     std::vector<uint8_t> held_;
     TimePoint heldSince_;
     TimePoint now_;  // time of the call being handled, for the frame callbacks

@@ -12,7 +12,9 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes ClockPacket(std::initializer_list<uint8_t> time) {
     Bytes packet = {0x01, 0x01, 0x01, 0x01, 0x10, 0x50, 0x08};
-    packet.insert(packet.end(), time);
+    for (uint8_t byte : time) {
+        packet.push_back(byte);
+    }
     packet.push_back(0x03);
     unsigned sum = 0;
     for (size_t i = 3; i < packet.size(); ++i) {

@@ -1,0 +1,373 @@
+// The termsim program end to end: real ptys, lrzsz as an independent YMODEM sender, 27 ports at
+// once, faults, pacing and the relay.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "unit/sim_test_frames.h"
+
+namespace termsim {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+// A child process, ended with SIGTERM (then SIGKILL) and reaped when the object goes.
+class Child {
+  public:
+    // stdin and stdout are `io` when given, else /dev/null and `log`.
+    Child(const std::vector<std::string>& argv, const fs::path& log, int io = -1) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int out = io >= 0 ? io : ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            const int in = io >= 0 ? io : ::open("/dev/null", O_RDONLY);
+            const int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            ::dup2(in, 0);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            std::vector<char*> args;
+            for (const std::string& arg : argv) {
+                args.push_back(const_cast<char*>(arg.c_str()));
+            }
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+    }
+    ~Child() {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return pid_; }
+    // The exit status, or nothing when the child is still running after `limit`.
+    std::optional<int> Wait(std::chrono::milliseconds limit) {
+        const auto end = SteadyClock::now() + limit;
+        do {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(10ms);
+        } while (SteadyClock::now() < end);
+        return std::nullopt;
+    }
+    std::optional<int> Terminate(std::chrono::milliseconds limit) {
+        ::kill(pid_, SIGTERM);
+        return Wait(limit);
+    }
+    // User plus system CPU time so far, from /proc.
+    std::chrono::milliseconds CpuTime() const {
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string field;
+        long ticks = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14 || i == 15) {
+                ticks += std::stol(field);
+            }
+        }
+        return std::chrono::milliseconds(ticks * 1000 / ::sysconf(_SC_CLK_TCK));
+    }
+
+  private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+// One end of a port as the tool opens it: raw, 8 bits.
+class Port {
+  public:
+    explicit Port(const fs::path& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY)) {
+        if (fd_ >= 0) {
+            termios raw{};
+            ::tcgetattr(fd_, &raw);
+            ::cfmakeraw(&raw);
+            ::tcsetattr(fd_, TCSANOW, &raw);
+        }
+    }
+    ~Port() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    int fd() const { return fd_; }
+    bool Write(const std::string& bytes) { return Write(Bytes(bytes.begin(), bytes.end())); }
+    bool Write(const Bytes& bytes) {
+        for (size_t done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    // Reads until `text` has appeared or `limit` passed; returns everything read.
+    std::string ReadUntil(const std::string& text, std::chrono::milliseconds limit) {
+        std::string seen;
+        const auto end = SteadyClock::now() + limit;
+        while (seen.find(text) == std::string::npos && SteadyClock::now() < end) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0) {
+                char buffer[4096];
+                const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+                if (n <= 0) {
+                    break;
+                }
+                seen.append(buffer, static_cast<size_t>(n));
+            }
+        }
+        return seen;
+    }
+
+  private:
+    int fd_;
+};
+
+class SimProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("termsim-e2e-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        sim.reset();
+        if (!HasFailure()) {
+            fs::remove_all(dir);
+        }
+    }
+
+    // Starts termsim and waits (generously) for its port map.
+    void Start(std::vector<std::string> args, int ports) {
+        args.insert(args.begin(), {TERMSIM_PATH, "--dir", dir.string(), "--boot-ms", "50"});
+        const auto begin = SteadyClock::now();
+        sim = std::make_unique<Child>(args, dir / "termsim.log");
+        while (SteadyClock::now() - begin < 20s) {
+            std::ifstream map(dir / "ports.ini");
+            const std::string text((std::istreambuf_iterator<char>(map)), {});
+            if (text.find("COM" + std::to_string(ports) + "=") != std::string::npos) {
+                startup = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() -
+                                                                                begin);
+                return;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        FAIL() << "termsim did not write its port map";
+    }
+
+    fs::path Link(int port) const { return dir / "ports" / ("COM" + std::to_string(port)); }
+
+    std::vector<nlohmann::json> Results(const std::string& event) const {
+        std::ifstream in(dir / "results.jsonl");
+        std::vector<nlohmann::json> lines;
+        for (std::string line; std::getline(in, line);) {
+            auto json = nlohmann::json::parse(line, nullptr, false);
+            if (!json.is_discarded() && json["event"] == event) {
+                lines.push_back(json);
+            }
+        }
+        return lines;
+    }
+
+    // Waits (generously) until `count` lines of the event are in the results.
+    std::vector<nlohmann::json> AwaitResults(const std::string& event, size_t count) const {
+        const auto end = SteadyClock::now() + 60s;
+        auto lines = Results(event);
+        while (lines.size() < count && SteadyClock::now() < end) {
+            std::this_thread::sleep_for(20ms);
+            lines = Results(event);
+        }
+        return lines;
+    }
+
+    static Bytes ReadFile(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path dir;
+    std::unique_ptr<Child> sim;
+    std::chrono::milliseconds startup{0};
+};
+
+TEST_F(SimProgram, YmodemFromLrzszArrivesByteIdentical) {
+    Start({"--ports", "1"}, 1);
+    size_t expected = 0;
+    for (const char* blocks : {"-k", ""}) {
+        for (size_t size : {size_t{0}, size_t{1}, size_t{1030}, size_t{3u << 20}}) {
+            const std::string name =
+                "image-" + std::to_string(size) + (blocks[0] != 0 ? "-1k" : "-128") + ".bin";
+            const Bytes content = Pattern(size, static_cast<uint32_t>(size + 17));
+            std::ofstream(dir / name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(content.data()),
+                       static_cast<std::streamsize>(content.size()));
+            {
+                Port console(Link(1));
+                ASSERT_GE(console.fd(), 0);
+                ASSERT_TRUE(console.Write(std::string("\rcomload\r")));
+                ASSERT_NE(console.ReadUntil("YMODEM protocol...", 10s).find("YMODEM protocol..."),
+                          std::string::npos);
+            }
+            // The sender opens the port afresh, as the tool does between the two phases.
+            const int line = ::open(Link(1).c_str(), O_RDWR | O_NOCTTY);
+            ASSERT_GE(line, 0);
+            std::vector<std::string> sz = {"sz", "--ymodem", "-q"};
+            if (blocks[0] != 0) {
+                sz.push_back(blocks);
+            }
+            sz.push_back((dir / name).string());
+            Child sender(sz, dir / "sz.log", line);
+            ::close(line);
+            const auto status = sender.Wait(120s);
+            ASSERT_TRUE(status.has_value()) << name << ": sz did not finish";
+            EXPECT_EQ(*status, 0) << name;
+
+            const auto files = AwaitResults("file", ++expected);
+            ASSERT_EQ(files.size(), expected) << name;
+            const auto& result = files.back();
+            EXPECT_EQ(result["name"], name);
+            EXPECT_TRUE(result["good"]) << result.dump();
+            EXPECT_EQ(result["length"], size);
+            EXPECT_EQ(ReadFile(dir / "COM1" / "unit-1" / name), content) << name;
+        }
+    }
+}
+
+TEST_F(SimProgram, TwentySevenPortsStartFastServeTogetherAndIdleWithoutSpinning) {
+    Start({"--ports", "27", "--quiet"}, 27);
+    RecordProperty("startup_ms", static_cast<int>(startup.count()));
+    EXPECT_LT(startup, 10s);  // a hang bound; the figure itself is in the report
+
+    const auto idleBefore = sim->CpuTime();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_LT(sim->CpuTime() - idleBefore, 300ms) << "an idle termsim must sleep";
+
+    // Every port gets its own pass of two files at once, written as fast as the pty takes them.
+    std::vector<std::thread> tools;
+    std::vector<Bytes> apps(28), params(28);
+    for (int port = 1; port <= 27; ++port) {
+        apps[port] = Pattern(20000 + port * 1000, static_cast<uint32_t>(port));
+        params[port] = Pattern(300 + port, static_cast<uint32_t>(port + 100));
+        tools.emplace_back([&, port]() {
+            for (const auto& [name, content] :
+                 {std::pair<std::string, const Bytes*>{"app.bin", &apps[port]},
+                  std::pair<std::string, const Bytes*>{"param.ini", &params[port]}}) {
+                Port tool(Link(port));
+                tool.Write(Frames({2, 0x0A, 0x10, name}, *content, FrameFormat::Full));
+                std::this_thread::sleep_for(100ms);  // the tool's pause before it re-opens
+            }
+        });
+    }
+    for (auto& tool : tools) {
+        tool.join();
+    }
+    const auto files = AwaitResults("file", 54);
+    EXPECT_EQ(files.size(), 54u);
+    for (int port = 1; port <= 27; ++port) {
+        const fs::path unit = dir / ("COM" + std::to_string(port)) / "unit-1";
+        EXPECT_EQ(ReadFile(unit / "app.bin"), apps[port]) << port;
+        EXPECT_EQ(ReadFile(unit / "param.ini"), params[port]) << port;
+    }
+    const auto idleAfter = sim->CpuTime();
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_LT(sim->CpuTime() - idleAfter, 200ms) << "nothing keeps running after the work";
+
+    // SIGTERM: every unit and a summary are recorded, the links are removed.
+    EXPECT_EQ(sim->Terminate(10s), 0);
+    const auto units = Results("unit");
+    ASSERT_EQ(units.size(), 27u);
+    for (const auto& unit : units) {
+        EXPECT_TRUE(unit["complete"]) << unit.dump();
+    }
+    const auto summary = Results("summary");
+    ASSERT_EQ(summary.size(), 1u);
+    EXPECT_EQ(summary[0]["files_good"], 54);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Link(1))));
+}
+
+TEST_F(SimProgram, HangUpClosesTheLineAndTheNextOpenMeetsANewUnit) {
+    Start({"--ports", "2", "--fault", "1:hangup=2"}, 2);
+    const fs::path before = fs::read_symlink(Link(1));
+    {
+        Port tool(Link(1));
+        const Bytes frames =
+            Frames({1, 5, 0x10, "big.bin"}, Pattern(8 * 4096, 1), FrameFormat::Full);
+        bool failed = false;
+        for (size_t at = 0; at < frames.size() && !failed; at += 4173) {
+            failed = !tool.Write(Bytes(frames.begin() + static_cast<long>(at),
+                                       frames.begin() + static_cast<long>(at + 4173)));
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_TRUE(failed) << "writes after the hang-up must fail";
+    }
+    EXPECT_NE(fs::read_symlink(Link(1)), before);
+    const Bytes small = Pattern(5000, 2);
+    {
+        Port tool(Link(1));
+        ASSERT_TRUE(tool.Write(Frames({1, 5, 0x10, "small.bin"}, small, FrameFormat::Full)));
+    }
+    ASSERT_EQ(AwaitResults("file", 2).size(), 2u);
+    EXPECT_EQ(ReadFile(dir / "COM1" / "unit-2" / "small.bin"), small);
+    const auto units = Results("unit");
+    ASSERT_GE(units.size(), 1u);
+    EXPECT_EQ(units[0]["ended"], "hang-up");
+}
+
+TEST_F(SimProgram, PacedLineTakesItsTimeAndTheRelayCarriesLrzsz) {
+    // At 9600 baud the banner (about 130 bytes) needs over 100 ms on the line.
+    Start({"--ports", "1", "--baud", "9600"}, 1);
+    {
+        Port console(Link(1));
+        console.ReadUntil("\\>", 5s);
+        const auto begin = SteadyClock::now();
+        ASSERT_TRUE(console.Write(std::string("help\r")));
+        const std::string answer = console.ReadUntil("reset\r\n\\>", 5s);
+        EXPECT_NE(answer.find("comload"), std::string::npos);
+        EXPECT_GT(SteadyClock::now() - begin, answer.size() * 10 * 1000000us / 9600 / 2);
+    }
+    sim.reset();
+
+    // The relay between rb and sb, at a rate that keeps the test short.
+    fs::remove_all(dir / "ports");
+    Start({"--relay", "--baud", "2000000"}, 2);
+    const Bytes content = Pattern(200000, 3);
+    std::ofstream(dir / "relayed.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()),
+               static_cast<std::streamsize>(content.size()));
+    fs::create_directories(dir / "received");
+    const int receiverLine = ::open(Link(2).c_str(), O_RDWR | O_NOCTTY);
+    const int senderLine = ::open(Link(1).c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(receiverLine, 0);
+    ASSERT_GE(senderLine, 0);
+    const fs::path here = fs::current_path();
+    fs::current_path(dir / "received");
+    Child receiver({"rb", "--ymodem", "-q"}, dir / "rb.log", receiverLine);
+    fs::current_path(here);
+    Child sender({"sb", "-q", "-k", (dir / "relayed.bin").string()}, dir / "sb.log", senderLine);
+    ::close(receiverLine);
+    ::close(senderLine);
+    EXPECT_EQ(sender.Wait(120s), 0);
+    EXPECT_EQ(receiver.Wait(120s), 0);
+    EXPECT_EQ(ReadFile(dir / "received" / "relayed.bin"), content);
+}
+
+}  // namespace
+}  // namespace termsim
