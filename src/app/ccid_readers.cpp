@@ -1,0 +1,9 @@
+#include "app/ccid_readers.h"
+
+namespace termload {
+
+QStringList ListCcidReaders() {
+    return {};
+}
+
+}  // namespace termload

@@ -1,0 +1,92 @@
+// The window's side of the engine's host interface. Download threads call it from their own
+// threads; every report is carried to the GUI thread.
+//
+// Status texts and progress are coalesced per slot: a thread that reports faster than the window
+// repaints replaces its own pending report instead of queueing another one, so the queue between
+// the threads and the window stays bounded (at most one pending update per slot) and the window
+// stays responsive. What a slot shows is always its latest report, and the reports it does show
+// appear in the order the thread made them.
+#pragma once
+
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/host_sink.h"
+
+class QLabel;
+class QMessageBox;
+class QObject;
+class QPlainTextEdit;
+class QProgressBar;
+class QWidget;
+
+namespace termload {
+
+inline constexpr int kHostSlotCount = 27;
+
+class GuiHostSink final : public HostSink {
+  public:
+    struct Handlers {
+        std::function<void(int row)> uncheckRow;
+        std::function<void(int slot)> runEnded;
+    };
+
+    // `window` owns the error boxes and receives the queued reports; `console` shows the
+    // terminal's console text.
+    GuiHostSink(QWidget* window, QPlainTextEdit* console, Handlers handlers);
+    ~GuiHostSink() override;
+
+    // GUI thread: where slot `slot` shows its status from now on (null widgets: nowhere).
+    void BindSlot(int slot, QLabel* label, QProgressBar* bar);
+    // GUI thread: applies every pending report now.
+    void Flush();
+    // GUI thread: closes the error boxes still open, answering none of them.
+    void CloseErrorBoxes();
+
+    void SetStatus(int slot, const std::string& text, std::optional<StatusColour> colour) override;
+    void SetProgress(int slot, const ProgressState& progress) override;
+    void ShowConsoleText(const std::string& text) override;
+    void ClearConsoleText() override;
+    void UncheckRow(int row) override;
+    void ShowError(int slot, const std::string& text, std::shared_ptr<ErrorAnswer> answer) override;
+    void RunEnded(int slot) override;
+
+  private:
+    struct PendingSlot {
+        std::optional<std::string> text;
+        std::optional<StatusColour> colour;
+        std::optional<ProgressState> progress;
+    };
+    struct SlotWidgets {
+        QPointer<QLabel> label;
+        QPointer<QProgressBar> bar;
+    };
+
+    // With mutex_ held: asks the GUI thread for one Flush unless one is already on its way.
+    void RequestFlushLocked();
+    void ShowErrorBox(const QString& text, std::shared_ptr<ErrorAnswer> answer);
+
+    QWidget* window_;
+    QPlainTextEdit* console_;
+    // Receives the queued reports on the GUI thread; reports still queued when the sink goes are
+    // dropped with it.
+    std::unique_ptr<QObject> context_;
+    Handlers handlers_;
+
+    std::mutex mutex_;  // guards everything below it
+    std::array<PendingSlot, kHostSlotCount> pending_;
+    std::optional<std::string> pendingConsole_;
+    bool flushRequested_ = false;
+
+    // GUI thread only.
+    std::array<SlotWidgets, kHostSlotCount> widgets_;
+    std::vector<QPointer<QMessageBox>> errorBoxes_;
+};
+
+}  // namespace termload

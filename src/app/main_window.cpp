@@ -1,0 +1,494 @@
+// TfrmMain: creation, start-up and close, languages, control states and the port-mode layout.
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <system_error>
+
+#include "app/glyphs.h"
+#include "app/gui_host_sink.h"
+#include "app/port_panels.h"
+#include "app/prompt.h"
+#include "app/version_edit.h"
+#include "app/window_download.h"
+#include "app/window_text.h"
+#include "channels/serial_channel.h"
+#include "config/user_store.h"
+#include "engine/timer_file.h"
+#include "ui_main_window.h"
+
+namespace termload {
+namespace {
+
+constexpr char kWindowTitle[] = "Termload v3.6.29";
+constexpr char kDebugModeSuffix[] = " - Debug Mode";
+constexpr int kFilePanelHeight = 126;
+constexpr int kTimerIntervalMs = 1000;
+
+// Captions relabelled by ApplyLanguage: object name and string id.
+struct Caption {
+    const char* objectName;
+    int id;
+};
+constexpr Caption kCaptions[] = {
+    {"lblDummy", 0},
+    {"grpBox", 1},
+    {"lblmodel", 2},
+    {"rbSingle", 3},
+    {"lblver", 4},
+    {"rbMulti", 5},
+    {"grpCom", 6},
+    {"lblrate", 7},
+    {"lblnum", 8},
+    {"lblstop", 9},
+    {"lblxy", 10},
+    {"lbllk", 11},
+    {"ckUsb", 12},
+    {"btnTime", 13},
+    {"lbPath", 14},
+    {"lbCurrFile", 18},
+    {"btnAdd", 19},
+    {"bbtnadd", 20},
+    {"btnDown", 21},
+    {"btntest", 141},
+    {"RefreshCCID", 142},
+    {"Label1", 143},
+    {"rbusb", 144},
+    {"rbccid", 145},
+    {"ReadFileVersion", 148},
+};
+constexpr int kFirstPortLabelId = 22;  // Lab1 ... Lab27: ids 22-48
+constexpr int kFirstHeadingId = 15;    // the file list's three headings: ids 15-17
+constexpr int kDeleteRowId = 49;
+constexpr int kClearListId = 50;
+constexpr int kReadyId = 60;
+constexpr int kClockCaptionId = 111;
+
+void SetCaption(QObject* control, const QString& text) {
+    if (auto* group = qobject_cast<QGroupBox*>(control)) {
+        group->setTitle(text);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        button->setText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        label->setText(text);
+    }
+}
+
+QFont WindowFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")});
+    font.setPixelSize(12);
+    return font;
+}
+
+// The file list lines its columns up by character cells: a CJK character takes two.
+QFont FileListFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("NSimSun"), QStringLiteral("WenQuanYi Zen Hei Mono"),
+                      QStringLiteral("monospace")});
+    font.setStyleHint(QFont::Monospace);
+    font.setPixelSize(12);
+    return font;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::TfrmMain>()), places_(std::move(places)) {
+    ui_->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFont(WindowFont());
+    QFont heading = ui_->lblDummy->font();
+    heading.setBold(true);
+    ui_->lblDummy->setFont(heading);
+    ui_->ckFiles->setFont(FileListFont());
+
+    ChannelLibInit();
+
+    for (const std::string& port : PortItems()) {
+        ui_->cmbPort->addItem(ToQString(port));
+    }
+    ui_->cmbPort->setCurrentIndex(0);
+    ui_->edVersion->setValidator(new HexVersionValidator(ui_->edVersion));
+    panels_ = std::make_unique<PortPanels>(
+        std::array<QWidget*, 3>{ui_->pnlProc8, ui_->pnlProc16, ui_->pnlProc27});
+    BuildFileListHeader();
+
+    fileMenu_ = new QMenu(this);
+    fileMenu_->setObjectName(QStringLiteral("pm1"));
+    fileMenu_->addAction(QString())->setObjectName(QStringLiteral("N1"));
+    fileMenu_->addAction(QString())->setObjectName(QStringLiteral("N2"));
+
+    sink_ = std::make_unique<GuiHostSink>(
+        this, ui_->moMsg,
+        GuiHostSink::Handlers{[this](int row) {
+                                  if (config_.files.SetChecked(row, false)) {
+                                      ShowFileRows();
+                                  }
+                              },
+                              [this](int /*slot*/) {
+                                  if (IsDownloading()) {
+                                      StopLoad();
+                                  }
+                              }});
+    download_ = std::make_unique<WindowDownload>(*sink_);
+    RefreshCCIDList();
+
+    timer_ = new QTimer(this);
+    timer_->setObjectName(QStringLiteral("Timer"));
+    timer_->setInterval(kTimerIntervalMs);
+    connect(timer_, &QTimer::timeout, this, &TfrmMain::TimerTimer);
+    timer_->start();
+
+    ConnectControls();
+    setFixedSize(kSinglePortWidth, kClientHeight);
+}
+
+TfrmMain::~TfrmMain() {
+    // FormDestroy: every thread ends before the sink it reports to goes away.
+    download_.reset();
+    sink_.reset();
+    ChannelLibShutdown();
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow() {
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    SetIcon(kGlyphStart);
+    FlashCtrls(true);
+    rbPortSelectClick();
+    const LastConfiguration last = ReadLastConfiguration(places_.userStore);
+    config_.ConfigPath = last.configPath;
+    config_.BaseDir = last.baseDir;
+    if (!LoadConfiguration(ToQString(last.configPath))) {
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (download_->IsStarting() || !FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+bool TfrmMain::FormCloseQuery() {
+    if (!IsDownloading()) {
+        return true;
+    }
+    return ShowPrompt(this, PromptKind::Question, UiText(LangBase(), 52));
+}
+
+void TfrmMain::FormClose() {
+    download_->StopAll();
+    sink_->Flush();
+    ReadControls();
+    SaveSettings(config_);
+    WriteLastConfiguration({config_.ConfigPath, config_.BaseDir}, places_.userStore);
+    if (config_.settings.DownTimer) {
+        std::error_code ignored;
+        std::filesystem::remove(kTimerFileName, ignored);
+    }
+}
+
+void TfrmMain::ApplyLanguage() {
+    const int lang = LangBase();
+    for (const Caption& caption : kCaptions) {
+        SetCaption(findChild<QObject*>(QString::fromLatin1(caption.objectName)),
+                   UiText(lang, caption.id));
+    }
+    for (int port = 1; port <= kPortPanelCount; ++port) {
+        panels_->Label(port)->setText(UiText(lang, kFirstPortLabelId + port - 1));
+    }
+    auto* headings = static_cast<QStandardItemModel*>(header_->model());
+    for (int column = 0; column < 3; ++column) {
+        headings->setHeaderData(column, Qt::Horizontal, UiText(lang, kFirstHeadingId + column));
+    }
+    const QList<QAction*> menu = fileMenu_->actions();
+    menu[0]->setText(UiText(lang, kDeleteRowId));
+    menu[1]->setText(UiText(lang, kClearListId));
+
+    FillCombo("cmbParityBit", ParityItems(lang), ui_->cmbParityBit->currentIndex());
+    FillCombo("cmbFlowCtrl", FlowCtrlItems(lang), ui_->cmbFlowCtrl->currentIndex());
+}
+
+// Empties and refills a combo whose items depend on the language, keeping its selection.
+void TfrmMain::FillCombo(const char* name, const std::vector<std::string_view>& items, int index) {
+    auto* combo = findChild<QComboBox*>(QString::fromLatin1(name));
+    const QSignalBlocker blocker(combo);
+    combo->clear();
+    for (std::string_view item : items) {
+        combo->addItem(ToQString(item));
+    }
+    combo->setCurrentIndex(index);
+}
+
+void TfrmMain::FlashCtrls(bool enabled) {
+    const bool debug = config_.settings.DegugMode;
+    const bool usb = UsbModeSelected();
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui_->cmbMode), static_cast<QWidget*>(ui_->edVersion),
+          static_cast<QWidget*>(ui_->ckFiles), static_cast<QWidget*>(ui_->bbtnadd)}) {
+        control->setEnabled(enabled && debug);
+    }
+    for (QWidget* control : {ui_->cmbBuardRate, ui_->cmbDataBit, ui_->cmbStopBit, ui_->cmbParityBit,
+                             ui_->cmbFlowCtrl}) {
+        control->setEnabled(enabled && debug && !usb);
+    }
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui_->cmbccid), static_cast<QWidget*>(ui_->grpBox),
+          static_cast<QWidget*>(ui_->btnAdd), static_cast<QWidget*>(ui_->btnDown)}) {
+        control->setEnabled(enabled);
+    }
+    ui_->grpCom->setEnabled(enabled && !usb);
+    ui_->ckUsb->setEnabled(enabled && !usb);
+    ui_->btnTime->setEnabled(ui_->rbSingle->isChecked());
+    ui_->btntest->setEnabled(ui_->rbccid->isChecked());
+}
+
+bool TfrmMain::UsbModeSelected() const {
+    return ui_->rbusb->isChecked() || ui_->rbccid->isChecked();
+}
+
+void TfrmMain::rbPortSelectClick() {
+    const bool single = ui_->rbSingle->isChecked();
+    const bool multi = ui_->rbMulti->isChecked();
+    ui_->cmbPort->setEnabled(single);
+    ui_->cmbPortNum->setEnabled(multi);
+    ui_->pnlNormal->setVisible(!multi);
+    ui_->btnTime->setEnabled(single);
+    ReadControls();
+
+    if (multi) {
+        SetFilePanelHeight(kFilePanelHeight + ui_->pnlNormal->height());
+        cmbPortNumChange();
+    } else {
+        ShowReadyText(single);
+        SetClientWidth(ui_->pnlProc8->x() - 2);
+        SetFilePanelHeight(kFilePanelHeight);
+    }
+    CentreOnScreen();
+    update();
+    FlashCtrls(true);
+}
+
+// "[COMn] Ready" in black; the USB modes write it without the blank.
+void TfrmMain::ShowReadyText(bool blankBeforeText) {
+    const int port = ui_->cmbPort->currentIndex() + 1;
+    QString text = QStringLiteral("[COM%1]").arg(port);
+    if (blankBeforeText) {
+        text += u' ';
+    }
+    SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Black));
+    ui_->lbCurrFile->setText(text + UiText(LangBase(), kReadyId));
+}
+
+void TfrmMain::cmbPortNumChange() {
+    ReadControls();
+    const QWidget* lastColumn = ui_->pnlProc8;
+    switch (ui_->cmbPortNum->currentIndex()) {
+        case 1:
+            lastColumn = ui_->pnlProc16;
+            break;
+        case 2:
+            lastColumn = ui_->pnlProc27;
+            break;
+        default:
+            break;
+    }
+    SetClientWidth(lastColumn->geometry().right() + 1 + 10);
+    CentreOnScreen();
+    update();
+}
+
+void TfrmMain::cmbPortChange() {
+    ReadControls();
+    SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Black));
+    ui_->lbCurrFile->setText(QStringLiteral("[COM%1]").arg(ui_->cmbPort->currentIndex() + 1) +
+                             UiText(LangBase(), kReadyId));
+}
+
+void TfrmMain::cmbModeChange() {
+    ui_->rbMulti->setEnabled(true);
+    ui_->cmbPortNum->setEnabled(true);
+    ReadControls();
+    ModelChanged(config_);
+    if (config_.settings.KernelMode) {
+        if (!ui_->rbSingle->isChecked()) {
+            ui_->rbSingle->setChecked(true);  // runs rbPortSelectClick
+        }
+        ui_->rbMulti->setEnabled(false);
+        ui_->cmbPortNum->setEnabled(false);
+    }
+}
+
+void TfrmMain::SetClientWidth(int width) {
+    setFixedSize(width, kClientHeight);
+}
+
+void TfrmMain::SetFilePanelHeight(int height) {
+    ui_->pnlFiles->resize(ui_->pnlFiles->width(), height);
+    ui_->ckFiles->resize(ui_->ckFiles->width(), height - ui_->ckFiles->y());
+}
+
+void TfrmMain::CentreOnScreen() {
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TfrmMain::SetIcon(int index) {
+    ui_->btnDown->setIcon(ButtonGlyph(index));
+    ui_->btnDown->setIconSize(QSize(kGlyphSize, kGlyphSize));
+}
+
+void TfrmMain::TimerTimer() {
+    ui_->btnTime->setText(
+        UiText(LangBase(), kClockCaptionId) + QString::number(ui_->cmbPort->currentIndex() + 1) +
+        QStringLiteral(")  ") +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+}
+
+void TfrmMain::edEditExit() {
+    ui_->edVersion->setText(CompleteVersion(ui_->edVersion->text()));
+}
+
+void TfrmMain::ConnectControls() {
+    for (QRadioButton* radio : {ui_->rbSingle, ui_->rbMulti, ui_->rbusb, ui_->rbccid}) {
+        connect(radio, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) {
+                rbPortSelectClick();
+            }
+        });
+    }
+    connect(ui_->cmbPortNum, &QComboBox::activated, this, &TfrmMain::cmbPortNumChange);
+    connect(ui_->cmbPort, &QComboBox::activated, this, &TfrmMain::cmbPortChange);
+    connect(ui_->cmbMode, &QComboBox::activated, this, &TfrmMain::cmbModeChange);
+    for (QComboBox* combo : {ui_->cmbBuardRate, ui_->cmbDataBit, ui_->cmbStopBit, ui_->cmbParityBit,
+                             ui_->cmbFlowCtrl}) {
+        connect(combo, &QComboBox::activated, this, &TfrmMain::ReadControls);
+    }
+    connect(ui_->edVersion, &QLineEdit::editingFinished, this, [this] {
+        edEditExit();
+        ReadControls();
+    });
+    connect(ui_->edVersion, &QLineEdit::textEdited, this, &TfrmMain::ReadControls);
+
+    connect(ui_->btnDown, &QPushButton::clicked, this, &TfrmMain::btnDownClick);
+    connect(ui_->btnTime, &QPushButton::clicked, this, &TfrmMain::btnTimeClick);
+    connect(ui_->ckUsb, &QCheckBox::clicked, this, &TfrmMain::ckUsbClick);
+    connect(ui_->RefreshCCID, &QPushButton::clicked, this, &TfrmMain::RefreshCCIDList);
+    connect(ui_->btntest, &QPushButton::clicked, this, &TfrmMain::btntestClick);
+
+    connect(ui_->btnAdd, &QPushButton::clicked, this, &TfrmMain::btnAddClick);
+    connect(ui_->bbtnadd, &QPushButton::clicked, this, &TfrmMain::bbtnaddClick);
+    connect(ui_->ckFiles, &QListWidget::currentRowChanged, this, [this](int row) {
+        config_.files.Select(row);
+        ckFilesClick();
+    });
+    connect(ui_->ckFiles, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        ckFilesItemChanged(ui_->ckFiles->row(item), item->checkState() == Qt::Checked);
+    });
+    connect(ui_->ckFiles, &QListWidget::itemDoubleClicked, this, &TfrmMain::ckFilesDblClick);
+    connect(ui_->ckFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        fileMenu_->popup(ui_->ckFiles->viewport()->mapToGlobal(at));
+    });
+    const QList<QAction*> menu = fileMenu_->actions();
+    connect(menu[0], &QAction::triggered, this, &TfrmMain::N1Click);
+    connect(menu[1], &QAction::triggered, this, &TfrmMain::N2Click);
+}
+
+void TfrmMain::ShowControls() {
+    const ControlsModel& controls = config_.controls;
+    const QSignalBlocker blockModel(ui_->cmbMode);
+    ui_->cmbMode->clear();
+    for (const std::string& item : controls.modelItems) {
+        ui_->cmbMode->addItem(ToQString(item));
+    }
+    ui_->cmbMode->setCurrentIndex(controls.modelIndex);
+    ui_->edVersion->setText(ToQString(controls.hardVersion));
+    const std::pair<QComboBox*, int> indexes[] = {
+        {ui_->cmbPort, controls.portIndex},          {ui_->cmbPortNum, controls.portNumIndex},
+        {ui_->cmbBuardRate, controls.baudRateIndex}, {ui_->cmbDataBit, controls.dataBitIndex},
+        {ui_->cmbStopBit, controls.stopBitIndex},    {ui_->cmbParityBit, controls.parityIndex},
+        {ui_->cmbFlowCtrl, controls.flowCtrlIndex},
+    };
+    for (const auto& [combo, index] : indexes) {
+        const QSignalBlocker blocker(combo);
+        combo->setCurrentIndex(index < combo->count() ? index : -1);
+    }
+}
+
+void TfrmMain::ReadControls() {
+    ControlsModel& controls = config_.controls;
+    controls.modelIndex = ui_->cmbMode->currentIndex();
+    controls.hardVersion = ToUtf8(ui_->edVersion->text());
+    controls.portIndex = ui_->cmbPort->currentIndex();
+    controls.portNumIndex = ui_->cmbPortNum->currentIndex();
+    controls.baudRateIndex = ui_->cmbBuardRate->currentIndex();
+    controls.dataBitIndex = ui_->cmbDataBit->currentIndex();
+    controls.stopBitIndex = ui_->cmbStopBit->currentIndex();
+    controls.parityIndex = ui_->cmbParityBit->currentIndex();
+    controls.flowCtrlIndex = ui_->cmbFlowCtrl->currentIndex();
+    controls.portMode = ui_->rbMulti->isChecked()  ? PortMode::Multi
+                        : ui_->rbusb->isChecked()  ? PortMode::UsbHid
+                        : ui_->rbccid->isChecked() ? PortMode::UsbCcid
+                                                   : PortMode::Single;
+}
+
+bool TfrmMain::LoadConfiguration(const QString& path, bool chosenByOperator) {
+    ReadControls();
+    const std::string file = ToUtf8(path);
+    const LoadResult result = chosenByOperator
+                                  ? LoadChosenConfiguration(config_, file, places_.appDir)
+                                  : termload::LoadConfiguration(config_, file, places_.appDir);
+    if (result.status == LoadStatus::CreateFailed) {
+        ShowPrompt(this, PromptKind::Error, QStringLiteral("Create Config file failed! "));
+        return false;
+    }
+    QString caption = QString::fromLatin1(kWindowTitle);
+    if (config_.settings.DegugMode) {
+        caption += QString::fromLatin1(kDebugModeSuffix);
+    }
+    if (result.status == LoadStatus::Loaded) {
+        ApplyLanguage();
+        ShowControls();
+        ShowFileRows();
+        setWindowTitle(caption);
+        FlashCtrls(true);
+        cmbModeChange();
+        ckFilesClickCheck();
+    } else {
+        setWindowTitle(caption);
+    }
+    for (const PromptMessage& message : result.messages) {
+        ShowPrompt(this, message.kind, ToQString(message.text));
+    }
+    return true;
+}
+
+}  // namespace termload

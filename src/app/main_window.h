@@ -1,0 +1,133 @@
+// TfrmMain: the program's one window. It turns the operator's actions into calls of the
+// configuration model and the download controller, and shows what the engine reports.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "channels/usb_serial_emulator.h"
+#include "config/paths.h"
+#include "config/settings.h"
+
+class QCloseEvent;
+class QHeaderView;
+class QMenu;
+class QShowEvent;
+class QTimer;
+
+namespace Ui {
+class TfrmMain;
+}
+
+namespace termload {
+
+class GuiHostSink;
+class PortPanels;
+class WindowDownload;
+
+// Where the window keeps and looks for its files.
+struct WindowPlaces {
+    std::filesystem::path appDir = ApplicationDir();    // default Config.ini, UserAddrFile.ini
+    std::filesystem::path userStore = UserStorePath();  // "LastConfig", "LastPath"
+    // The COM number of the USB serial emulator, when one is plugged in.
+    std::function<std::optional<int>()> usbEmulatorPort = FindUsbEmulatorComNumber;
+};
+
+// Client height of the window and its widths per port mode.
+inline constexpr int kClientHeight = 528;
+inline constexpr int kSinglePortWidth = 330;
+inline constexpr int kNinePortWidth = 554;
+inline constexpr int kEighteenPortWidth = 777;
+inline constexpr int kTwentySevenPortWidth = 1001;
+
+class TfrmMain : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TfrmMain(WindowPlaces places = WindowPlaces(), QWidget* parent = nullptr);
+    ~TfrmMain() override;  // FormDestroy
+
+    // Makes `path` the configuration in use and shows it (also what "Read Configure" does after
+    // its dialog). False when the default file had to be created and could not be.
+    bool LoadConfiguration(const QString& path, bool chosenByOperator = false);
+
+    // The start/stop button's action.
+    void btnDownClick();
+    // Stops every slot and returns to the idle state.
+    void StopLoad();
+    bool IsDownloading() const;
+
+    const Configuration& Config() const { return config_; }
+
+    // Handlers the window connects to its controls; public so that the behaviour they name can
+    // be driven directly.
+    void ApplyLanguage();
+    void FlashCtrls(bool enabled);
+    void rbPortSelectClick();
+    void cmbPortNumChange();
+    void cmbPortChange();
+    void cmbModeChange();
+    void SetIcon(int index);
+    void TimerTimer();
+    void ckFilesClickCheck();
+
+  protected:
+    void showEvent(QShowEvent* event) override;    // FormShow, the first time
+    void closeEvent(QCloseEvent* event) override;  // FormCloseQuery, FormClose
+
+  private:
+    // Start-up and close.
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+
+    // Port modes and layout.
+    void SetClientWidth(int width);
+    void SetFilePanelHeight(int height);
+    void CentreOnScreen();
+    void ShowReadyText(bool blankBeforeText);
+    int LangBase() const { return config_.settings.LangBase; }
+    bool UsbModeSelected() const;
+
+    // Controls and the model of their values.
+    void ConnectControls();
+    void ShowControls();  // model -> widgets, without running handlers
+    void ReadControls();  // widgets -> model
+    void FillCombo(const char* name, const std::vector<std::string_view>& items, int index);
+    void edEditExit();
+
+    // File list.
+    void BuildFileListHeader();
+    void ShowFileRows();
+    void ckFilesClick();
+    void ckFilesDblClick();
+    void ckFilesItemChanged(int row, bool checked);
+    void bbtnaddClick();
+    void btnAddClick();
+    void N1Click();
+    void N2Click();
+    void AddFileRow(int kind, const std::string& source, const std::string& destination);
+
+    // Clock, USB serial emulator, CCID reader list.
+    void btnTimeClick();
+    void ckUsbClick(bool checked);
+    bool UsbEmulatorLookup();
+    void RefreshCCIDList();
+    void btntestClick();
+
+    std::unique_ptr<Ui::TfrmMain> ui_;
+    WindowPlaces places_;
+    Configuration config_;
+    std::unique_ptr<PortPanels> panels_;
+    QHeaderView* header_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QTimer* timer_ = nullptr;
+    std::unique_ptr<GuiHostSink> sink_;
+    std::unique_ptr<WindowDownload> download_;
+    bool shown_ = false;
+};
+
+}  // namespace termload

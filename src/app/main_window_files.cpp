@@ -1,0 +1,158 @@
+// TfrmMain: the file list, its pop-up menu, the rename dialog and reading a configuration.
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
+
+#include "app/file_picker.h"
+#include "app/main_window.h"
+#include "app/prompt.h"
+#include "app/rename_dialog.h"
+#include "app/window_text.h"
+#include "ui_main_window.h"
+
+namespace termload {
+namespace {
+
+constexpr int kPathLabelId = 14;
+constexpr int kChooseRowId = 115;
+constexpr int kHeadingWidths[] = {71, 120, 115};
+constexpr int kHeadingHeight = 18;
+
+}  // namespace
+
+void TfrmMain::BuildFileListHeader() {
+    header_ = new QHeaderView(Qt::Horizontal, ui_->pnlFiles);
+    header_->setObjectName(QStringLiteral("HeaderControl"));
+    header_->setModel(new QStandardItemModel(0, 3, header_));
+    header_->setSectionsClickable(false);
+    header_->setSectionResizeMode(QHeaderView::Fixed);
+    header_->setHighlightSections(false);
+    for (int column = 0; column < 3; ++column) {
+        header_->resizeSection(column, kHeadingWidths[column]);
+    }
+    header_->setGeometry(0, 0, ui_->pnlFiles->width(), kHeadingHeight);
+}
+
+// Rebuilds the list box from the file list, which is the one record of rows and check marks.
+void TfrmMain::ShowFileRows() {
+    const QSignalBlocker blocker(ui_->ckFiles);
+    ui_->ckFiles->clear();
+    for (const FileRow& row : config_.files.Rows()) {
+        auto* item = new QListWidgetItem(ToQString(row.text), ui_->ckFiles);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(row.checked ? Qt::Checked : Qt::Unchecked);
+    }
+    ui_->ckFiles->setCurrentRow(config_.files.SelectedRow());
+}
+
+void TfrmMain::ckFilesItemChanged(int row, bool checked) {
+    config_.files.SetChecked(row, checked);
+    ckFilesClickCheck();
+}
+
+void TfrmMain::ckFilesClickCheck() {
+    const FileListCheck check = termload::ckFilesClickCheck(
+        config_.files, config_.settings.DOWNCONF, ui_->cmbMode->currentIndex() >= 0);
+    if (check.checkFirstRow && !config_.files.Rows().front().checked) {
+        config_.files.SetChecked(0, true);
+        const QSignalBlocker blocker(ui_->ckFiles);
+        ui_->ckFiles->item(0)->setCheckState(Qt::Checked);
+    }
+    ui_->btnDown->setEnabled(check.startEnabled);
+}
+
+void TfrmMain::ckFilesClick() {
+    const int row = config_.files.SelectedRow();
+    if (!config_.settings.DegugMode || row < 0) {
+        return;
+    }
+    const std::optional<DownloadFileEntry> entry =
+        DecodeFileEntry(config_.files.Rows()[static_cast<std::size_t>(row)].entry);
+    const QString directory = entry ? ToQString(DirectoryPart(entry->sourcePath)) : QString();
+    ui_->lbPath->setText(UiText(LangBase(), kPathLabelId) + QStringLiteral(": ") + directory);
+}
+
+void TfrmMain::ckFilesDblClick() {
+    const int row = config_.files.SelectedRow();
+    if (row < 0) {
+        ShowPlainMessage(QStringLiteral("Error"), UiText(LangBase(), kChooseRowId));
+        return;
+    }
+    const std::optional<DownloadFileEntry> entry =
+        DecodeFileEntry(config_.files.Rows()[static_cast<std::size_t>(row)].entry);
+    if (!entry) {
+        return;
+    }
+    TFrmchangname dialog(LangBase(), entry->kind, ToQString(entry->destinationName), this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    // A row whose kind is no valid kind keeps its digit unless the operator picks a kind.
+    int kind = dialog.Kind();
+    if (kind < 0) {
+        kind = entry->kind >= 0 ? entry->kind : kApplication;
+    }
+    if (config_.files.ChangeRow(row, kind, ToUtf8(dialog.Destination()))) {
+        ShowFileRows();
+    }
+}
+
+void TfrmMain::AddFileRow(int kind, const std::string& source, const std::string& destination) {
+    const AddRowResult result = config_.files.AddFileRow(kind, source, destination);
+    if (result == AddRowResult::Added) {
+        ShowFileRows();
+        ckFilesClick();
+        return;
+    }
+    const std::string message = AddRowMessage(LangBase(), result, source);
+    if (!message.empty()) {
+        ShowPrompt(this, PromptKind::Warning, ToQString(message));
+    }
+}
+
+void TfrmMain::bbtnaddClick() {
+    const QString picked =
+        PickFileToOpen(this, OpenFileRequest{QString(), QDir::currentPath(),
+                                             QStringLiteral("All Files(*.*) (*)"), QString()});
+    if (!picked.isEmpty()) {
+        const std::string path = ToUtf8(picked);
+        const std::string name = ToUtf8(ToQString(FileNamePart(path)).trimmed());
+        const std::string source =
+            config_.settings.DegugMode ? path : JoinPath(config_.BaseDir, FileNamePart(path));
+        AddFileRow(kApplication, source, name);
+    }
+    ckFilesClickCheck();
+}
+
+void TfrmMain::btnAddClick() {
+    const QString picked = PickFileToOpen(
+        this, OpenFileRequest{QStringLiteral("选择下载配置文件"), QDir::currentPath(),
+                              QStringLiteral("下载配置文件(*.ini) (*.ini)"),
+                              ToQString(kDefaultConfigName)});
+    if (!picked.isEmpty()) {
+        LoadConfiguration(picked, true);
+    }
+}
+
+void TfrmMain::N1Click() {
+    const int row = config_.files.SelectedRow();
+    if (row < 0) {
+        ShowPlainMessage(QStringLiteral("Error"), UiText(LangBase(), kChooseRowId));
+        return;
+    }
+    config_.files.DeleteRow(row);
+    ShowFileRows();
+}
+
+void TfrmMain::N2Click() {
+    config_.files.Clear();
+    ShowFileRows();
+    FlashCtrls(true);
+    ckFilesClickCheck();
+}
+
+}  // namespace termload

@@ -1,0 +1,31 @@
+# Tests of the window (Qt Test helpers under GoogleTest, offscreen) and of the USB serial
+# emulator lookup.
+set(_gui_dir ${CMAKE_CURRENT_LIST_DIR})
+
+termload_add_test(usb_serial_emulator_test
+  SOURCES ${_gui_dir}/usb_serial_emulator_test.cpp
+  LIBS termload_channels
+  LABELS core)
+
+if(TARGET termload_app)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+
+  # A window test: its own main() creates the QApplication; every TEST is a CTest test.
+  function(termload_add_gui_test name)
+    cmake_parse_arguments(G "" "TIMEOUT" "SOURCES;LABELS" ${ARGN})
+    if(NOT G_TIMEOUT)
+      set(G_TIMEOUT 300)
+    endif()
+    add_executable(${name} ${G_SOURCES} ${_gui_dir}/gui_test_main.cpp ${_gui_dir}/gui_test_support.cpp)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${_gui_dir})
+    target_link_libraries(${name} PRIVATE termload_app Qt6::Test GTest::gtest GTest::gmock
+                          Threads::Threads util)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS "gui;${G_LABELS}" TIMEOUT ${G_TIMEOUT}
+                 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  endfunction()
+
+  termload_add_gui_test(gui_window_test
+    SOURCES ${_gui_dir}/gui_window_test.cpp ${_gui_dir}/gui_file_list_test.cpp
+            ${_gui_dir}/gui_tools_test.cpp)
+endif()

@@ -1,0 +1,138 @@
+// The clock button, its caption, and the USB serial emulator check box.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+
+#include "channels/port_map.h"
+#include "gui_test_support.h"
+
+namespace termload::test {
+namespace {
+
+// A pseudo-terminal whose slave stands in for COM1 while the object lives.
+class PtyPort {
+  public:
+    explicit PtyPort(const TempDir& dir) {
+        char name[256] = {};
+        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+            throw std::runtime_error("openpty failed");
+        }
+        SetPortMapFile(dir.Write("ports.ini", std::string("[Ports]\nCOM1=") + name + "\n"));
+    }
+    ~PtyPort() {
+        SetPortMapFile(previous_);
+        close(slave_);
+        close(master_);
+    }
+    // Everything the tool wrote, waiting up to `timeoutMs` for the first byte.
+    std::vector<unsigned char> Received(int timeoutMs) const {
+        std::vector<unsigned char> bytes;
+        pollfd ready{master_, POLLIN, 0};
+        while (poll(&ready, 1, bytes.empty() ? timeoutMs : 50) > 0 && (ready.revents & POLLIN)) {
+            unsigned char buffer[256];
+            const ssize_t count = read(master_, buffer, sizeof buffer);
+            if (count <= 0) {
+                break;
+            }
+            bytes.insert(bytes.end(), buffer, buffer + count);
+        }
+        return bytes;
+    }
+
+  private:
+    std::filesystem::path previous_ = PortMapFile();
+    int master_ = -1;
+    int slave_ = -1;
+};
+
+TEST(WindowClock, SendsTheClockPacketOnTheSelectedPortAndReportsTheOutcome) {
+    WindowUnderTest w(ConfigText("Language=1\nBuardRate=0\n"));
+    const PtyPort port(w.dir);
+    auto* label = w.Find<QLabel>("lbCurrFile");
+
+    Click(w.Find<QPushButton>("btnTime"));
+    const std::vector<unsigned char> packet = port.Received(2000);
+    ASSERT_EQ(packet.size(), 17u);
+    EXPECT_EQ(std::vector<unsigned char>(packet.begin(), packet.begin() + 7),
+              std::vector<unsigned char>({1, 1, 1, 1, 0x10, 0x50, 0x08}));
+    EXPECT_EQ(packet[15], 3);
+    unsigned sum = 0;
+    for (int i = 3; i <= 15; ++i) {
+        sum += packet[i];
+    }
+    EXPECT_EQ(packet[16], sum & 0xFF);
+    EXPECT_EQ(label->text(), "[COM1]Download clock...OK");
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::black));
+
+    // A port the table does not hold cannot be opened: red text, nothing sent.
+    Choose(w.Find<QComboBox>("cmbPort"), 1);
+    Click(w.Find<QPushButton>("btnTime"));
+    EXPECT_EQ(label->text(), "[COM2]Port open failed");
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+}
+
+TEST(WindowClock, CaptionShowsTheSelectedPortAndTheTime) {
+    WindowUnderTest w(ConfigText("Port=2\n"));
+    w.window->TimerTimer();
+    const QString caption = w.Find<QPushButton>("btnTime")->text();
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral(
+                "^ 下载时钟\\(&T\\) \\(COM3\\)  \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"))
+            .match(caption)
+            .hasMatch())
+        << caption.toStdString();
+}
+
+TEST(WindowUsbEmulator, SelectsAndLocksTheEmulatorPortOrSaysItIsMissing) {
+    std::optional<int> emulatorPort = 5;
+    WindowPlaces places;
+    places.usbEmulatorPort = [&emulatorPort] { return emulatorPort; };
+    WindowUnderTest w(ConfigText("Language=1\n"), places);
+    auto* usb = w.Find<QCheckBox>("ckUsb");
+    auto* port = w.Find<QComboBox>("cmbPort");
+    auto* single = w.Find<QRadioButton>("rbSingle");
+    auto* multi = w.Find<QRadioButton>("rbMulti");
+    Click(multi);
+
+    Click(usb);
+    EXPECT_TRUE(usb->isChecked());
+    EXPECT_EQ(port->currentText(), "COM5");
+    EXPECT_TRUE(single->isChecked());
+    EXPECT_EQ(w.window->width(), 330);
+    EXPECT_FALSE(single->isEnabled());
+    EXPECT_FALSE(multi->isEnabled());
+    EXPECT_FALSE(port->isEnabled());
+    EXPECT_TRUE(w.prompts.Boxes().empty());
+
+    // Unticking frees the port controls and keeps the port.
+    Click(usb);
+    EXPECT_FALSE(usb->isChecked());
+    EXPECT_TRUE(single->isEnabled());
+    EXPECT_TRUE(multi->isEnabled());
+    EXPECT_TRUE(port->isEnabled());
+    EXPECT_EQ(port->currentText(), "COM5");
+
+    // A port the list does not hold, or no emulator at all: the message, and the box unticked.
+    for (const std::optional<int> missing : {std::optional<int>(30), std::optional<int>()}) {
+        emulatorPort = missing;
+        w.prompts.Clear();
+        Click(usb);
+        EXPECT_FALSE(usb->isChecked());
+        ASSERT_EQ(w.prompts.Boxes().size(), 1u);
+        EXPECT_EQ(w.prompts.Boxes()[0].text, "Can not find USB Emluator!");
+        EXPECT_EQ(port->currentText(), "COM5");
+        EXPECT_TRUE(port->isEnabled());
+    }
+}
+
+}  // namespace
+}  // namespace termload::test
