@@ -39,7 +39,8 @@ std::string JoinPath(std::string_view dir, std::string_view name) {
         return std::string(name);
     }
     std::string joined(dir);
-    if (kSeparators.find(joined.back()) == std::string_view::npos) {
+    // A drive letter's ':' ends no directory name here: "C:" joins as "C:/name".
+    if (joined.back() != '/' && joined.back() != '\\') {
         joined += kNativeSeparator;
     }
     joined += name;

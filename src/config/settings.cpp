@@ -124,35 +124,6 @@ bool CreateEmptyFile(const std::filesystem::path& path) {
     return file.good();
 }
 
-void WriteSettings(IniDocument& ini, const Configuration& config) {
-    const Settings& settings = config.settings;
-    const ControlsModel& controls = config.controls;
-    for (std::size_t i = 0; i < settings.ModeCodes.size() && i < controls.modelItems.size(); ++i) {
-        ini.WriteString(kModeList, settings.ModeCodes[i], controls.modelItems[i]);
-    }
-    ini.WriteInteger(kConfig, "MachMode", controls.modelIndex);
-    ini.WriteString(kConfig, "HardVersion", controls.hardVersion);
-    ini.WriteInteger(kConfig, "Port", controls.portIndex);
-    ini.WriteInteger(kConfig, "PortNum", controls.portNumIndex);
-    ini.WriteInteger(kConfig, "BuardRate", controls.baudRateIndex);
-    ini.WriteInteger(kConfig, "DataBit", controls.dataBitIndex);
-    ini.WriteInteger(kConfig, "StopBit", controls.stopBitIndex);
-    ini.WriteInteger(kConfig, "ParityBit", controls.parityIndex);
-    ini.WriteInteger(kConfig, "FlowCtrl", controls.flowCtrlIndex);
-    ini.WriteInteger(kConfig, "USBDelay", settings.USBDelay);
-    ini.WriteInteger(kConfig, "S4KDelay", settings.S4KDelay);
-    ini.WriteInteger(kConfig, "FILE_INTERVAL", settings.FILE_INTERVAL);
-    ini.WriteInteger(kConfig, "FILE_INTERVAL_", settings.FILE_INTERVAL_);
-    ini.WriteInteger(kConfig, "CMDDelay", settings.CMDDelay);
-    ini.WriteBool(kConfig, "EmptyFlash", settings.EmptyFlash);
-    ini.WriteBool(kConfig, "DegugMode", settings.DegugMode);
-    ini.WriteBool(kConfig, "TraceLog", settings.TraceLog);
-    ini.WriteBool(kConfig, "DownTimer", settings.DownTimer);
-    ini.WriteString(kConfig, "DownloadAddress", settings.DownloadAddress);
-    ini.WriteInteger(kConfig, "DOWNCONF", settings.DOWNCONF);
-    WriteFileList(ini, config.files);
-}
-
 }  // namespace
 
 std::vector<PromptMessage> ReadSettings(Configuration& config) {
@@ -268,6 +239,35 @@ SaveStatus SaveSettings(Configuration& config) {
     }
     WriteSettings(ini, config);
     return ini.Save(path) ? SaveStatus::Saved : SaveStatus::Failed;
+}
+
+void WriteSettings(IniDocument& ini, const Configuration& config) {
+    const Settings& settings = config.settings;
+    const ControlsModel& controls = config.controls;
+    for (std::size_t i = 0; i < settings.ModeCodes.size() && i < controls.modelItems.size(); ++i) {
+        ini.WriteString(kModeList, settings.ModeCodes[i], controls.modelItems[i]);
+    }
+    ini.WriteInteger(kConfig, "MachMode", controls.modelIndex);
+    ini.WriteString(kConfig, "HardVersion", controls.hardVersion);
+    ini.WriteInteger(kConfig, "Port", controls.portIndex);
+    ini.WriteInteger(kConfig, "PortNum", controls.portNumIndex);
+    ini.WriteInteger(kConfig, "BuardRate", controls.baudRateIndex);
+    ini.WriteInteger(kConfig, "DataBit", controls.dataBitIndex);
+    ini.WriteInteger(kConfig, "StopBit", controls.stopBitIndex);
+    ini.WriteInteger(kConfig, "ParityBit", controls.parityIndex);
+    ini.WriteInteger(kConfig, "FlowCtrl", controls.flowCtrlIndex);
+    ini.WriteInteger(kConfig, "USBDelay", settings.USBDelay);
+    ini.WriteInteger(kConfig, "S4KDelay", settings.S4KDelay);
+    ini.WriteInteger(kConfig, "FILE_INTERVAL", settings.FILE_INTERVAL);
+    ini.WriteInteger(kConfig, "FILE_INTERVAL_", settings.FILE_INTERVAL_);
+    ini.WriteInteger(kConfig, "CMDDelay", settings.CMDDelay);
+    ini.WriteBool(kConfig, "EmptyFlash", settings.EmptyFlash);
+    ini.WriteBool(kConfig, "DegugMode", settings.DegugMode);
+    ini.WriteBool(kConfig, "TraceLog", settings.TraceLog);
+    ini.WriteBool(kConfig, "DownTimer", settings.DownTimer);
+    ini.WriteString(kConfig, "DownloadAddress", settings.DownloadAddress);
+    ini.WriteInteger(kConfig, "DOWNCONF", settings.DOWNCONF);
+    WriteFileList(ini, config.files);
 }
 
 std::uint32_t ParseHexAddress(std::string_view text) {

@@ -81,6 +81,8 @@ class IniDocument;
 std::vector<PromptMessage> ReadSettings(Configuration& config);
 // The same from a document already in memory.
 std::vector<PromptMessage> ReadSettings(Configuration& config, const IniDocument& ini);
+// Puts the settings that are written back into a document (all of SaveSettings but the file).
+void WriteSettings(IniDocument& ini, const Configuration& config);
 
 enum class SaveStatus {
     Saved,

@@ -79,6 +79,9 @@ TEST(ConfigText, PathsWrittenOnWindowsOrPosixSplitAlike) {
     EXPECT_EQ(JoinPath("/base", "a.bin"), "/base/a.bin");
     EXPECT_EQ(JoinPath("/base/", "a.bin"), "/base/a.bin");
     EXPECT_EQ(JoinPath("", "a.bin"), "a.bin");
+    // Joined once or twice, a drive-letter directory gives the same path.
+    EXPECT_EQ(JoinPath("C:", "a.bin"), "C:/a.bin");
+    EXPECT_EQ(JoinPath(DirectoryPart("C:/a.bin"), "a.bin"), "C:/a.bin");
     EXPECT_EQ(NativePath("files\\sub\\a.bin"), "files/sub/a.bin");
 }
 

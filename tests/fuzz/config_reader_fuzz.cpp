@@ -1,0 +1,51 @@
+// Configuration files of any content: reading never fails, and whatever is read, written back
+// and read again gives the same settings, controls and file list.
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "config/ini_document.h"
+#include "config/settings.h"
+
+namespace {
+
+termload::Configuration ReadFrom(const termload::IniDocument& ini) {
+    termload::Configuration config;
+    config.BaseDir = "/base";
+    config.ConfigPath = "/base/Config.ini";
+    termload::ReadSettings(config, ini);
+    termload::ModelChanged(config);
+    return config;
+}
+
+void Check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace termload;
+    IniDocument ini;
+    ini.LoadBytes(std::string_view(reinterpret_cast<const char*>(data), size));
+    const Configuration config = ReadFrom(ini);
+    Check(config.files.Size() <= kMaxFileRows);
+    Check(config.controls.modelItems.size() == config.settings.ModeCodes.size());
+    Check(config.settings.USBDelay > 0 && config.settings.USBDelay <= kMaxDelayMs);
+    Check(config.controls.hardVersion.size() <= 2 * 4);
+    if (!ini.Rewritable()) {
+        return 0;
+    }
+    IniDocument written;
+    written.LoadBytes(ini.ToBytes());
+    WriteSettings(written, config);
+    IniDocument reread;
+    reread.LoadBytes(written.ToBytes());
+    const Configuration again = ReadFrom(reread);
+    Check(again.settings == config.settings);
+    Check(again.controls == config.controls);
+    Check(again.files.Rows() == config.files.Rows());
+    return 0;
+}
