@@ -28,22 +28,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testing::RecordingSink;
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 // Terminals on COM1..COMn: the test holds each pty's master side; the slave is reopened by path
 // by the channel library. The port map names these ptys and nothing else.
 class PtyPorts {
@@ -63,7 +47,7 @@ class PtyPorts {
             }
             ::close(slave);
             ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-            masters_.emplace_back(master);
+            masters_.push_back(master);
             map << "COM" << port << "=" << name << "\n";
         }
         map.close();
@@ -71,16 +55,23 @@ class PtyPorts {
     }
     // The map stays set with its file gone, so that COM numbers resolve to nothing afterwards
     // rather than to the machine's own ports.
-    ~PtyPorts() { std::filesystem::remove(mapFile_); }
+    ~PtyPorts() {
+        std::filesystem::remove(mapFile_);
+        for (const int master : masters_) {
+            ::close(master);
+        }
+    }
+    PtyPorts(const PtyPorts&) = delete;
+    PtyPorts& operator=(const PtyPorts&) = delete;
 
     void Send(int port, std::string_view text) const {
-        ASSERT_EQ(::write(masters_.at(port - 1).get(), text.data(), text.size()),
+        ASSERT_EQ(::write(masters_.at(port - 1), text.data(), text.size()),
                   static_cast<ssize_t>(text.size()));
     }
     std::string Drain(int port) const {
         std::string got;
         char buffer[4096];
-        for (ssize_t n; (n = ::read(masters_.at(port - 1).get(), buffer, sizeof buffer)) > 0;) {
+        for (ssize_t n; (n = ::read(masters_.at(port - 1), buffer, sizeof buffer)) > 0;) {
             got.append(buffer, static_cast<std::size_t>(n));
         }
         return got;
@@ -88,7 +79,7 @@ class PtyPorts {
 
   private:
     std::filesystem::path mapFile_;
-    std::vector<Descriptor> masters_;
+    std::vector<int> masters_;  // closed with the object
 };
 
 std::size_t OpenDescriptorCount() {

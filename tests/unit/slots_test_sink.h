@@ -36,10 +36,10 @@ class RecordingSink : public HostSink {
         console_.clear();
     }
     void UncheckRow(int) override {}
-    void ShowError(int slot, const std::string& text,
-                   std::shared_ptr<ErrorAnswer> answer) override {
+    // Nobody answers: the error stays open until the slot is stopped.
+    void ShowError(int, const std::string& text, std::shared_ptr<ErrorAnswer>) override {
         std::lock_guard lock(mutex_);
-        errors_.push_back({slot, text, std::move(answer)});
+        errors_.push_back(text);
     }
     void RunEnded(int) override {}
 
@@ -61,27 +61,17 @@ class RecordingSink : public HostSink {
         std::lock_guard lock(mutex_);
         return errors_.size();
     }
-    std::shared_ptr<ErrorAnswer> ErrorAnswerAt(std::size_t index) const {
-        std::lock_guard lock(mutex_);
-        return errors_.at(index).answer;
-    }
     std::string ErrorTextAt(std::size_t index) const {
         std::lock_guard lock(mutex_);
-        return errors_.at(index).text;
+        return errors_.at(index);
     }
 
   private:
-    struct Error {
-        int slot;
-        std::string text;
-        std::shared_ptr<ErrorAnswer> answer;
-    };
-
     mutable std::mutex mutex_;
     std::map<int, Status> statuses_;
     std::map<int, ProgressState> progress_;
     std::string console_;
-    std::vector<Error> errors_;
+    std::vector<std::string> errors_;
 };
 
 }  // namespace termload::testing
