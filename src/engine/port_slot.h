@@ -106,13 +106,14 @@ class PortSlot {
     // Status text, colour and progress as the host shows them.
     SlotStatus status;
 
-    // Starts the slot's download thread. The stop request and TransferCancel are cleared and
+    // On the host's thread: starts the slot's download thread (joining one left on the slot
+    // first). The stop request and TransferCancel are cleared and
     // thread-ended is set to 0 before the thread runs, so a stop that comes at once is not lost.
     // `body` runs with the slot's stop as the thread's WorkerStopScope; an exception that escapes
     // it stops the slot. The thread ends when `body` returns, and is joined by SlotStopAll (or by
     // the next Reset of the table). False when the thread could not be started.
     bool StartThread(std::function<void()> body);
-    bool HasThread() const { return thread_.joinable(); }
+    bool HasThread() const { return thread_.joinable(); }  // the host's thread only
 
     int Index() const { return index_; }
     PortSlotTable& Table() const { return *table_; }
@@ -149,8 +150,9 @@ class PortSlotTable {
     PortSlotTable(const PortSlotTable&) = delete;
     PortSlotTable& operator=(const PortSlotTable&) = delete;
 
-    // Before a start, on the host's thread: joins threads left from the last run (they must have
-    // been stopped), then sets every slot to zero and takes the run's settings.
+    // Before a start, on the host's thread: stops and joins whatever is left of the last run
+    // (a thread that ended the run itself is joined here), then sets every slot to zero and takes
+    // the run's settings.
     void Reset(const SlotRunSettings& settings);
 
     PortSlot& operator[](int index) { return slots_.at(static_cast<std::size_t>(index)); }
