@@ -90,12 +90,6 @@ void SetTraceLogPath(std::string path) {
     state.path = std::move(path);
 }
 
-std::string TraceLogPath() {
-    auto& state = State();
-    std::lock_guard lock(state.mutex);
-    return state.path;
-}
-
 void TraceText(std::string_view text) {
     auto& state = State();
     std::lock_guard lock(state.mutex);

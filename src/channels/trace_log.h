@@ -14,7 +14,6 @@ namespace termload {
 void FixTraceLogInCurrentDirectory();
 // Points the log at another file (tests, and hosts that keep their logs elsewhere).
 void SetTraceLogPath(std::string path);
-std::string TraceLogPath();
 
 // "<yyyy-mm-dd hh:mm:ss> text\n" with the local time.
 void TraceText(std::string_view text);
