@@ -99,6 +99,15 @@ int main(int argc, char** argv) {
     AddPorts(app, ports);
     AddDemo(app, demo);
 
+    if (argc > 1 && argv[1][0] != '-') {
+        try {
+            app.get_subcommand(argv[1]);
+        } catch (const CLI::OptionNotFound&) {
+            std::fprintf(stderr, "termload-cli: unknown command %s (run, clock, ports, demo)\n",
+                         argv[1]);
+            return kExitUsage;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {

@@ -1,0 +1,294 @@
+// termload-cli run and demo, the real binary against termsim: exit codes, the report against what
+// the terminals stored, refusals before any port is touched, and Ctrl-C.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "cli_e2e_support.h"
+#include "config/user_store.h"
+
+namespace termload::cli::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string SampleBytes(std::size_t size, int seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 131 + seed * 17 + (i >> 12)) & 0xFF);
+    }
+    return bytes;
+}
+
+// Lines of `text` that parse as JSON objects; a line that does not parse fails the test.
+std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) {
+            continue;
+        }
+        auto parsed = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_FALSE(parsed.is_discarded()) << line;
+        lines.push_back(std::move(parsed));
+    }
+    return lines;
+}
+
+// Waits (bounded) until `predicate` holds; true when it did.
+template <typename Predicate>
+bool WaitUntil(Predicate predicate, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+class CliRun : public ::testing::Test {
+  protected:
+    // Simulated terminals on `ports` ptys, and a configuration whose rows are `files`
+    // (destination name and content), paced by `usbDelay`.
+    void StartTerminals(int ports) {
+        simulator_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{TermsimPath().string(), "--ports", std::to_string(ports),
+                                     "--dir", Received().string(), "--map", PortMap().string(),
+                                     "--quiet"},
+            dir_.Path() / "termsim.log");
+        ASSERT_TRUE(WaitUntil(
+            [&] { return static_cast<int>(ReadPortsSection(PortMap()).size()) >= ports; }, 10s))
+            << ReadFile(dir_.Path() / "termsim.log");
+    }
+
+    void WriteConfig(const std::vector<std::pair<std::string, std::string>>& files,
+                     int usbDelay = 1, const std::string& extraRows = {}) {
+        std::string config =
+            "[ModeList]\n05=M740-32\n0A=M868\n[Config]\nLanguage=1\nMachMode=0\n"
+            "USBDelay=" +
+            std::to_string(usbDelay) +
+            "\nS4KDelay=1\nFILE_INTERVAL=1\nFILE_INTERVAL_=1\nEmptyFlash=0\n";
+        std::string history;
+        int row = 0;
+        for (const auto& [name, content] : files) {
+            WriteFile(dir_.Path() / name, content);
+            history += "Recent" + std::to_string(row++) + "=1;" + name + ";" + name + "\n";
+        }
+        history += extraRows;
+        const int rows = row + (extraRows.empty() ? 0 : 1);
+        config += "[History]\nRecentCount=" + std::to_string(rows) + "\n" + history;
+        WriteFile(Config(), config);
+    }
+
+    std::filesystem::path Config() const { return dir_.Path() / "Config.ini"; }
+    std::filesystem::path PortMap() const { return dir_.Path() / "ports.ini"; }
+    std::filesystem::path Received() const { return dir_.Path() / "sim"; }
+    std::filesystem::path Report() const { return dir_.Path() / "report.jsonl"; }
+    std::filesystem::path Stored(int port, int unit, const std::string& name) const {
+        return Received() / ("COM" + std::to_string(port)) / ("unit-" + std::to_string(unit)) /
+               name;
+    }
+
+    ScratchDir dir_{"cli-run"};
+    std::unique_ptr<ChildProcess> simulator_;
+};
+
+TEST_F(CliRun, NinePortsTwoPassesAndTheReportMatchesWhatTheTerminalsStored) {
+    StartTerminals(9);
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"app.bin", SampleBytes(122000, 1)},
+        {"big.dat", SampleBytes(300000, 2)},
+        {"tiny.ini", "a=1\r\n"},
+        {"empty.bin", ""}};
+    WriteConfig(files);
+    const CliResult result =
+        RunCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(), "--multi",
+                "9", "--passes", "2", "--report", Report().string(), "--json"},
+               dir_.Path());
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+
+    // stdout: JSON objects only, status changes then the summary.
+    const auto events = JsonLines(result.output);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back()["event"], "summary");
+    EXPECT_EQ(events.back()["exitCode"], 0);
+    bool sawBlue = false;
+    for (const auto& event : events) {
+        if (event["event"] == "status") {
+            sawBlue = sawBlue || event["colour"] == "blue";
+        }
+    }
+    EXPECT_TRUE(sawBlue) << "a completed file shows in blue";
+
+    const auto lines = JsonLines(ReadFile(Report()));
+    ASSERT_EQ(lines.size(), 18u) << "one line per pass per port";
+    std::set<std::pair<int, int>> seen;
+    for (const auto& line : lines) {
+        const int port = line["port"];
+        const int pass = line["pass"];
+        seen.insert({port, pass});
+        EXPECT_EQ(line["outcome"], "ok");
+        EXPECT_LE(std::string(line["start"]), std::string(line["end"]));
+        ASSERT_EQ(line["files"].size(), files.size());
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const auto& file = line["files"][i];
+            EXPECT_EQ(file["destination"], files[i].first);
+            EXPECT_EQ(file["size"], files[i].second.size());
+            EXPECT_EQ(file["result"], "ok");
+            EXPECT_EQ(ReadFile(Stored(port, pass, files[i].first)), files[i].second)
+                << "COM" << port << " unit " << pass << " " << files[i].first;
+        }
+    }
+    EXPECT_EQ(seen.size(), 18u);
+}
+
+TEST_F(CliRun, AnUnreadableSourceFailsTheFileAndTheRunExitsOne) {
+    StartTerminals(1);
+    // A regular file that no one can read, root included.
+    WriteConfig({{"good.bin", SampleBytes(5000, 3)}}, 1,
+                "Recent1=1;uevent;uevent\n[Path]\nPath1=/sys/bus/platform/uevent\n");
+    std::string config = ReadFile(Config());
+    config.replace(config.find("EmptyFlash=0"), 12, "EmptyFlash=0\nDegugMode=1");
+    WriteFile(Config(), config);
+
+    const CliResult result =
+        RunCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(), "--single",
+                "1", "--passes", "1", "--report", Report().string()},
+               dir_.Path());
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_NE(result.output.find("File open failed"), std::string::npos) << result.output;
+    const auto lines = JsonLines(ReadFile(Report()));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["outcome"], "failed");
+    EXPECT_EQ(lines[0]["files"][0]["result"], "ok");
+    EXPECT_EQ(lines[0]["files"][1]["result"], "failed");
+    EXPECT_EQ(ReadFile(Stored(1, 1, "good.bin")), SampleBytes(5000, 3));
+}
+
+TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
+    Pty pty;
+    WriteFile(PortMap(), "[Ports]\nCOM1=" + pty.SlavePath() + "\nCOM2=/dev/termload-none\n");
+    WriteConfig({{"app.bin", SampleBytes(100, 4)}});
+    const std::string config = Config().string();
+    const std::string map = PortMap().string();
+    const auto emptyList = dir_.Path() / "Empty.ini";
+    WriteFile(emptyList, "[ModeList]\n05=M740-32\n[Config]\nLanguage=1\n");
+    const auto missingSource = dir_.Path() / "Missing.ini";
+    WriteFile(missingSource, ReadFile(Config()) + "Recent1=1;gone.bin;gone.bin\n");
+    std::string twoRows = ReadFile(missingSource);
+    twoRows.replace(twoRows.find("RecentCount=1"), 13, "RecentCount=2");
+    WriteFile(missingSource, twoRows);
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"run", "--config", config, "--bogus"}, "bogus"},
+        {{"run"}, "--config"},
+        {{"run", "--config", (dir_.Path() / "nope.ini").string()}, "nope.ini"},
+        {{"run", "--config", dir_.Path().string()}, "director"},
+        {{"run", "--config", emptyList.string(), "--ports-map", map}, "no file to download"},
+        {{"run", "--config", missingSource.string(), "--ports-map", map}, "gone.bin"},
+        {{"run", "--config", config, "--ports-map", map, "--single", "2"}, "does not exist"},
+        {{"run", "--config", config, "--ports-map", map, "--single", "3"}, "not in the port map"},
+        {{"run", "--config", config, "--passes", "0"}, "--passes"},
+        {{"run", "--config", config, "--passes", "-2"}, "--passes"},
+        {{"run", "--config", config, "--multi", "10"}, "--multi"},
+        {{"run", "--config", config, "--single", "1", "--multi", "9"}, "excludes"},
+        {{"run", "--config", config, "--model", "M999"}, "M999"},
+        {{"run", "--config", config, "--hw-version", "1G"}, "hexadecimal"},
+        {{"run", "--config", config, "--ports-map", map, "--single", "1", "--report",
+          (dir_.Path() / "no-dir" / "r.jsonl").string()},
+         "report"},
+        {{"frobnicate"}, "frobnicate"},
+    };
+    for (const auto& [args, mention] : cases) {
+        const CliResult result = RunCli(args, dir_.Path(), 20s);
+        std::string joined;
+        for (const auto& arg : args) {
+            joined += arg + " ";
+        }
+        EXPECT_EQ(result.exitCode, 2) << joined << "\n" << result.output;
+        EXPECT_NE(result.output.find(mention), std::string::npos) << joined << "\n"
+                                                                  << result.output;
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << joined << "\n"
+                                                                                   << result.output;
+    }
+    EXPECT_EQ(pty.ReadMaster(1, 100ms), "") << "no byte reached the port";
+}
+
+TEST_F(CliRun, CtrlCMidPassStopsPromptlyWithExit130AndReportsThePassStopped) {
+    StartTerminals(1);
+    // Production pacing: a 2 MB file takes most of a minute.
+    WriteConfig({{"firmware.bin", SampleBytes(2000000, 5)}}, 10);
+    auto cli = StartCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(),
+                         "--single", "1", "--passes", "3", "--report", Report().string()},
+                        dir_.Path());
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ReadFile(dir_.Path() / "cli-output.txt").find("K/") != std::string::npos; },
+        20s))
+        << ReadFile(dir_.Path() / "cli-output.txt");
+
+    const auto interrupted = std::chrono::steady_clock::now();
+    kill(cli->Pid(), SIGINT);
+    // Stopping takes about a second; a limit several times that catches a hang.
+    ASSERT_TRUE(cli->WaitForExit(5s)) << "still running after Ctrl-C";
+    const auto stopTime = std::chrono::steady_clock::now() - interrupted;
+    EXPECT_EQ(ExitCodeOf(*cli), 130);
+    std::printf("stopped %lld ms after SIGINT\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(stopTime).count()));
+
+    const auto lines = JsonLines(ReadFile(Report()));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["outcome"], "stopped");
+    EXPECT_NE(ReadFile(dir_.Path() / "cli-output.txt").find("total"), std::string::npos)
+        << "a summary at the end";
+}
+
+// Processes whose command line mentions `text`.
+int ProcessesMentioning(const std::string& text) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string cmdline = ReadFile(entry.path() / "cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        count += cmdline.find(text) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(CliDemo, VerifiesEveryFileAndCleansUpAlsoOnCtrlC) {
+    ScratchDir dir("cli-demo");
+    CliResult result =
+        RunCli({"demo", "--ports", "1", "--termsim", TermsimPath().string()}, dir.Path(), 120s);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find("PASS: 5 of 5 files identical"), std::string::npos)
+        << result.output;
+
+    auto cli = StartCli({"demo", "--ports", "9", "--termsim", TermsimPath().string()}, dir.Path());
+    std::string workspace;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string output = ReadFile(dir.Path() / "cli-output.txt");
+            const auto at = output.find("sample files in ");
+            const auto end = output.find('\n', at);
+            if (at == std::string::npos || end == std::string::npos) {
+                return false;
+            }
+            workspace = output.substr(at + 16, end - at - 16);
+            return output.find("K/") != std::string::npos;
+        },
+        30s))
+        << ReadFile(dir.Path() / "cli-output.txt");
+    kill(cli->Pid(), SIGINT);
+    ASSERT_TRUE(cli->WaitForExit(10s));
+    EXPECT_EQ(ExitCodeOf(*cli), 130);
+    EXPECT_FALSE(std::filesystem::exists(workspace)) << workspace;
+    EXPECT_EQ(ProcessesMentioning(workspace), 0) << "termsim left behind";
+}
+
+}  // namespace
+}  // namespace termload::cli::test
