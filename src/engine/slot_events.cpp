@@ -9,11 +9,11 @@ void SlotEvents::Create() {
     abortSet_ = false;
 }
 
+// A set that came before the close still reaches a thread that was already waiting, as it
+// would have had the waiter woken at once.
 void SlotEvents::Close() {
     std::lock_guard lock(mutex_);
     exist_ = false;
-    receiveSet_ = false;
-    abortSet_ = false;
     ++generation_;
     changed_.notify_all();
 }
@@ -41,23 +41,24 @@ void SlotEvents::SetAbort() {
 
 EventWait SlotEvents::Wait(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
+    if (!exist_) {
+        return EventWait::Closed;
+    }
     // A close followed at once by a re-create still ends this wait: the generation tells.
     const auto generation = generation_;
-    const auto settled = [&] {
-        return !exist_ || generation_ != generation || receiveSet_ || abortSet_;
-    };
+    const auto settled = [&] { return generation_ != generation || receiveSet_ || abortSet_; };
     if (!changed_.wait_for(lock, timeout, settled)) {
         return EventWait::TimedOut;
-    }
-    if (!exist_ || generation_ != generation) {
-        return EventWait::Closed;
     }
     if (receiveSet_) {
         receiveSet_ = false;
         return EventWait::Received;
     }
-    abortSet_ = false;
-    return EventWait::Aborted;
+    if (abortSet_) {
+        abortSet_ = false;
+        return EventWait::Aborted;
+    }
+    return EventWait::Closed;
 }
 
 }  // namespace termload

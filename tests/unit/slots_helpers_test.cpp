@@ -60,7 +60,8 @@ TEST(SlotHelpers, ScaledTimingsCoverEveryField) {
 }
 
 TEST(SlotHelpers, DelayCountsStepsAndEndsOnStop) {
-    static std::atomic<int> pumped{0};
+    static std::atomic<int> pumped;
+    pumped = 0;
     SetMessagePump([] { ++pumped; });
     EXPECT_EQ(DelayWithMessages(9), 0u);
     const auto start = Clock::now();
