@@ -146,11 +146,14 @@ void LiveView::Draw() {
     pendingNotes_.clear();
     for (int port : order_) {
         const PortLine& line = ports_[port];
+        // A blue text is a finished file, whatever position the engine left its bar at.
+        const bool done = line.colour == StatusColour::Blue;
+        const int maximum = done ? 1 : line.maximum;
+        const int position = done ? 1 : line.position;
+        const int percent = maximum > 0 ? std::clamp(position, 0, maximum) * 100 / maximum : 0;
         char head[64];
-        const int percent =
-            line.maximum > 0 ? std::clamp(line.position, 0, line.maximum) * 100 / line.maximum : 0;
-        std::snprintf(head, sizeof head, "COM%-3d %s %3d%%  ", port,
-                      Bar(line.position, line.maximum).c_str(), percent);
+        std::snprintf(head, sizeof head, "COM%-3d %s %3d%%  ", port, Bar(position, maximum).c_str(),
+                      percent);
         const std::string text = FitColumns(std::string(head) + line.text, columns - 1);
         screen += "\x1b[2K";
         screen += ColourEscape(line.colour);
