@@ -35,18 +35,17 @@ std::string EncodeFileEntry(int kind, std::string_view sourcePath, std::string_v
 }
 
 std::optional<DownloadFileEntry> DecodeFileEntry(std::string_view encoded) {
-    if (encoded.size() < 3) {
-        return std::nullopt;
-    }
-    const std::size_t sourceEnd = encoded.find(';', 2);
-    if (sourceEnd == std::string_view::npos || sourceEnd == 2) {
+    // The kind digit and its ";" come first; the source starts at the third character.
+    const std::string_view afterKind = SkipCharacters(encoded, 2);
+    const std::size_t sourceEnd = afterKind.find(';');
+    if (sourceEnd == std::string_view::npos || sourceEnd == 0) {
         return std::nullopt;
     }
     DownloadFileEntry entry;
     const char kindChar = encoded.front();
     entry.kind = kindChar >= '0' && kindChar <= '9' ? kindChar - '0' : -1;
-    entry.sourcePath = encoded.substr(2, sourceEnd - 2);
-    const std::string_view rest = encoded.substr(sourceEnd + 1);
+    entry.sourcePath = afterKind.substr(0, sourceEnd);
+    const std::string_view rest = afterKind.substr(sourceEnd + 1);
     entry.destinationName = TrimBlanks(rest.substr(0, rest.find(';')));
     return entry;
 }

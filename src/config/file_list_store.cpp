@@ -23,15 +23,6 @@ std::string PathKey(std::size_t row) {
     return "Path" + std::to_string(row);
 }
 
-// The first character of a text, whole even when it takes several bytes.
-std::string FirstCharacter(std::string_view text) {
-    std::size_t length = 1;
-    while (length < text.size() && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
-        ++length;
-    }
-    return std::string(text.substr(0, length));
-}
-
 // Where row `row`'s file is: in debug mode the directory stored for the row, else `baseDir`.
 std::string SourceOf(const IniDocument& ini, std::size_t row, std::string_view baseDir,
                      bool debugMode, std::string_view name) {
@@ -55,19 +46,23 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
             break;
         }
         if (value.front() < '0' || value.front() > '9') {
-            messages.push_back({PromptKind::Error,
-                                "'" + FirstCharacter(value) + "' is not a valid integer value"});
+            const std::string_view first(value.data(),
+                                         value.size() - SkipCharacters(value, 1).size());
+            messages.push_back(
+                {PromptKind::Error, "'" + std::string(first) + "' is not a valid integer value"});
             break;
         }
-        const std::size_t nameEnd = value.size() < 3 ? std::string::npos : value.find(';', 2);
+        // Kind digit and ";", then the file name up to the next ";", then the destination.
+        const std::string_view afterKind = SkipCharacters(value, 2);
+        const std::size_t nameEnd = afterKind.find(';');
         if (nameEnd == std::string::npos) {
             continue;
         }
-        const std::string name(TrimBlanks(FileNamePart(value.substr(2, nameEnd - 2))));
+        const std::string name(TrimBlanks(FileNamePart(afterKind.substr(0, nameEnd))));
         if (name.empty()) {
             continue;
         }
-        const std::string_view rest = std::string_view(value).substr(nameEnd + 1);
+        const std::string_view rest = afterKind.substr(nameEnd + 1);
         const std::string_view destination = TrimBlanks(rest.substr(0, rest.find(';')));
         const std::string source = SourceOf(ini, row, baseDir, debugMode, name);
         const AddRowResult result = files.AddFileRow(value.front() - '0', source, destination);
@@ -91,10 +86,12 @@ void WriteFileList(IniDocument& ini, const FileList& files) {
             continue;
         }
         ini.WriteString(kPathSection, PathKey(row), decoded->sourcePath);
-        const std::size_t sourceEnd = entry.find(';', 2);
-        ini.WriteString(
-            kHistorySection, RecentKey(row),
-            entry.substr(0, 2) + FileNamePart(decoded->sourcePath) + entry.substr(sourceEnd));
+        // The entry's kind and ";", the file name alone, the rest from the ";" after the source.
+        const std::string_view afterKind = SkipCharacters(entry, 2);
+        const std::string_view kind(entry.data(), entry.size() - afterKind.size());
+        ini.WriteString(kHistorySection, RecentKey(row),
+                        std::string(kind) + FileNamePart(decoded->sourcePath) +
+                            std::string(afterKind.substr(decoded->sourcePath.size())));
     }
 }
 

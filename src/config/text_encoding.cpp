@@ -167,6 +167,14 @@ std::string_view CutToDisplayWidth(std::string_view utf8, std::size_t width) {
     return utf8.substr(0, pos);
 }
 
+std::string_view SkipCharacters(std::string_view utf8, std::size_t count) {
+    std::size_t pos = 0;
+    for (; count > 0 && pos < utf8.size(); --count) {
+        pos += NextCharacter(utf8, pos).bytes;
+    }
+    return utf8.substr(pos);
+}
+
 std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') {
         text.remove_prefix(1);

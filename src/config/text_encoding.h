@@ -24,6 +24,9 @@ std::size_t DisplayWidth(std::string_view utf8);
 // character.
 std::string_view CutToDisplayWidth(std::string_view utf8, std::size_t width);
 
+// The text after its first `count` characters (all of them when it has fewer: empty).
+std::string_view SkipCharacters(std::string_view utf8, std::size_t count);
+
 // The text without blanks and control characters at either end.
 std::string_view TrimBlanks(std::string_view text);
 

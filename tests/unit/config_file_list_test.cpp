@@ -20,6 +20,8 @@ TEST(ConfigFileList, EntriesEncodeAndDecode) {
     EXPECT_FALSE(DecodeFileEntry("1;/a/b.bin"));  // no ";" after the source
     EXPECT_FALSE(DecodeFileEntry("1;"));
     EXPECT_FALSE(DecodeFileEntry("1;;dest"));  // empty source
+    // Characters, not bytes: a hand-edited entry never splits one.
+    EXPECT_EQ(DecodeFileEntry("1中/b/a.bin;d")->sourcePath, "/b/a.bin");
 }
 
 TEST(ConfigFileList, RowTextColumnsLineUpInBothLanguages) {
