@@ -233,7 +233,8 @@ void SerialRecord::RunReader(std::shared_ptr<SerialRecord> self) {
     }
     self->exchangeChanged_.notify_all();
     --liveReaders;
-    // Dropping `self` may destroy the record here, when its callback closed it.
+    // This may destroy the record, when its callback closed it; nothing of it is used after.
+    self.reset();
 }
 
 void SerialRecord::ReaderLoop() {

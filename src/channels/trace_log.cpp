@@ -130,17 +130,20 @@ void TraceWarning(int portNumber, std::string_view what, std::error_code error) 
 }
 
 std::string TraceFormat(const char* format, ...) {
-    std::va_list arguments;
+    char shortText[256];
+    va_list arguments;
     va_start(arguments, format);
-    std::va_list measuring;
-    va_copy(measuring, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, measuring);
-    va_end(measuring);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<std::size_t>(length));
-        std::vsnprintf(text.data(), text.size() + 1, format, arguments);
+    const int length = vsnprintf(shortText, sizeof shortText, format, arguments);
+    va_end(arguments);
+    if (length < 0) {
+        return {};
     }
+    if (static_cast<std::size_t>(length) < sizeof shortText) {
+        return {shortText, static_cast<std::size_t>(length)};
+    }
+    std::string text(static_cast<std::size_t>(length), '\0');
+    va_start(arguments, format);
+    vsnprintf(text.data(), text.size() + 1, format, arguments);
     va_end(arguments);
     return text;
 }
