@@ -32,7 +32,6 @@ void PlainView::Status(int port, std::string_view text, std::optional<StatusColo
     PortLine& line = ports_[port];
     const StatusColour newColour = colour.value_or(line.colour);
     const bool throttled = newColour == StatusColour::Black && line.colour == StatusColour::Black &&
-                           line.shown &&
                            std::chrono::steady_clock::now() - line.shownAt < kBlackTextInterval;
     line.text = text;
     line.colour = newColour;

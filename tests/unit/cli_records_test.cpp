@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
+#include "cli/line_views.h"
 #include "cli/live_view.h"
 #include "cli/pass_report.h"
 #include "cli/pass_tracker.h"
@@ -132,6 +134,59 @@ TEST(LiveView, FitColumnsCountsWideCharactersAndNeverSplitsOne) {
     EXPECT_EQ(FitColumns("[COM1]已就绪", 10), "[COM1]已就");
     EXPECT_EQ(FitColumns("\xE5\xB7", 5), "\xE5\xB7") << "a truncated sequence is kept whole";
     EXPECT_EQ(FitColumns("", 3), "");
+}
+
+// Everything a view wrote to a temporary file.
+std::string Written(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        text.push_back(static_cast<char>(c));
+    }
+    return text;
+}
+
+TEST(LineViews, PlainThrottlesProgressButNeverFailuresAndShowsTheLastTextAtTheEnd) {
+    std::FILE* out = std::tmpfile();
+    {
+        PlainView view(out);
+        view.Status(3, "[COM3]app.bin...", StatusColour::Black);
+        view.Status(3, "[COM3]DownLoad..  app.bin(5K/120K)", StatusColour::Black);
+        view.Status(3, "[COM3]DownLoad..  app.bin(9K/120K)", std::nullopt);
+        view.Status(4, "[COM4]File open failed", StatusColour::Red);
+        view.Status(3, "[COM3] File read error4", StatusColour::Red);
+        view.Status(3, "[COM3]DownLoad..  app.bin(13K/120K)", StatusColour::Black);
+        view.Finish();
+    }
+    EXPECT_EQ(Written(out),
+              "COM3 [COM3]app.bin...\n"
+              "COM4 [COM4]File open failed\n"
+              "COM3 [COM3] File read error4\n"
+              "COM3 [COM3]DownLoad..  app.bin(13K/120K)\n");
+    std::fclose(out);
+}
+
+TEST(LineViews, JsonKeepsTheColourInForceAndCarriesProgress) {
+    std::FILE* out = std::tmpfile();
+    JsonView view(out);
+    view.Status(5, "[COM5]File open failed", StatusColour::Red);
+    view.Progress(5, ProgressState{0, 30, 12});
+    view.Status(5, "[COM5]File open failed again", std::nullopt);
+    std::istringstream lines(Written(out));
+    std::string first;
+    std::string second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    const auto a = nlohmann::json::parse(first);
+    const auto b = nlohmann::json::parse(second);
+    EXPECT_EQ(a["colour"], "red");
+    EXPECT_FALSE(a.contains("position"));
+    EXPECT_EQ(b["colour"], "red") << "no colour given keeps the one in force";
+    EXPECT_EQ(b["position"], 12);
+    EXPECT_EQ(b["maximum"], 30);
+    EXPECT_EQ(b["port"], 5);
+    std::fclose(out);
 }
 
 }  // namespace
