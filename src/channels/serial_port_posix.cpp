@@ -1,34 +1,27 @@
-// The serial port backend for POSIX systems: termios for the line, poll() over the port and two
-// wake-up pipes for every wait, so that an idle port costs nothing and close ends any wait.
+// The serial port backend for POSIX systems: poll() over the port and two wake-up pipes for
+// every wait, so that an idle port costs nothing and close ends any wait. The line settings are
+// in serial_line_posix.cpp.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <iterator>
 #include <utility>
 
+#include "channels/serial_line_posix.h"
 #include "channels/serial_port.h"
-#ifdef __linux__
-#include "channels/serial_baud_linux.h"
-#endif
 
 namespace termload {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::milliseconds;
-
-std::error_code LastError() {
-    return {errno, std::system_category()};
-}
 
 class UniqueFd {
   public:
@@ -62,13 +55,13 @@ class WakePipe {
     std::error_code Create() {
         int ends[2];
         if (::pipe(ends) != 0) {
-            return LastError();
+            return LastSystemError();
         }
         read_ = UniqueFd(ends[0]);
         write_ = UniqueFd(ends[1]);
         for (int fd : ends) {
             if (::fcntl(fd, F_SETFL, O_NONBLOCK) != 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
-                return LastError();
+                return LastSystemError();
             }
         }
         return {};
@@ -93,129 +86,6 @@ class WakePipe {
 // A device that has gone: the peer of a pty closed, a USB adapter pulled.
 bool IsHangUpError(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
-}
-
-constexpr std::pair<int, speed_t> kStandardRates[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400},
-#ifdef B460800
-    {460800, B460800},
-#endif
-#ifdef B921600
-    {921600, B921600},
-#endif
-};
-
-const speed_t* StandardRate(int baudRate) {
-    const auto found =
-        std::find_if(std::begin(kStandardRates), std::end(kStandardRates),
-                     [baudRate](const auto& rate) { return rate.first == baudRate; });
-    return found == std::end(kStandardRates) ? nullptr : &found->second;
-}
-
-std::error_code InvalidSetting(const char*& call, const char* what) {
-    call = what;
-    return std::make_error_code(std::errc::invalid_argument);
-}
-
-// Fills the character size, stop bits and parity of `settings` into `tio`.
-std::error_code ApplyFraming(const SerialSettings& settings, termios& tio, const char*& call) {
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    if (settings.byteSize < 5 || settings.byteSize > 8) {
-        return InvalidSetting(call, "byte size");
-    }
-    tio.c_cflag = (tio.c_cflag & ~CSIZE) | kSizes[settings.byteSize - 5];
-
-    switch (settings.stopBitsIndex) {
-        case 0:
-            tio.c_cflag &= ~CSTOPB;
-            break;
-        case 1:
-            // A UART sends 1.5 stop bits when two are asked with 5-bit characters; other sizes
-            // have no 1.5 stop bits on any UART.
-            if (settings.byteSize != 5) {
-                return InvalidSetting(call, "1.5 stop bits");
-            }
-            tio.c_cflag |= CSTOPB;
-            break;
-        case 2:
-            tio.c_cflag |= CSTOPB;
-            break;
-        default:
-            return InvalidSetting(call, "stop bits");
-    }
-
-    tio.c_cflag &= ~(PARENB | PARODD | CMSPAR);
-    switch (settings.parityIndex) {
-        case 0:
-            break;
-        case 1:
-            tio.c_cflag |= PARENB | PARODD;
-            break;
-        case 2:
-            tio.c_cflag |= PARENB;
-            break;
-        case 3:
-            tio.c_cflag |= PARENB | CMSPAR | PARODD;
-            break;
-        case 4:
-            tio.c_cflag |= PARENB | CMSPAR;
-            break;
-        default:
-            return InvalidSetting(call, "parity");
-    }
-    return {};
-}
-
-// Raw binary I/O; flow control by index, where an unknown index keeps what the driver had.
-void ApplyRawModeAndFlow(int flowControlIndex, termios& tio) {
-    const tcflag_t driverSoftwareFlow = tio.c_iflag & (IXON | IXOFF);
-    const tcflag_t driverHardwareFlow = tio.c_cflag & CRTSCTS;
-
-    tio.c_iflag &=
-        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
-    tio.c_oflag &= ~OPOST;
-    tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~CRTSCTS;
-    tio.c_cflag |= CREAD | CLOCAL;
-    // One byte satisfies a read, so that an empty queue reads as "try again" and a read of 0
-    // bytes means the device is gone.
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    tio.c_cc[VSTART] = 0x11;
-    tio.c_cc[VSTOP] = 0x13;
-
-    switch (flowControlIndex) {
-        case 0:
-            break;
-        case 1:
-            tio.c_iflag |= IXON | IXOFF;
-            break;
-        case 2:
-            tio.c_cflag |= CRTSCTS;
-            break;
-        default:
-            tio.c_iflag |= driverSoftwareFlow;
-            tio.c_cflag |= driverHardwareFlow;
-            break;
-    }
-}
-
-bool IsPseudoTerminalSlave(dev_t device) {
-#ifdef __linux__
-    // The majors of Unix 98 pty slaves (/dev/pts/N).
-    return major(device) >= 136 && major(device) <= 143;
-#else
-    (void)device;
-    return false;
-#endif
-}
-
-int BitsPerCharacter(const SerialSettings& settings) {
-    return 1 + settings.byteSize + (settings.parityIndex != 0 ? 1 : 0) +
-           (settings.stopBitsIndex != 0 ? 2 : 1);
 }
 
 int MillisecondsUntil(Clock::time_point deadline) {
@@ -295,12 +165,13 @@ struct SerialPort::Impl {
     }
 
     // Ends an unfinished write. What is still queued of it is dropped, but only when the queue
-    // provably holds nothing else: a flush takes everything not yet sent, and earlier writes
-    // have reported their bytes as written. Where the queue cannot be seen (a pty reports it
-    // empty) nothing is dropped. The result tells how many bytes went out.
-    PortResult AbortWrite(std::size_t accepted, PortResult result) {
+    // provably holds nothing else (it was empty when the write began): a flush takes everything
+    // not yet sent, and earlier writes have reported their bytes as written. Where the queue
+    // cannot be seen (a pty reports it empty) nothing is dropped. The result tells how many
+    // bytes went out.
+    PortResult AbortWrite(std::size_t queuedBefore, std::size_t accepted, PortResult result) {
         const std::size_t queued = OutputQueued();
-        if (queued > 0 && queued <= accepted) {
+        if (queuedBefore == 0 && queued > 0 && queued <= accepted) {
             ::tcflush(port.Get(), TCOFLUSH);
         }
         result.bytes = accepted - std::min(queued, accepted);
@@ -316,13 +187,13 @@ std::unique_ptr<SerialPort> SerialPort::Open(const std::string& devicePath,
     auto impl = std::make_unique<Impl>();
     impl->port = UniqueFd(::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!impl->port) {
-        error = LastError();
+        error = LastSystemError();
         return nullptr;
     }
     const int fd = impl->port.Get();
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
-        error = LastError();
+        error = LastSystemError();
         return nullptr;
     }
     if (!S_ISCHR(status.st_mode) || !::isatty(fd)) {
@@ -334,7 +205,7 @@ std::unique_ptr<SerialPort> SerialPort::Open(const std::string& devicePath,
     // included), exclusive mode keeps out other programs.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error = errno == EWOULDBLOCK ? std::make_error_code(std::errc::device_or_resource_busy)
-                                     : LastError();
+                                     : LastSystemError();
         return nullptr;
     }
     ::ioctl(fd, TIOCEXCL);
@@ -345,58 +216,9 @@ std::unique_ptr<SerialPort> SerialPort::Open(const std::string& devicePath,
 }
 
 std::error_code SerialPort::Configure(const SerialSettings& settings, const char*& call) {
-    const int fd = impl_->port.Get();
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        call = "tcgetattr()";
-        return LastError();
-    }
-    ::tcflush(fd, TCIOFLUSH);
-    if (settings.baudRate <= 0) {
-        return InvalidSetting(call, "baud rate");
-    }
-    if (auto error = ApplyFraming(settings, tio, call)) {
+    if (auto error =
+            ConfigureSerialLine(impl_->port.Get(), settings, impl_->pseudoTerminal, call)) {
         return error;
-    }
-    ApplyRawModeAndFlow(settings.flowControlIndex, tio);
-    const speed_t* standardRate = StandardRate(settings.baudRate);
-    // A rate without a constant goes in below; 38400 stands in until then.
-    const speed_t speed = standardRate != nullptr ? *standardRate : B38400;
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        call = "tcsetattr()";
-        return LastError();
-    }
-    if (standardRate == nullptr) {
-#ifdef __linux__
-        if (auto error = SetArbitraryBaudRate(fd, settings.baudRate)) {
-            call = "baud rate";
-            return error;
-        }
-#else
-        return InvalidSetting(call, "baud rate");
-#endif
-    }
-    // tcsetattr succeeds when any part of the settings took; check the parts that matter.
-    termios applied{};
-    if (::tcgetattr(fd, &applied) != 0) {
-        call = "tcgetattr()";
-        return LastError();
-    }
-    // A pty has no line: it keeps every character 8 bits wide without parity whatever it is
-    // asked, and its peer sees the bytes all the same.
-    constexpr tcflag_t kFraming = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR;
-    if (!impl_->pseudoTerminal && (applied.c_cflag & kFraming) != (tio.c_cflag & kFraming)) {
-        return InvalidSetting(call, "tcsetattr()");
-    }
-    if (standardRate != nullptr && cfgetospeed(&applied) != speed) {
-        return InvalidSetting(call, "baud rate");
-    }
-    if (settings.flowControlIndex >= 0 && settings.flowControlIndex <= 2) {
-        // Ptys have no modem lines; a port without them works all the same.
-        int lines = TIOCM_DTR | TIOCM_RTS;
-        ::ioctl(fd, TIOCMBIS, &lines);
     }
     impl_->baudRate = settings.baudRate;
     impl_->bitsPerCharacter = BitsPerCharacter(settings);
@@ -480,12 +302,13 @@ PortResult SerialPort::ReadWithTimeouts(void* buffer, std::size_t count, Millise
 PortResult SerialPort::WriteAll(const void* data, std::size_t count, Milliseconds total) {
     const auto* bytes = static_cast<const char*>(data);
     const auto deadline = Clock::now() + total;
+    const std::size_t queuedBefore = impl_->OutputQueued();
     std::size_t accepted = 0;
     while (accepted < count) {
         PortResult part = WriteAvailable(bytes + accepted, count - accepted);
         accepted += part.bytes;
         if (part.status != PortStatus::kOk) {
-            return impl_->AbortWrite(accepted, part);
+            return impl_->AbortWrite(queuedBefore, accepted, part);
         }
         if (accepted == count) {
             break;
@@ -495,15 +318,17 @@ PortResult SerialPort::WriteAll(const void* data, std::size_t count, Millisecond
             case Impl::Ready::kHungUp:  // the next write reports it
                 break;
             case Impl::Ready::kTimedOut:
-                return impl_->AbortWrite(accepted, {0, PortStatus::kTimedOut, {}, ""});
+                return impl_->AbortWrite(queuedBefore, accepted,
+                                         {0, PortStatus::kTimedOut, {}, ""});
             case Impl::Ready::kShutDown:
-                return impl_->AbortWrite(accepted, {0, PortStatus::kShutDown, {}, ""});
+                return impl_->AbortWrite(queuedBefore, accepted,
+                                         {0, PortStatus::kShutDown, {}, ""});
         }
     }
     const auto remaining = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
     const PortStatus drained = DrainOutput(std::max(remaining, Milliseconds(0)));
     if (drained != PortStatus::kOk) {
-        return impl_->AbortWrite(accepted, {0, drained, {}, ""});
+        return impl_->AbortWrite(queuedBefore, accepted, {0, drained, {}, ""});
     }
     return {count, PortStatus::kOk, {}, ""};
 }
