@@ -25,6 +25,7 @@
 #include "app/window_text.h"
 #include "channels/serial_channel.h"
 #include "config/user_store.h"
+#include "engine/stop_signal.h"
 #include "engine/timer_file.h"
 #include "ui_main_window.h"
 
@@ -145,6 +146,8 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
                                   }
                               }});
     download_ = std::make_unique<WindowDownload>(*sink_);
+    // The engine's waits on this thread (the pauses between thread starts) keep the window alive.
+    SetMessagePump([] { QCoreApplication::processEvents(); });
     RefreshCCIDList();
 
     timer_ = new QTimer(this);
@@ -158,7 +161,9 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
-    // FormDestroy: every thread ends before the sink it reports to goes away.
+    // FormDestroy: every thread ends before the sink it reports to goes away; no events are
+    // processed while the window is taken apart.
+    SetMessagePump(nullptr);
     download_.reset();
     sink_.reset();
     ChannelLibShutdown();
@@ -185,8 +190,14 @@ void TfrmMain::FormShow() {
     }
 }
 
+// A close that comes while threads are being started or stopped is taken up once that is done.
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    if (download_->IsStarting() || !FormCloseQuery()) {
+    if (download_->Busy()) {
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    if (!FormCloseQuery()) {
         event->ignore();
         return;
     }
@@ -202,7 +213,7 @@ bool TfrmMain::FormCloseQuery() {
 }
 
 void TfrmMain::FormClose() {
-    download_->StopAll();
+    download_->Stop();
     sink_->Flush();
     ReadControls();
     SaveSettings(config_);

@@ -87,6 +87,8 @@ class TfrmMain : public QWidget {
     // Port modes and layout.
     void SetClientWidth(int width);
     void SetFilePanelHeight(int height);
+    void BindSlotsToPanels(bool multiPort);
+    void TakeUpPendingClose();
     void CentreOnScreen();
     void ShowReadyText(bool blankBeforeText);
     int LangBase() const { return config_.settings.LangBase; }
@@ -128,6 +130,7 @@ class TfrmMain : public QWidget {
     std::unique_ptr<GuiHostSink> sink_;
     std::unique_ptr<WindowDownload> download_;
     bool shown_ = false;
+    bool closePending_ = false;  // a close asked for while a start was under way
 };
 
 }  // namespace termload

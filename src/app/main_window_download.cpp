@@ -1,20 +1,121 @@
-// TfrmMain: starting and stopping a download, and the message pump of the engine's waits.
+// TfrmMain: starting and stopping a download.
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
+#include <utility>
 
+#include "app/glyphs.h"
+#include "app/gui_host_sink.h"
 #include "app/main_window.h"
+#include "app/port_panels.h"
+#include "app/prompt.h"
 #include "app/window_download.h"
+#include "app/window_text.h"
 #include "ui_main_window.h"
 
 namespace termload {
+namespace {
+
+constexpr int kStopCaptionId = 51;
+constexpr int kStartCaptionId = 61;
+
+// The hourglass while the slots stop, restored whatever happens.
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
 
 bool TfrmMain::IsDownloading() const {
-    return false;
+    return download_->Running();
 }
 
-void TfrmMain::btnDownClick() {}
+void TfrmMain::btnDownClick() {
+    if (download_->Busy()) {
+        return;
+    }
+    FlashCtrls(false);
+    if (IsDownloading()) {
+        StopLoad();
+        return;
+    }
+    ReadControls();
+    StartOptions options;
+    options.userAddrFile = places_.appDir / kUserAddrFileName;
+    options.addressTraceDir = places_.appDir;
+    const StartCheck check = CheckStart(config_, options);
+    for (const int row : check.uncheckedRows) {
+        config_.files.SetChecked(row, false);
+    }
+    if (!check.uncheckedRows.empty()) {
+        ShowFileRows();
+    }
+    for (const PromptMessage& message : check.messages) {
+        ShowPrompt(this, message.kind, ToQString(message.text));
+    }
+    if (!check.job) {
+        FlashCtrls(true);
+        return;
+    }
+
+    BindSlotsToPanels(check.job->portMode == PortMode::Multi);
+    if (download_->Start(check.job)) {
+        ui_->btnDown->setText(UiText(LangBase(), kStopCaptionId));
+        SetIcon(kGlyphStop);
+        ui_->btnDown->setEnabled(true);
+        ui_->btnDown->repaint();
+    } else if (!IsDownloading()) {
+        // None started, or a thread's end stopped the run while it was starting.
+        FlashCtrls(true);
+    }
+    TakeUpPendingClose();
+}
+
+void TfrmMain::TakeUpPendingClose() {
+    if (std::exchange(closePending_, false)) {
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+// Slot 0 reports into the status line of the single-port and USB modes; in multi-port mode slot
+// i reports into port panel i + 1.
+void TfrmMain::BindSlotsToPanels(bool multiPort) {
+    sink_->Flush();
+    for (int slot = 0; slot < kPortPanelCount; ++slot) {
+        if (multiPort) {
+            sink_->BindSlot(slot, panels_->Label(slot + 1), panels_->Bar(slot + 1));
+        } else if (slot == 0) {
+            sink_->BindSlot(slot, ui_->lbCurrFile, ui_->Process);
+        } else {
+            sink_->BindSlot(slot, nullptr, nullptr);
+        }
+    }
+}
 
 void TfrmMain::StopLoad() {
-    download_->StopAll();
+    if (download_->Busy()) {
+        return;
+    }
+    FlashCtrls(false);
+    {
+        const WaitCursor hourglass;
+        download_->Stop();
+    }
+    sink_->CloseErrorBoxes();
+    sink_->Flush();
+    ckFilesClickCheck();
+    ui_->btnDown->setText(UiText(LangBase(), kStartCaptionId));
+    SetIcon(kGlyphStart);
+    FlashCtrls(true);
+    RefreshCCIDList();
+    TakeUpPendingClose();
 }
 
 }  // namespace termload

@@ -1,16 +1,36 @@
 #include "app/window_download.h"
 
-#include "engine/port_slot.h"
-#include "engine/slot_channel.h"
+#include <utility>
 
 namespace termload {
+namespace {
 
-WindowDownload::WindowDownload(HostSink& sink) : slots_(std::make_unique<PortSlotTable>(sink)) {}
+// Marks the start or stop under way for as long as it lives.
+class BusyScope {
+  public:
+    explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
+    ~BusyScope() { busy_ = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    bool& busy_;
+};
+
+}  // namespace
+
+WindowDownload::WindowDownload(HostSink& sink) : slots_(sink), controller_(slots_) {}
 
 WindowDownload::~WindowDownload() = default;
 
-void WindowDownload::StopAll() {
-    SlotStopAll(*slots_);
+bool WindowDownload::Start(std::shared_ptr<const DownloadJob> job) {
+    const BusyScope busy(busy_);
+    return controller_.Start(std::move(job)) && controller_.Running();
+}
+
+void WindowDownload::Stop() {
+    const BusyScope busy(busy_);
+    controller_.Stop();
 }
 
 }  // namespace termload

@@ -1,28 +1,37 @@
-// The download machinery the window owns: the port slots and the start/stop controller.
+// The download machinery the window owns: the port slots and the start/stop controller, and
+// the state the window needs around them (a start or a stop in progress keeps processing events,
+// so the window must not start, stop or close again meanwhile).
 #pragma once
 
+#include <filesystem>
 #include <memory>
+
+#include "engine/download_controller.h"
+#include "engine/port_slot.h"
+#include "engine/start_check.h"
 
 namespace termload {
 
 class HostSink;
-class PortSlotTable;
 
 class WindowDownload {
   public:
     explicit WindowDownload(HostSink& sink);
     ~WindowDownload();  // stops every slot and joins every thread
 
-    // Stops every slot in use and joins their threads.
-    void StopAll();
-    // True while a start is starting its threads (the window keeps processing events then).
-    bool IsStarting() const { return starting_; }
+    // Starts the job's threads; false when none started or the run was stopped while starting.
+    bool Start(std::shared_ptr<const DownloadJob> job);
+    // Stops every slot and joins their threads.
+    void Stop();
 
-    PortSlotTable& Slots() { return *slots_; }
+    bool Running() const { return controller_.Running(); }
+    // A start or a stop is under way.
+    bool Busy() const { return busy_; }
 
   private:
-    std::unique_ptr<PortSlotTable> slots_;
-    bool starting_ = false;
+    PortSlotTable slots_;
+    DownloadController controller_;  // declared after the table it drives, so it goes first
+    bool busy_ = false;
 };
 
 }  // namespace termload

@@ -27,5 +27,13 @@ if(TARGET termload_app)
 
   termload_add_gui_test(gui_window_test
     SOURCES ${_gui_dir}/gui_window_test.cpp ${_gui_dir}/gui_file_list_test.cpp
-            ${_gui_dir}/gui_tools_test.cpp)
+            ${_gui_dir}/gui_tools_test.cpp ${_gui_dir}/gui_download_test.cpp)
+endif()
+
+if(TARGET termload_app AND TARGET termsim)
+  find_package(nlohmann_json REQUIRED)
+  termload_add_gui_test(gui_e2e_test SOURCES ${_gui_dir}/gui_e2e_test.cpp LABELS e2e TIMEOUT 180)
+  target_link_libraries(gui_e2e_test PRIVATE nlohmann_json::nlohmann_json)
+  target_compile_definitions(gui_e2e_test PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
+  add_dependencies(gui_e2e_test termsim)
 endif()

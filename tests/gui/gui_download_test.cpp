@@ -1,0 +1,213 @@
+// Starting and stopping from the window: the start checks' boxes, the busy and idle states, the
+// close question during a run, and how download threads' reports reach the window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <future>
+#include <thread>
+
+#include "app/gui_host_sink.h"
+#include "config/user_store.h"
+#include "engine/stop_signal.h"
+#include "gui_test_support.h"
+
+namespace termload::test {
+namespace {
+
+std::string Rows(const std::vector<std::pair<std::string, std::string>>& sourceAndDestination) {
+    std::string text =
+        "[History]\nRecentCount=" + std::to_string(sourceAndDestination.size()) + "\n";
+    for (std::size_t i = 0; i < sourceAndDestination.size(); ++i) {
+        const auto& [source, destination] = sourceAndDestination[i];
+        text += "Recent" + std::to_string(i) + "=1;" + source + ";" + destination + "\n";
+    }
+    return text;
+}
+
+bool Checked(WindowUnderTest& w, int row) {
+    return w.Find<QListWidget>("ckFiles")->item(row)->checkState() == Qt::Checked;
+}
+
+// COM1 has no device in the tests' port table, so a started run's thread ends at once on its
+// failed open and the window stays in its downloading state until stopped.
+TEST(WindowStart, DestinationLimitsFollowTheTerminalGeneration) {
+    for (const bool newMachine : {false, true}) {
+        SCOPED_TRACE(newMachine ? "new machine" : "old machine");
+        const std::size_t limit = newMachine ? 50 : 14;
+        WindowUnderTest w;
+        w.dir.Write("fits.bin", "x");
+        w.dir.Write("long.bin", "y");
+        w.Load(ConfigText(std::string("Language=1\nNewMachine=") + (newMachine ? "1" : "0") + "\n",
+                          "00=M740-32\n",
+                          Rows({{"fits.bin", std::string(limit, 'a')},
+                                {"long.bin", std::string(limit + 1, 'b')}})));
+        auto* start = w.Find<QPushButton>("btnDown");
+        Click(start);
+
+        ASSERT_EQ(w.prompts.Boxes().size(), 1u);
+        EXPECT_EQ(w.prompts.Boxes()[0].kind, PromptKind::Warning);
+        EXPECT_EQ(w.prompts.Boxes()[0].text, newMachine
+                                                 ? " Destination filename length muse less  50!  "
+                                                 : "Destination filename length muse less 14!  ");
+        EXPECT_TRUE(Checked(w, 0));
+        EXPECT_FALSE(Checked(w, 1));
+
+        // The row that passed started the run: stop caption, and only the start button usable.
+        EXPECT_TRUE(w.window->IsDownloading());
+        EXPECT_EQ(start->text(), "&Stop");
+        EXPECT_TRUE(start->isEnabled());
+        EXPECT_FALSE(OwnEnabled(w.Find<QWidget>("grpBox")));
+        EXPECT_FALSE(OwnEnabled(w.Find<QWidget>("btnAdd")));
+
+        Click(start);
+        EXPECT_FALSE(w.window->IsDownloading());
+        EXPECT_EQ(start->text(), "&Download");
+        EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("grpBox")));
+        // The refused row stays unchecked, so the next start skips it without a box.
+        w.prompts.Clear();
+        Click(start);
+        EXPECT_TRUE(w.prompts.Boxes().empty());
+        EXPECT_TRUE(w.window->IsDownloading());
+    }
+}
+
+TEST(WindowStart, MissingSourceFileIsNamedAndNothingStartsWithoutAValidRow) {
+    WindowUnderTest w;
+    w.Load(
+        ConfigText("", "00=M740-32\n", Rows({{"gone.bin", "gone.bin"}, {"lost.bin", "lost.bin"}})));
+    auto* start = w.Find<QPushButton>("btnDown");
+    Click(start);
+
+    const std::string dir = w.dir.Path().string();
+    ASSERT_EQ(w.prompts.Boxes().size(), 2u);
+    EXPECT_EQ(w.prompts.Boxes()[0].text,
+              QString::fromStdString("源文件: " + dir + "/gone.bin 不存在!   "));
+    EXPECT_EQ(w.prompts.Boxes()[1].text,
+              QString::fromStdString("源文件: " + dir + "/lost.bin 不存在!   "));
+    EXPECT_FALSE(Checked(w, 0));
+    EXPECT_FALSE(Checked(w, 1));
+    // No valid row: back to idle, no run.
+    EXPECT_FALSE(w.window->IsDownloading());
+    EXPECT_EQ(start->text(), "开始下载(&D)");
+    EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("grpBox")));
+    EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("btnAdd")));
+}
+
+TEST(WindowStart, ClosingDuringARunAsksFirst) {
+    WindowUnderTest w;
+    w.dir.Write("a.bin", "x");
+    w.Load(ConfigText("", "00=M740-32\n", Rows({{"a.bin", "a.bin"}})));
+    Click(w.Find<QPushButton>("btnDown"));
+    ASSERT_TRUE(w.window->IsDownloading());
+
+    w.prompts.AnswerNext(false);
+    EXPECT_FALSE(w.window->close());
+    ASSERT_EQ(w.prompts.Boxes().size(), 1u);
+    EXPECT_EQ(w.prompts.Boxes()[0].kind, PromptKind::Question);
+    EXPECT_EQ(w.prompts.Boxes()[0].text, "程序正在下载，确定退出吗？  ");
+    EXPECT_TRUE(w.window->isVisible());
+    EXPECT_TRUE(w.window->IsDownloading());
+
+    w.prompts.AnswerNext(true);
+    EXPECT_TRUE(w.window->close());
+    EXPECT_FALSE(w.window->IsDownloading());
+    // Closing stops, saves and remembers the configuration in the per-user store.
+    const LastConfiguration last = ReadLastConfiguration(w.dir.Path() / "store" / "termload.ini");
+    EXPECT_EQ(last.configPath, (w.dir.Path() / "Config.ini").string());
+    EXPECT_EQ(last.baseDir, w.dir.Path().string());
+
+    // Idle: closes without a question.
+    WindowUnderTest idle(ConfigText(""));
+    EXPECT_TRUE(idle.window->close());
+    EXPECT_TRUE(idle.prompts.Boxes().empty());
+}
+
+TEST(WindowReports, LatestReportOfASlotWinsAndKeepsItsColour) {
+    QWidget window;
+    QLabel label(&window);
+    QProgressBar bar(&window);
+    QPlainTextEdit console(&window);
+    GuiHostSink sink(&window, &console, {});
+    sink.BindSlot(4, &label, &bar);
+
+    std::thread worker([&sink] {
+        sink.SetStatus(4, "failed", StatusColour::Red);
+        for (int i = 0; i <= 5000; ++i) {
+            sink.SetStatus(4, "step " + std::to_string(i), std::nullopt);
+            sink.SetProgress(4, {0, 5000, i});
+        }
+        sink.ShowConsoleText("Board ready\nline 2");
+    });
+    worker.join();
+    ASSERT_TRUE(WaitUntil([&] { return label.text() == "step 5000"; }, 5000));
+    EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(bar.maximum(), 5000);
+    EXPECT_EQ(bar.value(), 5000);
+    EXPECT_EQ(console.toPlainText(), "Board ready\nline 2");
+
+    // Reports for slots bound to nothing, or out of range, are dropped without harm.
+    sink.SetStatus(5, "nowhere", StatusColour::Blue);
+    sink.SetStatus(99, "out of range", StatusColour::Blue);
+    sink.Flush();
+    EXPECT_EQ(label.text(), "step 5000");
+}
+
+TEST(WindowReports, ErrorBoxDoesNotBlockAndItsThreadWaitsForAnswerOrStop) {
+    QWidget window;
+    QPlainTextEdit console(&window);
+    int runsEnded = 0;
+    GuiHostSink sink(&window, &console, {nullptr, [&runsEnded](int) { ++runsEnded; }});
+    window.show();
+
+    auto findBox = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(widget);
+                box != nullptr && box->isVisible()) {
+                return box;
+            }
+        }
+        return static_cast<QMessageBox*>(nullptr);
+    };
+
+    // Answered: the thread goes on with true.
+    StopSignal stop;
+    auto answer = std::make_shared<ErrorAnswer>();
+    auto acknowledged = std::async(std::launch::async, [&] {
+        sink.ShowError(0, "Erase user area failed！    ", answer);
+        return answer->WaitForAcknowledgement(stop);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return findBox() != nullptr; }, 5000));
+    QMessageBox* box = findBox();
+    EXPECT_EQ(box->windowModality(), Qt::NonModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(box->text(), "Erase user area failed！    ");
+    // The window still takes work while the box is open.
+    sink.RunEnded(2);
+    ASSERT_TRUE(WaitUntil([&] { return runsEnded == 1; }, 5000));
+    box->button(QMessageBox::Ok)->click();
+    ASSERT_EQ(acknowledged.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_TRUE(acknowledged.get());
+
+    // Stopped: the thread stops waiting with false, and the stop closes the box unanswered.
+    auto unanswered = std::make_shared<ErrorAnswer>();
+    auto waited = std::async(std::launch::async, [&] {
+        sink.ShowError(0, "second", unanswered);
+        return unanswered->WaitForAcknowledgement(stop);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return findBox() != nullptr; }, 5000));
+    stop.Request();
+    ASSERT_EQ(waited.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_FALSE(waited.get());
+    sink.CloseErrorBoxes();
+    EXPECT_TRUE(WaitUntil([&] { return findBox() == nullptr; }, 5000));
+}
+
+}  // namespace
+}  // namespace termload::test

@@ -1,0 +1,158 @@
+// The window against simulated terminals: a nine-port download into termsim, driven by the
+// window's own controls, and the stop that ends it.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "channels/port_map.h"
+#include "gui_test_support.h"
+
+namespace termload::test {
+namespace {
+
+std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random() & 0xFF);
+    }
+    return bytes;
+}
+
+// termsim on `ports` pseudo-terminals, with its port map in force while the object lives.
+class Termsim {
+  public:
+    Termsim(const std::filesystem::path& dir, int ports) : dir_(dir) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral(TERMSIM_PATH),
+                       {QStringLiteral("--ports"), QString::number(ports), QStringLiteral("--dir"),
+                        QString::fromStdString(dir.string()), QStringLiteral("--quiet")});
+        started_ = process_.waitForStarted(10000) &&
+                   WaitUntil([this] { return std::filesystem::exists(dir_ / "ports.ini"); }, 10000);
+        if (started_) {
+            SetPortMapFile(dir_ / "ports.ini");
+        }
+    }
+    ~Termsim() {
+        SetPortMapFile(previousMap_);
+        process_.terminate();
+        if (!process_.waitForFinished(10000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    bool Started() const { return started_; }
+
+    // Ends the simulator (it finishes its results) and returns every line of its results.
+    std::vector<nlohmann::json> Finish() {
+        process_.terminate();
+        process_.waitForFinished(10000);
+        std::vector<nlohmann::json> lines;
+        std::ifstream in(dir_ / "results.jsonl");
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(nlohmann::json::parse(line, nullptr, false));
+        }
+        return lines;
+    }
+
+  private:
+    std::filesystem::path dir_;
+    std::filesystem::path previousMap_ = PortMapFile();
+    QProcess process_;
+    bool started_ = false;
+};
+
+TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
+    constexpr int kPorts = 9;
+    const TempDir simDir;
+    Termsim sim(simDir.Path(), kPorts);
+    ASSERT_TRUE(sim.Started());
+
+    WindowUnderTest w;
+    // Files of one byte, of a frame and a bit, and of many frames; the last one's "...OK" stays up
+    // for the fixed pause after it before the next terminal's pass begins.
+    const std::map<std::string, std::string> sources = {
+        {"param.dat", "P"}, {"app.bin", RandomBytes(5000, 1)}, {"data.bin", RandomBytes(70000, 2)}};
+    for (const auto& [name, bytes] : sources) {
+        w.dir.Write(name, bytes);
+    }
+    w.Load(
+        ConfigText("Language=0\nNewMachine=1\nPortNum=0\nUSBDelay=1\nS4KDelay=0\n"
+                   "FILE_INTERVAL=1\nFILE_INTERVAL_=400\n",
+                   "00=M740-32\n",
+                   "[History]\nRecentCount=3\nRecent0=1;param.dat;param.dat\n"
+                   "Recent1=1;app.bin;app.bin\nRecent2=2;data.bin;data.bin\n"));
+    Click(w.Find<QRadioButton>("rbMulti"));
+    auto* start = w.Find<QPushButton>("btnDown");
+    Click(start);
+    ASSERT_TRUE(w.window->IsDownloading());
+    EXPECT_EQ(start->text(), "停止下载(&S)");
+    EXPECT_TRUE(w.prompts.Boxes().empty());
+
+    std::set<int> finished;
+    auto label = [&w](int port) {
+        return w.Find<QLabel>(QStringLiteral("Lab%1").arg(port).toLatin1().data());
+    };
+    auto bar = [&w](int port) {
+        return w.Find<QProgressBar>(QStringLiteral("Prog%1").arg(port).toLatin1().data());
+    };
+    const bool allFinished = WaitUntil(
+        [&] {
+            for (int port = 1; port <= kPorts; ++port) {
+                if (label(port)->text() == QStringLiteral("[[COM%1]]data.bin...OK").arg(port) &&
+                    label(port)->palette().color(QPalette::WindowText) == QColor(Qt::blue)) {
+                    finished.insert(port);
+                }
+            }
+            return finished.size() == kPorts;
+        },
+        60000);
+    EXPECT_TRUE(allFinished) << finished.size() << " ports showed the last file done";
+
+    Click(start);
+    EXPECT_FALSE(w.window->IsDownloading());
+    EXPECT_EQ(start->text(), "开始下载(&D)");
+    for (int port = 1; port <= kPorts; ++port) {
+        EXPECT_EQ(label(port)->text(), QStringLiteral("[COM%1]已就绪").arg(port));
+        EXPECT_EQ(label(port)->palette().color(QPalette::WindowText), QColor(Qt::black));
+        EXPECT_EQ(bar(port)->value(), 0);
+    }
+
+    // Every port's terminals hold every file byte for byte (a pass cut by the stop may have left
+    // a file unfinished; it is never stored as good).
+    std::map<std::string, std::set<std::string>> identical;  // port -> names
+    for (const nlohmann::json& line : sim.Finish()) {
+        if (line.is_discarded() || line.value("event", "") != "file" ||
+            !line.value("good", false)) {
+            continue;
+        }
+        const std::string name = line.value("name", "");
+        const auto source = sources.find(name);
+        ASSERT_NE(source, sources.end()) << name;
+        EXPECT_EQ(ReadBytes(line.at("stored").get<std::string>()), source->second) << name;
+        identical[line.value("port", "")].insert(name);
+    }
+    for (int port = 1; port <= kPorts; ++port) {
+        EXPECT_EQ(identical["COM" + std::to_string(port)].size(), sources.size()) << "COM" << port;
+    }
+}
+
+}  // namespace
+}  // namespace termload::test
