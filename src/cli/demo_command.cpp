@@ -20,7 +20,8 @@ namespace termload::cli {
 namespace {
 
 constexpr auto kSimulatorStartLimit = std::chrono::seconds(10);
-constexpr auto kSimulatorCheckInterval = std::chrono::milliseconds(20);
+constexpr auto kSimulatorSettleLimit = std::chrono::seconds(5);
+constexpr auto kSimulatorCheckInterval = std::chrono::milliseconds(50);
 
 bool IsExecutable(const std::filesystem::path& path) {
     std::error_code ec;
@@ -141,7 +142,6 @@ int DemoCommand(const DemoOptions& options, RunEvents& events) {
             std::lock_guard lock(recordsMutex);
             records.push_back(record);
         });
-        simulator.Stop();
         if (runExit == kExitStopped || runExit == kExitUsage) {
             return runExit;
         }
@@ -150,8 +150,17 @@ int DemoCommand(const DemoOptions& options, RunEvents& events) {
         for (int port = 1; port <= options.ports; ++port) {
             ports.push_back(port);
         }
-        const auto rows = VerifyReceived(ports, options.passes, ExpectedFiles(workspace), records,
-                                         workspace.ReceivedDir());
+        // Frames are not acknowledged: the terminals may still be storing the last file.
+        const auto expected = ExpectedFiles(workspace);
+        const auto deadline = std::chrono::steady_clock::now() + kSimulatorSettleLimit;
+        auto rows =
+            VerifyReceived(ports, options.passes, expected, records, workspace.ReceivedDir());
+        while (!AllIdentical(rows) && std::chrono::steady_clock::now() < deadline &&
+               !simulator.WaitForExit(kSimulatorCheckInterval)) {
+            rows =
+                VerifyReceived(ports, options.passes, expected, records, workspace.ReceivedDir());
+        }
+        simulator.Stop();
         std::printf("\n");
         PrintLines(VerifyTable(rows));
         return AllIdentical(rows) && runExit == kExitAllOk ? kExitAllOk : kExitFailed;
