@@ -6,3 +6,15 @@ termload_add_test(download_flow_test
   LIBS termload_core ZLIB::ZLIB util
   LABELS core e2e
   TIMEOUT 600)
+
+if(TARGET termsim AND TARGET termload_cli_lib)
+  termload_add_test(download_termsim_test
+    SOURCES
+      ${CMAKE_CURRENT_LIST_DIR}/download_termsim_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/download_harness.cpp
+    LIBS termload_core termload_cli_lib ZLIB::ZLIB util
+    LABELS core e2e
+    TIMEOUT 900)
+  target_compile_definitions(download_termsim_test PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
+  add_dependencies(download_termsim_test termsim)
+endif()

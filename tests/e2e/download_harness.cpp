@@ -141,6 +141,16 @@ std::string PatternBytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
+::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+    if (actual == expected) {
+        return ::testing::AssertionSuccess();
+    }
+    const auto diff = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    return ::testing::AssertionFailure()
+           << actual.size() << " bytes where " << expected.size() << " were expected, first "
+           << "difference at byte " << (diff.first - actual.begin());
+}
+
 Workspace::Workspace() {
     std::string pattern = (std::filesystem::path(::testing::TempDir()) / "termload-dl-XXXXXX");
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -168,6 +178,8 @@ Workspace::Workspace() {
 }
 
 Workspace::~Workspace() {
+    if (std::getenv("DL_KEEP"))
+        return;
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
 }
@@ -189,24 +201,58 @@ void Workspace::AddRow(const std::string& name, const std::string& destination, 
 PtyCapture::PtyCapture() {
     reader_ = std::thread([this] {
         while (!quit_) {
-            std::string got = peer_.Read(1 << 16, 20ms);
-            if (got.empty()) {
-                continue;
+            std::size_t want = 1 << 16;
+            {
+                std::lock_guard lock(mutex_);
+                if (stallAfter_ > bytes_.size()) {
+                    want = std::min(want, stallAfter_ - bytes_.size());
+                }
             }
-            std::lock_guard lock(mutex_);
+            std::string got = peer_.Read(want, 20ms);
+            std::unique_lock lock(mutex_);
             bytes_ += got;
             grew_.notify_all();
+            if (bytes_.size() >= stallAfter_) {
+                stallAfter_ = SIZE_MAX;
+                grew_.wait_for(lock, stallFor_, [this] { return quit_.load(); });
+            }
         }
     });
 }
 
 PtyCapture::~PtyCapture() {
-    quit_ = true;
-    reader_.join();
+    HangUp();
+}
+
+void PtyCapture::HangUp() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+        grew_.notify_all();
+    }
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+    peer_.HangUp();
+}
+
+void PtyCapture::StallOnce(std::size_t afterBytes, std::chrono::milliseconds pause) {
+    std::lock_guard lock(mutex_);
+    stallAfter_ = afterBytes;
+    stallFor_ = pause;
 }
 
 std::string PtyCapture::Bytes() const {
     std::lock_guard lock(mutex_);
+    return bytes_;
+}
+
+std::string PtyCapture::BytesWhenQuiet(std::chrono::milliseconds quiet) const {
+    std::unique_lock lock(mutex_);
+    std::size_t size = bytes_.size();
+    while (grew_.wait_for(lock, quiet, [&] { return bytes_.size() != size; })) {
+        size = bytes_.size();
+    }
     return bytes_;
 }
 
@@ -215,39 +261,91 @@ bool PtyCapture::WaitForBytes(std::size_t count, std::chrono::milliseconds limit
     return grew_.wait_for(lock, limit, [&] { return bytes_.size() >= count; });
 }
 
-std::vector<CapturedFrame> SplitFrames(const std::string& stream, std::size_t frameSize) {
+HangingPort::HangingPort(const std::filesystem::path& link, std::size_t hangUpAfterBytes)
+    : link_(link), first_(std::make_unique<PtyCapture>()), second_(std::make_unique<PtyCapture>()) {
+    PointLinkAt(first_->Peer().SlavePath());
+    watcher_ = std::thread([this, hangUpAfterBytes] {
+        while (!quit_ && !first_->WaitForBytes(hangUpAfterBytes, 50ms)) {
+        }
+        if (quit_) {
+            return;
+        }
+        // The next open finds the new terminal; then the old one goes, mid-frame.
+        PointLinkAt(second_->Peer().SlavePath());
+        first_->HangUp();
+        hungUp_ = true;
+    });
+}
+
+HangingPort::~HangingPort() {
+    quit_ = true;
+    watcher_.join();
+    std::error_code ignored;
+    std::filesystem::remove(link_, ignored);
+}
+
+void HangingPort::PointLinkAt(const std::string& device) {
+    std::filesystem::path temporary = link_;
+    temporary += ".new";
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    std::filesystem::create_symlink(device, temporary);
+    std::filesystem::rename(temporary, link_);
+}
+
+namespace {
+
+bool FrameAt(const std::string& stream, std::size_t at, std::size_t frameSize) {
+    const auto* b = reinterpret_cast<const std::uint8_t*>(stream.data()) + at;
+    const std::size_t trailerAt = frameSize - 5;
+    return b[0] == 0x55 && b[1] == 0x55 && b[2] == 0xAA && b[3] == 0xAA && b[trailerAt] == 0x55 &&
+           b[trailerAt + 1] == 0xAA && b[trailerAt + 2] == 0x55 && b[trailerAt + 3] == 0xAA;
+}
+
+}  // namespace
+
+std::vector<CapturedFrame> SplitFrames(const std::string& stream, std::size_t frameSize,
+                                       std::size_t* stray) {
     const bool full = frameSize == 4173;
     const std::size_t nameSize = full ? 51 : 15;
     const std::size_t lengthAt = 9 + nameSize;
     std::vector<CapturedFrame> frames;
-    EXPECT_EQ(stream.size() % frameSize, 0u) << "the stream holds whole frames only";
-    for (std::size_t at = 0; at + frameSize <= stream.size(); at += frameSize) {
+    std::size_t skipped = 0;
+    std::size_t at = 0;
+    while (at + frameSize <= stream.size()) {
+        if (!FrameAt(stream, at, frameSize)) {
+            ++at;
+            ++skipped;
+            continue;
+        }
         CapturedFrame frame;
         frame.bytes.assign(stream.begin() + static_cast<std::ptrdiff_t>(at),
                            stream.begin() + static_cast<std::ptrdiff_t>(at + frameSize));
+        at += frameSize;
         const std::uint8_t* b = frame.bytes.data();
-        EXPECT_TRUE(b[0] == 0x55 && b[1] == 0x55 && b[2] == 0xAA && b[3] == 0xAA) << "sync";
-        const std::size_t trailerAt = frameSize - 5;
-        EXPECT_TRUE(b[trailerAt] == 0x55 && b[trailerAt + 1] == 0xAA && b[trailerAt + 2] == 0x55 &&
-                    b[trailerAt + 3] == 0xAA)
-            << "trailer";
         frame.fileCount = b[4];
         frame.blockNumber = b[5];
         frame.blockCount = b[6];
         frame.name.assign(reinterpret_cast<const char*>(b + 9), nameSize);
-        frame.name.resize(frame.name.find('\0') == std::string::npos ? nameSize
-                                                                     : frame.name.find('\0'));
+        frame.name.resize(std::min(frame.name.find('\0'), nameSize));
         frame.length = BigEndian32(b + lengthAt);
         frame.crc = BigEndian32(b + lengthAt + 4);
         frame.offset = BigEndian32(b + lengthAt + 8);
         frame.data.assign(b + lengthAt + 12, b + lengthAt + 12 + 4096);
-        // The sum covers the full frame's bytes 4-4167; a compact frame lacks 36 zero name bytes.
+        // The sum covers the full frame's bytes 4-4167; a compact frame lacks only name bytes
+        // that are zero.
         unsigned sum = 0;
-        for (std::size_t i = 4; i < trailerAt; ++i) {
+        for (std::size_t i = 4; i < frameSize - 5; ++i) {
             sum += b[i];
         }
         EXPECT_EQ(sum & 0xFF, b[frameSize - 1]) << "frame sum";
         frames.push_back(std::move(frame));
+    }
+    skipped += stream.size() - at;
+    if (stray != nullptr) {
+        *stray = skipped;
+    } else {
+        EXPECT_EQ(skipped, 0u) << "the stream holds whole frames only";
     }
     return frames;
 }
@@ -256,7 +354,7 @@ std::vector<CapturedFile> FilesOf(const std::vector<CapturedFrame>& frames) {
     std::vector<CapturedFile> files;
     for (const CapturedFrame& frame : frames) {
         if (frame.offset == 0) {
-            files.push_back({frame.name, {}, frame.crc, frame.fileCount});
+            files.push_back({frame.name, {}, frame.crc, frame.fileCount, frame.length});
         }
         EXPECT_FALSE(files.empty()) << "a file's first frame has offset 0";
         if (files.empty()) {
@@ -270,6 +368,9 @@ std::vector<CapturedFile> FilesOf(const std::vector<CapturedFrame>& frames) {
         EXPECT_EQ(frame.blockCount, ((frame.length + 4095) / 4096) & 0xFF);
     }
     for (const CapturedFile& file : files) {
+        if (!file.Complete()) {
+            continue;
+        }
         EXPECT_EQ(file.crc, crc32(0, reinterpret_cast<const Bytef*>(file.content.data()),
                                   static_cast<uInt>(file.content.size())))
             << file.name;

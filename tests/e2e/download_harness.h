@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "config/settings.h"
 #include "e2e/channels_pty_peer.h"
 #include "engine/host_sink.h"
@@ -96,6 +98,10 @@ class Workspace {
 // Content of a source file written by Workspace::WriteFile.
 std::string PatternBytes(std::size_t size, unsigned seed);
 
+// For EXPECT_TRUE: equal contents, described by their sizes and first difference (a file's bytes
+// are too many to print).
+::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);
+
 // A pseudo-terminal that takes everything written to it, on a thread of its own.
 class PtyCapture {
   public:
@@ -105,16 +111,52 @@ class PtyCapture {
     PtyCapture& operator=(const PtyCapture&) = delete;
 
     test::PtyPeer& Peer() { return peer_; }
+    // Stops taking bytes and closes the terminal's side: the port sees a hang-up.
+    void HangUp();
+    // Once `afterBytes` have come, takes nothing more for `pause` (the writer's buffer fills).
+    void StallOnce(std::size_t afterBytes, std::chrono::milliseconds pause);
     std::string Bytes() const;
     bool WaitForBytes(std::size_t count, std::chrono::milliseconds limit) const;
+    // Everything the terminal has taken once nothing more has come for `quiet`.
+    std::string BytesWhenQuiet(std::chrono::milliseconds quiet = 300ms) const;
 
   private:
     test::PtyPeer peer_;
     mutable std::mutex mutex_;
     mutable std::condition_variable grew_;
     std::string bytes_;
+    std::size_t stallAfter_ = SIZE_MAX;
+    std::chrono::milliseconds stallFor_{0};
     std::atomic<bool> quit_{false};
     std::thread reader_;
+};
+
+// A COM port whose terminal hangs up once, after a given number of bytes, and comes back at once
+// as a new terminal on the same port: the port map names a link that is pointed at a fresh
+// pseudo-terminal before the old one is closed.
+class HangingPort {
+  public:
+    HangingPort(const std::filesystem::path& link, std::size_t hangUpAfterBytes);
+    ~HangingPort();
+    HangingPort(const HangingPort&) = delete;
+    HangingPort& operator=(const HangingPort&) = delete;
+
+    const std::filesystem::path& Link() const { return link_; }
+    bool HungUp() const { return hungUp_; }
+    // What the first terminal took before it hung up, and what the second took since.
+    std::string BytesBefore() const { return first_->Bytes(); }
+    std::string BytesAfter() const { return second_->Bytes(); }
+    PtyCapture& Second() { return *second_; }
+
+  private:
+    void PointLinkAt(const std::string& device);
+
+    std::filesystem::path link_;
+    std::unique_ptr<PtyCapture> first_;
+    std::unique_ptr<PtyCapture> second_;
+    std::atomic<bool> hungUp_{false};
+    std::atomic<bool> quit_{false};
+    std::thread watcher_;
 };
 
 // The fields of one frame as it was captured.
@@ -130,9 +172,11 @@ struct CapturedFrame {
     std::vector<std::uint8_t> data;
 };
 
-// Cuts a captured stream into frames of the given size (4173 full, 4137 compact). Fails the test
-// when a frame is malformed or bytes are left over.
-std::vector<CapturedFrame> SplitFrames(const std::string& stream, std::size_t frameSize);
+// Cuts a captured stream into frames of the given size (4173 full, 4137 compact), as a terminal
+// does: bytes that do not start a well-formed frame are skipped and counted in `stray`. Without
+// `stray` the test fails when there are any.
+std::vector<CapturedFrame> SplitFrames(const std::string& stream, std::size_t frameSize,
+                                       std::size_t* stray = nullptr);
 
 // The files a stream of frames carries, in order: name and bytes up to the declared length.
 struct CapturedFile {
@@ -140,7 +184,10 @@ struct CapturedFile {
     std::string content;
     std::uint32_t crc = 0;
     std::uint8_t fileCount = 0;
+    std::uint32_t length = 0;  // as declared
+    bool Complete() const { return content.size() == length; }
 };
+// A complete file must have the CRC-32 its frames declare.
 std::vector<CapturedFile> FilesOf(const std::vector<CapturedFrame>& frames);
 
 }  // namespace termload::download_test

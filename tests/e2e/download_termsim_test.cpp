@@ -1,0 +1,308 @@
+// The file download against termsim, the simulated terminals, on real pseudo-terminals: what the
+// terminals store is compared byte for byte with the sources.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "channels/port_map.h"
+#include "channels/serial_channel.h"
+#include "cli/child_process.h"
+#include "e2e/download_harness.h"
+#include "engine/download_controller.h"
+#include "engine/port_slot.h"
+
+namespace termload::download_test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// termsim with `ports` terminals below the workspace, the port map pointing at them while it lives.
+class Termsim {
+  public:
+    Termsim(const fs::path& dir, int ports, bool fullFrames,
+            const std::vector<std::string>& faults = {})
+        : dir_(dir / "termsim") {
+        fs::create_directories(dir_);
+        std::vector<std::string> argv = {
+            TERMSIM_PATH,  "--ports", std::to_string(ports),           "--dir",
+            dir_.string(), "--frame", fullFrames ? "full" : "compact", "--quiet"};
+        for (const std::string& fault : faults) {
+            argv.push_back("--fault");
+            argv.push_back(fault);
+        }
+        child_ = std::make_unique<cli::ChildProcess>(argv, dir_ / "termsim.log");
+        const auto deadline = Clock::now() + 10s;
+        while (!fs::exists(dir_ / "ports.ini") && Clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_TRUE(fs::exists(dir_ / "ports.ini")) << "termsim did not start";
+        SetPortMapFile(dir_ / "ports.ini");
+    }
+    ~Termsim() {
+        SetPortMapFile({});
+        child_->Stop();
+    }
+
+    // Ends termsim and returns its result lines.
+    std::vector<nlohmann::json> Results() {
+        child_->Stop();
+        std::vector<nlohmann::json> lines;
+        std::ifstream in(dir_ / "results.jsonl");
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(nlohmann::json::parse(line));
+        }
+        return lines;
+    }
+
+  private:
+    fs::path dir_;
+    std::unique_ptr<cli::ChildProcess> child_;
+};
+
+// A stored file as termsim reports it.
+struct StoredFile {
+    std::string name;
+    std::string path;
+    bool good = false;
+    int fileCount = 0;
+    std::string time;
+};
+
+// The files each unit of each port stored: port -> unit -> files in arrival order.
+std::map<std::string, std::map<int, std::vector<StoredFile>>> StoredFiles(
+    const std::vector<nlohmann::json>& results) {
+    std::map<std::string, std::map<int, std::vector<StoredFile>>> units;
+    for (const auto& line : results) {
+        if (line.value("event", "") != "file" || line.value("restarted", false)) {
+            continue;
+        }
+        StoredFile file;
+        file.name = line.value("name", "");
+        file.path = line["stored"].is_string() ? line["stored"].get<std::string>() : "";
+        file.good = line.value("good", false);
+        file.fileCount = line.value("file_count", 0);
+        file.time = line.contains("time") && line["time"].is_string()
+                        ? line["time"].get<std::string>()
+                        : "";
+        units[line["port"].get<std::string>()][line["unit"].get<int>()].push_back(file);
+    }
+    return units;
+}
+
+std::string Contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class DownloadTermsim : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { ChannelLibInit(); }
+
+    // Runs `passes` passes on every port; true when the run ended by itself in time.
+    bool Run(Workspace& ws, int passes, std::chrono::seconds limit) {
+        ws.options.passLimit = passes;
+        const StartCheck check = CheckStart(ws.config, ws.options);
+        EXPECT_TRUE(check.job);
+        if (!check.job || !controller.Start(check.job)) {
+            return false;
+        }
+        const bool ended =
+            host.WaitUntil([](const auto& h) { return !h.RunEndedSlots().empty(); }, limit);
+        controller.Stop();
+        return ended;
+    }
+
+    RecordingHost host;
+    PortSlotTable table{host};
+    DownloadController controller{table};
+};
+
+// The list every production test sends: empty, tiny, one block, one block and a byte, the
+// examples' 5000 bytes, 1 MiB, and 300 blocks so that the block numbers wrap.
+const std::vector<std::pair<std::string, std::size_t>> kFileList = {
+    {"empty.bin", 0},   {"one.bin", 1},        {"block.bin", 4096},           {"block1.bin", 4097},
+    {"five.bin", 5000}, {"mib.bin", 1u << 20}, {"wrap.bin", 300 * 4096 - 100}};
+
+void AddFileList(Workspace& ws) {
+    for (std::size_t i = 0; i < kFileList.size(); ++i) {
+        ws.WriteFile(kFileList[i].first, kFileList[i].second, static_cast<unsigned>(i));
+        ws.AddRow(kFileList[i].first, kFileList[i].first);
+    }
+}
+
+// Every port has `passes` units, each holding every non-empty file of the list, byte-identical.
+void ExpectEveryPassDelivered(const std::vector<nlohmann::json>& results, int ports, int passes) {
+    const auto units = StoredFiles(results);
+    ASSERT_EQ(units.size(), static_cast<std::size_t>(ports));
+    for (const auto& [port, portUnits] : units) {
+        EXPECT_EQ(portUnits.size(), static_cast<std::size_t>(passes)) << port;
+        for (const auto& [unit, files] : portUnits) {
+            SCOPED_TRACE(port + " unit " + std::to_string(unit));
+            std::set<std::string> delivered;
+            for (const StoredFile& file : files) {
+                ASSERT_TRUE(file.good) << file.name;
+                delivered.insert(file.name);
+                const auto source =
+                    std::find_if(kFileList.begin(), kFileList.end(),
+                                 [&](const auto& f) { return f.first == file.name; });
+                ASSERT_NE(source, kFileList.end()) << file.name;
+                EXPECT_TRUE(
+                    SameBytes(Contents(file.path),
+                              PatternBytes(source->second,
+                                           static_cast<unsigned>(source - kFileList.begin()))))
+                    << file.name;
+                EXPECT_EQ(file.fileCount, static_cast<int>(kFileList.size()));
+            }
+            EXPECT_EQ(delivered.size(), kFileList.size() - 1) << "every file but the empty one";
+        }
+    }
+}
+
+class DownloadTermsimFormats : public DownloadTermsim,
+                               public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DownloadTermsimFormats, OnePortThreePassesArriveByteIdentical) {
+    Workspace ws;
+    ws.config.settings.NewMachine = GetParam();
+    AddFileList(ws);
+    Termsim sim(ws.Dir(), 1, GetParam());
+    ASSERT_TRUE(Run(ws, 3, 120s));
+    ExpectEveryPassDelivered(sim.Results(), 1, 3);
+    EXPECT_EQ(host.PassesFinished(0), 3);
+}
+
+TEST_P(DownloadTermsimFormats, TwentySevenPortsThreePassesArriveByteIdentical) {
+    Workspace ws;
+    ws.config.settings.NewMachine = GetParam();
+    ws.config.controls.portMode = PortMode::Multi;
+    ws.config.controls.portNumIndex = 2;  // 27 ports
+    AddFileList(ws);
+    Termsim sim(ws.Dir(), 27, GetParam());
+    ASSERT_TRUE(Run(ws, 3, 400s));
+    ExpectEveryPassDelivered(sim.Results(), 27, 3);
+    for (int slot = 0; slot < 27; ++slot) {
+        EXPECT_EQ(host.PassesFinished(slot), 3) << slot;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FullAndCompact, DownloadTermsimFormats, ::testing::Bool());
+
+// The production pacing and protocol times, unscaled.
+TEST_F(DownloadTermsim, M868WithClockFileAtFullSpeed) {
+    Workspace ws;
+    ws.config.settings = Settings{};
+    ws.config.settings.ModeCodes = {"05"};
+    ws.config.settings.DownTimer = true;
+    ws.options.timings = Timings{};
+    ws.config.controls.modelItems = {"M868"};
+    ws.WriteFile("telpay.bin", 5000, 1);
+    ws.WriteFile("logo0.bmp", 1, 2);
+    ws.AddRow("telpay.bin", "telpay.bin");
+    ws.AddRow("logo0.bmp", "logo0.bmp");
+    Termsim sim(ws.Dir(), 1, true);
+    ASSERT_TRUE(Run(ws, 2, 60s));
+
+    const auto units = StoredFiles(sim.Results());
+    ASSERT_EQ(units.count("COM1"), 1u);
+    const auto& portUnits = units.at("COM1");
+    ASSERT_EQ(portUnits.size(), 2u);
+    const auto& first = portUnits.begin()->second;
+    const auto& second = std::next(portUnits.begin())->second;
+    ASSERT_EQ(first.size(), 4u);
+    EXPECT_EQ(first[0].name, "") << "no RootDir: the address file travels without a name";
+    EXPECT_EQ(Contents(first[0].path),
+              "[ADDR]\r\r\nName=telpay.bin\r\r\nStartAddr=0x0003b000\r\r\nEndAddr=0x0003b000\r\r\n"
+              "App=telpay\r\r\n[ADDR]\r\r\nName=logo0.bmp\r\r\nStartAddr=0x10000000\r\r\n"
+              "EndAddr=0x10000000\r\r\n");
+    EXPECT_EQ(first[1].name, "telpay.bin");
+    EXPECT_TRUE(SameBytes(Contents(first[1].path), PatternBytes(5000, 1)));
+    EXPECT_EQ(first[3].name, "timer.txt") << "the clock file comes last";
+    EXPECT_EQ(first[3].time.size(), 19u) << "14 digits of local time";
+    for (const StoredFile& file : first) {
+        EXPECT_TRUE(file.good) << file.name;
+        EXPECT_EQ(file.fileCount, 4) << "two rows, the address file and the clock file";
+    }
+    ASSERT_EQ(second.size(), 3u) << "the address file goes once per thread run";
+    EXPECT_EQ(second[0].name, "telpay.bin");
+    EXPECT_EQ(second[2].name, "timer.txt");
+}
+
+TEST_F(DownloadTermsim, TerminalsThatFailMidFileShowItAndStopPromptly) {
+    Workspace ws;
+    ws.config.controls.portMode = PortMode::Multi;
+    ws.config.controls.portNumIndex = 0;
+    ws.WriteFile("big.bin", 64 * 4096, 1);
+    ws.AddRow("big.bin", "big.bin");
+    // These terminals fail in every unit; the download keeps starting the file again.
+    Termsim sim(ws.Dir(), 9, true, {"1:hangup=5", "2:stall=5"});
+    const StartCheck check = CheckStart(ws.config, ws.options);
+    ASSERT_TRUE(check.job);
+    ASSERT_TRUE(controller.Start(check.job));
+    const auto shown = [](int slot) {
+        return [slot](const RecordingHost& h) {
+            const auto all = h.Statuses(slot);
+            return std::any_of(all.begin(), all.end(), [slot](const StatusEntry& s) {
+                return s.text == "[COM" + std::to_string(slot + 1) + "]文件读取失败4" &&
+                       s.colour == StatusColour::Red;
+            });
+        };
+    };
+    EXPECT_TRUE(host.WaitUntil(shown(0), 30s)) << "the hang-up is shown";
+    EXPECT_TRUE(host.WaitUntil(shown(1), 30s)) << "the stall is shown";
+    EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.PassesFinished(8) >= 2; }, 60s))
+        << "the other ports go on";
+
+    const auto stopAt = Clock::now();
+    controller.Stop();
+    EXPECT_LT(Clock::now() - stopAt, 1s);
+    for (int slot = 0; slot < 9; ++slot) {
+        EXPECT_TRUE(table[slot].threadEnded);
+        EXPECT_EQ(host.LastStatus(slot).text, "[COM" + std::to_string(slot + 1) + "]已就绪");
+    }
+    const auto results = sim.Results();
+    const auto count = [&](const std::string& event) {
+        return std::count_if(results.begin(), results.end(),
+                             [&](const auto& l) { return l.value("event", "") == event; });
+    };
+    EXPECT_GE(count("hang-up"), 1);
+    EXPECT_GE(count("stall"), 1);
+}
+
+TEST_F(DownloadTermsim, StopDuringAPassOnTwentySevenPorts) {
+    Workspace ws;
+    ws.config.controls.portMode = PortMode::Multi;
+    ws.config.controls.portNumIndex = 2;
+    ws.config.settings.USBDelay = 10;
+    ws.WriteFile("big.bin", 100 * 4096, 1);
+    ws.AddRow("big.bin", "big.bin");
+    Termsim sim(ws.Dir(), 27, true);
+    const std::size_t descriptors = test::OpenDescriptorCount();
+    const StartCheck check = CheckStart(ws.config, ws.options);
+    ASSERT_TRUE(check.job);
+    ASSERT_TRUE(controller.Start(check.job));
+    ASSERT_TRUE(host.WaitUntil(
+        [](const auto& h) {
+            return h.LastProgress(26).position >= 2;  // the last port is well into its file
+        },
+        30s));
+    const auto stopAt = Clock::now();
+    controller.Stop();
+    EXPECT_LT(Clock::now() - stopAt, 1s);
+    for (int slot = 0; slot < 27; ++slot) {
+        EXPECT_TRUE(table[slot].threadEnded);
+        EXPECT_EQ(host.LastStatus(slot).text, "[COM" + std::to_string(slot + 1) + "]已就绪");
+        EXPECT_EQ(host.LastStatus(slot).colour, StatusColour::Black);
+    }
+    EXPECT_EQ(LiveReaderThreadCount(), 0u);
+    EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
+}
+
+}  // namespace
+}  // namespace termload::download_test

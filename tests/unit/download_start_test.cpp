@@ -1,0 +1,185 @@
+// The checks a download start makes, the job it builds, and the texts the download shows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "config/string_table.h"
+#include "engine/address_file_flow.h"
+#include "engine/download_texts.h"
+#include "engine/ordinary_file_flow.h"
+#include "engine/start_check.h"
+#include "engine/timer_file.h"
+
+namespace termload {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StartCheckTest : public ::testing::Test {
+  protected:
+    StartCheckTest() {
+        std::string pattern = (fs::path(::testing::TempDir()) / "termload-start-XXXXXX");
+        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        config.settings.ModeCodes = {"05", "21"};
+        config.controls.modelItems = {"M740-32", "M868"};
+        config.controls.modelIndex = 0;
+        config.controls.hardVersion = "1A";
+        options.userAddrFile = dir / "UserAddrFile.ini";
+    }
+    ~StartCheckTest() override { fs::remove_all(dir); }
+
+    void Row(const std::string& name, const std::string& destination, bool exists = true,
+             int kind = 1) {
+        if (exists) {
+            std::ofstream(dir / name) << "x";
+        }
+        ASSERT_EQ(config.files.AddFileRow(kind, (dir / name).string(), destination),
+                  AddRowResult::Added);
+    }
+
+    fs::path dir;
+    Configuration config;
+    StartOptions options;
+};
+
+TEST_F(StartCheckTest, MissingFilesAndLongNamesUncheckTheirRowsAndTheRestStarts) {
+    config.settings.LangBase = kLangEnglish;
+    config.settings.NewMachine = false;
+    Row("a.bin", "a.bin");
+    Row("missing.bin", "missing.bin", false);
+    Row("c.bin", "fourteen-chars");
+    Row("d.bin", "fifteen-chars.x");
+    Row("e.bin", "名字七个字符.b");   // 14 bytes in GBK, 20 in UTF-8
+    Row("f.bin", "名字七个字符.bi");  // 15 bytes in GBK
+
+    StartCheck check = CheckStart(config, options);
+    ASSERT_TRUE(check.job);
+    EXPECT_EQ(check.uncheckedRows, (std::vector<int>{1, 3, 5}));
+    ASSERT_EQ(check.messages.size(), 3u);
+    EXPECT_EQ(check.messages[0].text,
+              "Source file: " + (dir / "missing.bin").string() + " not exist! ");
+    EXPECT_EQ(check.messages[1].text, TextOf(kLangEnglish, kTextDestinationOver14));
+    EXPECT_EQ(check.job->fileCount, 3);
+    ASSERT_EQ(check.job->rows.size(), 3u);
+    EXPECT_EQ(check.job->rows[2].row, 4);
+    EXPECT_EQ(check.job->modeCode, 0x05);
+    EXPECT_EQ(check.job->hardwareVersion, 0x1A);
+
+    // With the full frame the limit is 50 bytes; M868 adds the address file to the count.
+    config.settings.NewMachine = true;
+    config.controls.modelIndex = 1;
+    config.files.Clear();
+    Row("a.bin", std::string(50, 'n'));
+    Row("b.bin", std::string(51, 'n'));
+    Row("qtv.bin", "qtv.pk");
+    check = CheckStart(config, options);
+    ASSERT_TRUE(check.job);
+    EXPECT_EQ(check.uncheckedRows, std::vector<int>{1});
+    EXPECT_EQ(check.messages[0].text, TextOf(kLangEnglish, kTextDestinationOver50));
+    EXPECT_EQ(check.job->fileCount, 3) << "two rows and the address file";
+    EXPECT_EQ(check.job->modeCode, 0x21);
+    EXPECT_EQ(check.job->addressFileNames, std::vector<std::string>{std::string(50, 'n')});
+}
+
+TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
+    Row("a.bin", "a.bin");
+    const auto refusedWith = [&](const std::string& fragment) {
+        const StartCheck check = CheckStart(config, options);
+        EXPECT_FALSE(check.job);
+        EXPECT_TRUE(check.uncheckedRows.empty());
+        return check.messages.size() == 1 &&
+               check.messages[0].text.find(fragment) != std::string::npos;
+    };
+    config.settings.LangBase = kLangEnglish;
+
+    config.controls.modelItems[0] = std::string(30, 'M');
+    EXPECT_TRUE(refusedWith("longer than 29 bytes"));
+    config.controls.modelItems[0] = std::string(29, 'M');
+    EXPECT_TRUE(CheckStart(config, options).job) << "29 bytes fit";
+
+    config.controls.modelItems[0] = "M740-KERNEL";
+    EXPECT_TRUE(refusedWith("Kernel-mode"));
+    config.controls.modelItems[0] = "M740-32";
+
+    config.controls.portMode = PortMode::UsbHid;
+    EXPECT_TRUE(refusedWith("USB-HID"));
+    config.controls.portMode = PortMode::UsbCcid;
+    EXPECT_TRUE(refusedWith("USB-CCID"));
+    config.controls.portMode = PortMode::Single;
+
+    Row("kernel.img", "kernel.img", true, 0);
+    EXPECT_TRUE(refusedWith("kernel.img")) << "a boot-loader row is never skipped silently";
+    config.files.SetChecked(1, false);
+    EXPECT_TRUE(CheckStart(config, options).job) << "unchecked, it does not matter";
+
+    config.controls.modelIndex = -1;
+    EXPECT_TRUE(refusedWith("No model"));
+}
+
+TEST_F(StartCheckTest, PortsPacingAndTheUserAddressFile) {
+    Row("a.bin", "a.bin");
+    config.controls.portMode = PortMode::Multi;
+    config.controls.portNumIndex = 1;
+    config.controls.portIndex = 5;
+    config.settings.S4KDelay = -5;
+    config.settings.USBDelay = 7;
+    StartCheck check = CheckStart(config, options);
+    ASSERT_TRUE(check.job);
+    EXPECT_EQ(check.job->portCount, 18) << "whatever port the single-port list shows";
+    EXPECT_EQ(check.job->pacing.s4kDelayMs, 0u) << "a negative delay waits not at all";
+    EXPECT_EQ(check.job->pacing.usbDelayMs, 7u);
+
+    // M868 with local addresses needs the user address file, and nothing starts without it.
+    config.controls.modelIndex = 1;
+    config.settings.IsUseLogalAddr = 1;
+    check = CheckStart(config, options);
+    EXPECT_FALSE(check.job);
+    ASSERT_EQ(check.messages.size(), 1u);
+    EXPECT_EQ(check.messages[0].text, std::string(TextOf(0, kTextSourceFile)) +
+                                          options.userAddrFile.string() +
+                                          std::string(TextOf(0, kTextNotExist)));
+    std::ofstream(options.userAddrFile) << "[1]\nName=a.bin\nStart=0x1000\nEnd=0x2000\n";
+    check = CheckStart(config, options);
+    ASSERT_TRUE(check.job);
+    ASSERT_EQ(check.job->userAddresses.size(), 1u);
+    EXPECT_EQ(check.job->userAddresses[0].startAddr, "0x1000");
+
+    // Another model does not need it.
+    fs::remove(options.userAddrFile);
+    config.controls.modelIndex = 0;
+    EXPECT_TRUE(CheckStart(config, options).job);
+
+    // No valid row: nothing starts, and nothing is said beyond the row's own warning.
+    fs::remove(dir / "a.bin");
+    check = CheckStart(config, options);
+    EXPECT_FALSE(check.job);
+    EXPECT_EQ(check.messages.size(), 1u);
+}
+
+TEST(DownloadTexts, StatusTextsAndNamesAsTheTerminalAndOperatorSeeThem) {
+    EXPECT_EQ(BlockProgressText("[COM3]", kLangEnglish, "app.bin", 8192, 122000),
+              "[COM3]DownLoad..  app.bin(9K/120K)");
+    EXPECT_EQ(FileOkText("[COM3]", "app.bin"), "[[COM3]]app.bin...OK");
+    EXPECT_EQ(FrameFailureText("[COM3]", kLangEnglish, '4'), "[COM3] File read error4");
+    EXPECT_EQ(AddressFileShownName("file.adr"), "file.adr");
+    EXPECT_EQ(AddressFileShownName("list.txt"), "list.adr");
+
+    // Names are cut in GBK bytes and never inside a character.
+    EXPECT_EQ(WireDestination("abcdefghijklmnopqrst", 14), "abcdefghijklmn");
+    EXPECT_EQ(WireDestination("ab名字", 5).size(), 4u) << "the second character would not fit";
+    EXPECT_EQ(WireDestination("ab名字", 6).size(), 6u);
+
+    std::tm local{};
+    local.tm_year = 2024 - 1900;
+    local.tm_mon = 0;
+    local.tm_mday = 5;
+    local.tm_hour = 7;
+    local.tm_min = 8;
+    local.tm_sec = 9;
+    EXPECT_EQ(TimerFileText(local), "20240105070809");
+}
+
+}  // namespace
+}  // namespace termload
