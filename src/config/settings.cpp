@@ -70,7 +70,7 @@ void ReadControls(const IniDocument& ini, ControlsModel& controls) {
     controls.modelIndex = ReadIndex(ini, "MachMode", 0, controls.modelItems.size());
     // The version field holds two characters.
     const std::string version = ini.ReadString(kConfig, "HardVersion", kDefaultHardVersion);
-    controls.hardVersion = std::string(CutToDisplayWidth(version, kHardVersionLength));
+    controls.hardVersion = std::string(TrimBlanks(CutToDisplayWidth(version, kHardVersionLength)));
     controls.portIndex = ReadIndex(ini, "Port", 0, kPortCount);
     controls.portNumIndex = ReadIndex(ini, "PortNum", 0, PortNumItems().size());
     controls.baudRateIndex = ReadIndex(ini, "BuardRate", 12, BaudRateItems().size());

@@ -112,6 +112,8 @@ TEST(ConfigSettings, ControlsLanguageAndSwitchesAreRead) {
     EXPECT_EQ(again.config.settings.LangBase, kLangChinese);
     EXPECT_EQ(again.config.controls.hardVersion, "10");
     EXPECT_EQ(again.config.controls.baudRateIndex, 12);
+    // The version field's two characters, without a blank between them and the rest.
+    EXPECT_EQ(LoadFrom(dir, "[Config]\nHardVersion=7 8\n").config.controls.hardVersion, "7");
 }
 
 TEST(ConfigSettings, SaveWritesOnlyWritableKeysAndKeepsEverythingElse) {
