@@ -61,7 +61,7 @@ OpenWatcher::OpenWatcher(EventLoop& loop)
     if (!inotify_) {
         Fail("inotify_init1");
     }
-    loop_.Add(inotify_.get(), EPOLLIN, [this](uint32_t) { OnReadable(); });
+    loop_.Add(inotify_.get(), EPOLLIN, [this](uint32_t) { Poll(); });
 }
 
 OpenWatcher::~OpenWatcher() {
@@ -82,13 +82,12 @@ void OpenWatcher::Unwatch(int watch) {
     ::inotify_rm_watch(inotify_.get(), watch);
 }
 
-std::vector<int> OpenWatcher::Poll() {
-    std::vector<int> touched;
+void OpenWatcher::Poll() {
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(inotify_.get(), buffer, sizeof buffer);
         if (n <= 0) {
-            return touched;
+            return;
         }
         for (ssize_t at = 0; at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -98,15 +97,22 @@ std::vector<int> OpenWatcher::Poll() {
                 continue;
             }
             it->second.note((event->mask & IN_OPEN) != 0);
-            if (std::find(touched.begin(), touched.end(), event->wd) == touched.end()) {
-                touched.push_back(event->wd);
+            if (std::find(touched_.begin(), touched_.end(), event->wd) == touched_.end()) {
+                touched_.push_back(event->wd);
+            }
+            if (!serveScheduled_) {
+                serveScheduled_ = true;
+                loop_.At(Clock::now(), [this]() { ServeTouched(); });
             }
         }
     }
 }
 
-void OpenWatcher::OnReadable() {
-    for (int watch : Poll()) {
+void OpenWatcher::ServeTouched() {
+    serveScheduled_ = false;
+    const std::vector<int> touched = std::move(touched_);
+    touched_.clear();
+    for (int watch : touched) {
         const auto it = entries_.find(watch);
         if (it != entries_.end()) {
             const Service service = it->second.service;  // may unwatch itself

@@ -41,17 +41,20 @@ class OpenWatcher {
 
     int Watch(const std::string& path, Note note, Service service);
     void Unwatch(int watch);
-    // Hands every pending event to its note function; returns the watches that got some.
-    std::vector<int> Poll();
+    // Hands every pending event to its note function. The watches that got some are served
+    // right after the current event handler, so no event waits for the next wake-up.
+    void Poll();
 
   private:
     struct Entry {
         Note note;
         Service service;
     };
-    void OnReadable();
+    void ServeTouched();
 
     EventLoop& loop_;
+    std::vector<int> touched_;
+    bool serveScheduled_ = false;
     UniqueFd inotify_;
     std::unordered_map<int, Entry> entries_;
 };

@@ -10,6 +10,7 @@ namespace termsim {
 namespace {
 
 constexpr size_t kMaxQueuedOutput = 1 << 20;  // answers nobody reads are dropped beyond this
+constexpr Duration kCloseSettle = milliseconds(30);
 
 }  // namespace
 
@@ -23,7 +24,8 @@ SimPort::SimPort(EventLoop& loop, OpenWatcher& watcher, PortSetup setup, Termina
       outPacer_(setup_.baud),
       terminalTimer_(loop),
       inputTimer_(loop),
-      outputTimer_(loop) {
+      outputTimer_(loop),
+      closeTimer_(loop) {
     OpenLine();
 }
 
@@ -57,6 +59,8 @@ void SimPort::CloseLine() {
     outBytes_ = 0;
     inputTimer_.Clear();
     outputTimer_.Clear();
+    closeTimer_.Clear();
+    closeDue_.reset();
 }
 
 void SimPort::Shutdown(TimePoint now) {
@@ -84,7 +88,6 @@ void SimPort::Service() {
     servicing_ = true;
     const uint64_t generation = lineGeneration_;
     watcher_.Poll();  // events of other ports are noted too and served by their own turn
-    bool drained = false;
     while (generation == lineGeneration_) {
         while (!lineEvents_.empty() && lineEvents_.front()) {
             lineEvents_.pop_front();
@@ -93,11 +96,29 @@ void SimPort::Service() {
                 ArmTerminal();
             }
         }
-        drained = reading_ ? Drain() : true;
+        // A close with an open already behind it: the tool re-opened before we looked, and the
+        // bytes waiting now came after the open. Otherwise every byte before the close is read.
+        const bool reopened = lineEvents_.size() > 1;
+        const bool drained = !reading_ || reopened || Drain();
         if (generation != lineGeneration_ || lineEvents_.empty() || !drained) {
             break;
         }
-        lineEvents_.pop_front();  // a close, with everything before it read
+        // A close: bytes the tool wrote just before it may still be on their way through the
+        // pty, so the close waits a moment unless the tool has already opened again.
+        const TimePoint now = Clock::now();
+        if (!reopened) {
+            if (!closeDue_) {
+                closeDue_ = now + kCloseSettle;
+                closeTimer_.Set(*closeDue_, [this]() { Service(); });
+                break;
+            }
+            if (now < *closeDue_) {
+                break;
+            }
+        }
+        closeDue_.reset();
+        closeTimer_.Clear();
+        lineEvents_.pop_front();
         if (toolOpens_ > 0 && --toolOpens_ == 0) {
             ToolClosed();
         }

@@ -74,6 +74,8 @@ class SimPort : private TerminalHost {
     TimerSlot terminalTimer_;
     TimerSlot inputTimer_;
     TimerSlot outputTimer_;
+    TimerSlot closeTimer_;
+    std::optional<TimePoint> closeDue_;
 };
 
 }  // namespace termsim

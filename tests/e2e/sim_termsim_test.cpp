@@ -270,8 +270,10 @@ TEST_F(SimProgram, TwentySevenPortsStartFastServeTogetherAndIdleWithoutSpinning)
             for (const auto& [name, content] :
                  {std::pair<std::string, const Bytes*>{"app.bin", &apps[port]},
                   std::pair<std::string, const Bytes*>{"param.ini", &params[port]}}) {
-                Port tool(Link(port));
-                tool.Write(Frames({2, 0x0A, 0x10, name}, *content, FrameFormat::Full));
+                {
+                    Port tool(Link(port));
+                    tool.Write(Frames({2, 0x0A, 0x10, name}, *content, FrameFormat::Full));
+                }
                 std::this_thread::sleep_for(100ms);  // the tool's pause before it re-opens
             }
         });
