@@ -31,7 +31,18 @@ std::string FileNamePart(std::string_view path) {
 
 std::string DirectoryPart(std::string_view path) {
     const std::size_t last = path.find_last_of(kSeparators);
-    return std::string(last == std::string_view::npos ? std::string_view{} : path.substr(0, last));
+    if (last == std::string_view::npos) {
+        return {};
+    }
+    // Separators doubled before the name belong to no directory name; the root keeps its own.
+    std::string_view dir = path.substr(0, last);
+    while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) {
+        dir.remove_suffix(1);
+    }
+    if (dir.empty() && path[last] != ':') {
+        return std::string(1, path[last]);
+    }
+    return std::string(dir);
 }
 
 std::string JoinPath(std::string_view dir, std::string_view name) {

@@ -10,7 +10,8 @@ namespace termload {
 // The text after the last '/', '\\' or ':', so that paths written on Windows still work.
 std::string FileNamePart(std::string_view path);
 
-// The text before the last '/', '\\' or ':' (without it); empty when there is none.
+// The text before the last '/', '\\' or ':', without separators at its end ("/" for a file in
+// the root); empty when there is none.
 std::string DirectoryPart(std::string_view path);
 
 // `dir`, the platform's separator, `name` (no separator doubled when `dir` already ends in one);

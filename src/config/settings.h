@@ -40,7 +40,7 @@ struct Settings {
     bool DownTimer = false;
     int DOWNCONF = 0;
     int IsUseLogalAddr = 0;
-    std::string UserAddrFileName;  // set when a configuration is read
+    std::string UserAddrFileName;  // "UserAddrFile.ini", in the application directory; set on read
 
     bool operator==(const Settings&) const = default;
 };

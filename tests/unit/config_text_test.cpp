@@ -76,6 +76,8 @@ TEST(ConfigText, PathsWrittenOnWindowsOrPosixSplitAlike) {
     EXPECT_EQ(FileNamePart("app.bin"), "app.bin");
     EXPECT_EQ(DirectoryPart("C:\\files\\app.bin"), "C:\\files");
     EXPECT_EQ(DirectoryPart("app.bin"), "");
+    EXPECT_EQ(DirectoryPart("/app.bin"), "/");
+    EXPECT_EQ(DirectoryPart("files\\\\\\app.bin"), "files");
     EXPECT_EQ(JoinPath("/base", "a.bin"), "/base/a.bin");
     EXPECT_EQ(JoinPath("/base/", "a.bin"), "/base/a.bin");
     EXPECT_EQ(JoinPath("", "a.bin"), "a.bin");
