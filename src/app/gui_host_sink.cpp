@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QTimer>
 #include <utility>
 
 #include "app/port_panels.h"
@@ -24,7 +25,12 @@ GuiHostSink::GuiHostSink(QWidget* window, QPlainTextEdit* console, Handlers hand
     : window_(window),
       console_(console),
       context_(std::make_unique<QObject>()),
-      handlers_(std::move(handlers)) {}
+      flushTimer_(new QTimer(context_.get())),
+      handlers_(std::move(handlers)) {
+    flushTimer_->setSingleShot(true);
+    QObject::connect(flushTimer_, &QTimer::timeout, context_.get(), [this] { Flush(); });
+    sinceFlush_.start();
+}
 
 GuiHostSink::~GuiHostSink() {
     CloseErrorBoxes();
@@ -78,6 +84,8 @@ void GuiHostSink::RequestFlushLocked() {
 }
 
 void GuiHostSink::Flush() {
+    flushTimer_->stop();
+    sinceFlush_.restart();
     std::array<PendingSlot, kHostSlotCount> pending;
     std::optional<std::string> console;
     {

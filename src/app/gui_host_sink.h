@@ -4,10 +4,12 @@
 // Status texts and progress are coalesced per slot: a thread that reports faster than the window
 // repaints replaces its own pending report instead of queueing another one, so the queue between
 // the threads and the window stays bounded (at most one pending update per slot) and the window
-// stays responsive. What a slot shows is always its latest report, and the reports it does show
-// appear in the order the thread made them.
+// stays responsive. Pending reports are applied at most once a frame (kFlushIntervalMs). What a
+// slot shows is always its latest report, and the reports it does show appear in the order the
+// thread made them.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <array>
 #include <functional>
@@ -24,11 +26,13 @@ class QMessageBox;
 class QObject;
 class QPlainTextEdit;
 class QProgressBar;
+class QTimer;
 class QWidget;
 
 namespace termload {
 
 inline constexpr int kHostSlotCount = 27;
+inline constexpr int kFlushIntervalMs = 16;
 
 class GuiHostSink final : public HostSink {
   public:
@@ -70,6 +74,8 @@ class GuiHostSink final : public HostSink {
 
     // With mutex_ held: asks the GUI thread for one Flush unless one is already on its way.
     void RequestFlushLocked();
+    // GUI thread: flushes now, or when a frame has passed since the last flush.
+    void FlushWhenDue();
     void ShowErrorBox(const QString& text, std::shared_ptr<ErrorAnswer> answer);
 
     QWidget* window_;
@@ -77,6 +83,7 @@ class GuiHostSink final : public HostSink {
     // Receives the queued reports on the GUI thread; reports still queued when the sink goes are
     // dropped with it.
     std::unique_ptr<QObject> context_;
+    QTimer* flushTimer_;  // owned by context_
     Handlers handlers_;
 
     std::mutex mutex_;  // guards everything below it
@@ -85,6 +92,7 @@ class GuiHostSink final : public HostSink {
     bool flushRequested_ = false;
 
     // GUI thread only.
+    QElapsedTimer sinceFlush_;
     std::array<SlotWidgets, kHostSlotCount> widgets_;
     std::vector<QPointer<QMessageBox>> errorBoxes_;
 };

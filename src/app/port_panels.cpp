@@ -11,8 +11,12 @@ QColor ColourOf(std::uint32_t bgr) {
 }
 
 void SetLabelColour(QLabel* label, std::uint32_t bgr) {
+    const QColor colour = ColourOf(bgr);
+    if (label->palette().color(QPalette::WindowText) == colour) {
+        return;  // a new palette restyles the label: not for every progress step
+    }
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, ColourOf(bgr));
+    palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -39,31 +38,22 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
 // termsim on `ports` pseudo-terminals, with its port map in force while the object lives.
 class Termsim {
   public:
-    Termsim(const std::filesystem::path& dir, int ports) : dir_(dir) {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(TERMSIM_PATH),
-                       {QStringLiteral("--ports"), QString::number(ports), QStringLiteral("--dir"),
-                        QString::fromStdString(dir.string()), QStringLiteral("--quiet")});
-        started_ = process_.waitForStarted(10000) &&
+    Termsim(const std::filesystem::path& dir, int ports)
+        : dir_(dir),
+          process_(
+              {TERMSIM_PATH, "--ports", std::to_string(ports), "--dir", dir.string(), "--quiet"}) {
+        started_ = process_.Running() &&
                    WaitUntil([this] { return std::filesystem::exists(dir_ / "ports.ini"); }, 10000);
         if (started_) {
             SetPortMapFile(dir_ / "ports.ini");
         }
     }
-    ~Termsim() {
-        SetPortMapFile(previousMap_);
-        process_.terminate();
-        if (!process_.waitForFinished(10000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
+    ~Termsim() { SetPortMapFile(previousMap_); }
     bool Started() const { return started_; }
 
     // Ends the simulator (it finishes its results) and returns every line of its results.
     std::vector<nlohmann::json> Finish() {
-        process_.terminate();
-        process_.waitForFinished(10000);
+        process_.Terminate();
         std::vector<nlohmann::json> lines;
         std::ifstream in(dir_ / "results.jsonl");
         for (std::string line; std::getline(in, line);) {
@@ -75,7 +65,7 @@ class Termsim {
   private:
     std::filesystem::path dir_;
     std::filesystem::path previousMap_ = PortMapFile();
-    QProcess process_;
+    ChildProcess process_;
     bool started_ = false;
 };
 

@@ -10,6 +10,16 @@
 #include "channels/port_map.h"
 #include "gui_test_support.h"
 
+// Qt is not built with ThreadSanitizer: the locks and atomics inside it (its thread pool, the event
+// queue, the font and glyph caches) are invisible to the tool, which then reports the memory they
+// hand between threads. Races with a frame in Qt are left out; the program's own code is not.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libQt6Core.so.6\n"
+           "race:libQt6Gui.so.6\n"
+           "race:libQt6Widgets.so.6\n"
+           "race:libqoffscreen.so\n";
+}
+
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const termload::test::TempDir home;

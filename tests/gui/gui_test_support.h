@@ -37,6 +37,21 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// A program run beside the test (posix_spawn), ended with SIGTERM when the object goes.
+class ChildProcess {
+  public:
+    explicit ChildProcess(const std::vector<std::string>& argv);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    bool Running() const { return pid_ > 0; }
+    // Sends SIGTERM and reaps the child, killing it when it has not ended within ten seconds.
+    void Terminate();
+
+  private:
+    int pid_ = -1;
+};
+
 // Records every message box and answers it from a script (OK/Yes when the script is empty).
 class PromptRecorder {
   public:
