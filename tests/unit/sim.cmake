@@ -7,4 +7,8 @@ if(TARGET termsim_lib)
             ${CMAKE_CURRENT_LIST_DIR}/sim_packets_test.cpp
     LIBS termsim_lib
     LABELS core)
+  # Everything a tool could send, into one terminal.
+  termload_add_fuzzer(sim_terminal_fuzz
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/sim_terminal_fuzz.cpp
+    LIBS termsim_lib)
 endif()
