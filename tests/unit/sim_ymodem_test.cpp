@@ -1,7 +1,7 @@
 // termsim's YMODEM receiver, driven packet by packet with made-up times.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 
 #include "checksums.hpp"
 #include "ymodem_receiver.hpp"
@@ -16,7 +16,7 @@ Bytes Packet(uint8_t block, const Bytes& data, size_t size) {
     Bytes packet = {static_cast<uint8_t>(size == 128 ? 0x01 : 0x02), block,
                     static_cast<uint8_t>(255 - block)};
     Bytes field(size, 0);
-    std::memcpy(field.data(), data.data(), std::min(size, data.size()));
+    std::copy_n(data.begin(), std::min(size, data.size()), field.begin());
     packet.insert(packet.end(), field.begin(), field.end());
     const uint16_t crc = Crc16(field);
     packet.push_back(static_cast<uint8_t>(crc >> 8));
