@@ -180,6 +180,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
 void TfrmMain::FormShow() {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     SetIcon(kGlyphStart);
+    configDialogDir_ = QString::fromStdString(ExecutableDir().string());
     FlashCtrls(true);
     rbPortSelectClick();
     const LastConfiguration last = ReadLastConfiguration(places_.userStore);

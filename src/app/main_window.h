@@ -88,7 +88,7 @@ class TfrmMain : public QWidget {
     void SetClientWidth(int width);
     void SetFilePanelHeight(int height);
     void BindSlotsToPanels(bool multiPort);
-    void TakeUpPendingClose();
+    void TakeUpPendingRequests();
     void CentreOnScreen();
     void ShowReadyText(bool blankBeforeText);
     int LangBase() const { return config_.settings.LangBase; }
@@ -130,7 +130,10 @@ class TfrmMain : public QWidget {
     std::unique_ptr<GuiHostSink> sink_;
     std::unique_ptr<WindowDownload> download_;
     bool shown_ = false;
-    bool closePending_ = false;  // a close asked for while a start was under way
+    QString configDialogDir_;  // where "Read Configure" opens its dialog
+    // Asked for while a start or a stop was under way (its waits process events).
+    bool closePending_ = false;
+    bool stopPending_ = false;
 };
 
 }  // namespace termload

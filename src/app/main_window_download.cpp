@@ -71,14 +71,17 @@ void TfrmMain::btnDownClick() {
         SetIcon(kGlyphStop);
         ui_->btnDown->setEnabled(true);
         ui_->btnDown->repaint();
-    } else if (!IsDownloading()) {
-        // None started, or a thread's end stopped the run while it was starting.
-        FlashCtrls(true);
+    } else {
+        FlashCtrls(true);  // no thread could be started
     }
-    TakeUpPendingClose();
+    TakeUpPendingRequests();
 }
 
-void TfrmMain::TakeUpPendingClose() {
+// A stop or a close asked for while threads were being started is carried out now.
+void TfrmMain::TakeUpPendingRequests() {
+    if (std::exchange(stopPending_, false) && IsDownloading()) {
+        StopLoad();
+    }
     if (std::exchange(closePending_, false)) {
         QTimer::singleShot(0, this, &QWidget::close);
     }
@@ -101,6 +104,7 @@ void TfrmMain::BindSlotsToPanels(bool multiPort) {
 
 void TfrmMain::StopLoad() {
     if (download_->Busy()) {
+        stopPending_ = true;
         return;
     }
     FlashCtrls(false);
@@ -115,7 +119,7 @@ void TfrmMain::StopLoad() {
     SetIcon(kGlyphStart);
     FlashCtrls(true);
     RefreshCCIDList();
-    TakeUpPendingClose();
+    TakeUpPendingRequests();
 }
 
 }  // namespace termload

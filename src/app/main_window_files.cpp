@@ -1,5 +1,6 @@
 // TfrmMain: the file list, its pop-up menu, the rename dialog and reading a configuration.
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -129,11 +130,12 @@ void TfrmMain::bbtnaddClick() {
 }
 
 void TfrmMain::btnAddClick() {
-    const QString picked = PickFileToOpen(
-        this, OpenFileRequest{QStringLiteral("选择下载配置文件"), QDir::currentPath(),
-                              QStringLiteral("下载配置文件(*.ini) (*.ini)"),
-                              ToQString(kDefaultConfigName)});
+    const QString picked =
+        PickFileToOpen(this, OpenFileRequest{QStringLiteral("选择下载配置文件"), configDialogDir_,
+                                             QStringLiteral("下载配置文件(*.ini) (*.ini)"),
+                                             ToQString(kDefaultConfigName)});
     if (!picked.isEmpty()) {
+        configDialogDir_ = QFileInfo(picked).absolutePath();
         LoadConfiguration(picked, true);
     }
 }

@@ -25,7 +25,7 @@ WindowDownload::~WindowDownload() = default;
 
 bool WindowDownload::Start(std::shared_ptr<const DownloadJob> job) {
     const BusyScope busy(busy_);
-    return controller_.Start(std::move(job)) && controller_.Running();
+    return controller_.Start(std::move(job));
 }
 
 void WindowDownload::Stop() {

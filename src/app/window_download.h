@@ -19,7 +19,7 @@ class WindowDownload {
     explicit WindowDownload(HostSink& sink);
     ~WindowDownload();  // stops every slot and joins every thread
 
-    // Starts the job's threads; false when none started or the run was stopped while starting.
+    // Starts the job's threads; false when none could be started.
     bool Start(std::shared_ptr<const DownloadJob> job);
     // Stops every slot and joins their threads.
     void Stop();

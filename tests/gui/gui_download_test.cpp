@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <future>
 #include <thread>
 
@@ -127,6 +128,38 @@ TEST(WindowStart, ClosingDuringARunAsksFirst) {
     WindowUnderTest idle(ConfigText(""));
     EXPECT_TRUE(idle.window->close());
     EXPECT_TRUE(idle.prompts.Boxes().empty());
+}
+
+// Starting 27 threads takes a while, and the window processes events between them: a stop (a
+// thread's end) or a close that comes meanwhile is carried out once the start is done.
+TEST(WindowStart, StopAndCloseDuringTheThreadStartsWaitForTheStart) {
+    WindowUnderTest w;
+    w.dir.Write("a.bin", "x");
+    w.Load(ConfigText("PortNum=2\n", "00=M740-32\n", Rows({{"a.bin", "a.bin"}})));
+    Click(w.Find<QRadioButton>("rbMulti"));
+    auto* start = w.Find<QPushButton>("btnDown");
+
+    bool stopAskedWhileStarting = false;
+    QTimer::singleShot(300, w.window.get(), [&] {
+        stopAskedWhileStarting = w.window->IsDownloading();
+        w.window->StopLoad();
+    });
+    Click(start);
+    EXPECT_TRUE(stopAskedWhileStarting);
+    EXPECT_FALSE(w.window->IsDownloading());
+    EXPECT_EQ(start->text(), "开始下载(&D)");
+    EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("grpBox")));
+    EXPECT_EQ(w.Find<QLabel>("Lab27")->text(), "[COM27]已就绪");
+
+    QTimer::singleShot(300, w.window.get(), [&] { w.window->close(); });
+    Click(start);
+    EXPECT_TRUE(w.window->IsDownloading());
+    EXPECT_TRUE(w.prompts.Boxes().empty());  // nothing asked while the threads were starting
+    w.prompts.AnswerNext(true);
+    ASSERT_TRUE(WaitUntil([&] { return !w.window->isVisible(); }, 5000));
+    ASSERT_EQ(w.prompts.Boxes().size(), 1u);
+    EXPECT_EQ(w.prompts.Boxes()[0].kind, PromptKind::Question);
+    EXPECT_FALSE(w.window->IsDownloading());
 }
 
 TEST(WindowReports, LatestReportOfASlotWinsAndKeepsItsColour) {
