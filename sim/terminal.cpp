@@ -186,10 +186,10 @@ void Terminal::PortClosed(TimePoint now) {
     }
     held_.clear();
     inFrames_ = false;
-    frames_.Flush();
     if (unit_->stalled && !unit_->finished) {
-        unit_->finished = "stalled";
+        unit_->finished = "stalled";  // before the flush: the cut-off file is not why it ended
     }
+    frames_.Flush();
 }
 
 void Terminal::Shutdown(TimePoint now) {

@@ -330,6 +330,25 @@ TEST_F(SimTerminal, BadFramesAreRecordedAndNeverStoredAndHangUpEndsTheUnit) {
     ASSERT_EQ(units.size(), 2u);
     EXPECT_EQ(units[1]["ended"], "hang-up");
     EXPECT_EQ(units[1]["frames_good"], 3);
+
+    // A stalling terminal stops taking bytes after its frames; the next open is a new unit.
+    setup.hangupAfterFrames = -1;
+    setup.stallAfterFrames = 2;
+    setup.port = "COM5";
+    setup.dir = dir / "COM5";
+    Terminal stalling(setup, host, *log, tally);
+    stalling.PortOpened(now);
+    stalling.Receive(Frames({1, 5, 0x10, "big.bin"}, Pattern(5 * 4096, 6), FrameFormat::Full), now);
+    EXPECT_EQ(host.stalls, 1);
+    stalling.PortClosed(now);
+    stalling.PortOpened(now);
+    stalling.Receive(Frames({1, 5, 0x10, "ok.bin"}, Pattern(10, 7), FrameFormat::Full), now);
+    stalling.Shutdown(now);
+    const auto stalled = Lines("unit");
+    ASSERT_EQ(stalled.size(), 4u);
+    EXPECT_EQ(stalled[2]["ended"], "stalled");
+    EXPECT_EQ(stalled[2]["frames_good"], 2);
+    EXPECT_TRUE(stalled[3]["complete"]);
 }
 
 TEST_F(SimTerminal, PacketsAndTypingAreToldApartFromFrames) {
