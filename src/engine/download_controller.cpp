@@ -64,9 +64,10 @@ bool DownloadController::Start(std::shared_ptr<const DownloadJob> job) {
 void DownloadController::Stop() {
     {
         const std::lock_guard lock(mutex_);
-        if (run_) {
-            run_->MarkStopping();
+        if (!run_) {
+            return;  // nothing was ever started: no slot to show ready
         }
+        run_->MarkStopping();
         running_ = false;
     }
     SlotStopAll(table_);

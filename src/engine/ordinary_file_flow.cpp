@@ -154,7 +154,9 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
                     StatusColour::Red);
         slot.stop.Request();
     }
-    status.SetProgressPosition(kProgressDone);
+    // The bar ends full: at 100, as the terminals' tool always set it, or at its maximum when a
+    // file has more blocks than that.
+    status.SetProgressPosition(std::max(kProgressDone, static_cast<int>(blocks)));
     source.Close();
     if (allSent) {
         status.Show(FileOkText(prefix, file.fileName), StatusColour::Blue);

@@ -149,6 +149,19 @@ TEST_F(DownloadFlow, LongFileWrapsItsBlockNumbersAndShowsItsProgress) {
     ASSERT_NE(ok, statuses.end());
     EXPECT_EQ(ok->colour, StatusColour::Blue);
     EXPECT_EQ(host.LastStatus(0).text, "[COM1]Ready");
+
+    // One step a block from 0, and the bar full at the end of the file.
+    std::vector<int> positions;
+    for (const ProgressState& p : host.Progress(0)) {
+        if (p.maximum == 300) {
+            positions.push_back(p.position);
+        }
+    }
+    ASSERT_GE(positions.size(), 302u);
+    for (int block = 0; block <= 300; ++block) {
+        EXPECT_EQ(positions[static_cast<std::size_t>(block)], block) << "a step for each block";
+    }
+    EXPECT_EQ(positions[301], 300) << "the bar stays full at the end of the file";
 }
 
 TEST_F(DownloadFlow, CompactFramesCutLongNamesAndM868GetsItsAddressFileOncePerRun) {

@@ -29,7 +29,7 @@ void RecordingHost::SetStatus(int slot, const std::string& text,
 void RecordingHost::SetProgress(int slot, const ProgressState& progress) {
     {
         std::lock_guard lock(mutex_);
-        progress_[slot] = progress;
+        progress_[slot].push_back(progress);
     }
     Changed();
 }
@@ -86,9 +86,14 @@ StatusEntry RecordingHost::LastStatus(int slot) const {
 }
 
 ProgressState RecordingHost::LastProgress(int slot) const {
+    const auto all = Progress(slot);
+    return all.empty() ? ProgressState{} : all.back();
+}
+
+std::vector<ProgressState> RecordingHost::Progress(int slot) const {
     std::lock_guard lock(mutex_);
     const auto found = progress_.find(slot);
-    return found == progress_.end() ? ProgressState{} : found->second;
+    return found == progress_.end() ? std::vector<ProgressState>{} : found->second;
 }
 
 std::vector<FileReport> RecordingHost::Files(int slot) const {
@@ -178,8 +183,6 @@ Workspace::Workspace() {
 }
 
 Workspace::~Workspace() {
-    if (std::getenv("DL_KEEP"))
-        return;
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
 }

@@ -49,6 +49,7 @@ class RecordingHost : public HostSink {
     std::vector<StatusEntry> Statuses(int slot) const;
     StatusEntry LastStatus(int slot) const;
     ProgressState LastProgress(int slot) const;
+    std::vector<ProgressState> Progress(int slot) const;
     std::vector<FileReport> Files(int slot) const;
     std::vector<int> UncheckedRows() const;
     std::vector<int> RunEndedSlots() const;
@@ -64,7 +65,7 @@ class RecordingHost : public HostSink {
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::map<int, std::vector<StatusEntry>> statuses_;
-    std::map<int, ProgressState> progress_;
+    std::map<int, std::vector<ProgressState>> progress_;
     std::map<int, std::vector<FileReport>> files_;
     std::map<int, int> passesFinished_;
     std::vector<int> unchecked_;
