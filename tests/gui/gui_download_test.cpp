@@ -162,6 +162,37 @@ TEST(WindowStart, StopAndCloseDuringTheThreadStartsWaitForTheStart) {
     EXPECT_FALSE(w.window->IsDownloading());
 }
 
+TEST(WindowPrompt, KindsChooseButtonsIconAndAnswer) {
+    struct Case {
+        PromptKind kind;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton press;
+        bool answer;
+    };
+    const Case cases[] = {
+        {PromptKind::Error, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok, true},
+        {PromptKind::Warning, QMessageBox::Warning, QMessageBox::Ok | QMessageBox::Cancel,
+         QMessageBox::Cancel, false},
+        {PromptKind::Question, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+         QMessageBox::Yes, true},
+        {PromptKind::Information, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok, true},
+    };
+    QWidget owner;
+    for (const Case& expected : cases) {
+        QTimer::singleShot(0, [&expected] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->windowTitle(), "Termload");
+            EXPECT_EQ(box->text(), "text  ");
+            EXPECT_EQ(box->icon(), expected.icon);
+            EXPECT_EQ(box->standardButtons(), expected.buttons);
+            box->button(expected.press)->click();
+        });
+        EXPECT_EQ(ShowPrompt(&owner, expected.kind, "text"), expected.answer);
+    }
+}
+
 TEST(WindowReports, LatestReportOfASlotWinsAndKeepsItsColour) {
     QWidget window;
     QLabel label(&window);
