@@ -260,22 +260,17 @@ void TfrmMain::FillCombo(const char* name, const std::vector<std::string_view>& 
 void TfrmMain::FlashCtrls(bool enabled) {
     const bool debug = config_.settings.DegugMode;
     const bool usb = UsbModeSelected();
-    for (QWidget* control :
-         {static_cast<QWidget*>(ui_->cmbMode), static_cast<QWidget*>(ui_->edVersion),
-          static_cast<QWidget*>(ui_->ckFiles), static_cast<QWidget*>(ui_->bbtnadd)}) {
-        control->setEnabled(enabled && debug);
-    }
-    for (QWidget* control : {ui_->cmbBuardRate, ui_->cmbDataBit, ui_->cmbStopBit, ui_->cmbParityBit,
-                             ui_->cmbFlowCtrl}) {
-        control->setEnabled(enabled && debug && !usb);
-    }
-    for (QWidget* control :
-         {static_cast<QWidget*>(ui_->cmbccid), static_cast<QWidget*>(ui_->grpBox),
-          static_cast<QWidget*>(ui_->btnAdd), static_cast<QWidget*>(ui_->btnDown)}) {
-        control->setEnabled(enabled);
-    }
-    ui_->grpCom->setEnabled(enabled && !usb);
-    ui_->ckUsb->setEnabled(enabled && !usb);
+    const auto enable = [](std::initializer_list<QWidget*> controls, bool on) {
+        for (QWidget* control : controls) {
+            control->setEnabled(on);
+        }
+    };
+    enable({ui_->cmbMode, ui_->edVersion, ui_->ckFiles, ui_->bbtnadd}, enabled && debug);
+    enable(
+        {ui_->cmbBuardRate, ui_->cmbDataBit, ui_->cmbStopBit, ui_->cmbParityBit, ui_->cmbFlowCtrl},
+        enabled && debug && !usb);
+    enable({ui_->cmbccid, ui_->grpBox, ui_->btnAdd, ui_->btnDown}, enabled);
+    enable({ui_->grpCom, ui_->ckUsb}, enabled && !usb);
     ui_->btnTime->setEnabled(ui_->rbSingle->isChecked());
     ui_->btntest->setEnabled(ui_->rbccid->isChecked());
 }
