@@ -5,7 +5,9 @@
 
 #include "simulator.hpp"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     using namespace termsim;
     CLI::App app{
         "termsim: simulated POS terminals on pseudo-terminals. Each port is a boot loader console, "
@@ -71,6 +73,17 @@ int main(int argc, char** argv) {
         return RunSimulator(options);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "termsim: %s\n", error.what());
+        return 1;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (...) {
+        std::fprintf(stderr, "termsim: unexpected failure\n");
         return 1;
     }
 }

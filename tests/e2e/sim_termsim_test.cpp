@@ -40,6 +40,7 @@ class Child {
             ::dup2(out, 1);
             ::dup2(err, 2);
             std::vector<char*> args;
+            args.reserve(argv.size() + 1);
             for (const std::string& arg : argv) {
                 args.push_back(const_cast<char*>(arg.c_str()));
             }
