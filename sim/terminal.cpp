@@ -181,10 +181,7 @@ void Terminal::PortClosed(TimePoint now) {
     if (!unit_) {
         return;
     }
-    if (!held_.empty() && Classify() != Held::Prefix) {
-        ReleaseHeld(now);
-    }
-    held_.clear();
+    GiveUpHeld(now);
     inFrames_ = false;
     if (unit_->stalled && !unit_->finished) {
         unit_->finished = "stalled";  // before the flush: the cut-off file is not why it ended
@@ -232,6 +229,9 @@ void Terminal::ApplyLineFaults(TimePoint now) {
     }
     if (stallDue_) {
         stallDue_ = false;
+        if (!unit_) {
+            return;  // it hung up as well
+        }
         unit_->stalled = true;
         Record({{"event", "stall"}}, now);
         host_.StopReading();
@@ -309,8 +309,29 @@ void Terminal::ReleaseHeld(TimePoint now) {
     }
 }
 
+// Held bytes whose frame or packet never completed: part of a packet is recorded and dropped,
+// anything shorter was typing (a lone 'U' at the console).
+void Terminal::GiveUpHeld(TimePoint now) {
+    std::vector<uint8_t> held = std::move(held_);
+    held_.clear();
+    if (held.size() > 4 && held[0] == 0x01) {
+        Record({{"event", "packet-rejected"},
+                {"problem", std::to_string(held.size()) + " bytes of a packet, then silence"}},
+               now);
+        return;
+    }
+    for (uint8_t byte : held) {
+        ToConsole(byte, now);
+    }
+}
+
 void Terminal::ToConsole(uint8_t byte, TimePoint now) {
     unit_->console->Feed(byte, now);
+    StartYmodemIfAsked(now);
+}
+
+// "comload" hands the line to a YMODEM receiver.
+void Terminal::StartYmodemIfAsked(TimePoint now) {
     if (unit_->console->WantsYmodem() && !unit_->ymodem) {
         unit_->ymodem = std::make_unique<YmodemReceiver>(
             setup_.ymodem, [this](std::string_view bytes) { host_.Send(bytes); }, now);
@@ -395,29 +416,14 @@ void Terminal::Advance(TimePoint now) {
         return;
     }
     if (!held_.empty() && now - heldSince_ >= setup_.holdTimeout) {
-        if (held_.size() > 4 && held_[0] == 0x01) {
-            Record({{"event", "packet-rejected"},
-                    {"problem", std::to_string(held_.size()) + " bytes of a packet, then silence"}},
-                   now);
-            held_.clear();
-        } else {
-            // A lone 'U' typed at the console: it was not a frame after all.
-            std::vector<uint8_t> typed = std::move(held_);
-            held_.clear();
-            for (uint8_t byte : typed) {
-                ToConsole(byte, now);
-            }
-        }
+        GiveUpHeld(now);
     }
     if (unit_->ymodem) {
         unit_->ymodem->Advance(now);
         CheckYmodem(now);
     }
     unit_->console->Advance(now);
-    if (unit_->console->WantsYmodem() && !unit_->ymodem) {
-        unit_->ymodem = std::make_unique<YmodemReceiver>(
-            setup_.ymodem, [this](std::string_view bytes) { host_.Send(bytes); }, now);
-    }
+    StartYmodemIfAsked(now);
 }
 
 std::optional<TimePoint> Terminal::NextDeadline() const {

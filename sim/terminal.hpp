@@ -84,7 +84,9 @@ class Terminal : private FrameListener {
     void Sniff(uint8_t byte, TimePoint now);
     Held Classify() const;
     void ReleaseHeld(TimePoint now);
+    void GiveUpHeld(TimePoint now);
     void ToConsole(uint8_t byte, TimePoint now);
+    void StartYmodemIfAsked(TimePoint now);
     void CheckYmodem(TimePoint now);
     void HandlePacket(Held kind, TimePoint now);
     void ApplyLineFaults(TimePoint now);
