@@ -12,7 +12,7 @@ DownloadController::~DownloadController() {
     table_.Reset(table_.Settings());
 }
 
-bool DownloadController::Start(std::shared_ptr<const DownloadJob> job) {
+bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
     if (!job || job->portCount < 1 || job->portCount > PortSlotTable::kSlotCount) {
         return false;
     }

@@ -30,7 +30,7 @@ class DownloadController {
     // Fills the slots (one port, or all 27 in multi-port mode) and starts one download thread
     // per port in use, in slot order, a short pause apart. False, with nothing started, when a run
     // is already going or no thread could be started.
-    bool Start(std::shared_ptr<const DownloadJob> job);
+    bool Start(const std::shared_ptr<const DownloadJob>& job);
 
     // Stops every slot of the run: stop requests, channels closed, threads joined (within about a
     // second), every slot showing "[COMn]Ready". Harmless when idle or called twice. On a download

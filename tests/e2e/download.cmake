@@ -1,5 +1,5 @@
 # The file download on pseudo-terminals: with the test as the terminal, and against termsim.
-termload_add_test(download_flow_test
+termload_add_test(download_pty_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/download_flow_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_harness.cpp
@@ -8,13 +8,13 @@ termload_add_test(download_flow_test
   TIMEOUT 600)
 
 if(TARGET termsim AND TARGET termload_cli_lib)
-  termload_add_test(download_termsim_test
+  termload_add_test(download_termsim_tests
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/download_termsim_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/download_harness.cpp
     LIBS termload_core termload_cli_lib ZLIB::ZLIB util
     LABELS core e2e
     TIMEOUT 900)
-  target_compile_definitions(download_termsim_test PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
-  add_dependencies(download_termsim_test termsim)
+  target_compile_definitions(download_termsim_tests PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
+  add_dependencies(download_termsim_tests termsim)
 endif()
