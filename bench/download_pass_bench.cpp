@@ -34,7 +34,7 @@ using Seconds = std::chrono::duration<double>;
 
 // Records when each slot's pass starts and finishes, and the bytes of the files sent.
 class BenchHost : public HostSink {
-public:
+  public:
     void SetStatus(int, const std::string&, std::optional<StatusColour>) override {}
     void SetProgress(int, const ProgressState&) override {}
     void ShowConsoleText(const std::string&) override {}
@@ -79,7 +79,7 @@ public:
         return allOk_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool ended_ = false;
@@ -90,7 +90,9 @@ private:
 };
 
 // A wait as the engine makes it: whole 10 ms steps.
-double Steps(std::uint64_t milliseconds) { return static_cast<double>(milliseconds / 10 * 10); }
+double Steps(std::uint64_t milliseconds) {
+    return static_cast<double>(milliseconds / 10 * 10);
+}
 
 // The pauses the pacing prescribes for one pass over `sizes`, from its start to its last file.
 double MandatedPassSeconds(const std::vector<std::size_t>& sizes, const DownloadJob& job) {
@@ -123,9 +125,9 @@ struct PassFigures {
 PassFigures RunPass(const fs::path& dir, int ports, const std::vector<std::size_t>& sizes) {
     const fs::path simDir = dir / ("termsim-" + std::to_string(ports));
     fs::create_directories(simDir);
-    cli::ChildProcess sim({TERMSIM_PATH, "--ports", std::to_string(ports), "--dir", simDir.string(),
-                           "--quiet"},
-                          simDir / "termsim.log");
+    cli::ChildProcess sim(
+        {TERMSIM_PATH, "--ports", std::to_string(ports), "--dir", simDir.string(), "--quiet"},
+        simDir / "termsim.log");
     for (int i = 0; i < 500 && !fs::exists(simDir / "ports.ini"); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
