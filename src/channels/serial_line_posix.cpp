@@ -147,7 +147,9 @@ std::error_code ConfigureSerialLine(int fd, const SerialSettings& settings, bool
         call = "tcgetattr()";
         return LastSystemError();
     }
-    ::tcflush(fd, TCIOFLUSH);
+    // Stale input goes; output does not: on a pty or a UART the output queue may still hold the
+    // last frames a previous handle wrote, and the terminal has not taken them yet.
+    ::tcflush(fd, TCIFLUSH);
     if (settings.baudRate <= 0) {
         return InvalidSetting(call, "baud rate");
     }

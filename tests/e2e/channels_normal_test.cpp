@@ -98,6 +98,30 @@ TEST(ChannelNormalMode, WritesCheckTheirSizeAndDeliverEveryByte) {
     ComClose(handle);
 }
 
+// A download opens the port afresh for every file: the bytes the last handle wrote and the
+// terminal has not read yet must survive the next open, while stale input is dropped.
+TEST(ChannelNormalMode, ReopenKeepsUnreadOutputAndDropsStaleInput) {
+    PtyPeer peer;
+    PortMapForTest map({&peer});
+    const std::string tail = Pattern(3 * kChannelBufferSize, 3);
+    ChannelHandle handle = OpenPort(1);
+    ASSERT_GT(handle, 0);
+    for (std::size_t at = 0; at < tail.size(); at += kChannelBufferSize) {
+        ASSERT_EQ(ComWrite(handle, tail.data() + at, kChannelBufferSize), 1);
+    }
+    ComClose(handle);
+    peer.Write("stale");
+    std::this_thread::sleep_for(50ms);
+
+    handle = OpenPort(1);
+    ASSERT_GT(handle, 0);
+    EXPECT_EQ(peer.Read(tail.size()), tail);
+    char buffer[16];
+    std::uint32_t count = sizeof buffer - 1;
+    EXPECT_NE(ComRead(handle, buffer, &count), 1) << std::string(buffer, count);
+    ComClose(handle);
+}
+
 // The terminal stops reading: writes run out of time, and whatever a write reported as written
 // still reaches the terminal once it reads again.
 TEST(ChannelNormalMode, WriteTimesOutWithoutLosingEarlierBytes) {
