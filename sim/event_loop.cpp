@@ -83,14 +83,14 @@ void EventLoop::ArmTimer() {
     const TimePoint when = timers_.begin()->first.first;
     const auto since = when.time_since_epoch();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
-    itimerspec spec{};
-    spec.it_value.tv_sec = seconds.count();
-    spec.it_value.tv_nsec = static_cast<long>(
+    itimerspec expiry{};
+    expiry.it_value.tv_sec = seconds.count();
+    expiry.it_value.tv_nsec = static_cast<long>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count());
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) {
-        spec.it_value.tv_nsec = 1;  // zero would disarm
+    if (expiry.it_value.tv_sec == 0 && expiry.it_value.tv_nsec == 0) {
+        expiry.it_value.tv_nsec = 1;  // zero would disarm
     }
-    if (::timerfd_settime(timer_.get(), TFD_TIMER_ABSTIME, &spec, nullptr) != 0) {
+    if (::timerfd_settime(timer_.get(), TFD_TIMER_ABSTIME, &expiry, nullptr) != 0) {
         Fail("timerfd_settime");
     }
     armedFor_ = when;

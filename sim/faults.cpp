@@ -2,21 +2,22 @@
 
 #include <charconv>
 #include <stdexcept>
+#include <utility>
 
 namespace termsim {
 
 namespace {
 
-uint64_t Number(const std::string& text, const std::string& spec) {
+uint64_t Number(const std::string& text, const std::string& given) {
     uint64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        throw std::invalid_argument("fault '" + spec + "': '" + text + "' is not a number");
+        throw std::invalid_argument("fault '" + given + "': '" + text + "' is not a number");
     }
     return value;
 }
 
-std::vector<size_t> PortIndexes(const std::string& ports, size_t count, const std::string& spec) {
+std::vector<size_t> PortIndexes(const std::string& ports, size_t count, const std::string& given) {
     std::vector<size_t> indexes;
     if (ports == "all") {
         for (size_t i = 0; i < count; ++i) {
@@ -29,11 +30,11 @@ std::vector<size_t> PortIndexes(const std::string& ports, size_t count, const st
         const size_t comma = std::min(ports.find(',', start), ports.size());
         const std::string item = ports.substr(start, comma - start);
         const size_t dash = item.find('-');
-        const uint64_t first = Number(item.substr(0, dash), spec);
+        const uint64_t first = Number(item.substr(0, dash), given);
         const uint64_t last =
-            dash == std::string::npos ? first : Number(item.substr(dash + 1), spec);
+            dash == std::string::npos ? first : Number(item.substr(dash + 1), given);
         if (first < 1 || last < first || last > count) {
-            throw std::invalid_argument("fault '" + spec + "': ports must lie within 1-" +
+            throw std::invalid_argument("fault '" + given + "': ports must lie within 1-" +
                                         std::to_string(count));
         }
         for (uint64_t port = first; port <= last; ++port) {
@@ -44,30 +45,51 @@ std::vector<size_t> PortIndexes(const std::string& ports, size_t count, const st
     return indexes;
 }
 
+constexpr uint64_t kLargest = 1'000'000'000;
+
+int Bounded(uint64_t n, const std::string& given) {
+    if (n > kLargest) {
+        throw std::invalid_argument("fault '" + given + "': number too large");
+    }
+    return static_cast<int>(n);
+}
+
+// "K" (the first unit only), "K*N" (the first N units) or "K*all" (every unit): 0 units is every.
+std::pair<int, int> FramesAndUnits(const std::string& text, const std::string& given) {
+    const size_t star = text.find('*');
+    const int frames = Bounded(Number(text.substr(0, star), given), given);
+    if (star == std::string::npos) {
+        return {frames, 1};
+    }
+    const std::string units = text.substr(star + 1);
+    if (units == "all") {
+        return {frames, 0};
+    }
+    const int count = Bounded(Number(units, given), given);
+    if (count == 0) {
+        throw std::invalid_argument("fault '" + given + "': a repeat count must be at least 1");
+    }
+    return {frames, count};
+}
+
 }  // namespace
 
-void ApplyFaultSpec(const std::string& spec, std::vector<PortFaults>& faults) {
-    const size_t colon = spec.find(':');
+void ApplyFaultText(const std::string& given, std::vector<PortFaults>& faults) {
+    const size_t colon = given.find(':');
     if (colon == std::string::npos) {
-        throw std::invalid_argument("fault '" + spec + "': expected PORTS:KIND[=N]");
+        throw std::invalid_argument("fault '" + given + "': expected PORTS:KIND[=N]");
     }
-    const std::string what = spec.substr(colon + 1);
+    const std::string what = given.substr(colon + 1);
     const size_t equals = what.find('=');
     const std::string kind = what.substr(0, equals);
     const bool hasValue = equals != std::string::npos;
     auto value = [&]() {
         if (!hasValue) {
-            throw std::invalid_argument("fault '" + spec + "': " + kind + " needs =N");
+            throw std::invalid_argument("fault '" + given + "': " + kind + " needs =N");
         }
-        return Number(what.substr(equals + 1), spec);
+        return Number(what.substr(equals + 1), given);
     };
-    auto asInt = [&]() {
-        const uint64_t n = value();
-        if (n > 1'000'000'000) {
-            throw std::invalid_argument("fault '" + spec + "': number too large");
-        }
-        return static_cast<int>(n);
-    };
+    auto asInt = [&]() { return Bounded(value(), given); };
     PortFaults change;
     void (*apply)(PortFaults&, const PortFaults&) = nullptr;
     if (kind == "silent" && !hasValue) {
@@ -77,14 +99,26 @@ void ApplyFaultSpec(const std::string& spec, std::vector<PortFaults>& faults) {
     } else if (kind == "slow") {
         change.slow = milliseconds(asInt());
         apply = [](PortFaults& f, const PortFaults& c) { f.slow = c.slow; };
-    } else if (kind == "hangup") {
-        change.hangupAfterFrames = asInt();
-        apply = [](PortFaults& f, const PortFaults& c) {
-            f.hangupAfterFrames = c.hangupAfterFrames;
-        };
-    } else if (kind == "stall") {
-        change.stallAfterFrames = asInt();
-        apply = [](PortFaults& f, const PortFaults& c) { f.stallAfterFrames = c.stallAfterFrames; };
+    } else if (kind == "hangup" || kind == "stall") {
+        if (!hasValue) {
+            throw std::invalid_argument("fault '" + given + "': " + kind + " needs =N");
+        }
+        const auto [frames, units] = FramesAndUnits(what.substr(equals + 1), given);
+        if (kind == "hangup") {
+            change.hangupAfterFrames = frames;
+            change.hangupUnits = units;
+            apply = [](PortFaults& f, const PortFaults& c) {
+                f.hangupAfterFrames = c.hangupAfterFrames;
+                f.hangupUnits = c.hangupUnits;
+            };
+        } else {
+            change.stallAfterFrames = frames;
+            change.stallUnits = units;
+            apply = [](PortFaults& f, const PortFaults& c) {
+                f.stallAfterFrames = c.stallAfterFrames;
+                f.stallUnits = c.stallUnits;
+            };
+        }
     } else if (kind == "nak") {
         change.ymodemNaks = asInt();
         apply = [](PortFaults& f, const PortFaults& c) { f.ymodemNaks = c.ymodemNaks; };
@@ -96,7 +130,7 @@ void ApplyFaultSpec(const std::string& spec, std::vector<PortFaults>& faults) {
     } else if (kind == "drop" || kind == "corrupt") {
         const uint64_t n = value();
         if (n == 0) {
-            throw std::invalid_argument("fault '" + spec + "': N must be at least 1");
+            throw std::invalid_argument("fault '" + given + "': N must be at least 1");
         }
         (kind == "drop" ? change.dropEvery : change.corruptEvery) = n;
         apply = kind == "drop"
@@ -109,9 +143,9 @@ void ApplyFaultSpec(const std::string& spec, std::vector<PortFaults>& faults) {
         change.longLine = static_cast<size_t>(std::min(asInt(), 1 << 20));
         apply = [](PortFaults& f, const PortFaults& c) { f.longLine = c.longLine; };
     } else {
-        throw std::invalid_argument("fault '" + spec + "': unknown kind '" + kind + "'");
+        throw std::invalid_argument("fault '" + given + "': unknown kind '" + kind + "'");
     }
-    for (size_t index : PortIndexes(spec.substr(0, colon), faults.size(), spec)) {
+    for (size_t index : PortIndexes(given.substr(0, colon), faults.size(), given)) {
         apply(faults[index], change);
     }
 }

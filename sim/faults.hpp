@@ -13,6 +13,8 @@ struct PortFaults {
     Duration slow{0};            // every answer starts this late
     int hangupAfterFrames = -1;  // closes its side after this many frames, returns as a new unit
     int stallAfterFrames = -1;   // stops taking bytes after this many frames until the port closes
+    int hangupUnits = 1;         // how many units hang up (0: every one); the rest are healthy
+    int stallUnits = 1;          // how many units stall (0: every one)
     int ymodemNaks = 0;          // answers the first YMODEM data packet with NAK this often
     int ymodemCancelAfter = -1;  // sends CAN CAN after this many YMODEM data packets
     uint64_t dropEvery = 0;      // loses every N-th received byte
@@ -24,8 +26,10 @@ struct PortFaults {
 
 // Applies one "PORTS:KIND[=N]" text to the per-port list (index 0 is COM1). PORTS is "all" or a
 // list of numbers and ranges ("1,3-5"). Kinds: silent, slow=MS, hangup=FRAMES, stall=FRAMES,
-// nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum.
+// nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum. A hang-up or stall
+// hits the first unit on the port that gets that far; "hangup=FRAMES*N" hits the first N such
+// units and "hangup=FRAMES*all" every one (likewise for stall).
 // Throws std::invalid_argument with a message for anything else.
-void ApplyFaultSpec(const std::string& spec, std::vector<PortFaults>& faults);
+void ApplyFaultText(const std::string& text, std::vector<PortFaults>& faults);
 
 }  // namespace termsim

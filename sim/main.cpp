@@ -15,7 +15,7 @@ int Run(int argc, char** argv) {
     SimulatorOptions options;
     std::string frame = "full";
     std::string versionsFile;
-    std::vector<std::string> faultSpecs;
+    std::vector<std::string> faultTexts;
     bool quiet = false;
     bool progress = false;
     int bootMs = 300;
@@ -33,10 +33,10 @@ int Run(int argc, char** argv) {
     app.add_option("--seconds", options.seconds, "stop after this many seconds")
         ->check(CLI::PositiveNumber);
     app.add_option("--versions", versionsFile, "installed versions: lines of type;version");
-    app.add_option("--fault", faultSpecs,
+    app.add_option("--fault", faultTexts,
                    "PORTS:KIND[=N], PORTS = all or 1,3-5; KIND = silent, slow=MS, hangup=FRAMES, "
-                   "stall=FRAMES, nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, "
-                   "checksum");
+                   "stall=FRAMES (first unit only; FRAMES*N the first N, FRAMES*all every unit), "
+                   "nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum");
     app.add_option("--boot-ms", bootMs, "power-on to banner, milliseconds")
         ->check(CLI::Range(0, 60000));
     app.add_option("--work-ms", workMs,
@@ -60,8 +60,8 @@ int Run(int argc, char** argv) {
             options.ports = 2;
         }
         options.faults.assign(static_cast<size_t>(options.ports), PortFaults{});
-        for (const std::string& spec : faultSpecs) {
-            ApplyFaultSpec(spec, options.faults);
+        for (const std::string& fault : faultTexts) {
+            ApplyFaultText(fault, options.faults);
         }
         options.console.bootTime = milliseconds(bootMs);
         if (workMs >= 0) {

@@ -116,6 +116,8 @@ int RunSimulator(const SimulatorOptions& options) {
             terminal.ymodem.cancelAfterBlocks = port.faults.ymodemCancelAfter;
             terminal.hangupAfterFrames = port.faults.hangupAfterFrames;
             terminal.stallAfterFrames = port.faults.stallAfterFrames;
+            terminal.hangupUnits = port.faults.hangupUnits;
+            terminal.stallUnits = port.faults.stallUnits;
             ports.push_back(std::make_unique<SimPort>(loop, *watcher, std::move(port),
                                                       std::move(terminal), log, tally));
             links.push_back(ports.back()->link());

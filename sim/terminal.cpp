@@ -538,10 +538,16 @@ bool Terminal::FrameAccepted(const FrameFields& fields) {
                       std::to_string((fields.length + kBlockSize - 1) / kBlockSize));
     }
     const auto frames = static_cast<int64_t>(unit.framesGood);
-    if (frames == setup_.hangupAfterFrames) {
+    const auto due = [frames](int after, int units, int& done) {
+        if (frames != after || (units != 0 && done >= units)) {
+            return false;
+        }
+        ++done;
+        return true;
+    };
+    if (due(setup_.hangupAfterFrames, setup_.hangupUnits, hangupsDone_)) {
         hangUpDue_ = true;
-    }
-    if (frames == setup_.stallAfterFrames) {
+    } else if (due(setup_.stallAfterFrames, setup_.stallUnits, stallsDone_)) {
         stallDue_ = true;
     }
     return !hangUpDue_ && !stallDue_;

@@ -5,9 +5,10 @@
 //
 // A unit stays on the port across the tool's re-opens until it is done: it has received the file
 // count of its pass, or booted its kernel, or hung up or stalled (faults). The next open then
-// brings a new unit. A file arriving a second time also starts a new unit: the tool sends each
-// file once a pass, and a pass may announce more files than it sends (the address file of the
-// first pass is counted in every pass).
+// brings a new unit; a hang-up or stall fault hits only as many units as it is given (one by
+// default), as a terminal that failed is swapped for one that works. A file arriving a second time
+// also starts a new unit: the tool sends each file once a pass, and a pass may announce more files
+// than it sends (the address file of the first pass is counted in every pass).
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -35,6 +36,9 @@ struct TerminalSetup {
     std::vector<InstalledVersion> versions;
     int hangupAfterFrames = -1;
     int stallAfterFrames = -1;
+    int hangupUnits =
+        1;               // units that hang up before the port's terminals come back healthy; 0: all
+    int stallUnits = 1;  // likewise for the stall
     Duration holdTimeout = milliseconds(200);  // a possible packet start waits this long
 };
 
@@ -112,6 +116,8 @@ class Terminal : private FrameListener {
     TimePoint now_;  // time of the call being handled, for the frame callbacks
     bool hangUpDue_ = false;
     bool stallDue_ = false;
+    int hangupsDone_ = 0;  // units this port has hung up
+    int stallsDone_ = 0;   // units this port has stalled
 };
 
 }  // namespace termsim

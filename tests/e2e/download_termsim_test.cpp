@@ -229,6 +229,68 @@ TEST_F(DownloadTermsim, M868WithClockFileAtFullSpeed) {
     EXPECT_EQ(second[2].name, "timer.txt");
 }
 
+// A terminal that hangs up or stalls mid-file is swapped for a healthy one: the port shows the
+// failure, opens afresh and starts the file again, and the next terminal gets every file whole.
+TEST_F(DownloadTermsim, TheTerminalAfterAHangUpOrAStallGetsEveryFile) {
+    Workspace ws;
+    ws.config.controls.portMode = PortMode::Multi;
+    ws.config.controls.portNumIndex = 0;  // 9 ports
+    // The first file is more than the pseudo-terminal buffers, so the tool's writes meet the
+    // failure; a real line holds no more than a few bytes.
+    const std::vector<std::pair<std::string, std::size_t>> files = {
+        {"big.bin", 48 * 4096 - 100}, {"one.bin", 1}, {"block1.bin", 4097}};
+    std::map<std::string, std::string> expected;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        ws.AddFile(files[i].first, files[i].second, static_cast<unsigned>(i + 20));
+        expected[files[i].first] = PatternBytes(files[i].second, static_cast<unsigned>(i + 20));
+    }
+    // After the third frame of the first file: the failing terminal holds part of big.bin.
+    Termsim sim(ws.Dir(), 9, true, {"1:hangup=3", "2:stall=3"});
+    ASSERT_TRUE(Run(ws, 2, 120s));
+
+    for (int slot = 0; slot < 9; ++slot) {
+        const std::string failure = "[COM" + std::to_string(slot + 1) + "]文件读取失败4";
+        EXPECT_EQ(host.Shown(slot, failure, StatusColour::Red), slot < 2 ? 1 : 0) << slot;
+        EXPECT_EQ(host.PassesFinished(slot), 2) << slot;
+    }
+    const auto results = sim.Results();
+    std::map<std::string, std::vector<nlohmann::json>> unitLines;
+    for (const auto& line : results) {
+        if (line.value("event", "") == "unit") {
+            unitLines[line["port"].get<std::string>()].push_back(line);
+        }
+    }
+    const auto stored = StoredFiles(results);
+    ASSERT_EQ(unitLines.size(), 9u);
+    for (const auto& [port, units] : unitLines) {
+        SCOPED_TRACE(port);
+        // The failing ports have the failed unit first, then one healthy unit per pass.
+        const bool failing = port == "COM1" || port == "COM2";
+        ASSERT_EQ(units.size(), failing ? 3u : 2u);
+        if (failing) {
+            EXPECT_EQ(units[0]["ended"], port == "COM1" ? "hang-up" : "stalled");
+            EXPECT_FALSE(units[0]["complete"]);
+            EXPECT_EQ(units[0]["files_good"], 0);
+            EXPECT_EQ(units[0]["frames_good"], 3);
+        }
+        for (std::size_t i = failing ? 1 : 0; i < units.size(); ++i) {
+            const int unit = units[i]["unit"].get<int>();
+            SCOPED_TRACE("unit " + std::to_string(unit));
+            EXPECT_TRUE(units[i]["complete"]);
+            EXPECT_EQ(units[i]["frames_bad"], 0);
+            ASSERT_EQ(stored.at(port).count(unit), 1u);
+            const auto& got = stored.at(port).at(unit);
+            ASSERT_EQ(got.size(), files.size());
+            for (std::size_t f = 0; f < files.size(); ++f) {
+                EXPECT_EQ(got[f].name, files[f].first);
+                ASSERT_TRUE(got[f].good) << got[f].name;
+                EXPECT_TRUE(SameBytes(Contents(got[f].path), expected.at(got[f].name)))
+                    << got[f].name;
+            }
+        }
+    }
+}
+
 // Terminals that hang up or stall in every unit: their ports keep starting the file again, the
 // others go on, and a stop in the middle of it all ends every thread within a second.
 TEST_F(DownloadTermsim, FailingTerminalsAndAStopDuringAPassOnTwentySevenPorts) {
@@ -237,7 +299,7 @@ TEST_F(DownloadTermsim, FailingTerminalsAndAStopDuringAPassOnTwentySevenPorts) {
     ws.config.controls.portNumIndex = 2;
     ws.config.settings.S4KDelay = 10;
     ws.AddFile("big.bin", 64 * 4096, 1);
-    Termsim sim(ws.Dir(), 27, true, {"1:hangup=5", "2:stall=5"});
+    Termsim sim(ws.Dir(), 27, true, {"1:hangup=5*all", "2:stall=5*all"});
     const std::size_t descriptors = test::OpenDescriptorCount();
     const StartCheck check = CheckStart(ws.config, ws.options);
     ASSERT_TRUE(check.job);

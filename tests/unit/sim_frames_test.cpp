@@ -47,15 +47,15 @@ struct Recorder : FrameListener {
 TEST(SimFrames, GoldenFilesInBothFormatsArriveWhole) {
     // The 5000-byte file as the third of three files, mode code 05, hardware version 10.
     const Bytes file = Pattern(5000, 7);
-    const FrameSpec spec{3, 0x05, 0x10, "param.dat"};
-    const Bytes first = FullFrame(spec, file, 0);
+    const FrameHead frameHead{3, 0x05, 0x10, "param.dat"};
+    const Bytes first = FullFrame(frameHead, file, 0);
     const Bytes expectHead = {0x55, 0x55, 0xAA, 0xAA, 0x03, 0x00, 0x02, 0x05, 0x10};
     ASSERT_TRUE(std::equal(expectHead.begin(), expectHead.end(), first.begin()));
 
     for (FrameFormat format : {FrameFormat::Full, FrameFormat::Compact}) {
         Recorder recorder;
         FrameReceiver receiver(format, recorder);
-        const Bytes stream = Frames(spec, file, format);
+        const Bytes stream = Frames(frameHead, file, format);
         ASSERT_EQ(stream.size(), 2 * LayoutOf(format).size);
         receiver.Feed(stream);
         ASSERT_EQ(recorder.ended.size(), 1u);
@@ -349,6 +349,76 @@ TEST_F(SimTerminal, BadFramesAreRecordedAndNeverStoredAndHangUpEndsTheUnit) {
     EXPECT_EQ(stalled[2]["ended"], "stalled");
     EXPECT_EQ(stalled[2]["frames_good"], 2);
     EXPECT_TRUE(stalled[3]["complete"]);
+}
+
+// A hang-up or a stall hits as many units as it is given (the first one by default): a terminal
+// that failed is swapped for one that works, so the units after it get every file.
+TEST_F(SimTerminal, HangUpsAndStallsHitAsManyUnitsAsGivenAndTheNextOnesAreHealthy) {
+    const Bytes big = Pattern(5 * 4096 - 7, 6);
+    const Bytes stream = Frames({1, 5, 0x10, "big.bin"}, big, FrameFormat::Full);
+    struct Case {
+        int hangupAfter, hangupUnits, stallAfter, stallUnits;
+        std::vector<std::string> ended;  // of four units, each sent the whole file once
+    };
+    const std::vector<Case> cases = {
+        {3, 1, -1, 1, {"hang-up", "files", "files", "files"}},
+        {3, 2, -1, 1, {"hang-up", "hang-up", "files", "files"}},
+        {3, 0, -1, 1, {"hang-up", "hang-up", "hang-up", "hang-up"}},
+        {-1, 1, 2, 1, {"stalled", "files", "files", "files"}},
+        {-1, 1, 2, 0, {"stalled", "stalled", "stalled", "stalled"}},
+        // Both on one frame: the hang-up wins, and the stall waits for a unit it can hit.
+        {3, 1, 3, 1, {"hang-up", "stalled", "files", "files"}},
+        // The stall comes first and keeps the unit from reaching the hang-up.
+        {4, 1, 2, 1, {"stalled", "hang-up", "files", "files"}},
+    };
+    for (size_t n = 0; n < cases.size(); ++n) {
+        const Case& c = cases[n];
+        const std::string port = "COM" + std::to_string(10 + n);
+        SCOPED_TRACE(port);
+        setup.port = port;
+        setup.dir = dir / port;
+        setup.hangupAfterFrames = c.hangupAfter;
+        setup.hangupUnits = c.hangupUnits;
+        setup.stallAfterFrames = c.stallAfter;
+        setup.stallUnits = c.stallUnits;
+        FakeHost line;
+        Terminal terminal(setup, line, *log, tally);
+        for (size_t unit = 0; unit < c.ended.size(); ++unit) {
+            terminal.PortOpened(now);
+            terminal.Receive(stream, now);
+            terminal.PortClosed(now);
+            now += milliseconds(10);
+        }
+        terminal.Shutdown(now);
+
+        std::vector<nlohmann::json> units;
+        for (const auto& unit : Lines("unit")) {
+            if (unit["port"] == port) {
+                units.push_back(unit);
+            }
+        }
+        ASSERT_EQ(units.size(), c.ended.size());
+        int hangups = 0;
+        int stalls = 0;
+        for (size_t i = 0; i < units.size(); ++i) {
+            EXPECT_EQ(units[i]["unit"], i + 1);
+            EXPECT_EQ(units[i]["ended"], c.ended[i]) << "unit " << i + 1;
+            const bool healthy = c.ended[i] == "files";
+            EXPECT_EQ(units[i]["complete"], healthy) << "unit " << i + 1;
+            const auto stored = setup.dir / ("unit-" + std::to_string(i + 1)) / "big.bin";
+            if (healthy) {
+                EXPECT_EQ(ReadFile(stored), big) << "unit " << i + 1;
+            } else {
+                EXPECT_FALSE(std::filesystem::exists(stored)) << "unit " << i + 1;
+                EXPECT_EQ(units[i]["frames_good"],
+                          c.ended[i] == "hang-up" ? c.hangupAfter : c.stallAfter);
+            }
+            hangups += c.ended[i] == "hang-up";
+            stalls += c.ended[i] == "stalled";
+        }
+        EXPECT_EQ(line.hangups, hangups);
+        EXPECT_EQ(line.stalls, stalls);
+    }
 }
 
 TEST_F(SimTerminal, PacketsAndTypingAreToldApartFromFrames) {

@@ -118,19 +118,29 @@ TEST(SimPackets, VersionRequestIsRecognisedAndTheReplyReadsBack) {
 
 TEST(SimPackets, FaultTextsSelectPortsAndRefuseNonsense) {
     std::vector<PortFaults> faults(5);
-    ApplyFaultSpec("all:slow=250", faults);
-    ApplyFaultSpec("1,3-4:hangup=2", faults);
-    ApplyFaultSpec("5:silent", faults);
-    ApplyFaultSpec("2:drop=1000", faults);
+    ApplyFaultText("all:slow=250", faults);
+    ApplyFaultText("1,3-4:hangup=2", faults);
+    ApplyFaultText("5:silent", faults);
+    ApplyFaultText("2:drop=1000", faults);
     EXPECT_EQ(faults[4].slow, milliseconds(250));
     EXPECT_EQ(faults[0].hangupAfterFrames, 2);
     EXPECT_EQ(faults[1].hangupAfterFrames, -1);
     EXPECT_EQ(faults[3].hangupAfterFrames, 2);
+    EXPECT_EQ(faults[0].hangupUnits, 1) << "a hang-up hits the port's first unit only";
     EXPECT_TRUE(faults[4].silent);
     EXPECT_EQ(faults[1].dropEvery, 1000u);
-    for (const char* bad : {"hangup=2", "0:silent", "6:silent", "2-1:silent", "1:hangup",
-                            "1:drop=0", "1:silent=3", "1:fly", "1:slow=-5", "x:silent"}) {
-        EXPECT_THROW(ApplyFaultSpec(bad, faults), std::invalid_argument) << bad;
+    ApplyFaultText("2:stall=3*2", faults);
+    ApplyFaultText("3:hangup=4*all", faults);
+    EXPECT_EQ(faults[1].stallAfterFrames, 3);
+    EXPECT_EQ(faults[1].stallUnits, 2);
+    EXPECT_EQ(faults[1].hangupAfterFrames, -1);
+    EXPECT_EQ(faults[2].hangupAfterFrames, 4);
+    EXPECT_EQ(faults[2].hangupUnits, 0) << "every unit";
+    for (const char* bad :
+         {"hangup=2", "0:silent", "6:silent", "2-1:silent", "1:hangup", "1:drop=0", "1:silent=3",
+          "1:fly", "1:slow=-5", "x:silent", "1:hangup=2*0", "1:hangup=*3", "1:stall=2*",
+          "1:stall=2*x", "1:hangup=2*3*4", "1:hangup=2*every", "1:stall*2"}) {
+        EXPECT_THROW(ApplyFaultText(bad, faults), std::invalid_argument) << bad;
     }
 }
 

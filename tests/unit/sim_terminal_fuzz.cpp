@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setup.dir = ScratchDir() / "COM1";
     setup.frameFormat = size > 0 && (data[0] & 1) ? FrameFormat::Compact : FrameFormat::Full;
     setup.hangupAfterFrames = 2;
+    setup.hangupUnits = 0;  // every unit: as many hang-ups as the input reaches
     Terminal terminal(setup, host, log, tally);
     TimePoint now{};
     terminal.PortOpened(now);

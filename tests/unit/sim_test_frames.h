@@ -14,7 +14,7 @@ namespace termsim {
 
 using Bytes = std::vector<uint8_t>;
 
-struct FrameSpec {
+struct FrameHead {
     uint8_t fileCount = 1;
     uint8_t modeCode = 0x05;
     uint8_t hardwareVersion = 0x10;
@@ -29,19 +29,20 @@ inline void Put32(Bytes& frame, size_t at, uint32_t value) {
 }
 
 // One full frame (4173 bytes) laid out field by field; the compact one is cut from it.
-inline Bytes FullFrame(const FrameSpec& spec, const Bytes& file, uint32_t block) {
+inline Bytes FullFrame(const FrameHead& frameHead, const Bytes& file, uint32_t block) {
     Bytes frame(4173, 0);
     const uint8_t head[] = {0x55,
                             0x55,
                             0xAA,
                             0xAA,
-                            spec.fileCount,
+                            frameHead.fileCount,
                             static_cast<uint8_t>(block),
                             static_cast<uint8_t>((file.size() + 4095) / 4096),
-                            spec.modeCode,
-                            spec.hardwareVersion};
+                            frameHead.modeCode,
+                            frameHead.hardwareVersion};
     std::memcpy(frame.data(), head, sizeof head);
-    std::memcpy(frame.data() + 9, spec.name.data(), std::min<size_t>(spec.name.size(), 51));
+    std::memcpy(frame.data() + 9, frameHead.name.data(),
+                std::min<size_t>(frameHead.name.size(), 51));
     Put32(frame, 60, static_cast<uint32_t>(file.size()));
     Put32(frame, 64, Crc32(0, file));
     Put32(frame, 68, block * 4096);
@@ -68,10 +69,10 @@ inline Bytes CompactFrame(const Bytes& full) {
     return frame;
 }
 
-inline Bytes Frames(const FrameSpec& spec, const Bytes& file, FrameFormat format) {
+inline Bytes Frames(const FrameHead& frameHead, const Bytes& file, FrameFormat format) {
     Bytes all;
     for (uint32_t block = 0; block < (file.size() + 4095) / 4096; ++block) {
-        Bytes frame = FullFrame(spec, file, block);
+        Bytes frame = FullFrame(frameHead, file, block);
         if (format == FrameFormat::Compact) {
             frame = CompactFrame(frame);
         }
