@@ -10,12 +10,12 @@ namespace {
 
 // Names from the M868 memory map, so the address file carries real addresses; one is larger
 // than 1 MiB, one is the application that gets an "App=" line.
-struct SampleSpec {
+struct SampleDefinition {
     const char* name;
     int kind;  // application 1, other file 2
     std::uint64_t size;
 };
-constexpr SampleSpec kSamples[] = {
+constexpr SampleDefinition kSamples[] = {
     {"telpay.bin", 1, 122000},
     {"dispziku.bin", 2, 1100000},
     {"logo0.bmp", 2, 3000},
@@ -102,16 +102,16 @@ DemoWorkspace::DemoWorkspace() : root_("termload-demo") {
 
     std::string history;
     int row = 0;
-    for (const SampleSpec& spec : kSamples) {
-        SampleFile file{spec.name, Root() / spec.name, spec.size};
-        if (spec.size == 0) {
+    for (const SampleDefinition& sample : kSamples) {
+        SampleFile file{sample.name, Root() / sample.name, sample.size};
+        if (sample.size == 0) {
             std::ofstream(file.source, std::ios::binary) << kParamText;
             file.size = std::char_traits<char>::length(kParamText);
         } else {
-            WriteSampleBytes(file.source, spec.size, static_cast<std::uint32_t>(row + 1));
+            WriteSampleBytes(file.source, sample.size, static_cast<std::uint32_t>(row + 1));
         }
-        history += "Recent" + std::to_string(row) + "=" + std::to_string(spec.kind) + ";" +
-                   spec.name + ";" + spec.name + "\n";
+        history += "Recent" + std::to_string(row) + "=" + std::to_string(sample.kind) + ";" +
+                   sample.name + ";" + sample.name + "\n";
         files_.push_back(std::move(file));
         ++row;
     }
