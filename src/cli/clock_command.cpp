@@ -1,6 +1,8 @@
 // termload-cli clock: sets one terminal's clock to this PC's local time.
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "channels/local_time.h"
 #include "cli/cli_setup.h"
@@ -14,6 +16,13 @@ namespace {
 // Test hook: TERMLOAD_FAKE_TIME="YYYY-MM-DD HH:MM:SS" replaces the PC's clock, so a test can
 // compare the bytes on the wire with a known packet.
 constexpr const char* kFakeTimeVariable = "TERMLOAD_FAKE_TIME";
+
+// The data-bit items are "8" down to "4"; anything else keeps the line's 8 bits.
+int DataBitsOf(std::string_view item) {
+    int bits = 8;
+    std::from_chars(item.data(), item.data() + item.size(), bits);
+    return bits;
+}
 
 }  // namespace
 
@@ -31,7 +40,7 @@ int ClockCommand(const ClockOptions& options) {
         const auto dataBits = DataBitItems();
         if (controls.dataBitIndex >= 0 &&
             static_cast<std::size_t>(controls.dataBitIndex) < dataBits.size()) {
-            line.byteSize = std::atoi(std::string(dataBits[controls.dataBitIndex]).c_str());
+            line.byteSize = DataBitsOf(dataBits[controls.dataBitIndex]);
         }
         line.stopBitsIndex = controls.stopBitIndex;
         line.parityIndex = controls.parityIndex;

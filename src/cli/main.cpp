@@ -117,14 +117,21 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    if (app.got_subcommand("run")) {
-        return RunCommand(run, events);
+    try {
+        if (app.got_subcommand("run")) {
+            return RunCommand(run, events);
+        }
+        if (app.got_subcommand("clock")) {
+            return ClockCommand(clock);
+        }
+        if (app.got_subcommand("ports")) {
+            return PortsCommand(ports);
+        }
+        return DemoCommand(demo, events);
+    } catch (const std::exception& error) {
+        // Whatever the system refuses at this level (a full disk, a child that cannot start)
+        // ends the command with one line rather than an abort.
+        std::fprintf(stderr, "termload-cli: %s\n", error.what());
+        return kExitFailed;
     }
-    if (app.got_subcommand("clock")) {
-        return ClockCommand(clock);
-    }
-    if (app.got_subcommand("ports")) {
-        return PortsCommand(ports);
-    }
-    return DemoCommand(demo, events);
 }
