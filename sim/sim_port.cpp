@@ -3,6 +3,7 @@
 #include <sys/epoll.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace termsim {
@@ -79,8 +80,13 @@ void SimPort::OnMaster(uint32_t events) {
     UpdateEvents();
 }
 
-// Takes the line's events and bytes in the order they happened as far as they can be told: an
-// open is applied before the bytes that follow it, a close after every byte written before it.
+// Takes the line's events and bytes in the order they happened as far as they can be told. An
+// event is queued before the open or close returns, so once a chunk has been read, a poll shows
+// every event that came before any byte in it. A chunk with no new open behind it belongs to the
+// session it was read in, and a close waits until every byte before it is read. A chunk with an
+// open behind it may hold the end of the old session and the start of the new one; it goes to
+// the new session, whose frame receiver finds the next frame start, so no byte written after the
+// re-open is lost.
 void SimPort::Service() {
     if (servicing_ || !pty_.master) {
         return;
@@ -89,42 +95,59 @@ void SimPort::Service() {
     const uint64_t generation = lineGeneration_;
     watcher_.Poll();  // events of other ports are noted too and served by their own turn
     while (generation == lineGeneration_) {
-        while (!lineEvents_.empty() && lineEvents_.front()) {
-            lineEvents_.pop_front();
-            if (toolOpens_++ == 0) {
-                terminal_.PortOpened(Clock::now());
-                ArmTerminal();
-            }
-        }
-        // A close with an open already behind it: the tool re-opened before we looked, and the
-        // bytes waiting now came after the open. Otherwise every byte before the close is read.
-        const bool reopened = lineEvents_.size() > 1;
-        const bool drained = !reading_ || reopened || Drain();
+        ApplyThroughLastOpen();
+        const bool drained = !reading_ || Drain();
         if (generation != lineGeneration_ || lineEvents_.empty() || !drained) {
             break;
         }
-        // A close: bytes the tool wrote just before it may still be on their way through the
-        // pty, so the close waits a moment unless the tool has already opened again.
+        // Only closes are left. Bytes the tool wrote just before one may still be on their way
+        // through the pty, so the close waits a moment.
         const TimePoint now = Clock::now();
-        if (!reopened) {
-            if (!closeDue_) {
-                closeDue_ = now + kCloseSettle;
-                closeTimer_.Set(*closeDue_, [this]() { Service(); });
-                break;
-            }
-            if (now < *closeDue_) {
-                break;
-            }
+        if (!closeDue_) {
+            closeDue_ = now + kCloseSettle;
+            closeTimer_.Set(*closeDue_, [this]() { Service(); });
+            break;
+        }
+        if (now < *closeDue_) {
+            break;
         }
         closeDue_.reset();
         closeTimer_.Clear();
         lineEvents_.pop_front();
-        if (toolOpens_ > 0 && --toolOpens_ == 0) {
-            ToolClosed();
-        }
+        ApplyClose(false);
     }
     servicing_ = false;
     UpdateEvents();
+}
+
+// Applies the waiting events up to the last open. The closes among them need no settling: the
+// tool opened again after them, and what is on the line now goes to the newest session.
+void SimPort::ApplyThroughLastOpen() {
+    const auto last = std::find(lineEvents_.rbegin(), lineEvents_.rend(), true);
+    if (last == lineEvents_.rend()) {
+        return;
+    }
+    const size_t count = static_cast<size_t>(lineEvents_.rend() - last);
+    closeDue_.reset();
+    closeTimer_.Clear();
+    for (size_t i = 0; i < count; ++i) {
+        const bool opened = lineEvents_.front();
+        lineEvents_.pop_front();
+        if (opened) {
+            if (toolOpens_++ == 0) {
+                terminal_.PortOpened(Clock::now());
+                ArmTerminal();
+            }
+        } else {
+            ApplyClose(true);
+        }
+    }
+}
+
+void SimPort::ApplyClose(bool reopened) {
+    if (toolOpens_ > 0 && --toolOpens_ == 0) {
+        ToolClosed(reopened);
+    }
 }
 
 // Reads what the pacer allows; true when nothing is left to read now.
@@ -147,6 +170,12 @@ bool SimPort::Drain() {
             return true;  // EAGAIN (EIO cannot happen while we hold the device side)
         }
         inPacer_.Consume(static_cast<size_t>(n), now);
+        // The tool may have closed and opened again while these bytes waited.
+        watcher_.Poll();
+        ApplyThroughLastOpen();
+        if (generation != lineGeneration_) {
+            return true;
+        }
         size_t count = static_cast<size_t>(n);
         ApplyByteFaults(buffer, count);
         terminal_.Receive(std::span<const uint8_t>(buffer, count), now);
@@ -177,17 +206,19 @@ void SimPort::ApplyByteFaults(uint8_t* bytes, size_t& count) {
     count = kept;
 }
 
-void SimPort::ToolClosed() {
+void SimPort::ToolClosed(bool reopened) {
     // Answers the tool did not read are gone with it, as on a real line.
     ::tcflush(pty_.device.get(), TCIFLUSH);
     out_.clear();
     outBytes_ = 0;
-    if (!reading_) {
+    // Bytes held back by a stall are dropped, unless the tool has opened again: then they may
+    // be the new session's.
+    if (!reading_ && !reopened) {
         uint8_t buffer[4096];
         while (::read(pty_.master.get(), buffer, sizeof buffer) > 0) {
         }
-        reading_ = true;
     }
+    reading_ = true;
     terminal_.PortClosed(Clock::now());
     ArmTerminal();
 }

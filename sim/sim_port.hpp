@@ -38,8 +38,10 @@ class SimPort : private TerminalHost {
     void OnMaster(uint32_t events);
     void Service();
     bool Drain();
+    void ApplyThroughLastOpen();
+    void ApplyClose(bool reopened);
     void ApplyByteFaults(uint8_t* bytes, size_t& count);
-    void ToolClosed();
+    void ToolClosed(bool reopened);
     void FlushOutput();
     void UpdateEvents();
     void ArmTerminal();
