@@ -1,6 +1,5 @@
 #include "app/window_download.h"
 
-#include <utility>
 
 namespace termload {
 namespace {
@@ -23,9 +22,9 @@ WindowDownload::WindowDownload(HostSink& sink) : slots_(sink), controller_(slots
 
 WindowDownload::~WindowDownload() = default;
 
-bool WindowDownload::Start(std::shared_ptr<const DownloadJob> job) {
+bool WindowDownload::Start(const std::shared_ptr<const DownloadJob>& job) {
     const BusyScope busy(busy_);
-    return controller_.Start(std::move(job));
+    return controller_.Start(job);
 }
 
 void WindowDownload::Stop() {

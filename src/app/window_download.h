@@ -20,7 +20,7 @@ class WindowDownload {
     ~WindowDownload();  // stops every slot and joins every thread
 
     // Starts the job's threads; false when none could be started.
-    bool Start(std::shared_ptr<const DownloadJob> job);
+    bool Start(const std::shared_ptr<const DownloadJob>& job);
     // Stops every slot and joins their threads.
     void Stop();
 
