@@ -6,11 +6,11 @@
 #include "config/address_file.h"
 #include "config/string_table.h"
 #include "config/text_encoding.h"
+#include "engine/block_loop.h"
 #include "engine/crc32.h"
 #include "engine/download_job.h"
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
-#include "engine/frame_sender.h"
 #include "engine/port_slot.h"
 
 namespace termload {
@@ -67,37 +67,21 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
 
     bool allSent = false;
     try {
-        std::uint32_t block = 0;
-        while (true) {
-            if (block == blocks) {
-                allSent = true;
-                break;
-            }
-            if (slot.stop.IsRequested()) {
-                return kAddressFileStopped;
-            }
-            frame.SetBlockNumber(block);
-            frame.SetBlockOffset(0);
-            std::fill(frame.Data().begin(), frame.Data().end(), 0);
-            std::copy(text.begin(), text.end(), frame.Data().begin());
-            frame.Seal();
-            const FrameFailure failure = SendFileFrame(slot, job.Link(), frame);
-            if (failure != FrameFailure::Sent) {
-                if (!RecoverFromFrameFailure(slot, lang, failure)) {
-                    break;
-                }
-                block = 0;
-                continue;
-            }
-            if (slot.stop.IsRequested()) {
-                return kAddressFileStopped;
-            }
-            ++block;
-            status.StepProgress();
-            status.Show(AddressFileProgressText(prefix, shownName, length, length),
-                        StatusColour::Black);
-            DelayWithMessages(job.pacing.s4kDelayMs);
+        const BlockLoopEnd end = SendFileBlocks(
+            slot, job, frame, blocks,
+            [&](std::uint32_t) {
+                std::fill(frame.Data().begin(), frame.Data().end(), 0);
+                std::copy(text.begin(), text.end(), frame.Data().begin());
+                return text.size();
+            },
+            [&](std::uint32_t, std::size_t) {
+                status.Show(AddressFileProgressText(prefix, shownName, length, length),
+                            StatusColour::Black);
+            });
+        if (end == BlockLoopEnd::Stopped) {
+            return kAddressFileStopped;
         }
+        allSent = end == BlockLoopEnd::AllSent;
     } catch (const std::exception&) {
         status.Show(prefix + status.Text() + std::string(TextOf(lang, kTextUndefinedError)),
                     StatusColour::Red);

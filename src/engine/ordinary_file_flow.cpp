@@ -5,11 +5,11 @@
 
 #include "config/string_table.h"
 #include "config/text_encoding.h"
+#include "engine/block_loop.h"
 #include "engine/crc32.h"
 #include "engine/download_job.h"
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
-#include "engine/frame_sender.h"
 #include "engine/port_slot.h"
 #include "engine/source_file.h"
 
@@ -108,47 +108,29 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
 
     bool allSent = false;
     try {
-        std::uint32_t block = 0;
-        while (true) {
-            if (block == blocks) {
-                allSent = true;
-                break;
-            }
-            if (slot.stop.IsRequested()) {
-                SlotCloseChannel(slot);
-                break;
-            }
-            const std::uint64_t offset = std::uint64_t{block} * FileFrame::kBlockSize;
-            const auto blockLength = static_cast<std::size_t>(
-                std::min<std::uint64_t>(FileFrame::kBlockSize, length - offset));
-            frame.SetBlockNumber(block);
-            frame.SetBlockOffset(static_cast<std::uint32_t>(offset));
-            const std::size_t got =
-                ReadBlock(source, frame, offset, blockLength, time.blockReadRetryMs);
-            if (got == 0) {
-                status.Show(FrameFailureText(prefix, lang, kReadFailureCode), StatusColour::Red);
-                break;
-            }
-            frame.Seal();
-            const FrameFailure failure = SendFileFrame(slot, job.Link(), frame);
-            if (failure != FrameFailure::Sent) {
-                if (!RecoverFromFrameFailure(slot, lang, failure)) {
-                    break;
+        const BlockLoopEnd end = SendFileBlocks(
+            slot, job, frame, blocks,
+            [&](std::uint32_t block) {
+                const std::uint64_t offset = std::uint64_t{block} * FileFrame::kBlockSize;
+                const auto blockLength = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(FileFrame::kBlockSize, length - offset));
+                const std::size_t got =
+                    ReadBlock(source, frame, offset, blockLength, time.blockReadRetryMs);
+                if (got == 0) {
+                    status.Show(FrameFailureText(prefix, lang, kReadFailureCode),
+                                StatusColour::Red);
                 }
-                block = 0;
-                continue;
-            }
-            if (slot.stop.IsRequested()) {
-                // The frame was cut short: it does not count as sent.
-                SlotCloseChannel(slot);
-                break;
-            }
-            ++block;
-            status.StepProgress();
-            status.Show(BlockProgressText(prefix, lang, file.fileName, offset + got, length),
-                        StatusColour::Black);
-            DelayWithMessages(job.pacing.s4kDelayMs);
+                return got;
+            },
+            [&](std::uint32_t block, std::size_t got) {
+                const std::uint64_t offset = std::uint64_t{block} * FileFrame::kBlockSize;
+                status.Show(BlockProgressText(prefix, lang, file.fileName, offset + got, length),
+                            StatusColour::Black);
+            });
+        if (end == BlockLoopEnd::Stopped) {
+            SlotCloseChannel(slot);
         }
+        allSent = end == BlockLoopEnd::AllSent;
     } catch (const std::exception&) {
         status.Show(prefix + status.Text() + std::string(TextOf(lang, kTextUndefinedError)),
                     StatusColour::Red);
