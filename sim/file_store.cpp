@@ -1,6 +1,8 @@
 #include "file_store.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -54,18 +56,21 @@ std::filesystem::path SanitiseName(std::string_view name, bool keepDirectories) 
 }
 
 StoredFile::StoredFile(std::filesystem::path finalPath) : finalPath_(std::move(finalPath)) {
-    partPath_ = finalPath_;
-    partPath_ += ".part";
     std::error_code ec;
     std::filesystem::create_directories(finalPath_.parent_path(), ec);
     if (ec) {
         error_ = "cannot create " + finalPath_.parent_path().string() + ": " + ec.message();
         return;
     }
-    fd_.Reset(::open(partPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    std::string name = (finalPath_.parent_path() / ".receiving-XXXXXX").string();
+    fd_.Reset(::mkostemp(name.data(), O_CLOEXEC));
     if (!fd_) {
-        error_ = "cannot create " + partPath_.string() + ": " + std::strerror(errno);
+        error_ = "cannot create a file in " + finalPath_.parent_path().string() + ": " +
+                 std::strerror(errno);
+        return;
     }
+    ::fchmod(fd_.get(), 0644);
+    partPath_ = name;
 }
 
 StoredFile::~StoredFile() {
@@ -107,8 +112,10 @@ bool StoredFile::Commit() {
 
 void StoredFile::Discard() {
     fd_.Reset();
-    std::error_code ec;
-    std::filesystem::remove(partPath_, ec);
+    if (!partPath_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(partPath_, ec);
+    }
 }
 
 bool StoreWholeFile(const std::filesystem::path& path, std::span<const uint8_t> bytes,

@@ -16,7 +16,9 @@ namespace termsim {
 // With keepDirectories false only the last part is kept.
 std::filesystem::path SanitiseName(std::string_view name, bool keepDirectories);
 
-// A file written under a temporary name and renamed into place only when it is committed.
+// A file written under a temporary name and renamed into place only when it is committed. The
+// temporary name is made exclusively in the same directory, so it never replaces a file stored
+// before (a terminal may well be sent "x.part" and then "x").
 class StoredFile {
   public:
     StoredFile(std::filesystem::path finalPath);
@@ -34,7 +36,7 @@ class StoredFile {
     void Discard();
 
     std::filesystem::path finalPath_;
-    std::filesystem::path partPath_;
+    std::filesystem::path partPath_;  // empty until created
     UniqueFd fd_;
     std::string error_;
 };

@@ -40,13 +40,14 @@ int ReadIndex(const IniDocument& ini, std::string_view key, int fallback, std::s
     return index >= 0 && static_cast<std::size_t>(index) < itemCount ? index : -1;
 }
 
-// A delay in milliseconds; values of 0 or less become the default when `positive` is set.
+// A delay in milliseconds; values of 0 or less become the default when `positive` is set. The
+// cap (kMaxDelayMs) applies where the delay is used.
 int ReadDelay(const IniDocument& ini, std::string_view key, int fallback, bool positive) {
     const int value = ini.ReadInteger(kConfig, key, fallback);
     if (positive && value <= 0) {
         return fallback;
     }
-    return std::min(value, kMaxDelayMs);
+    return value;
 }
 
 void ReadModelList(const IniDocument& ini, Settings& settings, ControlsModel& controls) {

@@ -17,7 +17,8 @@ namespace termload {
 
 inline constexpr std::string_view kDefaultConfigName = "Config.ini";
 inline constexpr std::string_view kDefaultDownloadAddress = "0x30200000";
-// Delays above this many milliseconds are taken as this value.
+// A delay above this many milliseconds is used as this value; the setting keeps what the file
+// holds, so a save writes back the operator's own number.
 inline constexpr int kMaxDelayMs = 60000;
 
 struct Settings {

@@ -18,6 +18,11 @@ void SlotEvents::Close() {
     changed_.notify_all();
 }
 
+int SlotEvents::Waiters() const {
+    std::lock_guard lock(mutex_);
+    return waiters_;
+}
+
 bool SlotEvents::Exist() const {
     std::lock_guard lock(mutex_);
     return exist_;
@@ -47,7 +52,10 @@ EventWait SlotEvents::Wait(std::chrono::milliseconds timeout) {
     // A close followed at once by a re-create still ends this wait: the generation tells.
     const auto generation = generation_;
     const auto settled = [&] { return generation_ != generation || receiveSet_ || abortSet_; };
-    if (!changed_.wait_for(lock, timeout, settled)) {
+    ++waiters_;
+    const bool woken = changed_.wait_for(lock, timeout, settled);
+    --waiters_;
+    if (!woken) {
         return EventWait::TimedOut;
     }
     if (receiveSet_) {

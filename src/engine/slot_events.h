@@ -29,12 +29,15 @@ class SlotEvents {
     void SetAbort();
 
     EventWait Wait(std::chrono::milliseconds timeout);
+    // Threads blocked in Wait at this moment.
+    int Waiters() const;
 
   private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool exist_ = false;
     std::uint64_t generation_ = 0;
+    int waiters_ = 0;
     bool receiveSet_ = false;
     bool abortSet_ = false;
 };

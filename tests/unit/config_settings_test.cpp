@@ -56,7 +56,7 @@ TEST(ConfigSettings, DelaysAndAddressGetTheirCorrections) {
     EXPECT_EQ(s.FILE_INTERVAL, 80);
     EXPECT_EQ(s.FILE_INTERVAL_, 80);
     EXPECT_EQ(s.S4KDelay, 0);
-    EXPECT_EQ(s.CMDDelay, kMaxDelayMs);
+    EXPECT_EQ(s.CMDDelay, 2000000000);  // used as kMaxDelayMs, kept as written
     EXPECT_EQ(s.DownloadAddress, "0x30200000");
     EXPECT_EQ(s.DownloadAddressValue, 0x30200000u);
 
@@ -67,7 +67,9 @@ TEST(ConfigSettings, DelaysAndAddressGetTheirCorrections) {
 
     // The normalised address is what is written back.
     ASSERT_EQ(SaveSettings(zero.config), SaveStatus::Saved);
-    EXPECT_NE(ReadBytes(dir / "t.ini").find("DownloadAddress=0x30200000\n"), std::string::npos);
+    const std::string saved = ReadBytes(dir / "t.ini");
+    EXPECT_NE(saved.find("DownloadAddress=0x30200000\n"), std::string::npos);
+    EXPECT_NE(saved.find("CMDDelay=2000000000\n"), std::string::npos);
 }
 
 TEST(ConfigSettings, HexAddressSkipsStrangeCharactersAndStopsAtX) {

@@ -142,7 +142,9 @@ TEST(SlotHelpers, ConsoleEventsAreAutoResetPairs) {
     // A close (even one followed at once by a re-create) wakes a waiter.
     std::atomic<EventWait> result{EventWait::TimedOut};
     std::thread waiter([&] { result = events.Wait(1h); });
-    std::this_thread::sleep_for(20ms);
+    while (events.Waiters() == 0) {
+        std::this_thread::yield();  // until the waiter is inside its wait
+    }
     events.Close();
     events.Create();
     waiter.join();
