@@ -73,6 +73,8 @@ class TfrmMain : public QWidget {
     void SetIcon(int index);
     void TimerTimer();
     void ckFilesClickCheck();
+    // The port panels, with their tallies.
+    PortPanels& Panels() const { return *panels_; }
 
   protected:
     void showEvent(QShowEvent* event) override;    // FormShow, the first time
@@ -119,6 +121,7 @@ class TfrmMain : public QWidget {
     bool UsbEmulatorLookup();
     void RefreshCCIDList();
     void btntestClick();
+    void ReadFileVersionClick();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     WindowPlaces places_;
