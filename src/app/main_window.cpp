@@ -169,6 +169,10 @@ TfrmMain::~TfrmMain() {
     ChannelLibShutdown();
 }
 
+HostSink& TfrmMain::Host() const {
+    return *sink_;
+}
+
 void TfrmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!shown_) {

@@ -26,6 +26,7 @@ class TfrmMain;
 namespace termload {
 
 class GuiHostSink;
+class HostSink;
 class PortPanels;
 class WindowDownload;
 
@@ -73,8 +74,8 @@ class TfrmMain : public QWidget {
     void SetIcon(int index);
     void TimerTimer();
     void ckFilesClickCheck();
-    // The port panels, with their tallies.
-    PortPanels& Panels() const { return *panels_; }
+    // Where the engine reports to the window.
+    HostSink& Host() const;
 
   protected:
     void showEvent(QShowEvent* event) override;    // FormShow, the first time
