@@ -1,8 +1,12 @@
-// Saves pictures of the idle window, in Chinese and English, single-port and 27-port, for the
-// documentation: gui_screenshots OUTPUT_DIR
+// Saves pictures of the window for the documentation: idle, in Chinese and English, single-port
+// and 27-port; and 27 ports in the middle of a run with their tallies, in both languages:
+// gui_screenshots OUTPUT_DIR
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
 #include <QRadioButton>
 #include <cstdio>
 #include <cstdlib>
@@ -10,25 +14,84 @@
 #include <fstream>
 
 #include "app/main_window.h"
+#include "app/prompt.h"
 #include "channels/port_map.h"
 #include "config/user_store.h"
+#include "engine/host_sink.h"
 
 namespace {
 
-// A sample configuration of a production line: three models and four files.
-std::string SampleConfig(bool english) {
+// A sample configuration of a production line: three models and four files (a run sends the
+// first three: this build does not send BIOS files).
+std::string SampleConfig(bool english, bool forRun) {
     return std::string("[ModeList]\n00=M740-32\n01=M868\n05=M862PCX\n[Config]\nLanguage=") +
            (english ? "1" : "0") +
-           "\nMachMode=0\nHardVersion=10\nPortNum=2\nDegugMode=1\n[History]\nRecentCount=4\n"
-           "Recent0=1;app.bin;app.bin\nRecent1=2;param.ini;param.ini\nRecent2=2;logo.bmp;logo.bmp\n"
-           "Recent3=3;bios.bin;bios.bin\n";
+           "\nMachMode=0\nHardVersion=10\nPortNum=2\nDegugMode=1\n[History]\nRecentCount=" +
+           (forRun ? "3" : "4") +
+           "\nRecent0=1;app.bin;app.bin\nRecent1=2;param.ini;param.ini\n"
+           "Recent2=2;logo.bmp;logo.bmp\nRecent3=3;bios.bin;bios.bin\n";
+}
+
+void ProcessEventsFor(int ms) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+// A shift under way on 27 ports, reported as download threads report: each port has served a
+// few terminals and shows the file it is on; COM8 has failed its last three.
+void ReportShift(termload::HostSink& host, bool english) {
+    using termload::StatusColour;
+    const char* files[] = {"app.bin", "param.ini", "logo.bmp"};
+    const std::string failure = english ? "File read error4" : "文件读取失败4";
+    for (int slot = 0; slot < 27; ++slot) {
+        const std::string prefix = "[COM" + std::to_string(slot + 1) + "]";
+        int pass = 1;
+        const auto finish = [&](bool ok) {
+            host.PassStarted(slot, pass);
+            if (!ok) {
+                host.SetStatus(slot, prefix + failure, StatusColour::Red);
+            }
+            host.PassFinished(slot, pass++, ok);
+        };
+        const int done = 3 + (slot * 7) % 9;
+        for (int i = 0; i < done; ++i) {
+            finish(true);
+        }
+        if (slot == 7) {
+            finish(false);
+            finish(false);
+            finish(false);
+        } else if (slot % 5 == 2) {
+            finish(false);
+            finish(true);
+        }
+        host.PassStarted(slot, pass);
+        const int file = slot % 3;
+        const int percent = (slot * 37) % 100;
+        if (slot == 7) {
+            host.SetStatus(slot, prefix + failure, StatusColour::Red);
+        } else if (slot % 6 == 5) {
+            host.SetStatus(slot, std::string(files[file]) + "...OK", StatusColour::Blue);
+            host.SetProgress(slot, {0, 100, 100});
+        } else {
+            host.SetStatus(slot, prefix + files[file] + " " + std::to_string(percent * 8) + "K",
+                           StatusColour::Black);
+            host.SetProgress(slot, {0, 100, percent});
+        }
+    }
 }
 
 bool Shoot(const std::filesystem::path& workDir, const std::filesystem::path& picture, bool english,
-           bool multiPort) {
+           bool multiPort, bool midRun) {
     std::filesystem::create_directories(workDir);
     const auto config = workDir / "Config.ini";
-    std::ofstream(config) << SampleConfig(english);
+    std::ofstream(config) << SampleConfig(english, midRun);
+    for (const char* source : {"app.bin", "param.ini", "logo.bmp", "bios.bin"}) {
+        std::ofstream(workDir / source) << "sample";
+    }
     termload::WindowPlaces places;
     places.appDir = workDir;
     places.userStore = workDir / "store.ini";
@@ -40,9 +103,21 @@ bool Shoot(const std::filesystem::path& workDir, const std::filesystem::path& pi
     if (multiPort) {
         window.findChild<QRadioButton*>("rbMulti")->click();
     }
+    if (midRun) {
+        // The run's threads find no serial port here and fall silent; the shift's reports then
+        // go through the window's host sink as a download thread's would.
+        window.btnDownClick();
+        ProcessEventsFor(500);
+        window.findChild<QAction*>("TallyResetAll")->trigger();
+        ReportShift(window.Host(), english);
+        ProcessEventsFor(100);
+    }
     window.TimerTimer();
     QCoreApplication::processEvents();
     const bool saved = window.grab().save(QString::fromStdString(picture.string()));
+    if (window.IsDownloading()) {
+        window.StopLoad();
+    }
     window.hide();
     std::filesystem::remove_all(workDir);
     return saved;
@@ -67,13 +142,22 @@ int main(int argc, char** argv) {
 
     std::filesystem::create_directories(out);
     bool ok = true;
+    // A box the run would raise is answered, never left waiting for a click.
+    termload::SetPromptHook([](const termload::PromptRequest& box) {
+        std::fprintf(stderr, "box: %s\n", box.text.toUtf8().constData());
+        return true;
+    });
     for (const bool english : {false, true}) {
         for (const bool multi : {false, true}) {
             const std::string name = std::string("window-") + (english ? "en" : "zh") + "-" +
                                      (multi ? "27-port" : "single-port") + ".png";
-            ok = Shoot(work / "run", out / name, english, multi) && ok;
+            ok = Shoot(work / "run", out / name, english, multi, false) && ok;
             std::printf("%s\n", (out / name).c_str());
         }
+        const std::string name =
+            std::string("window-") + (english ? "en" : "zh") + "-27-port-tally.png";
+        ok = Shoot(work / "run", out / name, english, true, true) && ok;
+        std::printf("%s\n", (out / name).c_str());
     }
     std::filesystem::remove_all(work);
     return ok ? 0 : 1;

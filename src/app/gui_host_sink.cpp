@@ -1,5 +1,6 @@
 #include "app/gui_host_sink.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QMessageBox>
 #include <QObject>
@@ -21,12 +22,14 @@ bool ValidSlot(int slot) {
 
 }  // namespace
 
-GuiHostSink::GuiHostSink(QWidget* window, QPlainTextEdit* console, Handlers handlers)
+GuiHostSink::GuiHostSink(QWidget* window, QPlainTextEdit* console, Handlers handlers,
+                         int flushIntervalMs)
     : window_(window),
       console_(console),
       context_(std::make_unique<QObject>()),
       flushTimer_(new QTimer(context_.get())),
-      handlers_(std::move(handlers)) {
+      handlers_(std::move(handlers)),
+      flushIntervalMs_(flushIntervalMs) {
     flushTimer_->setSingleShot(true);
     QObject::connect(flushTimer_, &QTimer::timeout, context_.get(), [this] { Flush(); });
     sinceFlush_.start();
@@ -36,9 +39,9 @@ GuiHostSink::~GuiHostSink() {
     CloseErrorBoxes();
 }
 
-void GuiHostSink::BindSlot(int slot, QLabel* label, QProgressBar* bar) {
+void GuiHostSink::BindSlot(int slot, QLabel* label, QProgressBar* bar, PortPanel* tally) {
     if (ValidSlot(slot)) {
-        widgets_[slot] = SlotWidgets{label, bar};
+        widgets_[slot] = SlotWidgets{label, bar, tally};
     }
 }
 
@@ -52,6 +55,39 @@ void GuiHostSink::SetStatus(int slot, const std::string& text, std::optional<Sta
     if (colour) {
         pending.colour = colour;
     }
+    SlotTrack& track = tracks_[slot];
+    if (colour) {
+        track.colour = colour;
+    }
+    track.text = text;
+    if (track.colour == StatusColour::Red) {
+        track.red = FailureNote{ToQString(text), QDateTime::currentDateTime()};
+    }
+    RequestFlushLocked();
+}
+
+void GuiHostSink::PassStarted(int slot, int /*pass*/) {
+    if (!ValidSlot(slot)) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    tracks_[slot].red.reset();
+}
+
+// A failed pass without a red text of its own is noted with the text it ended on.
+void GuiHostSink::PassFinished(int slot, int /*pass*/, bool ok) {
+    if (!ValidSlot(slot)) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    SlotTrack& track = tracks_[slot];
+    std::optional<FailureNote> note;
+    if (!ok) {
+        note = track.red ? *track.red
+                         : FailureNote{ToQString(track.text), QDateTime::currentDateTime()};
+    }
+    track.red.reset();
+    pending_[slot].outcomes.Add(ok, std::move(note));
     RequestFlushLocked();
 }
 
@@ -80,7 +116,22 @@ void GuiHostSink::RequestFlushLocked() {
     }
     flushRequested_ = true;
     QMetaObject::invokeMethod(
-        context_.get(), [this] { Flush(); }, Qt::QueuedConnection);
+        context_.get(), [this] { FlushWhenDue(); }, Qt::QueuedConnection);
+}
+
+void GuiHostSink::FlushWhenDue() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!flushRequested_) {
+            return;  // a flush on the GUI thread took the reports meanwhile
+        }
+    }
+    const qint64 elapsed = sinceFlush_.elapsed();
+    if (elapsed >= flushIntervalMs_) {
+        Flush();
+    } else if (!flushTimer_->isActive()) {
+        flushTimer_->start(static_cast<int>(flushIntervalMs_ - elapsed));
+    }
 }
 
 void GuiHostSink::Flush() {
@@ -108,6 +159,9 @@ void GuiHostSink::Flush() {
         if (widgets.bar != nullptr && update.progress) {
             widgets.bar->setRange(update.progress->minimum, update.progress->maximum);
             widgets.bar->setValue(update.progress->position);
+        }
+        if (widgets.tally != nullptr) {
+            widgets.tally->Record(update.outcomes);
         }
     }
     if (console && console_ != nullptr) {

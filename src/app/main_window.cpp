@@ -169,6 +169,10 @@ TfrmMain::~TfrmMain() {
     ChannelLibShutdown();
 }
 
+HostSink& TfrmMain::Host() const {
+    return *sink_;
+}
+
 void TfrmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!shown_) {
@@ -241,6 +245,7 @@ void TfrmMain::ApplyLanguage() {
     const QList<QAction*> menu = fileMenu_->actions();
     menu[0]->setText(UiText(lang, kDeleteRowId));
     menu[1]->setText(UiText(lang, kClearListId));
+    panels_->SetLanguage(lang);
 
     FillCombo("cmbParityBit", ParityItems(lang), ui_->cmbParityBit->currentIndex());
     FillCombo("cmbFlowCtrl", FlowCtrlItems(lang), ui_->cmbFlowCtrl->currentIndex());
@@ -410,6 +415,7 @@ void TfrmMain::ConnectControls() {
     connect(ui_->ckUsb, &QCheckBox::clicked, this, &TfrmMain::ckUsbClick);
     connect(ui_->RefreshCCID, &QPushButton::clicked, this, &TfrmMain::RefreshCCIDList);
     connect(ui_->btntest, &QPushButton::clicked, this, &TfrmMain::btntestClick);
+    connect(ui_->ReadFileVersion, &QPushButton::clicked, this, &TfrmMain::ReadFileVersionClick);
 
     connect(ui_->btnAdd, &QPushButton::clicked, this, &TfrmMain::btnAddClick);
     connect(ui_->bbtnadd, &QPushButton::clicked, this, &TfrmMain::bbtnaddClick);
@@ -482,6 +488,7 @@ bool TfrmMain::LoadConfiguration(const QString& path, bool chosenByOperator) {
         caption += QString::fromLatin1(kDebugModeSuffix);
     }
     if (result.status == LoadStatus::Loaded) {
+        panels_->ResetAllTallies();  // counts of another line set-up would mislead
         ApplyLanguage();
         ShowControls();
         ShowFileRows();

@@ -26,6 +26,7 @@ class TfrmMain;
 namespace termload {
 
 class GuiHostSink;
+class HostSink;
 class PortPanels;
 class WindowDownload;
 
@@ -73,6 +74,8 @@ class TfrmMain : public QWidget {
     void SetIcon(int index);
     void TimerTimer();
     void ckFilesClickCheck();
+    // Where the engine reports to the window.
+    HostSink& Host() const;
 
   protected:
     void showEvent(QShowEvent* event) override;    // FormShow, the first time
@@ -119,6 +122,7 @@ class TfrmMain : public QWidget {
     bool UsbEmulatorLookup();
     void RefreshCCIDList();
     void btntestClick();
+    void ReadFileVersionClick();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     WindowPlaces places_;

@@ -88,14 +88,19 @@ void TfrmMain::TakeUpPendingRequests() {
 }
 
 // Slot 0 reports into the status line of the single-port and USB modes; in multi-port mode slot
-// i reports into port panel i + 1.
+// i reports into port panel i + 1. Passes count on the tally of the COM port they ran on, also
+// in single-port mode (the panel shows it once the window shows the panels); the USB modes have
+// no COM port to count on.
 void TfrmMain::BindSlotsToPanels(bool multiPort) {
     sink_->Flush();
     for (int slot = 0; slot < kPortPanelCount; ++slot) {
         if (multiPort) {
-            sink_->BindSlot(slot, panels_->Label(slot + 1), panels_->Bar(slot + 1));
+            sink_->BindSlot(slot, panels_->Label(slot + 1), panels_->Bar(slot + 1),
+                            panels_->Panel(slot + 1));
         } else if (slot == 0) {
-            sink_->BindSlot(slot, ui_->lbCurrFile, ui_->Process);
+            sink_->BindSlot(
+                slot, ui_->lbCurrFile, ui_->Process,
+                UsbModeSelected() ? nullptr : panels_->Panel(ui_->cmbPort->currentIndex() + 1));
         } else {
             sink_->BindSlot(slot, nullptr, nullptr);
         }

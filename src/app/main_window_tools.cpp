@@ -1,4 +1,5 @@
-// TfrmMain: the clock download, the USB serial emulator check box and the CCID reader controls.
+// TfrmMain: the clock download, the USB serial emulator check box, the CCID reader controls and
+// the version read button.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -20,6 +21,7 @@ namespace {
 
 constexpr int kNoUsbEmulatorId = 114;
 constexpr int kCcidReadFailedId = 138;
+constexpr int kVersionReadUnavailableId = 186;
 
 }  // namespace
 
@@ -90,6 +92,11 @@ void TfrmMain::btntestClick() {
     RefreshCCIDList();
     SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Red));
     ui_->lbCurrFile->setText(UiText(LangBase(), kCcidReadFailedId));
+}
+
+// The file-version read is not part of this build: say so rather than do nothing.
+void TfrmMain::ReadFileVersionClick() {
+    ShowPrompt(this, PromptKind::Information, UiText(LangBase(), kVersionReadUnavailableId));
 }
 
 }  // namespace termload

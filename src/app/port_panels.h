@@ -1,12 +1,21 @@
 // The 27 per-port panels: three columns of nine, each panel "Pan<n>" with its status label
 // "Lab<n>" and progress bar "Prog<n>" (0-100), ports 1-9, 10-18 and 19-27 from top to bottom.
+//
+// Each panel also keeps its port's tally ("Tally<n>", right-aligned on the status line, shown once
+// the port has an outcome): passes done and failed, the last failure as its tooltip. A port whose
+// last passes all failed is framed in amber, a colour no status text uses. The panel's context
+// menu "pmTally" resets the tally of that port ("TallyReset") or of every port ("TallyResetAll").
 #pragma once
 
 #include <QColor>
+#include <QFrame>
 #include <array>
 #include <cstdint>
 
+#include "app/port_tally.h"
+
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QWidget;
 
@@ -17,11 +26,41 @@ inline constexpr int kPortsPerColumn = 9;
 inline constexpr int kPortPanelHeight = 42;
 inline constexpr int kPortPanelLabelWidth = 200;
 
+// The mark of a port that keeps failing: amber, neither black, red nor blue.
+inline constexpr QRgb kFailingPortMark = 0xFFE08000;
+
 // A status colour of the form 0x00BBGGRR as a Qt colour.
 QColor ColourOf(std::uint32_t bgr);
 
 // Sets a status label's text colour.
 void SetLabelColour(QLabel* label, std::uint32_t bgr);
+
+class PortPanel final : public QFrame {
+    Q_OBJECT
+  public:
+    PortPanel(int port, QWidget* parent);
+
+    QLabel* Label() const { return label_; }
+    QProgressBar* Bar() const { return bar_; }
+    const PortTally& Tally() const { return tally_; }
+
+    void Record(const PassOutcomes& outcomes);
+    void ResetTally();
+    void SetLanguage(int langBase);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void ShowTally();
+
+    int port_;
+    int langBase_ = 0;
+    QLabel* label_;
+    QProgressBar* bar_;
+    QLabel* tallyLabel_;
+    PortTally tally_;
+};
 
 class PortPanels {
   public:
@@ -29,12 +68,18 @@ class PortPanels {
     explicit PortPanels(const std::array<QWidget*, 3>& columns);
 
     // Port 1-27; null outside that range.
+    PortPanel* Panel(int port) const;
     QLabel* Label(int port) const;
     QProgressBar* Bar(int port) const;
 
+    // The tallies' texts and the reset menu in the window's language.
+    void SetLanguage(int langBase);
+    void ResetAllTallies();
+
   private:
-    std::array<QLabel*, kPortPanelCount> labels_{};
-    std::array<QProgressBar*, kPortPanelCount> bars_{};
+    std::array<PortPanel*, kPortPanelCount> panels_{};
+    QMenu* menu_;
+    int menuPort_ = 0;  // the port whose panel opened the menu
 };
 
 }  // namespace termload

@@ -167,6 +167,14 @@ constexpr TextEntry kTexts[] = {
     {150, "配置文件过大, 未读取: ", "Configuration file too large, not read: "},
     {151, "配置文件读取失败: ", "Configuration file cannot be read: "},
     {152, "源文件路径无效: ", "Invalid source path: "},
+    // The window's per-port tally, its reset menu, and the version read not yet built in.
+    {180, "成功", "OK "},
+    {181, " 失败", " Fail "},
+    {182, "最近失败 ", "Last failure "},
+    {183, "连续失败次数: ", "Failed in a row: "},
+    {184, "清零本端口计数", "Reset this port's count"},
+    {185, "清零全部端口计数", "Reset all ports' counts"},
+    {186, "本版本暂不支持读取文件版本", "Reading file versions is not available in this build"},
 };
 
 constexpr auto kIds = [] {

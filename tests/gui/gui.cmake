@@ -27,7 +27,8 @@ if(TARGET termload_app)
 
   termload_add_gui_test(gui_window_test
     SOURCES ${_gui_dir}/gui_window_test.cpp ${_gui_dir}/gui_file_list_test.cpp
-            ${_gui_dir}/gui_tools_test.cpp ${_gui_dir}/gui_download_test.cpp)
+            ${_gui_dir}/gui_tools_test.cpp ${_gui_dir}/gui_download_test.cpp
+            ${_gui_dir}/gui_tally_test.cpp)
 endif()
 
 if(TARGET termload_app AND TARGET termsim)

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/port_panels.h"
 #include "channels/port_map.h"
 #include "gui_test_support.h"
 
@@ -115,6 +116,20 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
         },
         60000);
     EXPECT_TRUE(allFinished) << finished.size() << " ports showed the last file done";
+    // Each port's finished pass counts on its own panel, as done; the stop keeps the count.
+    auto panel = [&w](int port) {
+        return w.Find<PortPanel>(QStringLiteral("Pan%1").arg(port).toLatin1().data());
+    };
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            for (int port = 1; port <= kPorts; ++port) {
+                if (panel(port)->Tally().Done() == 0) {
+                    return false;
+                }
+            }
+            return true;
+        },
+        30000));
 
     Click(start);
     EXPECT_FALSE(w.window->IsDownloading());
@@ -123,6 +138,10 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
         EXPECT_EQ(label(port)->text(), QStringLiteral("[COM%1]已就绪").arg(port));
         EXPECT_EQ(label(port)->palette().color(QPalette::WindowText), QColor(Qt::black));
         EXPECT_EQ(bar(port)->value(), 0);
+        EXPECT_GE(panel(port)->Tally().Done(), 1) << port;
+        EXPECT_EQ(panel(port)->Tally().Failed(), 0) << port;
+        EXPECT_EQ(w.Find<QLabel>(QStringLiteral("Tally%1").arg(port).toLatin1().data())->text(),
+                  QStringLiteral("成功%1 失败0").arg(panel(port)->Tally().Done()));
     }
 
     // Every port's terminals hold every file byte for byte (a pass cut by the stop may have left

@@ -1,0 +1,274 @@
+// The port panels' tallies: pass outcomes reported through the window's host sink count on the
+// right port, survive a stop and a new start, reset from the panel's menu or with a new
+// configuration, and mark a port whose passes keep failing; and the sink's one flush a frame.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "app/gui_host_sink.h"
+#include "app/port_panels.h"
+#include "gui_test_support.h"
+
+namespace termload::test {
+namespace {
+
+const std::string kOneRow = "[History]\nRecentCount=1\nRecent0=1;a.bin;a.bin\n";
+
+QLabel* Tally(WindowUnderTest& w, int port) {
+    return w.Find<QLabel>(QStringLiteral("Tally%1").arg(port).toLatin1().data());
+}
+
+PortPanel* Panel(WindowUnderTest& w, int port) {
+    return w.Find<PortPanel>(QStringLiteral("Pan%1").arg(port).toLatin1().data());
+}
+
+// A window in multi-port mode with 9 ports, whose slots have been bound to the panels by a run
+// that was started and stopped (the run's threads use ports 1-9 only).
+void StartAndStop(WindowUnderTest& w) {
+    auto* start = w.Find<QPushButton>("btnDown");
+    Click(start);
+    ASSERT_TRUE(w.window->IsDownloading());
+    Click(start);
+    ASSERT_FALSE(w.window->IsDownloading());
+}
+
+void MultiPortWindow(WindowUnderTest& w, bool english) {
+    w.dir.Write("a.bin", "x");
+    w.Load(
+        ConfigText(english ? "Language=1\nPortNum=0\n" : "PortNum=0\n", "00=M740-32\n", kOneRow));
+    Click(w.Find<QRadioButton>("rbMulti"));
+    StartAndStop(w);
+}
+
+// Reports as a download thread makes them, from a thread of its own.
+void Report(WindowUnderTest& w, const std::function<void(HostSink&)>& reports) {
+    std::thread thread([&] { reports(w.window->Host()); });
+    thread.join();
+}
+
+void Pass(HostSink& host, int slot, bool ok, const std::string& redText = std::string()) {
+    host.PassStarted(slot, 1);
+    host.SetStatus(slot, "[COM]a.bin 4K", StatusColour::Black);
+    if (!redText.empty()) {
+        host.SetStatus(slot, redText, StatusColour::Red);
+    }
+    host.PassFinished(slot, 1, ok);
+}
+
+TEST(WindowTally, OutcomesCountOnTheirPortAndSurviveAStopAndANewStart) {
+    WindowUnderTest w;
+    MultiPortWindow(w, true);
+    EXPECT_TRUE(Tally(w, 12)->isHidden());  // nothing to count yet: the panel looks as before
+
+    Report(w, [](HostSink& host) {
+        Pass(host, 11, true);
+        // A red text earlier in a pass that then fails is the failure's text, unless a later one
+        // comes; a text without a colour keeps red in force.
+        host.PassStarted(11, 2);
+        host.SetStatus(11, "[COM12]early", StatusColour::Red);
+        host.SetStatus(11, "[COM12]File read error4", std::nullopt);
+        host.PassFinished(11, 2, false);
+        Pass(host, 20, true);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 12)->text() == "OK 1 Fail 1"; }, 5000));
+    EXPECT_FALSE(Tally(w, 12)->isHidden());
+    EXPECT_EQ(Tally(w, 21)->text(), "OK 1 Fail 0");
+    for (const int port : {11, 13, 20, 22}) {
+        EXPECT_TRUE(Tally(w, port)->isHidden()) << port;
+    }
+    const QString tip = Tally(w, 12)->toolTip();
+    EXPECT_TRUE(tip.startsWith("COM12: OK 1 Fail 1\nLast failure ")) << tip.toStdString();
+    EXPECT_TRUE(tip.endsWith("\n[COM12]File read error4")) << tip.toStdString();
+    EXPECT_FALSE(Panel(w, 12)->Tally().Marked());
+    // The status line is untouched and the tally sits on its right end, inside the panel.
+    QLabel* status = w.Find<QLabel>("Lab12");
+    EXPECT_EQ(status->text(), "[COM12]File read error4");
+    EXPECT_EQ(status->width(), kPortPanelLabelWidth);
+    EXPECT_EQ(Tally(w, 12)->geometry().right(), status->geometry().right());
+    EXPECT_EQ(Tally(w, 12)->y(), status->y());
+    EXPECT_LT(Tally(w, 12)->width(), kPortPanelLabelWidth / 2);
+
+    StartAndStop(w);
+    EXPECT_EQ(Tally(w, 12)->text(), "OK 1 Fail 1");
+    EXPECT_EQ(Tally(w, 21)->text(), "OK 1 Fail 0");
+    EXPECT_EQ(Tally(w, 12)->toolTip(), tip);
+
+    // In single-port mode the pass counts on the port chosen for it.
+    Click(w.Find<QRadioButton>("rbSingle"));
+    Choose(w.Find<QComboBox>("cmbPort"), 20);
+    StartAndStop(w);
+    Report(w, [](HostSink& host) { Pass(host, 0, true); });
+    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 21)->text() == "OK 2 Fail 0"; }, 5000));
+}
+
+TEST(WindowTally, ThreeFailuresInARowMarkThePortUntilAPassSucceeds) {
+    WindowUnderTest w;
+    MultiPortWindow(w, true);
+    PortPanel* panel = Panel(w, 15);
+    const auto textColour = [&] { return Tally(w, 15)->palette().color(QPalette::WindowText); };
+
+    Report(w, [](HostSink& host) {
+        Pass(host, 14, false, "[COM15]one");
+        Pass(host, 14, false, "[COM15]two");
+    });
+    ASSERT_TRUE(WaitUntil([&] { return panel->Tally().Failed() == 2; }, 5000));
+    EXPECT_FALSE(panel->Tally().Marked());
+    const QColor quiet = textColour();
+
+    // Reports that arrive together are taken in their order: the success ends the run.
+    Report(w, [](HostSink& host) {
+        Pass(host, 14, false, "[COM15]three");
+        Pass(host, 14, true);
+        Pass(host, 14, false, "[COM15]four");
+    });
+    ASSERT_TRUE(WaitUntil([&] { return panel->Tally().Failed() == 4; }, 5000));
+    EXPECT_FALSE(panel->Tally().Marked());
+    EXPECT_EQ(panel->Tally().FailedInARow(), 1);
+
+    Report(w, [](HostSink& host) {
+        Pass(host, 14, false, "[COM15]five");
+        host.PassStarted(14, 7);  // a failed pass without a red text: noted with its last text
+        host.SetStatus(14, "[COM15]a.bin 8K", StatusColour::Black);
+        host.PassFinished(14, 7, false);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return panel->Tally().Marked(); }, 5000));
+    EXPECT_EQ(Tally(w, 15)->text(), "OK 1 Fail 6");
+    EXPECT_TRUE(Tally(w, 15)->toolTip().endsWith("\n[COM15]a.bin 8K\nFailed in a row: 3"))
+        << Tally(w, 15)->toolTip().toStdString();
+    // The mark is a colour no status text uses; the status line keeps its own.
+    const QColor mark = textColour();
+    EXPECT_EQ(mark, QColor::fromRgb(kFailingPortMark));
+    for (const StatusColour used : {StatusColour::Black, StatusColour::Red, StatusColour::Blue}) {
+        EXPECT_NE(mark, ColourOf(static_cast<std::uint32_t>(used)));
+    }
+    EXPECT_EQ(w.Find<QLabel>("Lab15")->palette().color(QPalette::WindowText),
+              ColourOf(static_cast<std::uint32_t>(StatusColour::Black)));
+    EXPECT_FALSE(Panel(w, 16)->Tally().Marked());
+
+    Report(w, [](HostSink& host) { Pass(host, 14, true); });
+    ASSERT_TRUE(WaitUntil([&] { return !panel->Tally().Marked(); }, 5000));
+    EXPECT_EQ(Tally(w, 15)->text(), "OK 2 Fail 6");
+    EXPECT_EQ(textColour(), quiet);
+    EXPECT_FALSE(Tally(w, 15)->toolTip().contains("Failed in a row"));
+}
+
+TEST(WindowTally, ResetsOnePortOrAllFromThePanelMenuAndWithANewConfiguration) {
+    WindowUnderTest w;
+    MultiPortWindow(w, false);
+    const auto feed = [&] {
+        Report(w, [](HostSink& host) {
+            Pass(host, 11, true);
+            Pass(host, 11, false, "[COM12]文件读取失败4");
+            Pass(host, 20, false, "[COM21]文件读取失败4");
+        });
+        return WaitUntil([&] { return Tally(w, 21)->text() == "成功0 失败1"; }, 5000);
+    };
+    ASSERT_TRUE(feed());
+    EXPECT_EQ(Tally(w, 12)->text(), "成功1 失败1");
+    EXPECT_TRUE(Tally(w, 12)->toolTip().startsWith("COM12: 成功1 失败1\n最近失败 "));
+    EXPECT_TRUE(Tally(w, 12)->toolTip().endsWith("\n[COM12]文件读取失败4"));
+
+    auto* menu = w.Find<QMenu>("pmTally");
+    auto* resetPort = w.Find<QAction>("TallyReset");
+    auto* resetAll = w.Find<QAction>("TallyResetAll");
+    EXPECT_EQ(resetPort->text(), "清零本端口计数");
+    EXPECT_EQ(resetAll->text(), "清零全部端口计数");
+
+    emit Panel(w, 12)->customContextMenuRequested(QPoint(20, 20));
+    EXPECT_TRUE(menu->isVisible());
+    resetPort->trigger();
+    menu->hide();
+    EXPECT_TRUE(Tally(w, 12)->isHidden());
+    EXPECT_EQ(Panel(w, 12)->Tally().Done(), 0);
+    EXPECT_EQ(Tally(w, 21)->text(), "成功0 失败1");
+
+    emit Panel(w, 3)->customContextMenuRequested(QPoint(20, 20));
+    resetAll->trigger();
+    menu->hide();
+    EXPECT_TRUE(Tally(w, 21)->isHidden());
+    EXPECT_EQ(Panel(w, 21)->Tally().Failed(), 0);
+
+    // Another configuration starts every count afresh, in its language.
+    ASSERT_TRUE(feed());
+    w.Load(ConfigText("Language=1\nPortNum=0\n", "00=M740-32\n", kOneRow), "english.ini");
+    for (const int port : {12, 21}) {
+        EXPECT_TRUE(Tally(w, port)->isHidden()) << port;
+        EXPECT_TRUE(Panel(w, port)->Tally().Empty()) << port;
+    }
+    EXPECT_EQ(resetPort->text(), "Reset this port's count");
+    EXPECT_EQ(resetAll->text(), "Reset all ports' counts");
+}
+
+TEST(WindowTools, ReadVersionSaysItIsNotAvailableInThisBuild) {
+    WindowUnderTest w(ConfigText(""));
+    auto* read = w.Find<QPushButton>("ReadFileVersion");
+    Click(read);
+    w.Load(ConfigText("Language=1\n"));
+    Click(read);
+    ASSERT_EQ(w.prompts.Boxes().size(), 2u);
+    EXPECT_EQ(w.prompts.Boxes()[0].kind, PromptKind::Information);
+    EXPECT_EQ(w.prompts.Boxes()[0].text, "本版本暂不支持读取文件版本  ");
+    EXPECT_EQ(w.prompts.Boxes()[1].text, "Reading file versions is not available in this build  ");
+}
+
+// Reports that come within a frame of the last flush wait for the frame's end and are then
+// applied together, once; a sink whose frame never ends here shows that nothing slips through.
+TEST(WindowReports, ReportsWithinAFrameAreAppliedOnceWhenItEnds) {
+    QWidget window;
+    QLabel label(&window);
+    QProgressBar bar(&window);
+    QPlainTextEdit console(&window);
+    int applied = 0;
+    QObject::connect(&bar, &QProgressBar::valueChanged, [&applied] { ++applied; });
+
+    constexpr int kHour = 3600 * 1000;
+    {
+        GuiHostSink sink(&window, &console, {}, kHour);
+        sink.BindSlot(2, &label, &bar);
+        sink.Flush();
+        std::atomic<bool> sent = false;
+        std::thread worker([&sink, &sent] {
+            for (int i = 1; i <= 2000; ++i) {
+                sink.SetProgress(2, {0, 2000, i});
+                sink.SetStatus(2, "step " + std::to_string(i), std::nullopt);
+            }
+            sent = true;
+        });
+        // The window goes on taking events while the reports come, and a while after.
+        WaitUntil([&sent] { return sent.load(); }, 10000);
+        worker.join();
+        WaitUntil([] { return false; }, 50);
+        EXPECT_EQ(applied, 0);
+        EXPECT_EQ(label.text(), "");
+        sink.Flush();
+        EXPECT_EQ(applied, 1);
+        EXPECT_EQ(bar.value(), 2000);
+        EXPECT_EQ(label.text(), "step 2000");
+    }
+
+    // With a frame of 16 ms, the frame's timer applies what waited, without another report.
+    GuiHostSink sink(&window, &console, {});
+    sink.BindSlot(2, &label, &bar);
+    bar.setValue(0);
+    applied = 0;
+    sink.Flush();
+    std::thread([&sink] {
+        for (int i = 1; i <= 500; ++i) {
+            sink.SetProgress(2, {0, 2000, i});
+        }
+    }).join();
+    ASSERT_TRUE(WaitUntil([&] { return bar.value() == 500; }, 5000));
+    EXPECT_EQ(applied, 1);
+}
+
+}  // namespace
+}  // namespace termload::test
