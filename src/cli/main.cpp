@@ -26,9 +26,8 @@ void HoldSignalsFromTheStart(int, char**, char**) {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-[[gnu::section(".preinit_array"), gnu::used]] void (*const holdSignals)(int, char**,
-                                                                      char**) =
-    HoldSignalsFromTheStart;
+[[gnu::section(".preinit_array"),
+  gnu::used]] void (*const holdSignals)(int, char**, char**) = HoldSignalsFromTheStart;
 
 // One or two hexadecimal digits, as the version field takes them.
 const CLI::Validator kHexVersion(

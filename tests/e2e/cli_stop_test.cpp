@@ -8,16 +8,16 @@
 #include <sys/inotify.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
 #include <optional>
 #include <random>
-#include <sys/syscall.h>
 #include <thread>
-#include <unistd.h>
 
 #include "cli_e2e_support.h"
 #include "config/user_store.h"
@@ -277,10 +277,11 @@ TEST_F(CliStop, CtrlCAtAnyMomentOf27PortsExits130PromptlyAndOpensNothingAfterIt)
 
     std::sort(stopMs.begin(), stopMs.end());
     if (!stopMs.empty()) {
-        std::printf("stop after SIGINT: median %lld ms, max %lld ms over %zu interrupts; in the "
-                    "100 ms after the signal: %d opens, %d writes\n",
-                    stopMs[stopMs.size() / 2], stopMs.back(), stopMs.size(), opensInSignalWindow,
-                    writesInSignalWindow);
+        std::printf(
+            "stop after SIGINT: median %lld ms, max %lld ms over %zu interrupts; in the "
+            "100 ms after the signal: %d opens, %d writes\n",
+            stopMs[stopMs.size() / 2], stopMs.back(), stopMs.size(), opensInSignalWindow,
+            writesInSignalWindow);
     }
 }
 
@@ -301,10 +302,10 @@ TEST_F(CliStop, OutputIntoAClosedPipeDoesNotEndTheDownload) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const std::vector<std::string> args{CliPath().string(), "run",      "--config",
-                                        Config().string(),  "--ports-map", PortMap().string(),
-                                        "--single",         "1",        "--passes",
-                                        "1",                "--report", report.string()};
+    const std::vector<std::string> args{
+        CliPath().string(), "run",          "--config", Config().string(), "--ports-map",
+        PortMap().string(), "--single",     "1",        "--passes",        "1",
+        "--report",         report.string()};
     std::vector<char*> argv;
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
