@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 
 #include "cli/commands.h"
@@ -11,6 +12,22 @@
 namespace {
 
 using namespace termload::cli;
+
+// Runs from the executable's pre-initialisation array: before the static initialisers of every
+// library and of the program, so a Ctrl-C or SIGTERM from the first instant stays pending until
+// the interrupt thread takes it, and ends the command as a stop. Output into a closed pipe
+// (`| head`) fails the write instead of ending the download.
+void HoldSignalsFromTheStart(int, char**, char**) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+[[gnu::section(".preinit_array"),
+  gnu::used]] void (*const holdSignals)(int, char**, char**) = HoldSignalsFromTheStart;
 
 // One or two hexadecimal digits, as the version field takes them.
 const CLI::Validator kHexVersion(

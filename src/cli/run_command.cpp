@@ -154,8 +154,13 @@ int RunDownload(const RunOptions& options, RunEvents& events,
     CliHost host(ports, *view, tracker, report.get(), events, onPass);
     PortSlotTable table(host);
     DownloadController controller(table);
+    const StopSubscription cancelOnInterrupt(events.InterruptSignal(),
+                                             [&controller] { controller.Cancel(); });
     if (!controller.Start(job)) {
         view->Finish();
+        if (events.Interrupted()) {
+            return kExitStopped;  // stopped before any port was opened
+        }
         Refuse("no download thread could be started");
         return kExitFailed;
     }

@@ -5,11 +5,16 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "engine/stop_signal.h"
+
 namespace termload::cli {
 
 class RunEvents {
   public:
-    void Interrupt() { Raise(interrupted_); }
+    void Interrupt() {
+        interrupt_.Request();  // the engine's stop first, then the main thread wakes
+        Raise(interrupted_);
+    }
     void RunEnded() { Raise(runEnded_); }
 
     bool Interrupted() const {
@@ -23,6 +28,10 @@ class RunEvents {
         raised_.wait(lock, [this] { return interrupted_ || runEnded_; });
     }
 
+    // Raised on the first interrupt: a StopSubscription on it reaches the engine at once, also
+    // while the main thread is busy starting (and at once when the interrupt came earlier).
+    StopSignal& InterruptSignal() { return interrupt_; }
+
   private:
     void Raise(bool& flag) {
         std::lock_guard lock(mutex_);
@@ -34,6 +43,7 @@ class RunEvents {
     std::condition_variable raised_;
     bool interrupted_ = false;
     bool runEnded_ = false;
+    StopSignal interrupt_;
 };
 
 }  // namespace termload::cli

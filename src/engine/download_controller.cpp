@@ -19,9 +19,10 @@ bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
     DownloadRun* run = nullptr;
     {
         const std::lock_guard lock(mutex_);
-        if (running_) {
+        if (running_ || cancelled_) {
             return false;
         }
+        startStop_.Clear();
         // Joins what is left of the last run before its state goes.
         table_.Reset({job->channel, job->portCount, job->langBase, job->timings});
         run_ = std::make_unique<DownloadRun>(job, job->portCount);
@@ -46,12 +47,14 @@ bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
         if (slot.StartThread([&slot, run] { DownloadThread(slot, *run); })) {
             ++started;
             if (run->Stopping()) {
-                slot.stop.Request();  // a stop from another thread may have swept past it
+                slot.RequestStop();  // a stop from another thread may have swept past it
             }
         } else {
             run->ThreadEnded();
         }
-        DelayWithMessages(job->timings.threadStartGapMs);
+        if (index + 1 < job->portCount) {
+            DelayWithMessages(job->timings.threadStartGapMs, startStop_);
+        }
     }
     if (started == 0) {
         const std::lock_guard lock(mutex_);
@@ -70,7 +73,25 @@ void DownloadController::Stop() {
         run_->MarkStopping();
         running_ = false;
     }
+    startStop_.Request();
     SlotStopAll(table_);
+}
+
+void DownloadController::Cancel() {
+    int count = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        cancelled_ = true;
+        if (run_) {
+            run_->MarkStopping();
+            count = run_->Job().portCount;
+        }
+    }
+    startStop_.Request();
+    // A slot being started meanwhile clears its stop; Start raises it again, as the run is marked.
+    for (int index = 0; index < count; ++index) {
+        table_[index].RequestStop();
+    }
 }
 
 bool DownloadController::Running() const {

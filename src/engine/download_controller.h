@@ -5,6 +5,7 @@
 
 #include "engine/download_job.h"
 #include "engine/download_thread.h"
+#include "engine/stop_signal.h"
 
 namespace termload {
 
@@ -28,9 +29,16 @@ class DownloadController {
     DownloadController& operator=(const DownloadController&) = delete;
 
     // Fills the slots (one port, or all 27 in multi-port mode) and starts one download thread
-    // per port in use, in slot order, a short pause apart. False, with nothing started, when a run
-    // is already going or no thread could be started.
+    // per port in use, in slot order, a short pause apart. A stop (Stop from another thread, or
+    // Cancel) ends the pause at once and no further thread is started. False, with nothing
+    // started, when a run is already going, the controller has been cancelled, or no thread could
+    // be started.
     bool Start(const std::shared_ptr<const DownloadJob>& job);
+
+    // From any thread, also while Start runs, without waiting: raises the stop of every slot of
+    // the run (no slot opens a port afterwards) and refuses every later Start. For a program that
+    // ends when interrupted; Stop must still be called on the host's thread to join the threads.
+    void Cancel();
 
     // Stops every slot of the run: stop requests, channels closed, threads joined (within about a
     // second), every slot showing "[COMn]Ready". Harmless when idle or called twice. On a download
@@ -47,7 +55,10 @@ class DownloadController {
 
   private:
     PortSlotTable& table_;
+    // Raised by Cancel and Stop; ends the pauses between thread starts.
+    StopSignal startStop_;
     mutable std::mutex mutex_;
+    bool cancelled_ = false;
     // The run the threads work on; it lives until every thread of it has been joined.
     std::unique_ptr<DownloadRun> run_;
     bool running_ = false;

@@ -84,6 +84,22 @@ bool PortSlot::Fill(int port, int files, std::string_view model, bool localAddre
     return true;
 }
 
+void PortSlot::RequestStop() {
+    stop.Request();
+    transferCancel = true;
+    const std::lock_guard barrier(openMutex_);
+}
+
+ChannelHandle PortSlot::OpenUnlessStopped(const std::function<ChannelHandle()>& open) {
+    const std::lock_guard lock(openMutex_);
+    if (stop.IsRequested()) {
+        return 0;
+    }
+    const ChannelHandle handle = open();
+    channel = handle;
+    return handle;
+}
+
 bool PortSlot::StartThread(std::function<void()> body) {
     JoinThread();
     stop.Clear();
@@ -169,8 +185,7 @@ void PortSlotTable::StopThreads(int count) {
     const auto used =
         std::span(slots_).first(static_cast<std::size_t>(std::clamp(count, 0, kSlotCount)));
     for (PortSlot& slot : used) {
-        slot.stop.Request();
-        slot.transferCancel = true;
+        slot.RequestStop();
     }
     for (PortSlot& slot : used) {
         slot.events.SetAbort();

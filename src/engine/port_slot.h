@@ -99,6 +99,12 @@ class PortSlot {
     // close it at the same moment.
     std::atomic<ChannelHandle> channel{0};
 
+    // Raises the stop request and TransferCancel; an open of the channel already under way ends
+    // (and its handle is in `channel`) before this returns, and no open starts afterwards.
+    void RequestStop();
+    // Runs `open` and stores its handle in `channel`, unless the stop is requested; 0 then.
+    ChannelHandle OpenUnlessStopped(const std::function<ChannelHandle()>& open);
+
     // Console mode only: the receive and abort events and the text that came in.
     SlotEvents events;
     ReceiveText received;
@@ -127,6 +133,7 @@ class PortSlot {
     int index_ = 0;
     PortSlotTable* table_ = nullptr;
     std::thread thread_;
+    std::mutex openMutex_;  // a stop request waits out an open that has begun
 };
 
 // The slot whose download thread is calling, or null on any other thread.

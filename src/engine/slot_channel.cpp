@@ -53,11 +53,13 @@ bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode) {
             return SlotReceive(table, channel, bytes, count);
         };
     }
-    const ChannelHandle channel =
-        ComOpen(portNumber, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
-                settings.parityIndex, settings.flowControlIndex, callback, settings.traceLog);
+    // A stopped slot opens nothing; a stop that comes during the open closes the port below.
+    const ChannelHandle channel = slot.OpenUnlessStopped([&] {
+        return ComOpen(portNumber, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
+                       settings.parityIndex, settings.flowControlIndex, callback,
+                       settings.traceLog);
+    });
     if (channel != 0) {
-        slot.channel = channel;
         if (slot.stop.IsRequested()) {
             // The stop may have swept the slot before the channel was stored: close it here.
             SlotCloseChannel(slot);

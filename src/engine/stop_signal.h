@@ -83,4 +83,8 @@ void SetMessagePump(MessagePump pump);
 // steps actually waited are returned; elsewhere the message pump runs before every step.
 std::uint32_t DelayWithMessages(std::uint32_t milliseconds);
 
+// The same wait on any thread, ending early as soon as `stop` is raised (the message pump, when
+// set, still runs between 10 ms steps). Returns the steps waited.
+std::uint32_t DelayWithMessages(std::uint32_t milliseconds, const StopSignal& stop);
+
 }  // namespace termload

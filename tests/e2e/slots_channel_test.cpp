@@ -17,6 +17,7 @@
 
 #include "channels/port_map.h"
 #include "channels/serial_channel.h"
+#include "engine/download_controller.h"
 #include "engine/port_slot.h"
 #include "engine/slot_channel.h"
 #include "unit/slots_test_sink.h"
@@ -237,6 +238,39 @@ TEST(SlotChannels, StopAllEndsAWriteThatTheTerminalDoesNotRead) {
         EXPECT_FALSE(slot.HasThread());
         EXPECT_EQ(slot.channel.load(), 0);
     }
+}
+
+// A cancel from another thread while Start pauses between two thread starts: the pause ends at
+// once and no further thread starts; a cancelled controller starts nothing again.
+TEST(SlotChannels, CancelDuringStartEndsThePauseAndStartsNothingMore) {
+    PtyPorts ports(PortSlotTable::kSlotCount);
+    RecordingSink sink;
+    PortSlotTable table(sink);
+    DownloadController controller(table);
+    auto job = std::make_shared<DownloadJob>();
+    job->portMode = PortMode::Multi;
+    job->portCount = PortSlotTable::kSlotCount;
+    job->fileCount = 1;
+    job->rows.push_back({0, 1, std::filesystem::temp_directory_path() / "no-such-source", "a.bin"});
+    job->timings.threadStartGapMs = 10000;  // only a stop can cut the start short
+
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(300ms);
+        controller.Cancel();
+    });
+    const auto start = Clock::now();
+    EXPECT_TRUE(controller.Start(job));
+    canceller.join();
+    EXPECT_LT(Clock::now() - start, 5s);  // a hang bound: the pause alone is 10 s
+    EXPECT_TRUE(table[0].HasThread());
+    EXPECT_TRUE(table[0].stop.IsRequested());
+    for (int index = 1; index < PortSlotTable::kSlotCount; ++index) {
+        EXPECT_FALSE(table[index].HasThread()) << index;
+    }
+    controller.Stop();
+    EXPECT_FALSE(table[0].HasThread());
+    EXPECT_FALSE(controller.Start(job));
+    EXPECT_FALSE(table[0].HasThread());
 }
 
 }  // namespace

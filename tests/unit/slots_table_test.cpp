@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <latch>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -181,6 +183,46 @@ TEST(SlotTable, DownloadThreadEndingTheRunDoesNotJoinItself) {
     for (int index = 0; index < 9; ++index) {
         EXPECT_FALSE(table[index].HasThread());
     }
+}
+
+// The stop and the open of a port exclude each other: a stop waits for an open that has begun
+// (the handle is then in the slot, where the stop's sweep closes it), and no open follows it.
+TEST(SlotTable, AStopWaitsOutAnOpenUnderWayAndNoOpenFollowsIt) {
+    RecordingSink sink;
+    PortSlotTable table(sink);
+    PortSlot& slot = table[0];
+    std::latch opening(1);
+    std::promise<void> finishOpen;
+    std::thread opener([&] {
+        slot.OpenUnlessStopped([&] {
+            opening.count_down();
+            finishOpen.get_future().wait();
+            return kFakeChannel;
+        });
+    });
+    opening.wait();
+    std::atomic<bool> stopReturned{false};
+    std::thread stopper([&] {
+        slot.RequestStop();
+        stopReturned = true;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(stopReturned.load()) << "the stop did not wait for the open";
+    EXPECT_TRUE(slot.stop.IsRequested());
+    finishOpen.set_value();
+    stopper.join();
+    opener.join();
+    EXPECT_EQ(slot.channel.load(), kFakeChannel);
+    EXPECT_TRUE(slot.transferCancel.load());
+
+    bool opened = false;
+    EXPECT_EQ(slot.OpenUnlessStopped([&] {
+        opened = true;
+        return kFakeChannel;
+    }),
+              ChannelHandle{0});
+    EXPECT_FALSE(opened);
+    slot.channel = 0;  // no channel library ever handed this one out
 }
 
 }  // namespace
