@@ -52,7 +52,7 @@ class UniqueFd {
 };
 
 // A pipe used as a level-triggered signal: readable once raised.
-class WakePipe {
+class SignalPipe {
   public:
     std::error_code Create() {
         int ends[2];
@@ -249,7 +249,7 @@ class PosixSerialBackend final : public SerialBackend {
     }
 
     UniqueFd port_;
-    WakePipe shutdown_;  // raised once by Shutdown(), never drained
+    SignalPipe shutdown_;  // raised once by Shutdown(), never drained
     std::atomic<bool> hungUp_{false};
     std::atomic<bool> shutDown_{false};
     bool pseudoTerminal_ = false;
