@@ -9,8 +9,9 @@
 // - Threads: every primitive may be called from any thread while other threads wait in
 //   Wait() or WaitForShutdown(). At most one thread waits for input and at most one for output
 //   at a time (serial_port.cpp holds a lock per direction), so a backend may keep one
-//   overlapped record per direction. Win32: open the port with FILE_FLAG_OVERLAPPED in both
-//   modes; the blocking behaviour of normal mode is built by the policy from these waits.
+//   overlapped record per direction; any number of threads may sit in WaitForShutdown(). Win32:
+//   open the port with FILE_FLAG_OVERLAPPED in both modes; the blocking behaviour of normal mode is
+//   built by the policy from these waits.
 // - No primitive blocks for longer than a system call that has data to move takes, except
 //   Wait() and WaitForShutdown(), which block until their deadline at most.
 // - Shutdown() ends every wait, now and later, within milliseconds. It does not release the
