@@ -1,5 +1,6 @@
 // Figures of the serial channel on pseudo-terminals: the CPU that idle console-mode ports cost,
-// and the time from a terminal's write to the receive callback.
+// the time from a terminal's write to the receive callback, and how long a console-mode write
+// of one byte takes.
 //   channels_bench [idle seconds, default 10] [latency samples, default 2000]
 #include <pty.h>
 #include <unistd.h>
@@ -129,6 +130,37 @@ void MeasureReceiveLatency(const Pty& pty, int samples) {
         latencies.size(), at(0.5), at(0.99), latencies.back());
 }
 
+void MeasureConsoleWrite(const Pty& pty, int samples) {
+    const ChannelHandle handle = ComOpen(
+        1, 115200, 8, 0, 0, 0, [](ChannelHandle, const char*, std::uint32_t) { return 0; }, false);
+    if (handle <= 0) {
+        std::fprintf(stderr, "cannot open COM1\n");
+        return;
+    }
+    std::vector<double> durations;
+    for (int i = 0; i < samples; ++i) {
+        const auto start = Clock::now();
+        if (ComWrite(handle, "x", 1) != 1) {
+            std::fprintf(stderr, "write %d failed\n", i);
+            break;
+        }
+        durations.push_back(
+            std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        char sink = 0;
+        if (read(pty.master, &sink, 1) != 1) {
+            break;
+        }
+    }
+    ComClose(handle);
+    if (durations.empty()) {
+        return;
+    }
+    std::sort(durations.begin(), durations.end());
+    std::printf("console-mode write of 1 byte, %zu samples: median %.1f us, p99 %.1f us\n",
+                durations.size(), durations[durations.size() / 2],
+                durations[std::min(durations.size() - 1, durations.size() * 99 / 100)]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,6 +179,7 @@ int main(int argc, char** argv) {
     SetPortMapFile(map);
     MeasureIdleCpu(ptys, idleSeconds);
     MeasureReceiveLatency(*ptys.front(), samples);
+    MeasureConsoleWrite(*ptys.front(), samples);
     ChannelLibShutdown();
     std::filesystem::remove(map);
     return 0;

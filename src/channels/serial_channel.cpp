@@ -16,25 +16,7 @@ std::shared_ptr<SerialRecord> FindSerialRecord(ChannelHandle handle) {
     return std::dynamic_pointer_cast<SerialRecord>(FindChannel(handle));
 }
 
-void CloseRecord(const std::shared_ptr<ChannelRecord>& record) {
-    record->Close();
-    if (record->Trace()) {
-        TraceText(TraceFormat("COM%d closed.", record->PortNumber()));
-        TraceText(TraceFormat("HeapFree %p OK!\r\n", static_cast<const void*>(record.get())));
-    }
-}
-
 }  // namespace
-
-void ChannelLibInit() {
-    FixTraceLogInCurrentDirectory();
-}
-
-void ChannelLibShutdown() {
-    for (const auto& record : UnregisterAllChannels()) {
-        CloseRecord(record);
-    }
-}
 
 ChannelHandle ComOpen(int portNumber, int baudRate, int byteSize, int stopBitsIndex,
                       int parityIndex, int flowControlIndex, ReceiveCallback callback, bool trace) {
@@ -105,12 +87,6 @@ void ComPurge(ChannelHandle handle, int kind) {
     }
     if (const auto record = FindSerialRecord(handle)) {
         record->Purge(kind);
-    }
-}
-
-void ComClose(ChannelHandle handle) {
-    if (auto record = UnregisterChannel(handle)) {
-        CloseRecord(record);
     }
 }
 

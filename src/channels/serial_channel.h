@@ -4,14 +4,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "channels/channel_list.h"
+#include "channels/channel_library.h"
 
 namespace termload {
-
-// Results of the channel operations.
-constexpr int kChannelDone = 1;
-constexpr int kChannelTimeout = 0;
-constexpr int kChannelFailed = -1;
 
 // The most bytes one write takes and one read or delivery gives.
 constexpr std::uint32_t kChannelBufferSize = 2048;
@@ -22,24 +17,20 @@ constexpr std::uint32_t kChannelBufferSize = 2048;
 using ReceiveCallback = std::function<int(ChannelHandle, const char* bytes,
                                           std::uint32_t count)>;  // empty = normal mode
 
-// Fixes the trace log at LOG.txt in the current directory. Called once before any open.
-void ChannelLibInit();
-// Closes every channel still open (serial and every other kind in the list).
-void ChannelLibShutdown();
-
 // Opens COM`portNumber` (the device comes from the port table, see port_map.h). With a
-// callback the port runs in console mode: a reader thread of its own owns the port, hands
-// received bytes to the callback and carries out writes. Without one it runs in normal mode:
-// reads and writes block the caller, bounded by the port's time-outs. The indexes are those of
-// the main window's lists: stop bits "1", "1.5", "2"; parity none, odd, even, mark, space;
+// callback the port runs in console mode: a reader thread of its own hands received bytes to
+// the callback, and reads are refused. Without one it runs in normal mode: reads block the
+// caller, bounded by the port's time-outs. Writes block the caller in both modes. The indexes are
+// those of the main window's lists: stop bits "1", "1.5", "2"; parity none, odd, even, mark, space;
 // flow control none, Xon/Xoff, hardware (any other index keeps the driver's flow settings).
 // Returns 0 when the port does not exist, cannot be opened or cannot take the settings.
 ChannelHandle ComOpen(int portNumber, int baudRate, int byteSize, int stopBitsIndex,
                       int parityIndex, int flowControlIndex, ReceiveCallback callback, bool trace);
 
-// Writes 0 to 2048 bytes. Returns 1 once every byte has gone out, 0 when none could go out in
-// time (normal mode: 2000 ms; console mode: 4000 ms), -1 for a failure, a part written, a
-// closed or unknown handle, or more than 2048 bytes.
+// Writes 0 to 2048 bytes. Returns 1 once every byte has gone out; 0 when the write ran out of
+// time (normal mode: 2000 ms, with nothing taken; console mode: 4000 ms, taken in part or not);
+// -1 for a failure, a normal-mode write taken in part, a closed or unknown handle, or more than
+// 2048 bytes.
 int ComWrite(ChannelHandle handle, const void* data, std::uint32_t count);
 
 // Normal mode only: reads up to *count bytes (at most 2048) into `buffer`, which holds
@@ -53,11 +44,6 @@ int ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count);
 // bytes not yet read are discarded. Bytes already written are never discarded: the transmit
 // side waits (up to the port's time-out) until they have gone out.
 void ComPurge(ChannelHandle handle, int kind);
-
-// Stops the reader thread, wakes every caller waiting on the channel, closes the device and
-// forgets the handle. Unknown handles, and closing twice, are harmless. Serves every kind of
-// channel in the list.
-void ComClose(ChannelHandle handle);
 
 // For tests and diagnostics: reader threads still running.
 std::size_t LiveReaderThreadCount();

@@ -135,11 +135,6 @@ bool IsPseudoTerminalSlave(dev_t device) {
 #endif
 }
 
-int BitsPerCharacter(const SerialSettings& settings) {
-    return 1 + settings.byteSize + (settings.parityIndex != 0 ? 1 : 0) +
-           (settings.stopBitsIndex != 0 ? 2 : 1);
-}
-
 std::error_code ConfigureSerialLine(int fd, const SerialSettings& settings, bool pseudoTerminal,
                                     const char*& call) {
     termios tio{};

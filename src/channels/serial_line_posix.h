@@ -23,7 +23,4 @@ std::error_code ConfigureSerialLine(int fd, const SerialSettings& settings, bool
 // Whether `device` (a device number) is the slave side of a pseudo-terminal.
 bool IsPseudoTerminalSlave(dev_t device);
 
-// Bits on the line per character: start, data, parity, stop.
-int BitsPerCharacter(const SerialSettings& settings);
-
 }  // namespace termload

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -35,17 +37,11 @@ struct PortResult {
     const char* call = "";  // the system call that failed
 };
 
-// What woke the reader thread of a console-mode port.
-struct PortWakeReasons {
-    bool readable = false;
-    bool writable = false;
-    bool woken = false;     // Wake() was called
-    bool shutDown = false;  // Shutdown() was called
-    bool hungUp = false;    // the device is gone; further waits no longer watch it
-};
+class SerialBackend;
 
-// One open serial device. The platform's backend implements it; nothing else touches the
-// operating system's port calls. Every operation is safe to call from any thread while another
+// One open serial device: the rules every platform shares (how read time-outs compose, that
+// bytes a write reported as sent are never dropped, the drain wait), over the platform's
+// primitives in serial_backend.h. Every operation is safe to call from any thread while another
 // thread waits on the port, and every wait ends promptly when Shutdown() is called.
 class SerialPort {
   public:
@@ -54,11 +50,12 @@ class SerialPort {
     // Opens an existing character device for exclusive reading and writing. Null with `error`
     // set when the device is missing, busy or not a terminal.
     static std::unique_ptr<SerialPort> Open(const std::string& devicePath, std::error_code& error);
+    explicit SerialPort(std::unique_ptr<SerialBackend> backend);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Raw binary line with the given settings, both queues cleared; DTR and RTS raised unless
+    // Raw binary line with the given settings, stale input cleared; DTR and RTS raised unless
     // flow control is left to the driver. `call` names what failed.
     std::error_code Configure(const SerialSettings& settings, const char*& call);
 
@@ -71,16 +68,13 @@ class SerialPort {
     // tells how many went out. Bytes of earlier writes are never dropped.
     PortResult WriteAll(const void* data, std::size_t count, Milliseconds total);
 
-    // For the reader thread: waits without a time-out for input, for room in the output queue
-    // (when `wantWritable`), for Wake() or for Shutdown().
-    PortWakeReasons WaitForEvent(bool wantWritable);
+    // For the reader thread: waits without a time-out until input is queued or the device has
+    // gone (true: read it), or until Shutdown() (false). A device that has gone is reported
+    // once; after that the wait lasts until Shutdown(), so a dead port cannot spin the thread.
+    bool WaitForInput();
     // Reads what is queued now, up to `count` bytes, without waiting.
     PortResult ReadAvailable(void* buffer, std::size_t count);
-    // Writes as many bytes as the output queue takes now, without waiting.
-    PortResult WriteAvailable(const void* data, std::size_t count);
 
-    // Ends the current or next WaitForEvent.
-    void Wake();
     // Ends every wait now and later; the port only waits to be destroyed.
     void Shutdown();
     bool HungUp() const;
@@ -90,9 +84,14 @@ class SerialPort {
     PortStatus DrainOutput(Milliseconds limit);
 
   private:
-    struct Impl;
-    explicit SerialPort(std::unique_ptr<Impl> impl);
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<SerialBackend> backend_;
+    std::mutex inputMutex_;   // one input wait at a time, as the backends require
+    std::mutex outputMutex_;  // one writer at a time: an abort judges the queue as its own
+    std::atomic<int> baudRate_{9600};
+    std::atomic<int> bitsPerCharacter_{10};
 };
+
+// Bits on the line per character: start, data, parity, stop.
+int BitsPerCharacter(const SerialSettings& settings);
 
 }  // namespace termload

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
 
 #include "channels/trace_log.h"
 
@@ -15,7 +14,7 @@ using Milliseconds = SerialPort::Milliseconds;
 constexpr Milliseconds kConsoleTimeout{1000};
 constexpr Milliseconds kNormalTimeout{2000};
 constexpr Milliseconds kReadInterval{250};
-// How long a console-mode writer waits for the reader thread to finish its write.
+// How long a console-mode write may take in all.
 constexpr Milliseconds kConsoleWriteWait{4000};
 
 std::atomic<std::size_t> liveReaders{0};
@@ -52,18 +51,12 @@ SerialPort::Milliseconds SerialRecord::PortTimeout() const {
 }
 
 std::error_code SerialRecord::StartReader() {
-    {
-        std::lock_guard lock(exchangeMutex_);
-        readerRunning_ = true;
-    }
     ++liveReaders;
     try {
         // The thread holds the record, so that a callback may even close its own channel.
         reader_ = std::thread(&SerialRecord::RunReader, shared_from_this());
     } catch (const std::system_error& failure) {
         --liveReaders;
-        std::lock_guard lock(exchangeMutex_);
-        readerRunning_ = false;
         return failure.code();
     }
     return {};
@@ -80,18 +73,25 @@ int SerialRecord::Write(const void* data, std::uint32_t count) {
             count);
     }
     if (!ConsoleMode()) {
-        return WriteNormal(data, count);
+        return FinishWrite(port_->WriteAll(data, count, kNormalTimeout), count);
     }
-    if (currentReaderOf == this) {
-        // The callback writes to its own port: the reader thread is busy running it.
-        return FinishWrite(port_->WriteAll(data, count, kConsoleTimeout), count);
+    // Console mode writes in the writer's thread as well, beside the reader thread's wait for
+    // input (and from the callback on the reader thread itself); the port serialises writers.
+    PortResult result = port_->WriteAll(data, count, kConsoleWriteWait);
+    if (result.status == PortStatus::kOk) {
+        if (Trace()) {
+            TraceTextWithHex(
+                TraceFormat("COM%d write bytes(%u) succeed.", PortNumber(), unsigned{count}), data,
+                count);
+        }
+    } else if (result.status == PortStatus::kTimedOut) {
+        // A console write that runs out of time is a time-out, whether or not the port took a
+        // part of it.
+        result.bytes = 0;
+    } else if (Trace() && result.error) {
+        TraceWarning(PortNumber(), result.call, result.error);
     }
-    return WriteThroughReader(data, count);
-}
-
-int SerialRecord::WriteNormal(const void* data, std::uint32_t count) {
-    const std::lock_guard writer(writerMutex_);
-    return FinishWrite(port_->WriteAll(data, count, kNormalTimeout), count);
+    return FinishWrite(result, count);
 }
 
 int SerialRecord::FinishWrite(const PortResult& result, std::uint32_t count) {
@@ -107,50 +107,6 @@ int SerialRecord::FinishWrite(const PortResult& result, std::uint32_t count) {
         TraceText(TraceFormat(kTexts[outcome + 1], PortNumber()));
     }
     return outcome;
-}
-
-int SerialRecord::WriteThroughReader(const void* data, std::uint32_t count) {
-    const std::lock_guard writer(writerMutex_);
-    const auto deadline = std::chrono::steady_clock::now() + kConsoleWriteWait;
-    std::unique_lock lock(exchangeMutex_);
-    const auto unavailable = [this] { return closing_ || !readerRunning_; };
-
-    // A write abandoned before may still be winding up in the reader thread.
-    if (!exchangeChanged_.wait_until(
-            lock, deadline, [&] { return unavailable() || writeState_ == WriteState::kIdle; })) {
-        lock.unlock();
-        return FinishWrite({0, PortStatus::kTimedOut, {}, ""}, count);
-    }
-    if (unavailable()) {
-        lock.unlock();
-        return FinishWrite({0, PortStatus::kShutDown, {}, ""}, count);
-    }
-    std::memcpy(transmit_.data(), data, count);
-    transmit_[count] = 0;
-    transmitLength_ = count;
-    transmitSent_ = 0;
-    writeState_ = WriteState::kRequested;
-    port_->Wake();
-
-    const bool finished = exchangeChanged_.wait_until(lock, deadline, [&] {
-        return unavailable() || writeState_ == WriteState::kDone ||
-               writeState_ == WriteState::kFailed;
-    });
-    PortResult result{0, PortStatus::kShutDown, {}, ""};
-    if (!finished) {
-        // The reader thread drops what it could not send yet.
-        writeState_ = WriteState::kAbandoned;
-        port_->Wake();
-        result.status = PortStatus::kTimedOut;
-    } else if (writeState_ == WriteState::kDone) {
-        writeState_ = WriteState::kIdle;
-        result = {count, PortStatus::kOk, {}, ""};
-    } else if (writeState_ == WriteState::kFailed) {
-        writeState_ = WriteState::kIdle;
-        result.status = PortStatus::kFailed;
-    }
-    lock.unlock();
-    return FinishWrite(result, count);
 }
 
 int SerialRecord::Read(void* buffer, std::uint32_t* count) {
@@ -206,11 +162,6 @@ void SerialRecord::Purge(int kind) {
 void SerialRecord::Close() {
     gate_.Shut();
     port_->Shutdown();
-    {
-        std::lock_guard lock(exchangeMutex_);
-        closing_ = true;
-    }
-    exchangeChanged_.notify_all();
     if (currentReaderOf == this) {
         // Closed from its own callback: the thread ends once the callback returns, and the
         // port is released with the record.
@@ -227,27 +178,14 @@ void SerialRecord::RunReader(std::shared_ptr<SerialRecord> self) {
     currentReaderOf = self.get();
     self->ReaderLoop();
     currentReaderOf = nullptr;
-    {
-        std::lock_guard lock(self->exchangeMutex_);
-        self->readerRunning_ = false;
-    }
-    self->exchangeChanged_.notify_all();
     --liveReaders;
     // This may destroy the record, when its callback closed it; nothing of it is used after.
     self.reset();
 }
 
 void SerialRecord::ReaderLoop() {
-    bool wantWritable = false;
-    for (;;) {
-        const PortWakeReasons reasons = port_->WaitForEvent(wantWritable);
-        if (reasons.shutDown) {
-            return;
-        }
-        if (reasons.readable) {
-            ServiceReceive();
-        }
-        wantWritable = ServiceWrite();
+    while (port_->WaitForInput()) {
+        ServiceReceive();
     }
 }
 
@@ -271,48 +209,6 @@ void SerialRecord::ServiceReceive() {
     } catch (...) {
         TraceText("lpfnCallBack() failed!");
     }
-}
-
-bool SerialRecord::ServiceWrite() {
-    std::unique_lock lock(exchangeMutex_);
-    if (writeState_ == WriteState::kAbandoned) {
-        // The writer gave up: the rest of its bytes are not sent. What the port has taken stays,
-        // as it cannot be told apart from earlier writes' bytes.
-        writeState_ = WriteState::kIdle;
-        lock.unlock();
-        exchangeChanged_.notify_all();
-        return false;
-    }
-    if (writeState_ != WriteState::kRequested) {
-        return false;
-    }
-    lock.unlock();
-
-    const PortResult result =
-        port_->WriteAvailable(transmit_.data() + transmitSent_, transmitLength_ - transmitSent_);
-    transmitSent_ += static_cast<std::uint32_t>(result.bytes);
-    WriteState outcome = WriteState::kDone;
-    if (result.status != PortStatus::kOk) {
-        if (Trace()) {
-            TraceWarning(PortNumber(), result.call, result.error);
-        }
-        outcome = WriteState::kFailed;
-    } else if (transmitSent_ < transmitLength_) {
-        return true;
-    } else if (Trace()) {
-        TraceTextWithHex(
-            TraceFormat("COM%d write bytes(%u) succeed.", PortNumber(), unsigned{transmitLength_}),
-            transmit_.data(), transmitLength_);
-    }
-
-    lock.lock();
-    if (writeState_ == WriteState::kAbandoned) {
-        outcome = WriteState::kIdle;
-    }
-    writeState_ = outcome;
-    lock.unlock();
-    exchangeChanged_.notify_all();
-    return false;
 }
 
 }  // namespace termload

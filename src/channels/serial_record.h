@@ -1,10 +1,8 @@
 #pragma once
 
 #include <array>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -15,9 +13,9 @@
 
 namespace termload {
 
-// One open COM port. In console mode its reader thread owns the port: it delivers received
-// bytes to the callback and carries out the writes that writers hand to it. In normal mode the
-// caller's thread does the I/O.
+// One open COM port. In console mode a reader thread of its own waits for input and delivers it
+// to the callback; in both modes writes run in the writer's thread, one at a time, and in normal
+// mode reads too.
 class SerialRecord final : public ChannelRecord, public std::enable_shared_from_this<SerialRecord> {
   public:
     SerialRecord(ChannelHandle handle, int portNumber, bool trace, std::unique_ptr<SerialPort> port,
@@ -37,38 +35,19 @@ class SerialRecord final : public ChannelRecord, public std::enable_shared_from_
     void Close() override;
 
   private:
-    enum class WriteState { kIdle, kRequested, kDone, kFailed, kAbandoned };
-
     // The time-out T of the port: bounds a normal-mode read or write and a purge's wait.
     SerialPort::Milliseconds PortTimeout() const;
 
-    int WriteNormal(const void* data, std::uint32_t count);
-    int WriteThroughReader(const void* data, std::uint32_t count);
     // 1, 0 or -1 for a write that ended with `result`, and its trace line.
     int FinishWrite(const PortResult& result, std::uint32_t count);
 
     static void RunReader(std::shared_ptr<SerialRecord> self);
     void ReaderLoop();
     void ServiceReceive();
-    // Moves the pending write on; true while it waits for room in the output queue.
-    bool ServiceWrite();
 
     std::unique_ptr<SerialPort> port_;
     const ReceiveCallback callback_;
     OperationGate gate_;
-    std::mutex writerMutex_;  // one write at a time per port
-
-    // Console mode: the hand-over between writers and the reader thread. The transmit buffer
-    // and its length belong to the writer while the state is kIdle and to the reader thread
-    // from kRequested until it reports kDone or kFailed, or winds up a kAbandoned write.
-    std::mutex exchangeMutex_;
-    std::condition_variable exchangeChanged_;
-    WriteState writeState_ = WriteState::kIdle;
-    bool readerRunning_ = false;
-    bool closing_ = false;
-    std::array<char, kChannelBufferSize + 1> transmit_{};
-    std::uint32_t transmitLength_ = 0;
-    std::uint32_t transmitSent_ = 0;
 
     std::array<char, kChannelBufferSize + 1> receive_{};  // the reader thread's own
     std::thread reader_;

@@ -1,6 +1,6 @@
-// Console-mode channels on real pseudo-terminals: the reader thread delivers what arrives, carries
-// out writes from other threads, survives a throwing callback and a vanished terminal, and ends
-// promptly on close.
+// Console-mode channels on real pseudo-terminals: the reader thread delivers what arrives while
+// writes from other threads go out, survives a throwing callback and a vanished terminal, and
+// ends promptly on close.
 #include <sys/syscall.h>
 
 #include <condition_variable>

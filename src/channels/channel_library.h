@@ -1,0 +1,25 @@
+#pragma once
+
+#include "channels/channel_list.h"
+
+namespace termload {
+
+// The channel library as every transport shares it: its start and shutdown, the results of its
+// operations, and the one close that serves every kind of channel in the list. A transport's own
+// header (serial_channel.h, and the HID one to come) adds its open, write and read.
+
+// Results of the channel operations.
+constexpr int kChannelDone = 1;
+constexpr int kChannelTimeout = 0;
+constexpr int kChannelFailed = -1;
+
+// Fixes the trace log at LOG.txt in the current directory. Called once before any open.
+void ChannelLibInit();
+// Closes every channel still open, of every kind, newest first.
+void ChannelLibShutdown();
+
+// Wakes every caller waiting on the channel, stops its threads, releases the device and forgets
+// the handle. Unknown handles, and closing twice, are harmless.
+void ComClose(ChannelHandle handle);
+
+}  // namespace termload
