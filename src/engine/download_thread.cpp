@@ -1,8 +1,13 @@
 #include "engine/download_thread.h"
 
+#include <cstdio>
+#include <random>
+#include <string>
+
 #include "config/address_file.h"
 #include "config/file_list.h"
 #include "config/paths.h"
+#include "config/string_table.h"
 #include "engine/address_file_flow.h"
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
@@ -16,11 +21,12 @@ namespace {
 
 constexpr int kOtherFileKind = 2;
 
-enum class PassEnd { Completed, Stopped, Fatal };
+enum class PassEnd { Completed, Stopped, HungUp, Fatal };
 
 struct PassResult {
     PassEnd end = PassEnd::Completed;
     bool allFilesSent = true;
+    bool failure = false;  // a transport failure happened on the way
 };
 
 // What a thread keeps for its whole run.
@@ -47,6 +53,24 @@ std::optional<FileToSend> FileOfRow(const DownloadRun& run, std::size_t index) {
                       FileNamePart(row.source.string())};
 }
 
+void ReportFailure(PortSlot& slot, const std::string& file, FailureCause cause,
+                   PassRestart restart) {
+    slot.Table().Sink().PassFailed({slot.Index(), file, slot.status.Text(), cause, restart});
+}
+
+// The clock file could not be written: shown like a source that cannot be opened, and the pass
+// fails, as the terminal waits for the file the frames announced.
+void ShowTimerFileFailure(PortSlot& slot, const DownloadJob& job, const std::string& source) {
+    const std::string prefix = StatusPrefix(slot.portNumber);
+    slot.status.Show(prefix + kTimerFileName + "...", StatusColour::Black);
+    slot.status.Show(
+        slot.status.Text() + prefix + std::string(TextOf(job.langBase, kTextFileOpenFailed)),
+        StatusColour::Red);
+    ReportFailure(slot, kTimerFileName, FailureCause::TimerFile, PassRestart::None);
+    slot.Table().Sink().FileFinished(
+        {slot.Index(), -1, source, kTimerFileName, 0, false, slot.status.Text()});
+}
+
 PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
     const DownloadJob& job = run.Job();
     const bool m868 = ModelClass(slot.modelName) == kModelClassM868;
@@ -63,10 +87,16 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
         std::optional<FileToSend> file;
         int kind = kOtherFileKind;
         if (index == job.rows.size()) {
-            if (!job.downTimer || !WriteTimerFile(job.timerFile)) {
+            if (!job.downTimer) {
                 break;
             }
-            file = FileToSend{-1, job.timerFile, kTimerFileName, kTimerFileName};
+            const std::filesystem::path timerFile = run.TimerFile();
+            if (timerFile.empty() || !WriteTimerFile(timerFile)) {
+                ShowTimerFileFailure(slot, job, timerFile.string());
+                result.allFilesSent = false;
+                break;
+            }
+            file = FileToSend{-1, timerFile, kTimerFileName, kTimerFileName};
         } else {
             file = FileOfRow(run, index);
             if (!file) {
@@ -83,7 +113,12 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
                 return result;
             }
             if (sent == kAddressFileOpenFailed) {
+                ReportFailure(slot, {}, FailureCause::PortOpen, PassRestart::None);
                 result.end = PassEnd::Fatal;
+                return result;
+            }
+            if (sent == kAddressFileHungUp) {
+                result.end = PassEnd::HungUp;
                 return result;
             }
             state.addressFileSent = true;
@@ -100,6 +135,12 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
         switch (SendOrdinaryFile(slot, job, state.frame, *file)) {
             case FileOutcome::Sent:
                 break;
+            case FileOutcome::SentAfterRestart:
+                result.failure = true;
+                break;
+            case FileOutcome::HungUp:
+                result.end = PassEnd::HungUp;
+                return result;
             case FileOutcome::TooLarge:
                 run.DropRow(index);
                 slot.Table().Sink().UncheckRow(file->row);
@@ -109,6 +150,7 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
                 result.allFilesSent = false;
                 break;
             case FileOutcome::Fatal:
+                ReportFailure(slot, file->destination, FailureCause::PortOpen, PassRestart::None);
                 result.end = PassEnd::Fatal;
                 return result;
         }
@@ -122,7 +164,43 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
 }  // namespace
 
 DownloadRun::DownloadRun(std::shared_ptr<const DownloadJob> job, int threads)
-    : job_(std::move(job)), dropped_(job_->rows.size()), threadsLeft_(threads) {}
+    : job_(std::move(job)), dropped_(job_->rows.size()), threadsLeft_(threads) {
+    if (!job_->downTimer) {
+        return;
+    }
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        return;
+    }
+    // A new directory under a random name: creating it fails when the name is taken, so it is
+    // this run's alone; only its owner may use it.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "termload-%08x", static_cast<unsigned>(random()));
+        const std::filesystem::path dir = base / name;
+        if (std::filesystem::create_directory(dir, ec)) {
+            std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
+            timerDir_ = dir;
+            return;
+        }
+        if (ec) {
+            return;
+        }
+    }
+}
+
+DownloadRun::~DownloadRun() {
+    if (!timerDir_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(timerDir_, ignored);
+    }
+}
+
+std::filesystem::path DownloadRun::TimerFile() const {
+    return timerDir_.empty() ? std::filesystem::path{} : timerDir_ / kTimerFileName;
+}
 
 void DownloadThread(PortSlot& slot, DownloadRun& run) {
     const DownloadJob& job = run.Job();
@@ -139,11 +217,20 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
         host.ClearConsoleText();
         const PassResult result = RunFileLoop(slot, run, state);
         if (result.end == PassEnd::Fatal) {
+            host.PassFinished(slot.Index(), pass, false);
             fatal = true;
             break;
         }
-        if (result.end == PassEnd::Completed) {
-            host.PassFinished(slot.Index(), pass, result.allFilesSent);
+        if (result.end == PassEnd::HungUp) {
+            // Whoever is on the port now gets everything, the address file first.
+            state.addressFileSent = false;
+            state.frame.SetConstantFields(static_cast<std::uint8_t>(fileCount), job.modeCode,
+                                          job.hardwareVersion);
+        }
+        if (result.end != PassEnd::Stopped) {
+            host.PassFinished(
+                slot.Index(), pass,
+                result.end == PassEnd::Completed && result.allFilesSent && !result.failure);
         }
         if (!slot.stop.IsRequested()) {
             SlotCloseChannel(slot);
@@ -162,6 +249,8 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
     }
     if ((job.passLimit > 0 && last) || (!fatal && !limitReached)) {
         host.RunEnded(slot.Index());
+    } else if (last) {
+        host.AllSlotsEnded();
     }
 }
 

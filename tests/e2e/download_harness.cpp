@@ -110,7 +110,6 @@ Workspace::Workspace() {
     // Opening a port flushes its queues; on a pseudo-terminal that also drops what the terminal
     // has not read yet, so the terminal keeps the full pause between two opens to read it.
     options.timings.channelSettleMs = Timings{}.channelSettleMs;
-    options.timerFile = dir_ / "timer.txt";
     options.userAddrFile = dir_ / "UserAddrFile.ini";
 }
 
