@@ -4,6 +4,7 @@
 #include <random>
 #include <string>
 
+#include "channels/port_map.h"
 #include "config/address_file.h"
 #include "config/file_list.h"
 #include "config/paths.h"
@@ -71,10 +72,44 @@ void ShowTimerFileFailure(PortSlot& slot, const DownloadJob& job, const std::str
         {slot.Index(), -1, source, kTimerFileName, 0, false, slot.status.Text()});
 }
 
+// The device the port's path leads to now (links followed); empty when there is none. A terminal
+// that hangs up between two files fails no write, but where the port is re-created on its return
+// (a fresh pseudo-terminal, an adapter that comes back under another name) the path leads to
+// another device: the files sent before went to a terminal that is no longer there.
+std::string DeviceNow(int portNumber) {
+    const std::optional<std::string> path = ResolveComPort(portNumber);
+    if (!path) {
+        return {};
+    }
+    std::error_code ec;
+    const std::filesystem::path device = std::filesystem::canonical(*path, ec);
+    return ec ? std::string{} : device.string();
+}
+
+// True (and the failure shown and reported) when the port's device is not the one the pass began
+// with.
+bool DeviceChanged(PortSlot& slot, const DownloadJob& job, const std::string& passDevice,
+                   const std::string& file) {
+    if (job.channel.transport != Transport::Serial || passDevice.empty()) {
+        return false;
+    }
+    const std::string now = DeviceNow(slot.portNumber);
+    if (now.empty() || now == passDevice) {
+        return false;  // a device that has gone fails the open, with its own text
+    }
+    slot.status.Show(FrameFailureText(StatusPrefix(slot.portNumber), job.langBase,
+                                      static_cast<char>(FrameFailure::SerialPiece)),
+                     StatusColour::Red);
+    ReportFailure(slot, file, FailureCause::HangUp, PassRestart::NextPass);
+    return true;
+}
+
 PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
     const DownloadJob& job = run.Job();
     const bool m868 = ModelClass(slot.modelName) == kModelClassM868;
     PassResult result;
+    const std::string passDevice =
+        job.channel.transport == Transport::Serial ? DeviceNow(slot.portNumber) : std::string{};
     // One step past the last row sends the clock file.
     for (std::size_t index = 0; index <= job.rows.size(); ++index) {
         if (slot.stop.IsRequested()) {
@@ -103,6 +138,11 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
                 continue;
             }
             kind = job.rows[index].kind;
+        }
+
+        if (DeviceChanged(slot, job, passDevice, file->destination)) {
+            result.end = PassEnd::HungUp;
+            return result;
         }
 
         if (m868 && !state.addressFileSent) {
@@ -157,6 +197,8 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
     }
     if (slot.stop.IsRequested()) {
         result.end = PassEnd::Stopped;
+    } else if (DeviceChanged(slot, job, passDevice, {})) {
+        result.end = PassEnd::HungUp;
     }
     return result;
 }
