@@ -2,6 +2,7 @@
 // wire, bad source files, a port that does not open, and terminals that hang up or stall once.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -155,6 +156,52 @@ TEST_F(DownloadFlow, SourceChangedDuringItsDownloadIsSentAgainOrFails) {
     EXPECT_EQ(host.Shown(0, "[COM1] File read error1", StatusColour::Red), 1);
     EXPECT_EQ(host.Shown(0, "[[COM1]]a.bin...OK", StatusColour::Blue), 1) << "only the first run's";
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{true, false}));
+}
+
+// The clock file lives in a directory of the run's own under TMPDIR, gone once the run is; when it
+// cannot be written the pass fails in red.
+TEST_F(DownloadFlow, ClockFileGoesThroughAPrivateDirectoryAndItsFailureFailsThePass) {
+    Workspace ws;
+    ws.config.settings.LangBase = kLangEnglish;
+    ws.config.settings.DownTimer = true;
+    ws.AddFile("a.bin", 100, 1);
+    const std::filesystem::path tmp = ws.Dir() / "tmp";
+    std::filesystem::create_directory(tmp);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    const bool timerInCwd = std::filesystem::exists("timer.txt");
+    PtyCapture capture;
+    test::PortMapForTest map({&capture.Peer()});
+
+    Run(ws, 1);
+    EXPECT_EQ(host.Shown(0, "[[COM1]]timer.txt...OK", StatusColour::Blue), 1);
+    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
+    const auto entries = [&] {
+        int runs = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(tmp)) {
+            runs += entry.path().filename().string().starts_with("termload-") ? 1 : 0;
+        }
+        return runs;
+    };
+    EXPECT_EQ(entries(), 1) << "the run's directory, while the run is kept";
+    EXPECT_EQ(std::filesystem::exists("timer.txt"), timerInCwd) << "nothing in the working dir";
+
+    // The next run replaces the last one, whose directory goes; this one has none to write in.
+    ::setenv("TMPDIR", (ws.Dir() / "missing").c_str(), 1);
+    Start(ws);
+    EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() == 2; }, 60s));
+    controller.Stop();
+    EXPECT_EQ(entries(), 0);
+    EXPECT_EQ(host.Shown(0, "[COM1]timer.txt...[COM1]File open failed", StatusColour::Red), 1);
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{true, false}));
+    ASSERT_EQ(host.Failures(0).size(), 1u);
+    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::TimerFile);
+    if (oldTmp != nullptr) {
+        ::setenv("TMPDIR", savedTmp.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
 }
 
 TEST_F(DownloadFlow, PortThatDoesNotOpenEndsItsThreadAndKeepsTheFailureShown) {
