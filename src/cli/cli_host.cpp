@@ -59,6 +59,12 @@ void CliHost::FileFinished(const FileReport& file) {
     }
 }
 
+void CliHost::PassFailed(const PassFailureReport& failure) {
+    if (!stopping_) {
+        tracker_.PassFailed(failure);
+    }
+}
+
 void CliHost::PassFinished(int slot, int /*pass*/, bool ok) {
     if (stopping_) {
         return;

@@ -11,16 +11,28 @@ namespace termload::cli {
 std::string PassRecordJson(const PassRecord& record) {
     nlohmann::ordered_json files = nlohmann::ordered_json::array();
     for (const FileRecord& file : record.files) {
-        files.push_back({{"source", file.source},
-                         {"destination", file.destination},
-                         {"size", file.size},
-                         {"result", file.result}});
+        nlohmann::ordered_json entry = {{"source", file.source},
+                                        {"destination", file.destination},
+                                        {"size", file.size},
+                                        {"result", file.result}};
+        if (file.result == "failed" && !file.text.empty()) {
+            entry["text"] = file.text;
+        }
+        files.push_back(std::move(entry));
+    }
+    nlohmann::ordered_json failures = nlohmann::ordered_json::array();
+    for (const FailureRecord& failure : record.failures) {
+        failures.push_back({{"file", failure.file},
+                            {"cause", failure.cause},
+                            {"restart", failure.restart},
+                            {"text", failure.text}});
     }
     const nlohmann::ordered_json line = {{"port", record.port},
                                          {"pass", record.pass},
                                          {"start", IsoLocalTime(record.start)},
                                          {"end", IsoLocalTime(record.end)},
                                          {"files", files},
+                                         {"failures", failures},
                                          {"outcome", record.outcome}};
     // Names from a configuration written on Windows may not be UTF-8; never fail on them.
     return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

@@ -18,6 +18,16 @@ struct FileRecord {
     std::string destination;  // name on the terminal
     std::int64_t size = 0;    // bytes; -1 when the source could not be read
     std::string result;       // "ok", "failed" or "stopped"
+    std::string text;         // for a failed file: the red status text that ended it
+};
+
+// A failure in the middle of a pass: what the operator saw, why, and what was started again.
+struct FailureRecord {
+    std::string file;     // destination of the file being sent; empty when none
+    std::string cause;    // "hang-up", "time-out", "transport", "port-open", "timer-file"
+    std::string restart;  // "file" (from its first block), "pass" (the next pass from the first
+                          // file), "none"
+    std::string text;     // the red status text
 };
 
 struct PassRecord {
@@ -26,6 +36,7 @@ struct PassRecord {
     WallTime start;
     WallTime end;
     std::vector<FileRecord> files;
+    std::vector<FailureRecord> failures;
     std::string outcome;  // "ok", "failed" or "stopped"
 };
 

@@ -9,6 +9,34 @@ constexpr const char* kOk = "ok";
 constexpr const char* kFailed = "failed";
 constexpr const char* kStopped = "stopped";
 
+const char* CauseName(FailureCause cause) {
+    switch (cause) {
+        case FailureCause::HangUp:
+            return "hang-up";
+        case FailureCause::TimeOut:
+            return "time-out";
+        case FailureCause::Transport:
+            return "transport";
+        case FailureCause::PortOpen:
+            return "port-open";
+        case FailureCause::TimerFile:
+            return "timer-file";
+    }
+    return "transport";
+}
+
+const char* RestartName(PassRestart restart) {
+    switch (restart) {
+        case PassRestart::File:
+            return "file";
+        case PassRestart::NextPass:
+            return "pass";
+        case PassRestart::None:
+            return "none";
+    }
+    return "none";
+}
+
 }  // namespace
 
 PassTracker::PassTracker(std::vector<int> slotPorts, std::optional<int> passLimit)
@@ -42,8 +70,22 @@ void PassTracker::FileFinished(const FileReport& file) {
     }
     state.open->files.push_back(FileRecord{file.source, file.destination,
                                            static_cast<std::int64_t>(file.size),
-                                           file.ok ? kOk : kFailed});
+                                           file.ok ? kOk : kFailed, file.ok ? "" : file.text});
     ++(file.ok ? state.tally.filesOk : state.tally.filesFailed);
+}
+
+void PassTracker::PassFailed(const PassFailureReport& failure) {
+    std::lock_guard lock(mutex_);
+    if (failure.slot < 0 || static_cast<std::size_t>(failure.slot) >= slots_.size()) {
+        return;
+    }
+    SlotState& state = slots_[failure.slot];
+    if (!state.open) {
+        return;
+    }
+    state.open->failures.push_back(FailureRecord{failure.file, CauseName(failure.cause),
+                                                 RestartName(failure.restart), failure.text});
+    ++state.tally.failures;
 }
 
 std::optional<PassTracker::Finished> PassTracker::PassFinished(int slot, bool ok, WallTime now) {
@@ -57,7 +99,7 @@ std::optional<PassTracker::Finished> PassTracker::PassFinished(int slot, bool ok
     const bool filesOk = std::all_of(finished.record.files.begin(), finished.record.files.end(),
                                      [](const FileRecord& file) { return file.result == kOk; });
     finished.record.end = now;
-    finished.record.outcome = ok && filesOk ? kOk : kFailed;
+    finished.record.outcome = ok && filesOk && finished.record.failures.empty() ? kOk : kFailed;
     ++state.tally.passesDone;
     if (finished.record.outcome != kOk) {
         ++state.tally.passesFailed;
@@ -120,18 +162,22 @@ std::vector<std::string> SummaryLines(const std::vector<PortTally>& tallies) {
     PortTally total;
     for (const PortTally& tally : tallies) {
         char line[160];
-        std::snprintf(line, sizeof line, "COM%-3d passes %d (%d failed)  files %d ok, %d failed%s",
+        std::snprintf(line, sizeof line,
+                      "COM%-3d passes %d (%d failed)  files %d ok, %d failed  failures %d%s",
                       tally.port, tally.passesDone, tally.passesFailed, tally.filesOk,
-                      tally.filesFailed, tally.stopped ? "  (stopped in a pass)" : "");
+                      tally.filesFailed, tally.failures,
+                      tally.stopped ? "  (stopped in a pass)" : "");
         lines.emplace_back(line);
         total.passesDone += tally.passesDone;
         total.passesFailed += tally.passesFailed;
         total.filesOk += tally.filesOk;
         total.filesFailed += tally.filesFailed;
+        total.failures += tally.failures;
     }
     char line[160];
-    std::snprintf(line, sizeof line, "total  passes %d (%d failed)  files %d ok, %d failed",
-                  total.passesDone, total.passesFailed, total.filesOk, total.filesFailed);
+    std::snprintf(
+        line, sizeof line, "total  passes %d (%d failed)  files %d ok, %d failed  failures %d",
+        total.passesDone, total.passesFailed, total.filesOk, total.filesFailed, total.failures);
     lines.emplace_back(line);
     return lines;
 }

@@ -19,6 +19,7 @@ struct PortTally {
     int passesFailed = 0;  // ... of which failed
     int filesOk = 0;
     int filesFailed = 0;
+    int failures = 0;      // transport failures, port-open and clock-file failures in passes
     bool stopped = false;  // a pass was cut short by the stop
 };
 
@@ -29,12 +30,14 @@ class PassTracker {
 
     void PassStarted(int slot, int pass, WallTime now);
     void FileFinished(const FileReport& file);
+    void PassFailed(const PassFailureReport& failure);
 
     struct Finished {
         PassRecord record;
         bool limitReached = false;  // this was the slot's last pass
     };
-    // Closes the slot's open pass; nothing when none was open.
+    // Closes the slot's open pass; nothing when none was open. The pass is "ok" only when the
+    // engine says so, every file is ok and no failure happened in it.
     std::optional<Finished> PassFinished(int slot, bool ok, WallTime now);
 
     // Closes every pass still open as "stopped" and returns their records.

@@ -66,9 +66,10 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
     }
 
     bool allSent = false;
+    bool hungUp = false;
     try {
         const BlockLoopEnd end = SendFileBlocks(
-            slot, job, frame, blocks,
+            slot, job, frame, std::string(name), blocks,
             [&](std::uint32_t) {
                 std::fill(frame.Data().begin(), frame.Data().end(), 0);
                 std::copy(text.begin(), text.end(), frame.Data().begin());
@@ -81,7 +82,8 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
         if (end == BlockLoopEnd::Stopped) {
             return kAddressFileStopped;
         }
-        allSent = end == BlockLoopEnd::AllSent;
+        allSent = end == BlockLoopEnd::AllSent || end == BlockLoopEnd::AllSentAfterRestart;
+        hungUp = end == BlockLoopEnd::HungUp;
     } catch (const std::exception&) {
         status.Show(prefix + status.Text() + std::string(TextOf(lang, kTextUndefinedError)),
                     StatusColour::Red);
@@ -93,6 +95,9 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
     }
     slot.Table().Sink().FileFinished(
         {slot.Index(), -1, std::string(name), destination, length, allSent, status.Text()});
+    if (hungUp) {
+        return kAddressFileHungUp;
+    }
     if (!slot.stop.IsRequested()) {
         DelayWithMessages(length / std::max<std::uint32_t>(job.pacing.fileIntervalMs, 1));
     }

@@ -7,11 +7,31 @@
 
 namespace termload {
 
+namespace {
+
+void ReportFailure(PortSlot& slot, const std::string& destination, const FrameOutcome& outcome,
+                   FrameRecovery recovery) {
+    PassFailureReport report;
+    report.slot = slot.Index();
+    report.file = destination;
+    report.text = slot.status.Text();
+    report.cause = outcome.failure != FrameFailure::SerialPiece ? FailureCause::Transport
+                   : outcome.hungUp                             ? FailureCause::HangUp
+                                                                : FailureCause::TimeOut;
+    report.restart = recovery == FrameRecovery::RestartFile ? PassRestart::File
+                     : recovery == FrameRecovery::EndPass   ? PassRestart::NextPass
+                                                            : PassRestart::None;
+    slot.Table().Sink().PassFailed(report);
+}
+
+}  // namespace
+
 BlockLoopEnd SendFileBlocks(
-    PortSlot& slot, const DownloadJob& job, FileFrame& frame, std::uint32_t blocks,
-    const std::function<std::size_t(std::uint32_t block)>& fill,
+    PortSlot& slot, const DownloadJob& job, FileFrame& frame, const std::string& destination,
+    std::uint32_t blocks, const std::function<std::size_t(std::uint32_t block)>& fill,
     const std::function<void(std::uint32_t block, std::size_t bytes)>& sent) {
     std::uint32_t block = 0;
+    bool restarted = false;
     while (block < blocks) {
         if (slot.stop.IsRequested()) {
             return BlockLoopEnd::Stopped;
@@ -23,11 +43,21 @@ BlockLoopEnd SendFileBlocks(
             return BlockLoopEnd::Failed;
         }
         frame.Seal();
-        const FrameFailure failure = SendFileFrame(slot, job.Link(), frame);
-        if (failure != FrameFailure::Sent) {
-            if (!RecoverFromFrameFailure(slot, job.langBase, failure)) {
+        const FrameOutcome outcome = SendFileFrame(slot, job.Link(), frame);
+        if (outcome.failure != FrameFailure::Sent) {
+            // A stop closes the channel under the write: that is no fault of the terminal.
+            if (slot.stop.IsRequested()) {
+                return BlockLoopEnd::Stopped;
+            }
+            const FrameRecovery recovery = RecoverFromFrameFailure(slot, job.langBase, outcome);
+            ReportFailure(slot, destination, outcome, recovery);
+            if (recovery == FrameRecovery::EndFile) {
                 return BlockLoopEnd::Failed;
             }
+            if (recovery == FrameRecovery::EndPass) {
+                return BlockLoopEnd::HungUp;
+            }
+            restarted = true;
             block = 0;
             continue;
         }
@@ -39,7 +69,7 @@ BlockLoopEnd SendFileBlocks(
         sent(block - 1, bytes);
         DelayWithMessages(job.pacing.s4kDelayMs);
     }
-    return BlockLoopEnd::AllSent;
+    return restarted ? BlockLoopEnd::AllSentAfterRestart : BlockLoopEnd::AllSent;
 }
 
 }  // namespace termload

@@ -56,7 +56,6 @@ struct DownloadJob {
     int langBase = 0;
     bool newMachine = true;
     bool downTimer = false;
-    std::filesystem::path timerFile;  // the clock file sent after the last row
     std::string rootDir;
     DownloadPacing pacing;
     Timings timings;

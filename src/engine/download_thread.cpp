@@ -1,8 +1,14 @@
 #include "engine/download_thread.h"
 
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "channels/port_map.h"
 #include "config/address_file.h"
 #include "config/file_list.h"
 #include "config/paths.h"
+#include "config/string_table.h"
 #include "engine/address_file_flow.h"
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
@@ -16,11 +22,12 @@ namespace {
 
 constexpr int kOtherFileKind = 2;
 
-enum class PassEnd { Completed, Stopped, Fatal };
+enum class PassEnd { Completed, Stopped, HungUp, Fatal };
 
 struct PassResult {
     PassEnd end = PassEnd::Completed;
     bool allFilesSent = true;
+    bool failure = false;  // a transport failure happened on the way
 };
 
 // What a thread keeps for its whole run.
@@ -47,10 +54,62 @@ std::optional<FileToSend> FileOfRow(const DownloadRun& run, std::size_t index) {
                       FileNamePart(row.source.string())};
 }
 
+void ReportFailure(PortSlot& slot, const std::string& file, FailureCause cause,
+                   PassRestart restart) {
+    slot.Table().Sink().PassFailed({slot.Index(), file, slot.status.Text(), cause, restart});
+}
+
+// The clock file could not be written: shown like a source that cannot be opened, and the pass
+// fails, as the terminal waits for the file the frames announced.
+void ShowTimerFileFailure(PortSlot& slot, const DownloadJob& job, const std::string& source) {
+    const std::string prefix = StatusPrefix(slot.portNumber);
+    slot.status.Show(prefix + kTimerFileName + "...", StatusColour::Black);
+    slot.status.Show(
+        slot.status.Text() + prefix + std::string(TextOf(job.langBase, kTextFileOpenFailed)),
+        StatusColour::Red);
+    ReportFailure(slot, kTimerFileName, FailureCause::TimerFile, PassRestart::None);
+    slot.Table().Sink().FileFinished(
+        {slot.Index(), -1, source, kTimerFileName, 0, false, slot.status.Text()});
+}
+
+// The device the port's path leads to now (links followed); empty when there is none. A terminal
+// that hangs up between two files fails no write, but where the port is re-created on its return
+// (a fresh pseudo-terminal, an adapter that comes back under another name) the path leads to
+// another device: the files sent before went to a terminal that is no longer there.
+std::string DeviceNow(int portNumber) {
+    const std::optional<std::string> path = ResolveComPort(portNumber);
+    if (!path) {
+        return {};
+    }
+    std::error_code ec;
+    const std::filesystem::path device = std::filesystem::canonical(*path, ec);
+    return ec ? std::string{} : device.string();
+}
+
+// True (and the failure shown and reported) when the port's device is not the one the pass began
+// with.
+bool DeviceChanged(PortSlot& slot, const DownloadJob& job, const std::string& passDevice,
+                   const std::string& file) {
+    if (job.channel.transport != Transport::Serial || passDevice.empty()) {
+        return false;
+    }
+    const std::string now = DeviceNow(slot.portNumber);
+    if (now.empty() || now == passDevice) {
+        return false;  // a device that has gone fails the open, with its own text
+    }
+    slot.status.Show(FrameFailureText(StatusPrefix(slot.portNumber), job.langBase,
+                                      static_cast<char>(FrameFailure::SerialPiece)),
+                     StatusColour::Red);
+    ReportFailure(slot, file, FailureCause::HangUp, PassRestart::NextPass);
+    return true;
+}
+
 PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
     const DownloadJob& job = run.Job();
     const bool m868 = ModelClass(slot.modelName) == kModelClassM868;
     PassResult result;
+    const std::string passDevice =
+        job.channel.transport == Transport::Serial ? DeviceNow(slot.portNumber) : std::string{};
     // One step past the last row sends the clock file.
     for (std::size_t index = 0; index <= job.rows.size(); ++index) {
         if (slot.stop.IsRequested()) {
@@ -63,16 +122,27 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
         std::optional<FileToSend> file;
         int kind = kOtherFileKind;
         if (index == job.rows.size()) {
-            if (!job.downTimer || !WriteTimerFile(job.timerFile)) {
+            if (!job.downTimer) {
                 break;
             }
-            file = FileToSend{-1, job.timerFile, kTimerFileName, kTimerFileName};
+            const std::filesystem::path timerFile = run.TimerFile();
+            if (timerFile.empty() || !WriteTimerFile(timerFile)) {
+                ShowTimerFileFailure(slot, job, timerFile.string());
+                result.allFilesSent = false;
+                break;
+            }
+            file = FileToSend{-1, timerFile, kTimerFileName, kTimerFileName};
         } else {
             file = FileOfRow(run, index);
             if (!file) {
                 continue;
             }
             kind = job.rows[index].kind;
+        }
+
+        if (DeviceChanged(slot, job, passDevice, file->destination)) {
+            result.end = PassEnd::HungUp;
+            return result;
         }
 
         if (m868 && !state.addressFileSent) {
@@ -83,7 +153,12 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
                 return result;
             }
             if (sent == kAddressFileOpenFailed) {
+                ReportFailure(slot, {}, FailureCause::PortOpen, PassRestart::None);
                 result.end = PassEnd::Fatal;
+                return result;
+            }
+            if (sent == kAddressFileHungUp) {
+                result.end = PassEnd::HungUp;
                 return result;
             }
             state.addressFileSent = true;
@@ -100,6 +175,12 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
         switch (SendOrdinaryFile(slot, job, state.frame, *file)) {
             case FileOutcome::Sent:
                 break;
+            case FileOutcome::SentAfterRestart:
+                result.failure = true;
+                break;
+            case FileOutcome::HungUp:
+                result.end = PassEnd::HungUp;
+                return result;
             case FileOutcome::TooLarge:
                 run.DropRow(index);
                 slot.Table().Sink().UncheckRow(file->row);
@@ -109,12 +190,15 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
                 result.allFilesSent = false;
                 break;
             case FileOutcome::Fatal:
+                ReportFailure(slot, file->destination, FailureCause::PortOpen, PassRestart::None);
                 result.end = PassEnd::Fatal;
                 return result;
         }
     }
     if (slot.stop.IsRequested()) {
         result.end = PassEnd::Stopped;
+    } else if (DeviceChanged(slot, job, passDevice, {})) {
+        result.end = PassEnd::HungUp;
     }
     return result;
 }
@@ -122,7 +206,43 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
 }  // namespace
 
 DownloadRun::DownloadRun(std::shared_ptr<const DownloadJob> job, int threads)
-    : job_(std::move(job)), dropped_(job_->rows.size()), threadsLeft_(threads) {}
+    : job_(std::move(job)), dropped_(job_->rows.size()), threadsLeft_(threads) {
+    if (!job_->downTimer) {
+        return;
+    }
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        return;
+    }
+    // A new directory under a random name: creating it fails when the name is taken, so it is
+    // this run's alone; only its owner may use it.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "termload-%08x", static_cast<unsigned>(random()));
+        const std::filesystem::path dir = base / name;
+        if (std::filesystem::create_directory(dir, ec)) {
+            std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
+            timerDir_ = dir;
+            return;
+        }
+        if (ec) {
+            return;
+        }
+    }
+}
+
+DownloadRun::~DownloadRun() {
+    if (!timerDir_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(timerDir_, ignored);
+    }
+}
+
+std::filesystem::path DownloadRun::TimerFile() const {
+    return timerDir_.empty() ? std::filesystem::path{} : timerDir_ / kTimerFileName;
+}
 
 void DownloadThread(PortSlot& slot, DownloadRun& run) {
     const DownloadJob& job = run.Job();
@@ -139,11 +259,20 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
         host.ClearConsoleText();
         const PassResult result = RunFileLoop(slot, run, state);
         if (result.end == PassEnd::Fatal) {
+            host.PassFinished(slot.Index(), pass, false);
             fatal = true;
             break;
         }
-        if (result.end == PassEnd::Completed) {
-            host.PassFinished(slot.Index(), pass, result.allFilesSent);
+        if (result.end == PassEnd::HungUp) {
+            // Whoever is on the port now gets everything, the address file first.
+            state.addressFileSent = false;
+            state.frame.SetConstantFields(static_cast<std::uint8_t>(fileCount), job.modeCode,
+                                          job.hardwareVersion);
+        }
+        if (result.end != PassEnd::Stopped) {
+            host.PassFinished(
+                slot.Index(), pass,
+                result.end == PassEnd::Completed && result.allFilesSent && !result.failure);
         }
         if (!slot.stop.IsRequested()) {
             SlotCloseChannel(slot);
@@ -162,6 +291,8 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
     }
     if ((job.passLimit > 0 && last) || (!fatal && !limitReached)) {
         host.RunEnded(slot.Index());
+    } else if (last) {
+        host.AllSlotsEnded();
     }
 }
 

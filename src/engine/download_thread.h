@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -12,10 +13,19 @@ namespace termload {
 class PortSlot;
 
 // What the threads of one run share: the job, the rows refused during the run (skipped by every
-// thread from then on, as an unchecked row would be) and the count of threads still running.
+// thread from then on, as an unchecked row would be), the count of threads still running and,
+// when the clock file is sent, a private temporary directory for it (made here, removed with the
+// run, so that it neither collides with another run nor lingers).
 class DownloadRun {
   public:
     DownloadRun(std::shared_ptr<const DownloadJob> job, int threads);
+    ~DownloadRun();
+    DownloadRun(const DownloadRun&) = delete;
+    DownloadRun& operator=(const DownloadRun&) = delete;
+
+    // Where the clock file is written; empty when the directory could not be made (every write
+    // of the clock file then fails, visibly).
+    std::filesystem::path TimerFile() const;
 
     const DownloadJob& Job() const { return *job_; }
 
@@ -35,6 +45,7 @@ class DownloadRun {
     std::vector<std::atomic<bool>> dropped_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> threadsLeft_;
+    std::filesystem::path timerDir_;
 };
 
 // The production loop of one slot: pass after pass of the job's file list into terminal after
@@ -45,8 +56,12 @@ class DownloadRun {
 //   stopped it, or a stop of that one slot) reports it, as the host must then stop the download;
 // - with a pass limit, the last thread of the run to end reports it, whether it ended by its
 //   limit or by a fatal error; threads that end earlier report nothing;
-// - a fatal error (the channel cannot be opened) otherwise ends the thread silently: the slot
-//   keeps its red text until the operator stops the download.
+// - a fatal error (the channel cannot be opened) otherwise ends the thread with its pass reported
+//   failed; the slot keeps its red text until the operator stops the download, and when it was
+//   the last thread of the run the host hears AllSlotsEnded.
+//
+// A pass in which the device hung up ends there, failed; the next pass starts again from the
+// first file (the address file included), as a different terminal may be on the port now.
 void DownloadThread(PortSlot& slot, DownloadRun& run);
 
 }  // namespace termload

@@ -40,6 +40,28 @@ struct FileReport {
     std::string text;  // the status text that ended the file
 };
 
+// What the engine did about a failure in the middle of a pass. A pass with one of these is never
+// a good pass: the terminal now on the port may lack files it was sent before.
+enum class PassRestart {
+    File,      // the file started again from its first block; the pass went on
+    NextPass,  // the pass ended; the next one starts again from the first file
+    None,      // the slot's thread ended (the port could not be opened)
+};
+enum class FailureCause {
+    HangUp,     // the device went away (a write failed at once)
+    TimeOut,    // the terminal stopped taking bytes
+    Transport,  // a USB transport refused a frame
+    PortOpen,   // the port could not be opened
+    TimerFile,  // the clock file could not be written
+};
+struct PassFailureReport {
+    int slot = 0;
+    std::string file;  // destination of the file being sent, empty when none
+    std::string text;  // the red status text the operator saw
+    FailureCause cause = FailureCause::Transport;
+    PassRestart restart = PassRestart::File;
+};
+
 // The operator's answer to an error shown for a download thread. The host acknowledges it when
 // the operator closes the box; the thread stops waiting for it when its slot is stopped.
 class ErrorAnswer {
@@ -87,6 +109,11 @@ class HostSink {
     virtual void PassStarted(int /*slot*/, int /*pass*/) {}
     virtual void FileFinished(const FileReport& /*file*/) {}
     virtual void PassFinished(int /*slot*/, int /*pass*/, bool /*ok*/) {}
+    // Reported as it happens, before the PassFinished of its pass (which then says not ok).
+    virtual void PassFailed(const PassFailureReport& /*failure*/) {}
+    // Every download thread of the run has ended on its own (fatal errors, pass limits) and none
+    // reported RunEnded: nothing more will happen until the host stops the run.
+    virtual void AllSlotsEnded() {}
 };
 
 // What a slot shows: its status text, colour and progress, kept by the engine (texts that build

@@ -23,6 +23,8 @@ constexpr int kBlockReadAttempts = 3;
 constexpr std::uint64_t kBytesPerFileInterval = 8000;
 constexpr char kReadFailureCode = '1';
 constexpr int kProgressDone = 100;
+// A source that keeps changing while it is sent is given up after this many sends.
+constexpr int kSourceChangeAttempts = 3;
 
 // Reads one block into the frame's data field (zero-padded), retrying short reads.
 std::size_t ReadBlock(SourceFile& source, FileFrame& frame, std::uint64_t offset,
@@ -62,41 +64,49 @@ std::string WireDestination(const std::string& destination, std::size_t maxBytes
     return gbk;
 }
 
-FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame,
-                             const FileToSend& file) {
+namespace {
+
+// How one attempt at sending the file's blocks ended.
+struct Attempt {
+    FileOutcome outcome = FileOutcome::Failed;
+    std::uint64_t size = 0;
+    bool sourceChanged = false;  // the bytes read differ from those the frames announced
+    bool framesTried = false;    // it got as far as its blocks (the pauses after a file follow)
+};
+
+Attempt SendOnce(PortSlot& slot, const DownloadJob& job, FileFrame& frame, const FileToSend& file) {
     const std::string prefix = StatusPrefix(slot.portNumber);
     const int lang = job.langBase;
     SlotStatus& status = slot.status;
     const Timings& time = slot.Table().Time();
+    Attempt attempt;
 
-    if (job.channel.transport != Transport::UsbCcid &&
-        !SlotOpenChannel(slot.Table(), slot.portNumber, kChannelNormal)) {
-        status.Show(prefix + std::string(TextOf(lang, kTextPortOpenFailed)), StatusColour::Red);
-        slot.stop.Request();
-        return FileOutcome::Fatal;
-    }
-    status.Show(prefix + file.fileName + "...", StatusColour::Black);
-
-    // One open file serves the size, the CRC and the blocks, so all three describe the same
-    // bytes even when the file is replaced meanwhile. The size is checked first: a huge file is
-    // refused without being read.
+    // One open file serves the size, the CRC and the blocks. The size is checked first: a huge
+    // file is refused without being read.
     SourceFile source(file.source);
     const std::int64_t size = source.IsOpen() ? source.Size() : -1;
     if (size > kMaxFileSize) {
         status.Show(prefix + status.Text() + std::string(TextOf(lang, kTextFileTooLarge)),
                     StatusColour::Red);
-        ReportFile(slot, file, static_cast<std::uint64_t>(size), false);
-        return FileOutcome::TooLarge;
+        attempt.size = static_cast<std::uint64_t>(size);
+        attempt.outcome = FileOutcome::TooLarge;
+        return attempt;
     }
     std::uint32_t crc = 0;
     if (size < 0 || !Crc32OfOpenFile(source, crc, std::chrono::milliseconds(time.crcReadRetryMs))) {
         status.Show(status.Text() + prefix + std::string(TextOf(lang, kTextFileOpenFailed)),
                     StatusColour::Red);
-        ReportFile(slot, file, 0, false);
-        return FileOutcome::Failed;
+        return attempt;
+    }
+    attempt.size = static_cast<std::uint64_t>(size);
+    if (size == 0) {
+        // The start refuses empty files; one that became empty since has no frame to carry it, and
+        // the terminal would wait for it: reading its first block gave nothing.
+        status.Show(FrameFailureText(prefix, lang, kReadFailureCode), StatusColour::Red);
+        return attempt;
     }
 
-    const auto length = static_cast<std::uint64_t>(size);
+    const std::uint64_t length = attempt.size;
     const auto blocks =
         static_cast<std::uint32_t>((length + FileFrame::kBlockSize - 1) / FileFrame::kBlockSize);
     frame.SetDestination(WireDestination(
@@ -105,12 +115,16 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
     frame.SetFileCrc(crc);
     frame.SetBlockCount(blocks);
     status.SetProgressRange(0, static_cast<int>(blocks));
+    attempt.framesTried = true;
 
-    bool allSent = false;
+    // The CRC of the bytes that go out, block by block from block 0 (a restart begins it again):
+    // before the last block leaves, it must be the CRC the frames announce, else the file changed
+    // while it was being sent and the terminal would reject it.
+    std::uint32_t sentCrc = 0xFFFFFFFFu;
     try {
         const BlockLoopEnd end = SendFileBlocks(
-            slot, job, frame, blocks,
-            [&](std::uint32_t block) {
+            slot, job, frame, file.destination, blocks,
+            [&](std::uint32_t block) -> std::size_t {
                 const std::uint64_t offset = std::uint64_t{block} * FileFrame::kBlockSize;
                 const auto blockLength = static_cast<std::size_t>(
                     std::min<std::uint64_t>(FileFrame::kBlockSize, length - offset));
@@ -119,6 +133,17 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
                 if (got == 0) {
                     status.Show(FrameFailureText(prefix, lang, kReadFailureCode),
                                 StatusColour::Red);
+                    return 0;
+                }
+                if (block == 0) {
+                    sentCrc = 0xFFFFFFFFu;
+                }
+                sentCrc = Crc32Update(sentCrc, frame.Data().data(),
+                                      static_cast<std::uint32_t>(blockLength));
+                if (block + 1 == blocks &&
+                    (~sentCrc != crc || source.Size() != static_cast<std::int64_t>(length))) {
+                    attempt.sourceChanged = true;
+                    return 0;
                 }
                 return got;
             },
@@ -127,10 +152,22 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
                 status.Show(BlockProgressText(prefix, lang, file.fileName, offset + got, length),
                             StatusColour::Black);
             });
-        if (end == BlockLoopEnd::Stopped) {
-            SlotCloseChannel(slot);
+        switch (end) {
+            case BlockLoopEnd::AllSent:
+                attempt.outcome = FileOutcome::Sent;
+                break;
+            case BlockLoopEnd::AllSentAfterRestart:
+                attempt.outcome = FileOutcome::SentAfterRestart;
+                break;
+            case BlockLoopEnd::HungUp:
+                attempt.outcome = FileOutcome::HungUp;
+                break;
+            case BlockLoopEnd::Stopped:
+                SlotCloseChannel(slot);
+                break;
+            case BlockLoopEnd::Failed:
+                break;
         }
-        allSent = end == BlockLoopEnd::AllSent;
     } catch (const std::exception&) {
         status.Show(prefix + status.Text() + std::string(TextOf(lang, kTextUndefinedError)),
                     StatusColour::Red);
@@ -139,18 +176,55 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
     // The bar ends full: at 100, as the terminals' tool always set it, or at its maximum when a
     // file has more blocks than that.
     status.SetProgressPosition(std::max(kProgressDone, static_cast<int>(blocks)));
-    source.Close();
-    if (allSent) {
+    return attempt;
+}
+
+}  // namespace
+
+FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame,
+                             const FileToSend& file) {
+    const std::string prefix = StatusPrefix(slot.portNumber);
+    SlotStatus& status = slot.status;
+
+    if (job.channel.transport != Transport::UsbCcid &&
+        !SlotOpenChannel(slot.Table(), slot.portNumber, kChannelNormal)) {
+        status.Show(prefix + std::string(TextOf(job.langBase, kTextPortOpenFailed)),
+                    StatusColour::Red);
+        slot.stop.Request();
+        return FileOutcome::Fatal;
+    }
+
+    Attempt attempt;
+    for (int tries = 1;; ++tries) {
+        status.Show(prefix + file.fileName + "...", StatusColour::Black);
+        attempt = SendOnce(slot, job, frame, file);
+        if (!attempt.sourceChanged || slot.stop.IsRequested()) {
+            break;
+        }
+        if (tries == kSourceChangeAttempts) {
+            status.Show(FrameFailureText(prefix, job.langBase, kReadFailureCode),
+                        StatusColour::Red);
+            break;
+        }
+        // Sent again from block 0 with what the file holds now; the terminal follows a restart.
+    }
+    const bool ok =
+        attempt.outcome == FileOutcome::Sent || attempt.outcome == FileOutcome::SentAfterRestart;
+    if (ok) {
         status.Show(FileOkText(prefix, file.fileName), StatusColour::Blue);
     }
-    ReportFile(slot, file, length, allSent);
+    ReportFile(slot, file, attempt.size, ok);
+    if (attempt.outcome == FileOutcome::HungUp || attempt.outcome == FileOutcome::TooLarge) {
+        return attempt.outcome;
+    }
 
-    if (!slot.stop.IsRequested()) {
-        const std::uint64_t pause = length / kBytesPerFileInterval * job.pacing.fileIntervalMs;
+    if (attempt.framesTried && !slot.stop.IsRequested()) {
+        const std::uint64_t pause =
+            attempt.size / kBytesPerFileInterval * job.pacing.fileIntervalMs;
         DelayWithMessages(static_cast<std::uint32_t>(std::min<std::uint64_t>(pause, UINT32_MAX)));
         DelayWithMessages(job.pacing.fileIntervalFixedMs);
     }
-    return allSent ? FileOutcome::Sent : FileOutcome::Failed;
+    return attempt.outcome;
 }
 
 }  // namespace termload

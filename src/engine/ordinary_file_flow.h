@@ -21,15 +21,19 @@ struct FileToSend {
 };
 
 enum class FileOutcome {
-    Sent,      // every block went out
-    Failed,    // not sent (unreadable, refused by the transport, or stopped); next row
+    Sent,              // every block went out
+    SentAfterRestart,  // ... after a transport failure made it start again from block 0
+    Failed,    // not sent (unreadable, empty, changed while sent, refused by the transport, or
+               // stopped); next row
+    HungUp,    // the device went away mid-file: the pass ends
     TooLarge,  // over kMaxFileSize: the row is to be unchecked; next row
     Fatal,     // the channel could not be opened: the slot is stopped and its thread ends
 };
 
 // Sends one file as frames on the slot's freshly opened channel, showing its progress and result
 // in the slot's status, then waits the pauses that let the terminal store it. Reports the file
-// to the host.
+// to the host. A file whose bytes change while it is sent is sent again from block 0 (a few
+// times at most, then it fails); a file that has become empty fails.
 FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame,
                              const FileToSend& file);
 

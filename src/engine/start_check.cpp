@@ -101,7 +101,6 @@ void TakeSettings(const Settings& settings, const StartOptions& options, Downloa
     job.langBase = settings.LangBase;
     job.newMachine = settings.NewMachine;
     job.downTimer = settings.DownTimer;
-    job.timerFile = options.timerFile;
     job.rootDir = settings.RootDir;
     job.pacing = {DelaySetting(settings.USBDelay), DelaySetting(settings.S4KDelay),
                   DelaySetting(settings.FILE_INTERVAL), DelaySetting(settings.FILE_INTERVAL_)};

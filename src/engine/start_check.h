@@ -16,7 +16,6 @@ namespace termload {
 struct StartOptions {
     std::filesystem::path userAddrFile;     // UserAddrFile.ini beside the executable
     std::filesystem::path addressTraceDir;  // where file.adr is copied when TraceLog is on
-    std::filesystem::path timerFile = kTimerFileName;
     int passLimit = 0;  // passes per port; 0 runs until stopped
     Timings timings;
 };

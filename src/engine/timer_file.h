@@ -6,8 +6,8 @@
 
 namespace termload {
 
-// Name under which the clock file is stored on the terminal, and the default file on the PC:
-// timer.txt in the current directory.
+// Name under which the clock file is stored on the terminal, and of the file on the PC (in the
+// run's private temporary directory).
 inline constexpr const char* kTimerFileName = "timer.txt";
 
 // The 14 digits of the clock file: year, month, day, hour, minute, second.

@@ -2,6 +2,7 @@
 // wire, bad source files, a port that does not open, and terminals that hang up or stall once.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -45,7 +46,6 @@ TEST_P(DownloadWire, EveryFrameMatchesTheLayoutByteForByte) {
     ws.config.settings.NewMachine = full;
     ws.config.settings.LangBase = kLangEnglish;
     ws.config.settings.RootDir = "/home/";
-    ws.AddFile("empty.bin", 0, 0);
     ws.AddFile("b.bin", 4097, 1);
     ws.AddFile("c.bin", 5000, 2, "fourteen-chars");
     PtyCapture capture;
@@ -54,14 +54,14 @@ TEST_P(DownloadWire, EveryFrameMatchesTheLayoutByteForByte) {
     Run(ws, 1);
     // RootDir goes in front; the compact frame then keeps the first 14 bytes.
     const std::string cName = full ? "/home/fourteen-chars" : "/home/fourteen";
-    const std::string expected = ExpectedFrames(full, 3, "/home/b.bin", PatternBytes(4097, 1)) +
-                                 ExpectedFrames(full, 3, cName, PatternBytes(5000, 2));
+    const std::string expected = ExpectedFrames(full, 2, "/home/b.bin", PatternBytes(4097, 1)) +
+                                 ExpectedFrames(full, 2, cName, PatternBytes(5000, 2));
     EXPECT_TRUE(SameBytes(capture.BytesWhenQuiet(), expected))
-        << "no frame for the empty file, the second block of b.bin 1 byte and 4095 zeros";
-    EXPECT_EQ(host.Shown(0, "[[COM1]]empty.bin...OK", StatusColour::Blue), 1);
+        << "the second block of b.bin 1 byte and 4095 zeros";
     EXPECT_EQ(host.Shown(0, "[COM1]DownLoad..  c.bin(5K/5K)", StatusColour::Black), 2);
     EXPECT_EQ(host.Shown(0, "[[COM1]]c.bin...OK", StatusColour::Blue), 1);
-    EXPECT_EQ(host.PassesFinished(0), 1);
+    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
+    EXPECT_TRUE(host.Failures(0).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(FullAndCompact, DownloadWire, ::testing::Bool());
@@ -72,14 +72,16 @@ TEST_F(DownloadFlow, BadSourceFilesCostOnlyTheirRow) {
     ws.AddFile("gone.bin", 100, 0);
     ws.AddFile("big.bin", 0, 0);
     ws.AddFile("shrunk.bin", 9000, 6);
+    ws.AddFile("emptied.bin", 100, 8);
     ws.AddFile("ok.bin", 100, 7);
     ws.options.passLimit = 2;
     const StartCheck check = CheckStart(ws.config, ws.options);
     ASSERT_TRUE(check.job);
-    // Between the start's checks and the send: one file goes, one shrinks, one grows past the
-    // limit by a byte (sparse on disk).
+    // Between the start's checks and the send: one file goes, one shrinks, one becomes empty,
+    // one grows past the limit by a byte (sparse on disk).
     std::filesystem::remove(ws.Dir() / "gone.bin");
     std::filesystem::resize_file(ws.Dir() / "shrunk.bin", 5000);
+    std::filesystem::resize_file(ws.Dir() / "emptied.bin", 0);
     std::filesystem::resize_file(ws.Dir() / "big.bin", 0x3FC0001);
     PtyCapture capture;
     test::PortMapForTest map({&capture.Peer()});
@@ -88,14 +90,118 @@ TEST_F(DownloadFlow, BadSourceFilesCostOnlyTheirRow) {
     controller.Stop();
 
     const std::string pass =
-        ExpectedFrames(true, 4, "shrunk.bin", PatternBytes(9000, 6).substr(0, 5000)) +
-        ExpectedFrames(true, 4, "ok.bin", PatternBytes(100, 7));
-    EXPECT_TRUE(SameBytes(capture.BytesWhenQuiet(), pass + pass));
+        ExpectedFrames(true, 5, "shrunk.bin", PatternBytes(9000, 6).substr(0, 5000)) +
+        ExpectedFrames(true, 5, "ok.bin", PatternBytes(100, 7));
+    EXPECT_TRUE(SameBytes(capture.BytesWhenQuiet(), pass + pass)) << "no frame for emptied.bin";
+    EXPECT_EQ(host.Shown(0, "[COM1] File read error1", StatusColour::Red), 2)
+        << "the emptied file fails in every pass";
+    EXPECT_EQ(host.Shown(0, "[[COM1]]emptied.bin...OK", StatusColour::Blue), 0);
     EXPECT_EQ(host.Shown(0, "[COM1]gone.bin...[COM1]File open failed", StatusColour::Red), 2);
     EXPECT_EQ(host.Shown(0, "[COM1][COM1]big.bin...File size must less 64M", StatusColour::Red), 1)
         << "refused once, then skipped as an unchecked row";
     EXPECT_EQ(host.UncheckedRows(), std::vector<int>{1});
-    EXPECT_EQ(host.PassesFinished(0), 2);
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, false}));
+}
+
+// A source overwritten (same size) while it is sent: the frames announce the CRC of the old bytes,
+// so the file goes again from block 0 with the new ones; one that never holds still fails.
+TEST_F(DownloadFlow, SourceChangedDuringItsDownloadIsSentAgainOrFails) {
+    Workspace ws;
+    ws.config.settings.LangBase = kLangEnglish;
+    ws.config.settings.S4KDelay = 5;  // time to change the file while its blocks go out
+    ws.AddFile("a.bin", 40 * 4096, 1);
+    const auto overwrite = [&](unsigned seed) {
+        // In place, never shorter for a moment: the reads see old or new bytes, nothing else.
+        const std::string bytes = PatternBytes(40 * 4096, seed);
+        std::fstream out(ws.Dir() / "a.bin", std::ios::in | std::ios::out | std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    };
+    {
+        PtyCapture capture;
+        test::PortMapForTest map({&capture.Peer()});
+        ws.options.passLimit = 1;
+        Start(ws);
+        ASSERT_TRUE(capture.WaitForBytes(10 * 4173, 20s));
+        overwrite(2);
+        EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() == 1; }, 60s));
+        controller.Stop();
+        const std::string got = capture.BytesWhenQuiet();
+        const std::string fresh = ExpectedFrames(true, 1, "a.bin", PatternBytes(40 * 4096, 2));
+        EXPECT_TRUE(got.ends_with(fresh)) << "the new bytes, from block 0, under their own CRC";
+        EXPECT_GT(got.size(), fresh.size()) << "part of the file went out before the change";
+        EXPECT_LT(got.size(), 2 * fresh.size()) << "the last block of the mixed file never left";
+        EXPECT_EQ(host.Shown(0, "[[COM1]]a.bin...OK", StatusColour::Blue), 1);
+        EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
+    }
+
+    // Changed again and again: given up after a few sends, in red, and the pass fails.
+    PtyCapture capture;
+    test::PortMapForTest map({&capture.Peer()});
+    std::atomic<bool> done{false};
+    std::thread changer([&] {
+        // Every few frames the tool sends, whatever the machine's load.
+        for (unsigned seed = 3; !done; ++seed) {
+            if (capture.WaitForBytes((seed - 2) * 5 * 4173, 100ms)) {
+                overwrite(seed);
+            } else {
+                --seed;
+            }
+        }
+    });
+    Start(ws);
+    EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() == 2; }, 60s));
+    done = true;
+    changer.join();
+    controller.Stop();
+    EXPECT_EQ(host.Shown(0, "[COM1] File read error1", StatusColour::Red), 1);
+    EXPECT_EQ(host.Shown(0, "[[COM1]]a.bin...OK", StatusColour::Blue), 1) << "only the first run's";
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{true, false}));
+}
+
+// The clock file lives in a directory of the run's own under TMPDIR, gone once the run is; when it
+// cannot be written the pass fails in red.
+TEST_F(DownloadFlow, ClockFileGoesThroughAPrivateDirectoryAndItsFailureFailsThePass) {
+    Workspace ws;
+    ws.config.settings.LangBase = kLangEnglish;
+    ws.config.settings.DownTimer = true;
+    ws.AddFile("a.bin", 100, 1);
+    const std::filesystem::path tmp = ws.Dir() / "tmp";
+    std::filesystem::create_directory(tmp);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    const bool timerInCwd = std::filesystem::exists("timer.txt");
+    PtyCapture capture;
+    test::PortMapForTest map({&capture.Peer()});
+
+    Run(ws, 1);
+    EXPECT_EQ(host.Shown(0, "[[COM1]]timer.txt...OK", StatusColour::Blue), 1);
+    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
+    const auto entries = [&] {
+        int runs = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(tmp)) {
+            runs += entry.path().filename().string().starts_with("termload-") ? 1 : 0;
+        }
+        return runs;
+    };
+    EXPECT_EQ(entries(), 1) << "the run's directory, while the run is kept";
+    EXPECT_EQ(std::filesystem::exists("timer.txt"), timerInCwd) << "nothing in the working dir";
+
+    // The next run replaces the last one, whose directory goes; this one has none to write in.
+    ::setenv("TMPDIR", (ws.Dir() / "missing").c_str(), 1);
+    Start(ws);
+    EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() == 2; }, 60s));
+    controller.Stop();
+    EXPECT_EQ(entries(), 0);
+    EXPECT_EQ(host.Shown(0, "[COM1]timer.txt...[COM1]File open failed", StatusColour::Red), 1);
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{true, false}));
+    ASSERT_EQ(host.Failures(0).size(), 1u);
+    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::TimerFile);
+    if (oldTmp != nullptr) {
+        ::setenv("TMPDIR", savedTmp.c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
 }
 
 TEST_F(DownloadFlow, PortThatDoesNotOpenEndsItsThreadAndKeepsTheFailureShown) {
@@ -113,6 +219,12 @@ TEST_F(DownloadFlow, PortThatDoesNotOpenEndsItsThreadAndKeepsTheFailureShown) {
     }
     EXPECT_TRUE(table[0].threadEnded);
     EXPECT_EQ(host.Shown(0, "[COM1]Port open failed!", StatusColour::Red), 1);
+    // The pass fails with it, and the host hears that no port is left to serve.
+    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
+    ASSERT_EQ(host.Failures(0).size(), 1u);
+    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::PortOpen);
+    EXPECT_EQ(host.Failures(0)[0].text, "[COM1]Port open failed!");
+    EXPECT_EQ(host.AllSlotsEndedCount(), 1);
     EXPECT_EQ(host.RunsEnded(), 0);
     EXPECT_TRUE(controller.Running());
     controller.Stop();
@@ -126,9 +238,12 @@ TEST_F(DownloadFlow, PortThatDoesNotOpenEndsItsThreadAndKeepsTheFailureShown) {
     controller.Stop();
 }
 
-TEST_F(DownloadFlow, TerminalThatHangsUpMidFileGetsThatFileAgainFromItsFirstBlock) {
+// A terminal that goes away mid-file may come back as another one: the pass ends failed, and the
+// next pass gives whoever is there every file, the M868 address file first.
+TEST_F(DownloadFlow, TerminalThatHangsUpMidFileEndsThePassAndTheNextGetsEveryFile) {
     Workspace ws;
     ws.config.settings.LangBase = kLangEnglish;
+    ws.config.controls.modelItems = {"M868"};
     ws.AddFile("a.bin", 5000, 1);
     ws.AddFile("b.bin", 64 * 4096, 2);
     ws.AddFile("c.bin", 100, 3);
@@ -138,16 +253,26 @@ TEST_F(DownloadFlow, TerminalThatHangsUpMidFileGetsThatFileAgainFromItsFirstBloc
 
     Run(ws, 2);
     ASSERT_TRUE(port.HungUp());
-    const std::string a = ExpectedFrames(true, 3, "a.bin", PatternBytes(5000, 1));
-    const std::string b = ExpectedFrames(true, 3, "b.bin", PatternBytes(64 * 4096, 2));
-    const std::string c = ExpectedFrames(true, 3, "c.bin", PatternBytes(100, 3));
+    const std::string a = ExpectedFrames(true, 4, "a.bin", PatternBytes(5000, 1));
+    const std::string b = ExpectedFrames(true, 4, "b.bin", PatternBytes(64 * 4096, 2));
+    const std::string c = ExpectedFrames(true, 4, "c.bin", PatternBytes(100, 3));
     const std::string before = port.First().Bytes();
-    EXPECT_TRUE(SameBytes(before, (a + b).substr(0, before.size())));
-    EXPECT_LT(before.size(), (a + b).size()) << "b.bin was cut short";
-    // The new terminal gets b.bin from its first block, the rest of the pass, and a whole pass.
-    EXPECT_TRUE(SameBytes(port.Second().BytesWhenQuiet(), b + c + a + b + c));
-    EXPECT_GE(host.Shown(0, "[COM1] File read error4", StatusColour::Red), 1);
-    EXPECT_EQ(host.PassesFinished(0), 2);
+    ASSERT_GT(before.size(), 4173u);
+    EXPECT_TRUE(SameBytes(before.substr(4173), (a + b).substr(0, before.size() - 4173)));
+    EXPECT_LT(before.size(), 4173 + (a + b).size()) << "b.bin was cut short";
+    // The new terminal gets the address file again, then every file: nothing of the failed pass.
+    const std::string after = port.Second().BytesWhenQuiet();
+    ASSERT_EQ(after.size(), 4173 + (a + b + c).size());
+    EXPECT_EQ(after.substr(0, 9), before.substr(0, 9)) << "the address frame's header";
+    EXPECT_EQ(after.substr(9, 51), std::string(51, '\0')) << "the address file has no name";
+    EXPECT_TRUE(SameBytes(after.substr(4173), a + b + c));
+    EXPECT_EQ(host.Shown(0, "[COM1] File read error4", StatusColour::Red), 1);
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
+    ASSERT_EQ(host.Failures(0).size(), 1u);
+    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::HangUp);
+    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::NextPass);
+    EXPECT_EQ(host.Failures(0)[0].file, "b.bin");
+    EXPECT_EQ(host.Failures(0)[0].text, "[COM1] File read error4");
 }
 
 TEST_F(DownloadFlow, TerminalThatStopsTakingBytesGetsThatFileAgainFromItsFirstBlock) {
@@ -168,6 +293,11 @@ TEST_F(DownloadFlow, TerminalThatStopsTakingBytesGetsThatFileAgainFromItsFirstBl
     EXPECT_TRUE(got.ends_with(b + a + b));
     EXPECT_GT(got.size(), 2 * (a.size() + b.size())) << "b.bin came twice in the first pass";
     EXPECT_GE(host.Shown(0, "[COM1]文件读取失败4", StatusColour::Red), 1);
+    // Whether a.bin was stored by whoever took b.bin again cannot be known: the pass failed.
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
+    ASSERT_FALSE(host.Failures(0).empty());
+    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::TimeOut);
+    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::File);
 }
 
 }  // namespace

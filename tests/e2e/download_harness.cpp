@@ -34,8 +34,16 @@ void RecordingHost::RunEnded(int) {
     Record([&] { ++runsEnded_; });
 }
 
-void RecordingHost::PassFinished(int slot, int, bool) {
-    Record([&] { ++passesFinished_[slot]; });
+void RecordingHost::PassFinished(int slot, int, bool ok) {
+    Record([&] { passesOk_[slot].push_back(ok); });
+}
+
+void RecordingHost::PassFailed(const PassFailureReport& failure) {
+    Record([&] { failures_[failure.slot].push_back(failure); });
+}
+
+void RecordingHost::AllSlotsEnded() {
+    Record([&] { ++allSlotsEnded_; });
 }
 
 std::vector<StatusEntry> RecordingHost::Statuses(int slot) const {
@@ -73,9 +81,24 @@ int RecordingHost::RunsEnded() const {
 }
 
 int RecordingHost::PassesFinished(int slot) const {
+    return static_cast<int>(PassesOk(slot).size());
+}
+
+std::vector<bool> RecordingHost::PassesOk(int slot) const {
     std::lock_guard lock(mutex_);
-    const auto found = passesFinished_.find(slot);
-    return found == passesFinished_.end() ? 0 : found->second;
+    const auto found = passesOk_.find(slot);
+    return found == passesOk_.end() ? std::vector<bool>{} : found->second;
+}
+
+std::vector<PassFailureReport> RecordingHost::Failures(int slot) const {
+    std::lock_guard lock(mutex_);
+    const auto found = failures_.find(slot);
+    return found == failures_.end() ? std::vector<PassFailureReport>{} : found->second;
+}
+
+int RecordingHost::AllSlotsEndedCount() const {
+    std::lock_guard lock(mutex_);
+    return allSlotsEnded_;
 }
 
 bool RecordingHost::WaitUntil(const std::function<bool(const RecordingHost&)>& done,
@@ -110,7 +133,6 @@ Workspace::Workspace() {
     // Opening a port flushes its queues; on a pseudo-terminal that also drops what the terminal
     // has not read yet, so the terminal keeps the full pause between two opens to read it.
     options.timings.channelSettleMs = Timings{}.channelSettleMs;
-    options.timerFile = dir_ / "timer.txt";
     options.userAddrFile = dir_ / "UserAddrFile.ini";
 }
 

@@ -44,6 +44,8 @@ class RecordingHost : public HostSink {
     }
     void RunEnded(int slot) override;
     void PassFinished(int slot, int pass, bool ok) override;
+    void PassFailed(const PassFailureReport& failure) override;
+    void AllSlotsEnded() override;
 
     std::vector<StatusEntry> Statuses(int slot) const;
     StatusEntry LastStatus(int slot) const;
@@ -53,6 +55,10 @@ class RecordingHost : public HostSink {
     std::vector<int> UncheckedRows() const;
     int RunsEnded() const;
     int PassesFinished(int slot) const;
+    // The engine's verdict on each finished pass of the slot, in order.
+    std::vector<bool> PassesOk(int slot) const;
+    std::vector<PassFailureReport> Failures(int slot) const;
+    int AllSlotsEndedCount() const;
 
     // Waits until `done` holds (checked after every report) or `limit` has passed.
     bool WaitUntil(const std::function<bool(const RecordingHost&)>& done,
@@ -66,7 +72,9 @@ class RecordingHost : public HostSink {
     std::condition_variable changed_;
     std::map<int, std::vector<StatusEntry>> statuses_;
     std::map<int, ProgressState> progress_;
-    std::map<int, int> passesFinished_;
+    std::map<int, std::vector<bool>> passesOk_;
+    std::map<int, std::vector<PassFailureReport>> failures_;
+    int allSlotsEnded_ = 0;
     std::vector<int> unchecked_;
     int runsEnded_ = 0;
 };

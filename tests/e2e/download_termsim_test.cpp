@@ -123,10 +123,10 @@ class DownloadTermsim : public ::testing::Test {
     DownloadController controller{table};
 };
 
-// The list every production test sends: empty, tiny, one block, one block and a byte, the
-// examples' 5000 bytes, 1 MiB, and 300 blocks so that the block numbers wrap.
+// The list every production test sends: tiny, one block, one block and a byte, the examples' 5000
+// bytes, 1 MiB, and 300 blocks so that the block numbers wrap.
 const std::vector<std::pair<std::string, std::size_t>> kFileList = {
-    {"empty.bin", 0},   {"one.bin", 1},        {"block.bin", 4096},           {"block1.bin", 4097},
+    {"one.bin", 1},     {"block.bin", 4096},   {"block1.bin", 4097},
     {"five.bin", 5000}, {"mib.bin", 1u << 20}, {"wrap.bin", 300 * 4096 - 100}};
 
 void AddFileList(Workspace& ws) {
@@ -155,7 +155,7 @@ void ExpectEveryPassDelivered(const std::vector<nlohmann::json>& results, int po
                 EXPECT_TRUE(SameBytes(Contents(file.path), expected.at(file.name))) << file.name;
                 EXPECT_EQ(file.fileCount, static_cast<int>(kFileList.size()));
             }
-            EXPECT_EQ(delivered.size(), kFileList.size() - 1) << "every file but the empty one";
+            EXPECT_EQ(delivered.size(), kFileList.size());
         }
     }
 }
@@ -170,7 +170,7 @@ TEST_P(DownloadTermsimFormats, OnePortThreePassesArriveByteIdentical) {
     Termsim sim(ws.Dir(), 1, GetParam());
     ASSERT_TRUE(Run(ws, 3, 120s));
     ExpectEveryPassDelivered(sim.Results(), 1, 3);
-    EXPECT_EQ(host.PassesFinished(0), 3);
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{true, true, true}));
 }
 
 TEST_P(DownloadTermsimFormats, TwentySevenPortsThreePassesArriveByteIdentical) {
@@ -185,7 +185,7 @@ TEST_P(DownloadTermsimFormats, TwentySevenPortsThreePassesArriveByteIdentical) {
     ASSERT_TRUE(Run(ws, 3, 400s));
     ExpectEveryPassDelivered(sim.Results(), 27, 3);
     for (int slot = 0; slot < 27; ++slot) {
-        EXPECT_EQ(host.PassesFinished(slot), 3) << slot;
+        EXPECT_EQ(host.PassesOk(slot), (std::vector<bool>{true, true, true})) << slot;
     }
 }
 
@@ -229,9 +229,11 @@ TEST_F(DownloadTermsim, M868WithClockFileAtFullSpeed) {
     EXPECT_EQ(second[2].name, "timer.txt");
 }
 
-// A terminal that hangs up or stalls mid-file is swapped for a healthy one: the port shows the
-// failure, opens afresh and starts the file again, and the next terminal gets every file whole.
-TEST_F(DownloadTermsim, TheTerminalAfterAHangUpOrAStallGetsEveryFile) {
+// A terminal that hangs up mid-file (COM1) is swapped for a healthy one: the pass fails and the
+// next pass gives the new terminal every file. A terminal that stalls (COM2) gets the file again
+// from its first block on a fresh open; termsim takes that open as a new terminal, which here gets
+// every file because the stall hit the first one, yet the pass is failed: the tool cannot know.
+TEST_F(DownloadTermsim, AHangUpOrAStallFailsThePassAndTheNextTerminalGetsEveryFile) {
     Workspace ws;
     ws.config.controls.portMode = PortMode::Multi;
     ws.config.controls.portNumIndex = 0;  // 9 ports
@@ -251,7 +253,7 @@ TEST_F(DownloadTermsim, TheTerminalAfterAHangUpOrAStallGetsEveryFile) {
     for (int slot = 0; slot < 9; ++slot) {
         const std::string failure = "[COM" + std::to_string(slot + 1) + "]文件读取失败4";
         EXPECT_EQ(host.Shown(slot, failure, StatusColour::Red), slot < 2 ? 1 : 0) << slot;
-        EXPECT_EQ(host.PassesFinished(slot), 2) << slot;
+        EXPECT_EQ(host.PassesOk(slot), (std::vector<bool>{slot >= 2, true})) << slot;
     }
     const auto results = sim.Results();
     std::map<std::string, std::vector<nlohmann::json>> unitLines;
@@ -264,9 +266,8 @@ TEST_F(DownloadTermsim, TheTerminalAfterAHangUpOrAStallGetsEveryFile) {
     ASSERT_EQ(unitLines.size(), 9u);
     for (const auto& [port, units] : unitLines) {
         SCOPED_TRACE(port);
-        // The failing ports have the failed unit first, then one healthy unit per pass.
         const bool failing = port == "COM1" || port == "COM2";
-        ASSERT_EQ(units.size(), failing ? 3u : 2u);
+        ASSERT_EQ(units.size(), port == "COM2" ? 3u : 2u);
         if (failing) {
             EXPECT_EQ(units[0]["ended"], port == "COM1" ? "hang-up" : "stalled");
             EXPECT_FALSE(units[0]["complete"]);

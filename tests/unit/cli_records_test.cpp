@@ -65,6 +65,37 @@ TEST(PassTracker, CountsPassesPerPortAndStopsAtTheLimit) {
     EXPECT_EQ(tallies[1].passesFailed, 0);
 }
 
+// A failure on the way fails the pass even when every file ended ok, and the report line and the
+// summary both carry it.
+TEST(PassTracker, AFailureInAPassFailsItAndReachesTheReportAndTheSummary) {
+    PassTracker tracker({5}, 1);
+    const WallTime t0 = std::chrono::system_clock::now();
+    tracker.PassStarted(0, 1, t0);
+    tracker.PassFailed(
+        {0, "app.bin", "[COM5]文件读取失败4", FailureCause::TimeOut, PassRestart::File});
+    tracker.PassFailed({1, "x.bin", "[COM6]x", FailureCause::HangUp, PassRestart::NextPass});
+    tracker.FileFinished(File(0, "app.bin", 122000, true));
+    FileReport failed = File(0, "b.bin", 0, false);
+    failed.text = "[COM5] File read error1";
+    tracker.FileFinished(failed);
+    const auto finished = tracker.PassFinished(0, true, t0);
+    ASSERT_TRUE(finished.has_value());
+    EXPECT_EQ(finished->record.outcome, "failed");
+    EXPECT_TRUE(tracker.AnyFailure());
+
+    const auto json = nlohmann::json::parse(PassRecordJson(finished->record));
+    ASSERT_EQ(json["failures"].size(), 1u) << "slot 1 had no open pass";
+    EXPECT_EQ(json["failures"][0]["cause"], "time-out");
+    EXPECT_EQ(json["failures"][0]["restart"], "file");
+    EXPECT_EQ(json["failures"][0]["file"], "app.bin");
+    EXPECT_EQ(json["failures"][0]["text"], "[COM5]文件读取失败4");
+    EXPECT_FALSE(json["files"][0].contains("text")) << "only a failed file names its text";
+    EXPECT_EQ(json["files"][1]["text"], "[COM5] File read error1");
+    const auto lines = SummaryLines(tracker.Tallies());
+    EXPECT_EQ(lines[0], "COM5   passes 1 (1 failed)  files 1 ok, 1 failed  failures 1");
+    EXPECT_EQ(lines[1], "total  passes 1 (1 failed)  files 1 ok, 1 failed  failures 1");
+}
+
 TEST(PassTracker, AStopClosesOpenPassesAsStopped) {
     PassTracker tracker({1}, std::nullopt);
     const WallTime t0 = std::chrono::system_clock::now();
