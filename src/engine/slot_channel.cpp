@@ -53,9 +53,19 @@ bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode) {
             return SlotReceive(table, channel, bytes, count);
         };
     }
-    const ChannelHandle channel =
-        ComOpen(portNumber, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
-                settings.parityIndex, settings.flowControlIndex, callback, settings.traceLog);
+    ChannelHandle channel = 0;
+    if (!settings.devices) {
+        channel =
+            ComOpen(portNumber, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
+                    settings.parityIndex, settings.flowControlIndex, callback, settings.traceLog);
+    } else if (const auto device = settings.devices->find(portNumber);
+               device != settings.devices->end()) {
+        // The device the run started with: one that has gone fails the open rather than let the
+        // COM number reach whatever the table names now.
+        channel = ComOpenDevice(portNumber, device->second, settings.baudRate, settings.dataBits,
+                                settings.stopBitsIndex, settings.parityIndex,
+                                settings.flowControlIndex, callback, settings.traceLog);
+    }
     if (channel != 0) {
         slot.channel = channel;
         if (slot.stop.IsRequested()) {
