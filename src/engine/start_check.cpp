@@ -115,6 +115,20 @@ void TakeSettings(const Settings& settings, const StartOptions& options, Downloa
     }
 }
 
+// The devices of the run's ports: from the host's table when it gives one, else read now.
+PortTable RunPortTable(const StartOptions& options, const std::vector<int>& ports) {
+    if (!options.portTable) {
+        return TakePortTable(ports);
+    }
+    PortTable devices;
+    for (const int port : ports) {
+        if (const auto device = options.portTable->find(port); device != options.portTable->end()) {
+            devices.insert(*device);
+        }
+    }
+    return devices;
+}
+
 // The one refusal for rows the load dropped, naming each.
 std::optional<std::string> DroppedRowsProblem(const FileList& files, int lang) {
     if (files.Dropped().empty()) {
@@ -206,7 +220,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         job->newMachine ? kFullDestinationLimit : kCompactDestinationLimit;
 
     StartCheck check;
-    job->channel.devices = options.portTable ? *options.portTable : TakePortTable(job->Ports());
+    job->channel.devices = RunPortTable(options, job->Ports());
     for (const auto& problem :
          {DroppedRowsProblem(config.files, lang), RootDirProblem(*job, m868, destinationLimit),
           SameDeviceProblem(*job->channel.devices, lang)}) {
