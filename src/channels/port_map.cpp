@@ -92,13 +92,19 @@ std::optional<DetectedSerialPort> FindDetected(const std::vector<DetectedSerialP
     return std::nullopt;
 }
 
-// The explicit tables: the port-map file when set, else the per-user store.
+// The explicit table: the port-map file when set, else the per-user store.
 std::pair<std::map<int, std::string>, PortSource> ExplicitTable() {
     const std::filesystem::path mapFile = PortMapFile();
     if (!mapFile.empty()) {
         return {ReadPortsSection(mapFile), PortSource::kPortMapFile};
     }
     return {ReadPortsSection(UserStorePath()), PortSource::kUserStore};
+}
+
+// An explicit table that lists any port is the whole table; only without one do COM numbers
+// take the system's ports in the default order.
+bool IsWholeTable(const std::map<int, std::string>& table, PortSource source) {
+    return source == PortSource::kPortMapFile || !table.empty();
 }
 
 }  // namespace
@@ -136,19 +142,31 @@ std::optional<std::string> ResolveComPort(int portNumber) {
     if (portNumber <= 0) {
         return std::nullopt;
     }
-    const auto [table, source] = ExplicitTable();
+    const PortTable table = TakePortTable({portNumber});
     if (const auto entry = table.find(portNumber); entry != table.end()) {
         return entry->second;
     }
-    if (source == PortSource::kPortMapFile) {
-        // A port-map file is the whole table: never fall back to the system's own ports.
-        return std::nullopt;
+    return std::nullopt;
+}
+
+PortTable TakePortTable(const std::vector<int>& ports) {
+    const auto [table, source] = ExplicitTable();
+    PortTable taken;
+    if (IsWholeTable(table, source)) {
+        for (const int port : ports) {
+            if (const auto entry = table.find(port); entry != table.end()) {
+                taken.emplace(port, entry->second);
+            }
+        }
+        return taken;
     }
     const auto ordered = DefaultPortOrder(DetectSerialPorts(), ConsoleDevices());
-    if (static_cast<std::size_t>(portNumber) > ordered.size()) {
-        return std::nullopt;
+    for (const int port : ports) {
+        if (port > 0 && static_cast<std::size_t>(port) <= ordered.size()) {
+            taken.emplace(port, AddressOf(ordered[static_cast<std::size_t>(port) - 1]));
+        }
     }
-    return AddressOf(ordered[static_cast<std::size_t>(portNumber) - 1]);
+    return taken;
 }
 
 std::vector<ComPortEntry> ListComPorts() {
@@ -158,7 +176,7 @@ std::vector<ComPortEntry> ListComPorts() {
     for (const auto& [number, device] : table) {
         entries[number] = {number, device, source, FindDetected(detected, device)};
     }
-    if (source != PortSource::kPortMapFile) {
+    if (!IsWholeTable(table, source)) {
         const auto ordered = DefaultPortOrder(detected, ConsoleDevices());
         for (std::size_t i = 0; i < ordered.size(); ++i) {
             const int number = static_cast<int>(i) + 1;

@@ -1,20 +1,23 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace termload {
 
-// COM numbers map to serial devices. COMn resolves through, in this order:
+// COM numbers map to serial devices through the first of these tables that applies:
 //  1. the port-map file, when one is set (an INI file, section "Ports", keys COM1…COMn with a
-//     device path each); when set it is the whole table, so a COM number it lacks has no device;
-//  2. the "Ports" section of the per-user store;
+//     device path each);
+//  2. the "Ports" section of the per-user store, when it lists any port;
 //  3. the default order of the ports this system has: first those under /dev/serial/by-path, by
 //     link name (a COM number stays with a physical USB socket across reboots and replugs), then
 //     other USB serial ports, then the rest (/dev/ttyS*), each group in natural order of names.
 //     The system console is never part of it.
+// An explicit table (1 or 2) is the whole table: a COM number it lacks has no device, never one
+// of the default order, which would put that number on whatever port happens to be next.
 
 // Where a COM number's device comes from.
 enum class PortSource { kPortMapFile, kUserStore, kDefaultOrder };
@@ -44,6 +47,15 @@ std::filesystem::path PortMapFile();
 
 // The device path of COM`portNumber`, or nothing when no table and no port gives one.
 std::optional<std::string> ResolveComPort(int portNumber);
+
+// COM number -> device path, as the port table gave it at one moment.
+using PortTable = std::map<int, std::string>;
+
+// The devices of `ports`, read from the port table once: a run keeps this for its whole life,
+// so a table edited or a device replugged mid-run never moves a COM number to another device.
+// Numbers without a device are left out. Paths stay as the table names them (a by-path link
+// keeps naming its socket).
+PortTable TakePortTable(const std::vector<int>& ports);
 
 // Every COM number that resolves, in order, with its device and where the mapping came from.
 std::vector<ComPortEntry> ListComPorts();

@@ -20,13 +20,20 @@ std::shared_ptr<SerialRecord> FindSerialRecord(ChannelHandle handle) {
 
 ChannelHandle ComOpen(int portNumber, int baudRate, int byteSize, int stopBitsIndex,
                       int parityIndex, int flowControlIndex, ReceiveCallback callback, bool trace) {
-    // A port that does not exist, or is held by someone else, fails quietly.
     const std::optional<std::string> device = ResolveComPort(portNumber);
     if (!device) {
         return 0;
     }
+    return ComOpenDevice(portNumber, *device, baudRate, byteSize, stopBitsIndex, parityIndex,
+                         flowControlIndex, std::move(callback), trace);
+}
+
+ChannelHandle ComOpenDevice(int portNumber, const std::string& device, int baudRate, int byteSize,
+                            int stopBitsIndex, int parityIndex, int flowControlIndex,
+                            ReceiveCallback callback, bool trace) {
+    // A port that does not exist, or is held by someone else, fails quietly.
     std::error_code error;
-    std::unique_ptr<SerialPort> port = SerialPort::Open(*device, error);
+    std::unique_ptr<SerialPort> port = SerialPort::Open(device, error);
     if (!port) {
         return 0;
     }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "channels/channel_library.h"
 
@@ -26,6 +27,12 @@ using ReceiveCallback = std::function<int(ChannelHandle, const char* bytes,
 // Returns 0 when the port does not exist, cannot be opened or cannot take the settings.
 ChannelHandle ComOpen(int portNumber, int baudRate, int byteSize, int stopBitsIndex,
                       int parityIndex, int flowControlIndex, ReceiveCallback callback, bool trace);
+
+// The same on the device at `device`, which the caller took from the port table earlier (a
+// download keeps the table of its start); `portNumber` names the port in the trace.
+ChannelHandle ComOpenDevice(int portNumber, const std::string& device, int baudRate, int byteSize,
+                            int stopBitsIndex, int parityIndex, int flowControlIndex,
+                            ReceiveCallback callback, bool trace);
 
 // Writes 0 to 2048 bytes. Returns 1 once every byte has gone out; 0 when the write ran out of
 // time (normal mode: 2000 ms, with nothing taken; console mode: 4000 ms, taken in part or not);

@@ -23,12 +23,13 @@ std::optional<Configuration> LoadCliConfiguration(const std::filesystem::path& p
     Configuration config;
     const LoadResult result =
         LoadChosenConfiguration(config, std::filesystem::absolute(path).string(), ApplicationDir());
+    // Warnings of the loading only name rows it could not take: the list keeps them, and the
+    // start refuses in one line that names them all.
     for (const PromptMessage& message : result.messages) {
         if (message.kind == PromptKind::Error) {
             error = message.text;
             return std::nullopt;
         }
-        std::fprintf(stderr, "termload-cli: %s\n", message.text.c_str());
     }
     if (result.status != LoadStatus::Loaded) {
         error = "the configuration " + path.string() + " cannot be read";
@@ -44,8 +45,11 @@ void UsePortMap(const std::filesystem::path& portsMap) {
 }
 
 std::string CheckPortDevice(int port) {
+    return CheckPortDevice(port, ResolveComPort(port));
+}
+
+std::string CheckPortDevice(int port, const std::optional<std::string>& device) {
     const std::string com = "COM" + std::to_string(port);
-    const std::optional<std::string> device = ResolveComPort(port);
     if (!device) {
         const std::filesystem::path map = PortMapFile();
         return map.empty() ? com + " has no device on this system"

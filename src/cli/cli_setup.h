@@ -12,7 +12,8 @@ namespace termload::cli {
 
 // Loads `path` as the operator's chosen configuration (its directory is where its files are
 // looked up). Nothing, with `error` set to a one-line reason, when the file is missing,
-// unreadable or reports an error; warnings of the loading go to stderr.
+// unreadable or reports an error. Rows the loading could not take stay noted in the
+// file list, for the start checks to refuse.
 std::optional<Configuration> LoadCliConfiguration(const std::filesystem::path& path,
                                                   std::string& error);
 
@@ -21,6 +22,8 @@ void UsePortMap(const std::filesystem::path& portsMap);
 
 // Empty when COM`port` resolves to a device that exists; else a one-line reason.
 std::string CheckPortDevice(int port);
+// The same for the device a run's port table gave COM`port` (nothing: the table has none).
+std::string CheckPortDevice(int port, const std::optional<std::string>& device);
 
 // Starts the channel library for the life of the object and shuts it down after.
 class ChannelLibrary {

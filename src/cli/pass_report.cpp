@@ -38,6 +38,27 @@ std::string PassRecordJson(const PassRecord& record) {
     return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string CheckReportPath(const std::filesystem::path& path,
+                            const std::filesystem::path& configPath,
+                            const std::vector<std::filesystem::path>& sources) {
+    // Links and "." or ".." must not hide that two names are one file.
+    const auto canonical = [](const std::filesystem::path& file) {
+        std::error_code ec;
+        std::filesystem::path resolved = std::filesystem::weakly_canonical(file, ec);
+        return ec ? std::filesystem::absolute(file, ec) : resolved;
+    };
+    const std::filesystem::path report = canonical(path);
+    if (report == canonical(configPath)) {
+        return "the report " + path.string() + " is the configuration " + configPath.string();
+    }
+    for (const std::filesystem::path& source : sources) {
+        if (report == canonical(source)) {
+            return "the report " + path.string() + " is the source file " + source.string();
+        }
+    }
+    return {};
+}
+
 PassReport::PassReport(const std::filesystem::path& path) {
     file_ = std::fopen(path.c_str(), "a");
     if (file_ == nullptr) {

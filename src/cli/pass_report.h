@@ -43,6 +43,12 @@ struct PassRecord {
 // One line of JSON, without the line end.
 std::string PassRecordJson(const PassRecord& record);
 
+// Empty when `path` may take the report; else a one-line reason: appending to the configuration
+// or to a file the run sends would corrupt it.
+std::string CheckReportPath(const std::filesystem::path& path,
+                            const std::filesystem::path& configPath,
+                            const std::vector<std::filesystem::path>& sources);
+
 // Appends records to a file, one whole line at a time; safe to call from every download thread.
 class PassReport {
   public:

@@ -59,18 +59,6 @@ std::string ApplyChoices(Configuration& config, const RunOptions& options) {
     return {};
 }
 
-// COM number of each slot the run uses.
-std::vector<int> SlotPorts(const DownloadJob& job) {
-    if (job.portMode != PortMode::Multi) {
-        return {job.singlePort};
-    }
-    std::vector<int> ports(static_cast<std::size_t>(job.portCount));
-    for (int i = 0; i < job.portCount; ++i) {
-        ports[i] = i + 1;
-    }
-    return ports;
-}
-
 bool AnyRowChecked(const FileList& files) {
     return std::any_of(files.Rows().begin(), files.Rows().end(),
                        [](const FileRow& row) { return row.checked; });
@@ -125,20 +113,35 @@ int RunDownload(const RunOptions& options, RunEvents& events,
         Refuse(problem);
         return kExitUsage;
     }
+    // The job takes the port table: the map must be in place first.
+    UsePortMap(options.portsMap);
     const auto job = CheckedJob(*config, options);
     if (!job) {
         return kExitUsage;
     }
-    UsePortMap(options.portsMap);
-    const std::vector<int> ports = SlotPorts(*job);
+    const std::vector<int> ports = job->Ports();
     for (int port : ports) {
-        if (const std::string problem = CheckPortDevice(port); !problem.empty()) {
+        const auto device = job->channel.devices->find(port);
+        const std::string problem = device == job->channel.devices->end()
+                                        ? CheckPortDevice(port, std::nullopt)
+                                        : CheckPortDevice(port, device->second);
+        if (!problem.empty()) {
             Refuse(problem);
             return kExitUsage;
         }
     }
     std::unique_ptr<PassReport> report;
     if (!options.reportPath.empty()) {
+        std::vector<std::filesystem::path> sources;
+        for (const DownloadRow& row : job->rows) {
+            sources.push_back(row.source);
+        }
+        if (const std::string problem =
+                CheckReportPath(options.reportPath, options.configPath, sources);
+            !problem.empty()) {
+            Refuse(problem);
+            return kExitUsage;
+        }
         try {
             report = std::make_unique<PassReport>(options.reportPath);
         } catch (const std::runtime_error& failure) {

@@ -115,8 +115,15 @@ bool FileList::DeleteRow(int index) {
     return true;
 }
 
+void FileList::NoteDropped(std::string_view sourcePath, AddRowResult reason) {
+    if (reason != AddRowResult::Added && reason != AddRowResult::Duplicate) {
+        dropped_.push_back({std::string(sourcePath), reason});
+    }
+}
+
 void FileList::Clear() {
     rows_.clear();
+    dropped_.clear();
     selected_ = -1;
 }
 

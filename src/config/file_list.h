@@ -65,6 +65,16 @@ enum class AddRowResult {
     InvalidRow,     // kind no digit, or source path empty or holding a ";"
 };
 
+// A row of the stored list that loading could not take (a 33rd row, a source path of 255 bytes or
+// more): the list keeps it known, because a download without it would leave the terminal short
+// of a file, so a start is refused while the list has one.
+struct DroppedRow {
+    std::string source;
+    AddRowResult reason = AddRowResult::InvalidRow;
+
+    bool operator==(const DroppedRow&) const = default;
+};
+
 // The text to show the operator for a refused row; empty when there is nothing to show.
 std::string AddRowMessage(int langBase, AddRowResult result, std::string_view sourcePath);
 
@@ -80,8 +90,13 @@ class FileList {
     // the path is too long; an added row selects row 0.
     AddRowResult AddFileRow(int kind, std::string_view sourcePath, std::string_view destination);
 
+    // Notes a stored row that could not be added (the results Added and Duplicate note nothing).
+    void NoteDropped(std::string_view sourcePath, AddRowResult reason);
+    const std::vector<DroppedRow>& Dropped() const { return dropped_; }
+
     // False when the index names no row.
     bool DeleteRow(int index);
+    // Empties the list, the dropped rows included.
     void Clear();
     bool SetChecked(int index, bool checked);
 
@@ -100,6 +115,7 @@ class FileList {
 
   private:
     std::vector<FileRow> rows_;
+    std::vector<DroppedRow> dropped_;
     int selected_ = -1;
     int langBase_;
 };

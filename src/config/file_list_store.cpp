@@ -39,6 +39,7 @@ std::string SourceOf(const IniDocument& ini, std::size_t row, std::string_view b
 void ReadFileList(const IniDocument& ini, FileList& files, std::string_view baseDir, bool debugMode,
                   std::vector<PromptMessage>& messages) {
     const int count = ini.ReadInteger(kHistorySection, kCountKey, 0);
+    bool listFullShown = false;
     // Reading ends at the first missing row, so a huge count costs nothing.
     for (std::size_t row = 0; static_cast<long long>(row) < count; ++row) {
         const std::string value = ini.ReadString(kHistorySection, RecentKey(row), "");
@@ -66,13 +67,15 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
         const std::string_view destination = TrimBlanks(rest.substr(0, rest.find(';')));
         const std::string source = SourceOf(ini, row, baseDir, debugMode, name);
         const AddRowResult result = files.AddFileRow(value.front() - '0', source, destination);
+        files.NoteDropped(source, result);
+        // One warning for a full list is enough; the later rows are only noted.
+        if (result == AddRowResult::ListFull && listFullShown) {
+            continue;
+        }
+        listFullShown = listFullShown || result == AddRowResult::ListFull;
         std::string message = AddRowMessage(files.LangBase(), result, source);
         if (!message.empty()) {
             messages.push_back({PromptKind::Warning, std::move(message)});
-        }
-        // One warning for a full list is enough; no later row could be added.
-        if (result == AddRowResult::ListFull) {
-            break;
         }
     }
 }

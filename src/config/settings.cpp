@@ -167,6 +167,7 @@ std::vector<PromptMessage> ReadSettings(Configuration& config, const IniDocument
         // The configuration file itself goes to the terminal as its first row.
         const AddRowResult result =
             config.files.AddFileRow(kApplication, config.ConfigPath, kConfigRowDestination);
+        config.files.NoteDropped(config.ConfigPath, result);
         std::string message = AddRowMessage(settings.LangBase, result, config.ConfigPath);
         if (!message.empty()) {
             messages.push_back({PromptKind::Warning, std::move(message)});

@@ -143,6 +143,23 @@ std::string Utf8ToGbk(std::string_view utf8) {
         [](std::string_view text, std::size_t pos) { return NextCharacter(text, pos).bytes; });
 }
 
+std::optional<std::string> Utf8ToGbkExact(std::string_view utf8) {
+    bool lossless = IsValidUtf8(utf8);
+    IconvHandle handle = OpenIconv(kGbkName, "UTF-8");
+    if (!lossless || !handle) {
+        return std::nullopt;
+    }
+    std::string gbk = Convert(static_cast<iconv_t>(handle.get()), utf8, "?",
+                              [&lossless](std::string_view text, std::size_t pos) {
+                                  lossless = false;
+                                  return NextCharacter(text, pos).bytes;
+                              });
+    if (!lossless) {
+        return std::nullopt;
+    }
+    return gbk;
+}
+
 std::size_t DisplayWidth(std::string_view utf8) {
     std::size_t width = 0;
     for (std::size_t pos = 0; pos < utf8.size();) {

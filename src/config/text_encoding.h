@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,11 @@ std::string GbkToUtf8(std::string_view gbk);
 
 // Characters that GBK cannot hold, and bytes that are no valid UTF-8, become '?'.
 std::string Utf8ToGbk(std::string_view utf8);
+
+// The GBK form of a text that must reach a terminal as it stands: nothing when a character
+// has no GBK form (or a byte is no valid UTF-8), since a '?' in its place could make two
+// names one.
+std::optional<std::string> Utf8ToGbkExact(std::string_view utf8);
 
 // Columns a text takes in the file list: one for an ASCII character, two for any other
 // character, which is also its length in GBK bytes for every character GBK can hold.

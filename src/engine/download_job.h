@@ -18,6 +18,15 @@ inline bool IsBootLoaderKind(int kind) {
     return kind == 0 || kind == 3 || kind == 4 || kind == 5;
 }
 
+// The name a file has on the terminal: RootDir in front, unless the name begins with it already.
+inline std::string DestinationOnTerminal(const std::string& rootDir,
+                                         const std::string& destination) {
+    if (rootDir.empty() || destination.starts_with(rootDir)) {
+        return destination;
+    }
+    return rootDir + destination;
+}
+
 // One checked row of the file list that passed the start checks.
 struct DownloadRow {
     int row = 0;   // position in the file list (for unchecking it)
@@ -43,6 +52,8 @@ struct DownloadJob {
     PortMode portMode = PortMode::Single;
     int singlePort = 1;  // COM number in single-port mode
     int portCount = 1;   // threads: 1, or 9, 18 or 27 in multi-port mode
+    // How the channels open; its `devices` is the port table taken at the start, the one table
+    // of COM numbers for the whole run.
     SlotChannelSettings channel;
 
     std::vector<DownloadRow> rows;
@@ -64,6 +75,18 @@ struct DownloadJob {
     int passLimit = 0;
 
     FrameLink Link() const { return {channel.transport, newMachine, pacing.usbDelayMs}; }
+
+    // The COM number of each slot the run uses.
+    std::vector<int> Ports() const {
+        if (portMode != PortMode::Multi) {
+            return {singlePort};
+        }
+        std::vector<int> ports;
+        for (int port = 1; port <= portCount; ++port) {
+            ports.push_back(port);
+        }
+        return ports;
+    }
 };
 
 }  // namespace termload

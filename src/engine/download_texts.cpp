@@ -73,8 +73,36 @@ std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_vie
             text = english ? "USB-HID and USB-CCID downloads are not available in this version."
                            : "此版本不支持USB-HID和USB-CCID下载。";
             break;
+        case StartRefusal::DroppedRows:
+            text = english
+                       ? "Rows of the file list were not loaded (over 32 rows, or a source path "
+                         "of 255 bytes or more): "
+                       : "文件列表中有未载入的行(超过32行或源文件路径达255字节): ";
+            break;
+        case StartRefusal::SameDevice:
+            text = english ? "Two ports name the same device: " : "两个端口指向同一设备: ";
+            break;
     }
     return text.append(detail);
+}
+
+std::string EmptySourceText(int langBase, std::string_view sourcePath) {
+    return std::string(langBase == kLangEnglish ? "Source file is empty: " : "源文件为空: ")
+        .append(sourcePath);
+}
+
+std::string NameNotGbkText(int langBase, std::string_view name) {
+    return std::string(langBase == kLangEnglish ? "Name has characters GBK cannot carry: "
+                                                : "名称含有GBK无法表示的字符: ")
+        .append(name);
+}
+
+std::string WireNameTooLongText(int langBase, std::size_t limit, std::string_view wireName) {
+    const std::string bytes = std::to_string(limit);
+    return (langBase == kLangEnglish
+                ? "Destination name with RootDir longer than " + bytes + " bytes: "
+                : "加上RootDir后目标文件名超过" + bytes + "字节: ")
+        .append(wireName);
 }
 
 }  // namespace termload

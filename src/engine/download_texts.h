@@ -44,7 +44,15 @@ enum class StartRefusal {
     KernelMode,        // boot-loader flows are not in this build
     BootLoaderRow,     // a row of the kernel-image, BIOS, kernel or root kind
     UsbTransport,      // USB-HID and USB-CCID are not in this build
+    DroppedRows,       // rows of the stored list that loading could not take
+    SameDevice,        // two COM numbers of the run name one device
 };
 std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_view detail = {});
+
+// The warnings of a row (or of RootDir) that cannot reach the terminal as it stands.
+std::string EmptySourceText(int langBase, std::string_view sourcePath);
+std::string NameNotGbkText(int langBase, std::string_view name);
+// `wireName` is RootDir and the destination, as the frame would carry them.
+std::string WireNameTooLongText(int langBase, std::size_t limit, std::string_view wireName);
 
 }  // namespace termload

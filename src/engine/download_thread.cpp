@@ -76,8 +76,17 @@ void ShowTimerFileFailure(PortSlot& slot, const DownloadJob& job, const std::str
 // that hangs up between two files fails no write, but where the port is re-created on its return
 // (a fresh pseudo-terminal, an adapter that comes back under another name) the path leads to
 // another device: the files sent before went to a terminal that is no longer there.
-std::string DeviceNow(int portNumber) {
-    const std::optional<std::string> path = ResolveComPort(portNumber);
+std::string DeviceNow(const DownloadJob& job, int portNumber) {
+    std::optional<std::string> path;
+    if (job.channel.devices) {
+        // The run's own table: the path stays, the device behind it may change.
+        if (const auto entry = job.channel.devices->find(portNumber);
+            entry != job.channel.devices->end()) {
+            path = entry->second;
+        }
+    } else {
+        path = ResolveComPort(portNumber);
+    }
     if (!path) {
         return {};
     }
@@ -93,7 +102,7 @@ bool DeviceChanged(PortSlot& slot, const DownloadJob& job, const std::string& pa
     if (job.channel.transport != Transport::Serial || passDevice.empty()) {
         return false;
     }
-    const std::string now = DeviceNow(slot.portNumber);
+    const std::string now = DeviceNow(job, slot.portNumber);
     if (now.empty() || now == passDevice) {
         return false;  // a device that has gone fails the open, with its own text
     }
@@ -108,8 +117,9 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
     const DownloadJob& job = run.Job();
     const bool m868 = ModelClass(slot.modelName) == kModelClassM868;
     PassResult result;
-    const std::string passDevice =
-        job.channel.transport == Transport::Serial ? DeviceNow(slot.portNumber) : std::string{};
+    const std::string passDevice = job.channel.transport == Transport::Serial
+                                       ? DeviceNow(job, slot.portNumber)
+                                       : std::string{};
     // One step past the last row sends the clock file.
     for (std::size_t index = 0; index <= job.rows.size(); ++index) {
         if (slot.stop.IsRequested()) {

@@ -6,6 +6,8 @@
 #include <span>
 #include <system_error>
 
+#include "config/text_encoding.h"
+
 namespace termload {
 
 namespace {
@@ -27,7 +29,8 @@ int ModelClass(std::string_view modelName) {
 }
 
 bool ModelNameFits(std::string_view modelName) {
-    return modelName.size() < kModelNameFieldSize;
+    // The field holds the name as the terminals' tool stores it, in GBK.
+    return Utf8ToGbk(modelName).size() < kModelNameFieldSize;
 }
 
 std::string ReceiveText::Append(const char* bytes, std::size_t count) {

@@ -33,8 +33,8 @@ inline constexpr int kModelClassM868 = 1;
 inline constexpr int kModelClassOther = 2;
 int ModelClass(std::string_view modelName);
 
-// The slot's model-name field holds 30 bytes including a terminating zero: a start with a longer
-// model is refused.
+// The slot's model-name field holds 30 bytes including a terminating zero, counted in GBK: a start
+// with a longer model is refused.
 inline constexpr std::size_t kModelNameFieldSize = 30;
 bool ModelNameFits(std::string_view modelName);
 

@@ -54,10 +54,21 @@ bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode) {
         };
     }
     // A stopped slot opens nothing; a stop that comes during the open closes the port below.
-    const ChannelHandle channel = slot.OpenUnlessStopped([&] {
-        return ComOpen(portNumber, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
-                       settings.parityIndex, settings.flowControlIndex, callback,
-                       settings.traceLog);
+    const ChannelHandle channel = slot.OpenUnlessStopped([&]() -> ChannelHandle {
+        if (!settings.devices) {
+            return ComOpen(portNumber, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
+                           settings.parityIndex, settings.flowControlIndex, callback,
+                           settings.traceLog);
+        }
+        const auto device = settings.devices->find(portNumber);
+        if (device == settings.devices->end()) {
+            return 0;
+        }
+        // The device the run started with: one that has gone fails the open rather than let the
+        // COM number reach whatever the table names now.
+        return ComOpenDevice(portNumber, device->second, settings.baudRate, settings.dataBits,
+                             settings.stopBitsIndex, settings.parityIndex,
+                             settings.flowControlIndex, callback, settings.traceLog);
     });
     if (channel != 0) {
         if (slot.stop.IsRequested()) {

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "channels/port_map.h"
 #include "channels/serial_channel.h"
 
 namespace termload {
@@ -23,6 +25,9 @@ struct SlotChannelSettings {
     int parityIndex = 0;
     int flowControlIndex = 0;
     bool traceLog = false;
+    // The run's COM-to-device table, taken when it started; each open uses it and never the
+    // live table. Unset: each open resolves the live table (hand-built settings).
+    std::optional<PortTable> devices;
 };
 
 // Console mode of SlotOpenChannel: the port's reader thread feeds the receive text and events.

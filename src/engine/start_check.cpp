@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 
 #include "config/address_file.h"
 #include "config/paths.h"
 #include "config/string_table.h"
 #include "config/text_encoding.h"
+#include "engine/address_file_flow.h"
 #include "engine/download_texts.h"
 #include "engine/hex_bytes.h"
 #include "engine/port_slot.h"
@@ -112,6 +114,95 @@ void TakeSettings(const Settings& settings, const StartOptions& options, Downloa
     }
 }
 
+// The devices of the run's ports: from the host's table when it gives one, else read now.
+PortTable RunPortTable(const StartOptions& options, const std::vector<int>& ports) {
+    if (!options.portTable) {
+        return TakePortTable(ports);
+    }
+    PortTable devices;
+    for (const int port : ports) {
+        if (const auto device = options.portTable->find(port); device != options.portTable->end()) {
+            devices.insert(*device);
+        }
+    }
+    return devices;
+}
+
+// The one refusal for rows the load dropped, naming each.
+std::optional<std::string> DroppedRowsProblem(const FileList& files, int lang) {
+    if (files.Dropped().empty()) {
+        return std::nullopt;
+    }
+    std::string names;
+    for (const DroppedRow& row : files.Dropped()) {
+        names.append(names.empty() ? "" : ", ").append(FileNamePart(row.source));
+    }
+    return StartRefusalText(lang, StartRefusal::DroppedRows, names);
+}
+
+// RootDir goes in front of every name: it must travel in GBK as it stands, and for M868 leave
+// room for the address file's name, whose frame sum counts every byte of the name.
+std::optional<std::string> RootDirProblem(const DownloadJob& job, bool m868, std::size_t limit) {
+    if (job.rootDir.empty()) {
+        return std::nullopt;
+    }
+    if (!Utf8ToGbkExact(job.rootDir)) {
+        return NameNotGbkText(job.langBase, "RootDir=" + job.rootDir);
+    }
+    if (m868) {
+        const std::string name =
+            DestinationOnTerminal(job.rootDir, AddressFileShownName(kAddressFileName));
+        if (Utf8ToGbk(name).size() > limit) {
+            return WireNameTooLongText(job.langBase, limit, name);
+        }
+    }
+    return std::nullopt;
+}
+
+// Two COM numbers on one device would write two terminals' frames into one line.
+std::optional<std::string> SameDeviceProblem(const PortTable& devices, int lang) {
+    std::map<std::string, int> seen;
+    for (const auto& [port, device] : devices) {
+        std::error_code ec;
+        const std::filesystem::path canonical = std::filesystem::weakly_canonical(device, ec);
+        const std::string key = ec ? device : canonical.string();
+        const auto [first, added] = seen.emplace(key, port);
+        if (!added) {
+            return StartRefusalText(lang, StartRefusal::SameDevice,
+                                    "COM" + std::to_string(first->second) + ", COM" +
+                                        std::to_string(port) + " = " + key);
+        }
+    }
+    return std::nullopt;
+}
+
+// The warning for a checked row that cannot go as it stands, or nothing.
+std::optional<std::string> RowProblem(const DownloadJob& job, const DownloadFileEntry& entry,
+                                      const std::filesystem::path& source, std::size_t limit) {
+    const int lang = job.langBase;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(source, ec)) {
+        return MissingFileText(lang, entry.sourcePath);
+    }
+    // The frames' file count would include a file no frame carries: the terminal would wait.
+    if (std::filesystem::file_size(source, ec) == 0 && !ec) {
+        return EmptySourceText(lang, entry.sourcePath);
+    }
+    const std::optional<std::string> gbk = Utf8ToGbkExact(entry.destinationName);
+    if (!gbk) {
+        return NameNotGbkText(lang, entry.destinationName);
+    }
+    if (gbk->size() > limit) {
+        return std::string(
+            TextOf(lang, job.newMachine ? kTextDestinationOver50 : kTextDestinationOver14));
+    }
+    const std::string onTerminal = DestinationOnTerminal(job.rootDir, entry.destinationName);
+    if (Utf8ToGbk(onTerminal).size() > limit) {
+        return WireNameTooLongText(lang, limit, onTerminal);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 StartCheck CheckStart(const Configuration& config, const StartOptions& options) {
@@ -124,8 +215,20 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     }
     TakeSettings(config.settings, options, *job);
     const bool m868 = ModelClass(job->modelName) == kModelClassM868;
+    const std::size_t destinationLimit =
+        job->newMachine ? kFullDestinationLimit : kCompactDestinationLimit;
 
     StartCheck check;
+    job->channel.devices = RunPortTable(options, job->Ports());
+    for (const auto& problem :
+         {DroppedRowsProblem(config.files, lang), RootDirProblem(*job, m868, destinationLimit),
+          SameDeviceProblem(*job->channel.devices, lang)}) {
+        if (problem) {
+            check.messages.push_back({PromptKind::Warning, *problem});
+            return check;
+        }
+    }
+
     if (job->useLocalAddress && m868) {
         const std::string path = options.userAddrFile.string();
         std::error_code ec;
@@ -140,8 +243,6 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         }
     }
 
-    const std::size_t destinationLimit =
-        job->newMachine ? kFullDestinationLimit : kCompactDestinationLimit;
     const auto& rows = config.files.Rows();
     for (std::size_t index = 0; index < rows.size(); ++index) {
         if (!rows[index].checked) {
@@ -152,15 +253,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
             continue;
         }
         const std::filesystem::path source = NativePath(entry->sourcePath);
-        std::error_code ec;
-        std::optional<std::string> problem;
-        if (!std::filesystem::is_regular_file(source, ec)) {
-            problem = MissingFileText(lang, entry->sourcePath);
-        } else if (Utf8ToGbk(entry->destinationName).size() > destinationLimit) {
-            problem =
-                TextOf(lang, job->newMachine ? kTextDestinationOver50 : kTextDestinationOver14);
-        }
-        if (problem) {
+        if (auto problem = RowProblem(*job, *entry, source, destinationLimit)) {
             check.messages.push_back({PromptKind::Warning, std::move(*problem)});
             check.uncheckedRows.push_back(static_cast<int>(index));
             continue;

@@ -2,8 +2,10 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "channels/port_map.h"
 #include "config/prompt_message.h"
 #include "config/settings.h"
 #include "engine/download_job.h"
@@ -18,6 +20,8 @@ struct StartOptions {
     std::filesystem::path addressTraceDir;  // where file.adr is copied when TraceLog is on
     int passLimit = 0;  // passes per port; 0 runs until stopped
     Timings timings;
+    // The COM-to-device table the run keeps; unset: the process's port table, read now.
+    std::optional<PortTable> portTable;
 };
 
 // The outcome of the checks a download start makes on the operator's choices and file list.
@@ -30,10 +34,13 @@ struct StartCheck {
     std::shared_ptr<const DownloadJob> job;
 };
 
-// Checks the choices and the checked rows of `config` and builds the job of the download:
-// the model, the transport and the user address file first (a failure there refuses the
-// start), then every checked row (a missing source file or a destination name too long for the
-// terminal unchecks the row with a warning, the other rows go on).
+// Checks the choices and the checked rows of `config` and builds the job of the download.
+// Refused as a whole: the model, the transport, rows dropped when the list was loaded, a RootDir
+// GBK cannot carry or (M868) too long for the address file's name, two of the run's COM numbers
+// on one device, a missing user address file. Then every checked row: a missing or empty source
+// file, a destination GBK cannot carry or too long for the frame in use (with RootDir in front)
+// unchecks the row with a warning; the other rows go on. The job keeps the port table as it was
+// at this moment.
 StartCheck CheckStart(const Configuration& config, const StartOptions& options);
 
 }  // namespace termload

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <fstream>
 #include <map>
@@ -294,6 +296,36 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
     std::string twoRows = ReadFile(missingSource);
     twoRows.replace(twoRows.find("RecentCount=1"), 13, "RecentCount=2");
     WriteFile(missingSource, twoRows);
+    // Configurations that differ from the first in one place.
+    const auto variant = [&](const std::string& name, const std::string& from,
+                             const std::string& to) {
+        std::string text = ReadFile(Config());
+        text.replace(text.find(from), from.size(), to);
+        WriteFile(dir_.Path() / name, text);
+        return (dir_.Path() / name).string();
+    };
+    WriteFile(dir_.Path() / "empty.bin", "");
+    const auto emptySource =
+        variant("EmptySource.ini", "1;app.bin;app.bin", "1;empty.bin;empty.bin");
+    std::string rows = "RecentCount=34\n";
+    for (int row = 0; row < 34; ++row) {
+        const std::string name = "f" + std::to_string(row) + ".bin";
+        WriteFile(dir_.Path() / name, "x");
+        rows += "Recent" + std::to_string(row) + "=1;" + name + ";" + name + "\n";
+    }
+    const auto tooManyRows =
+        variant("TooMany.ini", "RecentCount=1\nRecent0=1;app.bin;app.bin\n", rows);
+    const auto rootDirName =
+        variant("RootDir.ini", "EmptyFlash=0", "EmptyFlash=0\nNewMachine=0\nRootDir=/home/abc/");
+    const auto notGbk =
+        variant("NotGbk.ini", "1;app.bin;app.bin", "1;app.bin;app\xF0\x9F\x98\x80.bin");
+    const auto compactAddress =
+        variant("Address.ini", "MachMode=0\n", "MachMode=1\nNewMachine=0\nRootDir=abcdefg\n");
+    symlink(pty.SlavePath().c_str(), (dir_.Path() / "tty-link").c_str());
+    const auto twiceMap = dir_.Path() / "twice.ini";
+    WriteFile(twiceMap,
+              "[Ports]\nCOM1=" + pty.SlavePath() + "\nCOM2=" + (dir_.Path() / "tty-link").string());
+    const std::string source = (dir_.Path() / "app.bin").string();
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"run", "--config", config, "--bogus"}, "bogus"},
@@ -314,6 +346,20 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
           (dir_.Path() / "no-dir" / "r.jsonl").string()},
          "report"},
         {{"frobnicate"}, "frobnicate"},
+        {{"run", "--config", emptySource, "--ports-map", map}, "Source file is empty"},
+        {{"run", "--config", tooManyRows, "--ports-map", map}, "were not loaded"},
+        {{"run", "--config", tooManyRows, "--ports-map", map}, "f32.bin, f33.bin"},
+        {{"run", "--config", rootDirName, "--ports-map", map},
+         "with RootDir longer than 14 bytes: /home/abc/app.bin"},
+        {{"run", "--config", notGbk, "--ports-map", map}, "GBK cannot carry"},
+        {{"run", "--config", compactAddress, "--ports-map", map}, "abcdefgfile.adr"},
+        {{"run", "--config", config, "--ports-map", twiceMap.string(), "--multi", "9"},
+         "COM1, COM2 = " + pty.SlavePath()},
+        {{"run", "--config", config, "--ports-map", map, "--single", "1", "--report",
+          (dir_.Path() / "." / "Config.ini").string()},
+         "is the configuration"},
+        {{"run", "--config", config, "--ports-map", map, "--single", "1", "--report", source},
+         "is the source file"},
     };
     for (const auto& [args, mention] : cases) {
         const CliResult result = RunCli(args, dir_.Path(), 20s);
@@ -328,6 +374,40 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
                                                                                    << result.output;
     }
     EXPECT_EQ(pty.ReadMaster(1, 100ms), "") << "no byte reached the port";
+    EXPECT_EQ(ReadFile(dir_.Path() / "app.bin"), SampleBytes(100, 4)) << "the report went nowhere";
+}
+
+// COM1's device goes mid-run and the port map now names another device for COM1: the run keeps
+// the table of its start, so its next open fails and the other device never gets a byte.
+TEST_F(CliRun, AReplugMidRunNeverMovesAPortToAnotherDevice) {
+    Pty first;
+    Pty second;
+    const auto link = dir_.Path() / "COM1";
+    symlink(first.SlavePath().c_str(), link.c_str());
+    WriteFile(PortMap(), "[Ports]\nCOM1=" + link.string() + "\n");
+    WriteConfig({{"a.bin", SampleBytes(20000, 6)}, {"b.bin", SampleBytes(20000, 7)}});
+    auto cli = StartCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(),
+                         "--single", "1", "--passes", "50"},
+                        dir_.Path());
+    ASSERT_FALSE(first.ReadMaster(4173, 20s).empty()) << ReadFile(dir_.Path() / "cli-output.txt");
+
+    WriteFile(PortMap(), "[Ports]\nCOM1=" + second.SlavePath() + "\n");
+    std::filesystem::remove(link);
+    // The first terminal takes what is still on its way, so the run is never held up by it.
+    std::atomic<bool> draining{true};
+    std::thread drain([&] {
+        while (draining) {
+            first.ReadMaster(4096, 50ms);
+        }
+    });
+    const bool ended = cli->WaitForExit(30s);
+    draining = false;
+    drain.join();
+    EXPECT_EQ(second.ReadMaster(1, 200ms), "") << "the device now named COM1 got frames";
+    ASSERT_TRUE(ended) << ReadFile(dir_.Path() / "cli-output.txt");
+    EXPECT_NE(ExitCodeOf(*cli), 0);
+    EXPECT_NE(ReadFile(dir_.Path() / "cli-output.txt").find("Port open failed!"), std::string::npos)
+        << ReadFile(dir_.Path() / "cli-output.txt");
 }
 
 TEST_F(CliRun, CtrlCMidPassStopsPromptlyWithExit130AndReportsThePassStopped) {

@@ -47,15 +47,14 @@ TEST_P(DownloadWire, EveryFrameMatchesTheLayoutByteForByte) {
     ws.config.settings.LangBase = kLangEnglish;
     ws.config.settings.RootDir = "/home/";
     ws.AddFile("b.bin", 4097, 1);
-    ws.AddFile("c.bin", 5000, 2, "fourteen-chars");
+    ws.AddFile("c.bin", 5000, 2, "eight.ch");
     PtyCapture capture;
     test::PortMapForTest map({&capture.Peer()});
 
     Run(ws, 1);
-    // RootDir goes in front; the compact frame then keeps the first 14 bytes.
-    const std::string cName = full ? "/home/fourteen-chars" : "/home/fourteen";
+    // RootDir goes in front: "/home/eight.ch" fills the compact frame's 14 bytes.
     const std::string expected = ExpectedFrames(full, 2, "/home/b.bin", PatternBytes(4097, 1)) +
-                                 ExpectedFrames(full, 2, cName, PatternBytes(5000, 2));
+                                 ExpectedFrames(full, 2, "/home/eight.ch", PatternBytes(5000, 2));
     EXPECT_TRUE(SameBytes(capture.BytesWhenQuiet(), expected))
         << "the second block of b.bin 1 byte and 4095 zeros";
     EXPECT_EQ(host.Shown(0, "[COM1]DownLoad..  c.bin(5K/5K)", StatusColour::Black), 2);
@@ -70,11 +69,13 @@ TEST_F(DownloadFlow, BadSourceFilesCostOnlyTheirRow) {
     Workspace ws;
     ws.config.settings.LangBase = kLangEnglish;
     ws.AddFile("gone.bin", 100, 0);
-    ws.AddFile("big.bin", 0, 0);
+    ws.AddFile("big.bin", 1, 0);
     ws.AddFile("shrunk.bin", 9000, 6);
     ws.AddFile("emptied.bin", 100, 8);
     ws.AddFile("ok.bin", 100, 7);
     ws.options.passLimit = 2;
+    PtyCapture capture;
+    test::PortMapForTest map({&capture.Peer()});
     const StartCheck check = CheckStart(ws.config, ws.options);
     ASSERT_TRUE(check.job);
     // Between the start's checks and the send: one file goes, one shrinks, one becomes empty,
@@ -83,8 +84,6 @@ TEST_F(DownloadFlow, BadSourceFilesCostOnlyTheirRow) {
     std::filesystem::resize_file(ws.Dir() / "shrunk.bin", 5000);
     std::filesystem::resize_file(ws.Dir() / "emptied.bin", 0);
     std::filesystem::resize_file(ws.Dir() / "big.bin", 0x3FC0001);
-    PtyCapture capture;
-    test::PortMapForTest map({&capture.Peer()});
     ASSERT_TRUE(controller.Start(check.job));
     EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; }, 60s));
     controller.Stop();

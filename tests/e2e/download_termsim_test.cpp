@@ -123,8 +123,9 @@ class DownloadTermsim : public ::testing::Test {
     DownloadController controller{table};
 };
 
-// The list every production test sends: tiny, one block, one block and a byte, the examples' 5000
-// bytes, 1 MiB, and 300 blocks so that the block numbers wrap.
+// The list every production test sends: tiny, one block, one block and a byte, the examples'
+// 5000 bytes, 1 MiB, and 300 blocks so that the block numbers wrap. (An empty file is refused
+// at the start.)
 const std::vector<std::pair<std::string, std::size_t>> kFileList = {
     {"one.bin", 1},     {"block.bin", 4096},   {"block1.bin", 4097},
     {"five.bin", 5000}, {"mib.bin", 1u << 20}, {"wrap.bin", 300 * 4096 - 100}};
@@ -135,7 +136,7 @@ void AddFileList(Workspace& ws) {
     }
 }
 
-// Every port has `passes` units, each holding every non-empty file of the list, byte-identical.
+// Every port has `passes` units, each holding every file of the list, byte-identical.
 void ExpectEveryPassDelivered(const std::vector<nlohmann::json>& results, int ports, int passes) {
     std::map<std::string, std::string> expected;
     for (std::size_t i = 0; i < kFileList.size(); ++i) {

@@ -110,14 +110,22 @@ TEST_F(PortTableTest, PortMapFileIsTheWholeTableAndOverridesTheUserStore) {
 
     SetPortMapFile({});
     EXPECT_EQ(ResolveComPort(5), "/dev/store-five");
-    bool listedFromStore = false;
-    for (const auto& entry : ListComPorts()) {
-        if (entry.comNumber == 5) {
-            listedFromStore =
-                entry.source == PortSource::kUserStore && entry.device == "/dev/store-five";
-        }
-    }
-    EXPECT_TRUE(listedFromStore);
+    // A store that lists ports is the whole table too: the numbers it lacks get no system port.
+    EXPECT_EQ(ResolveComPort(1), std::nullopt);
+    const auto listed = ListComPorts();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[1].comNumber, 5);
+    EXPECT_EQ(listed[1].source, PortSource::kUserStore);
+    EXPECT_EQ(listed[1].device, "/dev/store-five");
+}
+
+TEST_F(PortTableTest, TakingTheTableKeepsPathsAsNamedAndLeavesOutUnmappedNumbers) {
+    const auto map = Write("map.ini", "[Ports]\nCOM1=/dev/serial/by-path/socket-1\nCOM3=/dev/b\n");
+    SetPortMapFile(map);
+    const PortTable taken = TakePortTable({1, 2, 3});
+    EXPECT_EQ(taken, (PortTable{{1, "/dev/serial/by-path/socket-1"}, {3, "/dev/b"}}));
+    Write("map.ini", "[Ports]\nCOM1=/dev/other\n");
+    EXPECT_EQ(TakePortTable({1, 3}), (PortTable{{1, "/dev/other"}}));
 }
 
 }  // namespace

@@ -154,5 +154,27 @@ TEST(ConfigFileList, ReadingStopsAtAnEmptyRowAndAtAKindThatIsNoDigit) {
     EXPECT_EQ(messages[0].text, "'k' is not a valid integer value");
 }
 
+TEST(ConfigFileList, RowsTheReadingCannotTakeStayNotedWithOneWarningForAFullList) {
+    std::string history = "[History]\nRecentCount=35\n";
+    for (int row = 0; row < 35; ++row) {
+        const std::string name =
+            row == 1 ? std::string(250, 'p') + ".bin" : "f" + std::to_string(row) + ".bin";
+        history += "Recent" + std::to_string(row) + "=1;" + name + ";" + name + "\n";
+    }
+    IniDocument ini;
+    ini.LoadBytes(history);
+    std::vector<PromptMessage> messages;
+    FileList list(kLangEnglish);
+    ReadFileList(ini, list, "/base", false, messages);
+    EXPECT_EQ(list.Size(), 32u);
+    ASSERT_EQ(list.Dropped().size(), 3u);
+    EXPECT_EQ(list.Dropped()[0].reason, AddRowResult::SourceTooLong);
+    EXPECT_EQ(list.Dropped()[1], (DroppedRow{"/base/f33.bin", AddRowResult::ListFull}));
+    EXPECT_EQ(list.Dropped()[2].source, "/base/f34.bin");
+    EXPECT_EQ(messages.size(), 2u) << "the long path, then the full list once";
+    list.Clear();
+    EXPECT_TRUE(list.Dropped().empty());
+}
+
 }  // namespace
 }  // namespace termload

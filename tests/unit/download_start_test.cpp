@@ -27,6 +27,10 @@ class StartCheckTest : public ::testing::Test {
         config.controls.modelIndex = 0;
         config.controls.hardVersion = "1A";
         options.userAddrFile = dir / "UserAddrFile.ini";
+        options.portTable.emplace();
+        for (int port = 1; port <= 27; ++port) {
+            (*options.portTable)[port] = (dir / ("tty" + std::to_string(port))).string();
+        }
     }
     ~StartCheckTest() override { fs::remove_all(dir); }
 
@@ -98,6 +102,15 @@ TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
     EXPECT_TRUE(refusedWith("longer than 29 bytes"));
     config.controls.modelItems[0] = std::string(29, 'M');
     EXPECT_TRUE(CheckStart(config, options).job) << "29 bytes fit";
+    // The field holds GBK: eleven Chinese characters are 22 bytes there (33 in UTF-8), fifteen 30.
+    std::string chinese;
+    for (int i = 0; i < 11; ++i) {
+        chinese += "机";
+    }
+    config.controls.modelItems[0] = chinese;
+    EXPECT_TRUE(CheckStart(config, options).job) << "22 GBK bytes fit";
+    config.controls.modelItems[0] = chinese + "机型名称";
+    EXPECT_TRUE(refusedWith("longer than 29 bytes"));
 
     config.controls.modelItems[0] = "M740-KERNEL";
     EXPECT_TRUE(refusedWith("Kernel-mode"));
@@ -156,6 +169,93 @@ TEST_F(StartCheckTest, PortsPacingAndTheUserAddressFile) {
     check = CheckStart(config, options);
     EXPECT_FALSE(check.job);
     EXPECT_EQ(check.messages.size(), 1u);
+}
+
+TEST_F(StartCheckTest, RowsThatCannotReachTheTerminalAsTheyStandAreUncheckedWithAWarning) {
+    config.settings.LangBase = kLangEnglish;
+    config.settings.NewMachine = false;
+    config.settings.RootDir = "/home/";
+    Row("a.bin", "a.bin");                          // "/home/a.bin": 11 bytes
+    Row("empty.bin", "empty.bin");                  // no frame would carry it
+    Row("smile.bin", "smile\xF0\x9F\x98\x80.bin");  // GBK has no emoji
+    Row("c.bin", "fourteen-chars");                 // fits alone, not behind RootDir
+    Row("d.bin", "/home/d-is-long");                // begins with RootDir: nothing is put in front
+    std::ofstream(dir / "empty.bin", std::ios::trunc).close();
+
+    StartCheck check = CheckStart(config, options);
+    ASSERT_TRUE(check.job);
+    EXPECT_EQ(check.uncheckedRows, (std::vector<int>{1, 2, 3, 4}));
+    ASSERT_EQ(check.messages.size(), 4u);
+    EXPECT_EQ(check.messages[0].text, "Source file is empty: " + (dir / "empty.bin").string());
+    EXPECT_EQ(check.messages[1].text,
+              "Name has characters GBK cannot carry: smile\xF0\x9F\x98\x80.bin");
+    EXPECT_EQ(check.messages[2].text,
+              "Destination name with RootDir longer than 14 bytes: /home/fourteen-chars");
+    EXPECT_EQ(check.messages[3].text, TextOf(kLangEnglish, kTextDestinationOver14));
+    ASSERT_EQ(check.job->rows.size(), 1u);
+    EXPECT_EQ(check.job->channel.devices, (PortTable{{1, (dir / "tty1").string()}}))
+        << "the job keeps the table of its ports";
+
+    // The full frame: 50 bytes with RootDir, in Chinese too.
+    config.settings.NewMachine = true;
+    config.settings.LangBase = kLangChinese;
+    config.files.Clear();
+    Row("e.bin", std::string(44, 'n'));
+    Row("f.bin", std::string(45, 'n'));
+    check = CheckStart(config, options);
+    EXPECT_EQ(check.uncheckedRows, std::vector<int>{1});
+    ASSERT_EQ(check.messages.size(), 1u);
+    EXPECT_EQ(check.messages[0].text,
+              "加上RootDir后目标文件名超过50字节: /home/" + std::string(45, 'n'));
+}
+
+TEST_F(StartCheckTest, WhatSpoilsTheWholeRunRefusesTheStartNamingTheCause) {
+    config.settings.LangBase = kLangEnglish;
+    Row("a.bin", "a.bin");
+    const auto refusal = [&] {
+        const StartCheck check = CheckStart(config, options);
+        EXPECT_FALSE(check.job);
+        return check.messages.size() == 1 ? check.messages[0].text : std::string("(none)");
+    };
+
+    // Rows the load could not take.
+    config.files.NoteDropped(std::string(260, 'd') + "/long.bin", AddRowResult::SourceTooLong);
+    config.files.NoteDropped("/cfg/row33.bin", AddRowResult::ListFull);
+    EXPECT_EQ(refusal(),
+              "Rows of the file list were not loaded (over 32 rows, or a source path of 255 bytes "
+              "or more): long.bin, row33.bin");
+    config.files.Clear();
+    Row("a.bin", "a.bin");
+
+    config.settings.RootDir = "根\xF0\x9F\x98\x80/";
+    EXPECT_EQ(refusal(), "Name has characters GBK cannot carry: RootDir=根\xF0\x9F\x98\x80/");
+
+    // M868 sends RootDir + "file.adr": the compact frame carries 14 bytes of it, the full 50.
+    config.controls.modelIndex = 1;
+    config.settings.NewMachine = false;
+    config.settings.RootDir = "abcdefg";
+    EXPECT_EQ(refusal(), "Destination name with RootDir longer than 14 bytes: abcdefgfile.adr");
+    config.settings.RootDir = "abcdef";
+    EXPECT_TRUE(CheckStart(config, options).job);
+    config.settings.NewMachine = true;
+    config.settings.RootDir = std::string(43, 'r');
+    EXPECT_NE(refusal().find("longer than 50 bytes"), std::string::npos);
+    config.settings.RootDir = std::string(42, 'r');
+    EXPECT_TRUE(CheckStart(config, options).job);
+    config.controls.modelIndex = 0;
+    config.settings.RootDir = std::string(43, 'r');
+    EXPECT_TRUE(CheckStart(config, options).job) << "no address file, no such name";
+    config.settings.RootDir.clear();
+
+    // COM2 reaches COM1's device through a link.
+    config.controls.portMode = PortMode::Multi;
+    config.controls.portNumIndex = 0;
+    std::ofstream(dir / "tty1").close();
+    fs::create_symlink(dir / "tty1", dir / "tty2");
+    EXPECT_EQ(refusal(), "Two ports name the same device: COM1, COM2 = " + (dir / "tty1").string());
+    config.controls.portMode = PortMode::Single;
+    config.controls.portIndex = 1;
+    EXPECT_TRUE(CheckStart(config, options).job) << "one port of the two is no conflict";
 }
 
 TEST(DownloadTexts, StatusTextsAndNamesAsTheTerminalAndOperatorSeeThem) {
