@@ -21,12 +21,18 @@ namespace {
 
 const char* StatusName(UsbPipeStatus status) {
     switch (status) {
-        case UsbPipeStatus::kOk: return "ok";
-        case UsbPipeStatus::kNotFound: return "not-found";
-        case UsbPipeStatus::kOpenFailed: return "open-failed";
-        case UsbPipeStatus::kTimedOut: return "timed-out";
-        case UsbPipeStatus::kCancelled: return "cancelled";
-        case UsbPipeStatus::kFailed: return "failed";
+        case UsbPipeStatus::kOk:
+            return "ok";
+        case UsbPipeStatus::kNotFound:
+            return "not-found";
+        case UsbPipeStatus::kOpenFailed:
+            return "open-failed";
+        case UsbPipeStatus::kTimedOut:
+            return "timed-out";
+        case UsbPipeStatus::kCancelled:
+            return "cancelled";
+        case UsbPipeStatus::kFailed:
+            return "failed";
     }
     return "?";
 }
@@ -42,8 +48,9 @@ bool PreloadInPlace() {
 
 int main(int argc, char** argv) {
     if (!PreloadInPlace()) {
-        std::printf("no-preload: libumockdev-preload.so.0 is not loaded; install the Debian "
-                    "packages umockdev and libumockdev-dev (scripts/setup.sh)\n");
+        std::printf(
+            "no-preload: libumockdev-preload.so.0 is not loaded; install the Debian "
+            "packages umockdev and libumockdev-dev (scripts/setup.sh)\n");
         return 3;
     }
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -101,9 +108,8 @@ int main(int argc, char** argv) {
             pipe->Cancel();
         });
     }
-    const UsbPipeResult result = UsbSendImage(*pipe, *image, [](std::size_t sent) {
-        std::printf("progress %zu\n", sent);
-    });
+    const UsbPipeResult result =
+        UsbSendImage(*pipe, *image, [](std::size_t sent) { std::printf("progress %zu\n", sent); });
     if (canceller.joinable()) {
         canceller.join();
     }
