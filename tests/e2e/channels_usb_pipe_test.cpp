@@ -73,12 +73,14 @@ class UsbPipeE2e : public ::testing::Test {
     }
 
     // termsim with its USB device; returns when its environment file and port map are there.
-    void Start(const std::vector<std::string>& faults = {}) {
+    void Start(const std::vector<std::string>& faults = {},
+               const std::vector<std::string>& more = {}) {
         std::vector<std::string> args = {TERMSIM_PATH, "--usb", "--dir",  dir_.string(),
                                          "--boot-ms",  "50",    "--quiet"};
         for (const auto& fault : faults) {
             args.insert(args.end(), {"--fault", fault});
         }
+        args.insert(args.end(), more.begin(), more.end());
         const fs::path log = dir_ / "termsim.log";
         sim_ = ::fork();
         if (sim_ == 0) {
@@ -146,6 +148,17 @@ class UsbPipeE2e : public ::testing::Test {
                     consoleText_.append(buffer, static_cast<size_t>(n));
             }
         }
+    }
+
+    // DownNand's partition menu: partition `part`, confirmed; waits for the outcome `expect`.
+    bool Solidify(char part, const std::string& expect) {
+        const std::string typed = std::string("DownNand\r");
+        if (::write(console_, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size()) ||
+            !ConsoleUntil("[user-fs]", 10s) || ::write(console_, &part, 1) != 1 ||
+            !ConsoleUntil("(y/n)", 10s) || ::write(console_, "y", 1) != 1) {
+            return false;
+        }
+        return ConsoleUntil(expect, 10s);
     }
 
     // The channel's test program in its own process, with termsim's environment.
@@ -222,7 +235,7 @@ class UsbPipeE2e : public ::testing::Test {
 };
 
 TEST_F(UsbPipeE2e, ImagesArriveByteIdenticalWithProgressAfterEveryChunk) {
-    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(Start({}, {"--work-ms", "50"}));
     ASSERT_NO_FATAL_FAILURE(OpenConsole());
     int number = 0;
     // Empty, one byte, an image of exactly one chunk, one and a bit, many chunks.
@@ -239,10 +252,14 @@ TEST_F(UsbPipeE2e, ImagesArriveByteIdenticalWithProgressAfterEveryChunk) {
         EXPECT_EQ(ReadFile(AwaitImage(++number, true)), ReadFile(source));
     }
     EXPECT_FALSE(ConsoleUntil("Checksum Error", 200ms)) << consoleText_;
+    // What DownNand solidifies is the last image, kept per region.
+    ASSERT_TRUE(Solidify('2', "success")) << consoleText_;
+    EXPECT_EQ(ReadFile(dir_ / "COM1" / "unit-1" / "nand" / "region-2.bin"),
+              ReadFile(dir_ / "source-300000.bin"));
 }
 
 TEST_F(UsbPipeE2e, BadImagesGetChecksumErrorOnTheConsoleAndTheNextGoodOneIsTaken) {
-    ASSERT_NO_FATAL_FAILURE(Start({"1:usbsum=1"}));
+    ASSERT_NO_FATAL_FAILURE(Start({"1:usbsum=1"}, {"--work-ms", "50"}));
     ASSERT_NO_FATAL_FAILURE(OpenConsole());
     const fs::path source = WriteSource(20000, 7);
     // The fault damages the first image's sum on the way; then a sum wrong from the start; then
@@ -258,6 +275,7 @@ TEST_F(UsbPipeE2e, BadImagesGetChecksumErrorOnTheConsoleAndTheNextGoodOneIsTaken
         AwaitImage(static_cast<int>(i + 1), false);
         EXPECT_TRUE(ConsoleUntil("Checksum Error", 10s)) << consoleText_;
     }
+    EXPECT_TRUE(Solidify('0', "not written: bad image")) << consoleText_;
     const PeerRun good = Peer({"send", source.string(), "0x30200000"});
     EXPECT_EQ(good.status, "ok") << good.output;
     EXPECT_EQ(ReadFile(AwaitImage(4, true)), ReadFile(source));
