@@ -163,6 +163,9 @@ int RunSimulator(const SimulatorOptions& options) {
         });
         WriteEnvFile(envFile, usb->rootDir());
     }
+    if (options.usb && ports.empty()) {
+        throw std::runtime_error("--usb needs terminals; it cannot go with --relay");
+    }
 #else
     if (options.usb) {
         throw std::runtime_error(

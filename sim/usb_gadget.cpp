@@ -82,6 +82,7 @@ struct UsbGadget::Impl {
     std::vector<UsbImage> received;
     bool claimed = false;
     bool stalled = false;
+    bool reapedLast = false;
     int stallsDone = 0;
     int badSumsDone = 0;
 
@@ -252,9 +253,14 @@ struct UsbGadget::Impl {
                         }
                     }
                     if (found == urbs.end()) {
-                        later = true;
+                        // libusb reaps until nothing is left: the first "nothing" after a URB
+                        // goes back at once, only the ones that would make it spin wait.
+                        later = !reapedLast;
+                        reapedLast = false;
+                        error = EAGAIN;
                         break;
                     }
+                    reapedLast = true;
                     // The client's URB pointer goes into *arg; URB and buffer are copied back
                     // to the client when the call completes.
                     umockdev_ioctl_data_set_ptr(data, 0, (*found)->urb);
