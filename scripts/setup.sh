@@ -9,7 +9,7 @@ packages=(
   libpcsclite-dev pcscd nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-wqy-zenhei
-  lrzsz
+  lrzsz umockdev libumockdev-dev
 )
 
 missing=()

@@ -333,6 +333,13 @@ void BootConsole::NandRead(const std::vector<std::string>& args) {
     });
 }
 
+void BootConsole::UsbImageChecked(bool good) {
+    usbImageBad_ = !good;
+    if (!good) {
+        Print("\r\nChecksum Error\r\n");
+    }
+}
+
 void BootConsole::Solidify() {
     Answer(
         "Solidify the USB image, select partition 0 [bios], 1 [kernel], 2 [root], "

@@ -56,6 +56,9 @@ class BootConsole {
     bool WantsYmodem() const { return mode_ == Mode::Ymodem; }
     // The YMODEM session ended; an image (if any) now sits in RAM.
     void ImageLoaded(std::optional<std::vector<uint8_t>> image, const std::string& note);
+    // The USB device took a whole image and checked it: a bad one is answered with
+    // "Checksum Error" and may not be solidified.
+    void UsbImageChecked(bool good);
     bool KernelRunning() const { return mode_ == Mode::Kernel; }
     bool AtPrompt() const { return mode_ == Mode::Prompt && line_.empty(); }
     uint64_t inputLost() const { return inputLost_; }

@@ -119,6 +119,20 @@ void ApplyFaultText(const std::string& given, std::vector<PortFaults>& faults) {
                 f.stallUnits = c.stallUnits;
             };
         }
+    } else if (kind == "usbsum") {
+        change.usbBadSums = asInt();
+        apply = [](PortFaults& f, const PortFaults& c) { f.usbBadSums = c.usbBadSums; };
+    } else if (kind == "usbstall") {
+        if (!hasValue) {
+            throw std::invalid_argument("fault '" + given + "': usbstall needs =BYTES");
+        }
+        const auto [bytes, images] = FramesAndUnits(what.substr(equals + 1), given);
+        change.usbStallAfterBytes = bytes;
+        change.usbStallImages = images;
+        apply = [](PortFaults& f, const PortFaults& c) {
+            f.usbStallAfterBytes = c.usbStallAfterBytes;
+            f.usbStallImages = c.usbStallImages;
+        };
     } else if (kind == "nak") {
         change.ymodemNaks = asInt();
         apply = [](PortFaults& f, const PortFaults& c) { f.ymodemNaks = c.ymodemNaks; };

@@ -2,10 +2,23 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 #include "simulator.hpp"
 
 namespace {
+
+bool ParseUsbId(const std::string& text, uint16_t& vendor, uint16_t& product) {
+    unsigned v = 0;
+    unsigned p = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%4x:%4x%c", &v, &p, &end) != 2) {
+        return false;
+    }
+    vendor = static_cast<uint16_t>(v);
+    product = static_cast<uint16_t>(p);
+    return true;
+}
 
 int Run(int argc, char** argv) {
     using namespace termsim;
@@ -20,6 +33,7 @@ int Run(int argc, char** argv) {
     bool progress = false;
     int bootMs = 300;
     int workMs = -1;
+    std::string usbId = "5345:1234";
 
     app.add_option("--ports", options.ports, "number of simulated ports")
         ->check(CLI::Range(1, 256));
@@ -36,7 +50,8 @@ int Run(int argc, char** argv) {
     app.add_option("--fault", faultTexts,
                    "PORTS:KIND[=N], PORTS = all or 1,3-5; KIND = silent, slow=MS, hangup=FRAMES, "
                    "stall=FRAMES (first unit only; FRAMES*N the first N, FRAMES*all every unit), "
-                   "nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum");
+                   "nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum, "
+                   "usbsum=N (first N USB images), usbstall=BYTES (*N, *all as for stall)");
     app.add_option("--boot-ms", bootMs, "power-on to banner, milliseconds")
         ->check(CLI::Range(0, 60000));
     app.add_option("--work-ms", workMs,
@@ -44,6 +59,10 @@ int Run(int argc, char** argv) {
         ->check(CLI::Range(0, 600000));
     app.add_flag("--relay", options.relay,
                  "instead of terminals, join two ptys (COM1, COM2) by a line paced at --baud");
+    app.add_flag("--usb", options.usb,
+                 "COM1's terminal also serves its USB download device through an umockdev "
+                 "testbed; DIR/env holds the environment the tool needs to reach it");
+    app.add_option("--usb-id", usbId, "vendor:product of the USB device, hex (default 5345:1234)");
     auto* quietFlag = app.add_flag("--quiet", quiet, "print nothing but errors");
     app.add_flag("--progress", progress, "print every received block as well")->excludes(quietFlag);
     CLI11_PARSE(app, argc, argv);
@@ -64,6 +83,9 @@ int Run(int argc, char** argv) {
             ApplyFaultText(fault, options.faults);
         }
         options.console.bootTime = milliseconds(bootMs);
+        if (!ParseUsbId(usbId, options.usbVendor, options.usbProduct)) {
+            throw std::invalid_argument("--usb-id '" + usbId + "': expected VVVV:PPPP in hex");
+        }
         if (workMs >= 0) {
             const auto work = milliseconds(workMs);
             options.console.ramTestTime = options.console.eraseTime = work;

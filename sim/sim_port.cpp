@@ -295,6 +295,11 @@ void SimPort::UpdateEvents() {
     loop_.Modify(pty_.master.get(), events);
 }
 
+void SimPort::UsbImageReceived(UsbImage image) {
+    terminal_.UsbImageReceived(std::move(image), Clock::now());
+    ArmTerminal();
+}
+
 void SimPort::ArmTerminal() {
     terminalTimer_.Set(terminal_.NextDeadline(), [this]() {
         terminal_.Advance(Clock::now());

@@ -31,6 +31,8 @@ class SimPort : private TerminalHost {
 
     const std::filesystem::path& link() const { return setup_.link; }
     void Shutdown(TimePoint now);
+    // An image from termsim's USB device, which belongs to this port's terminal.
+    void UsbImageReceived(UsbImage image);
 
   private:
     void OpenLine();

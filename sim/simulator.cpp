@@ -12,6 +12,9 @@
 #include "event_loop.hpp"
 #include "paced_relay.hpp"
 #include "sim_port.hpp"
+#ifdef TERMSIM_HAVE_UMOCKDEV
+#include "usb_gadget.hpp"
+#endif
 
 namespace termsim {
 
@@ -74,6 +77,27 @@ void WritePortMap(const std::filesystem::path& map,
     std::filesystem::rename(temporary, map);
 }
 
+#ifdef TERMSIM_HAVE_UMOCKDEV
+namespace {
+
+// Lines NAME=VALUE for the tool's environment, written whole or not at all.
+void WriteEnvFile(const std::filesystem::path& file, const std::string& testbed) {
+    std::filesystem::path temporary = file;
+    temporary += ".new";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << "UMOCKDEV_DIR=" << testbed << "\n"
+            << "LD_PRELOAD=" << kUmockdevPreload << "\n";
+        if (!out.flush()) {
+            throw std::runtime_error("cannot write " + temporary.string());
+        }
+    }
+    std::filesystem::rename(temporary, file);
+}
+
+}  // namespace
+#endif
+
 int RunSimulator(const SimulatorOptions& options) {
     const TimePoint start = Clock::now();
     const std::filesystem::path dir = std::filesystem::absolute(options.dir);
@@ -123,6 +147,32 @@ int RunSimulator(const SimulatorOptions& options) {
             links.push_back(ports.back()->link());
         }
     }
+    const std::filesystem::path envFile = dir / "env";
+#ifdef TERMSIM_HAVE_UMOCKDEV
+    std::unique_ptr<UsbGadget> usb;
+    if (options.usb && !ports.empty()) {
+        const PortFaults& faults = options.faults.at(0);
+        usb = std::make_unique<UsbGadget>(UsbGadgetOptions{
+            options.usbVendor,
+            options.usbProduct,
+            {faults.usbBadSums, faults.usbStallAfterBytes, faults.usbStallImages}});
+        loop.Add(usb->readyFd(), EPOLLIN, [&usb, &ports](uint32_t) {
+            for (UsbImage& image : usb->TakeImages()) {
+                ports.front()->UsbImageReceived(std::move(image));
+            }
+        });
+        WriteEnvFile(envFile, usb->rootDir());
+    }
+    if (options.usb && ports.empty()) {
+        throw std::runtime_error("--usb needs terminals; it cannot go with --relay");
+    }
+#else
+    if (options.usb) {
+        throw std::runtime_error(
+            "this termsim was built without umockdev: install libumockdev-dev and umockdev "
+            "(scripts/setup.sh) and build again");
+    }
+#endif
     WritePortMap(map, links);
     if (options.verbosity != Verbosity::Quiet) {
         std::printf("termsim: %zu %s ready, port map %s\n", links.size(),
@@ -154,6 +204,14 @@ int RunSimulator(const SimulatorOptions& options) {
         summary["relayed_b_to_a"] = relay->bytesBtoA();
     }
     log.Record(std::move(summary), end);
+#ifdef TERMSIM_HAVE_UMOCKDEV
+    if (usb) {
+        loop.Remove(usb->readyFd());
+        usb.reset();
+        std::error_code ec;
+        std::filesystem::remove(envFile, ec);
+    }
+#endif
     ports.clear();
     relay.reset();
     for (const auto& link : links) {

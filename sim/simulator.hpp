@@ -28,6 +28,11 @@ struct SimulatorOptions {
     ConsoleOptions console;
     YmodemOptions ymodem;
     bool relay = false;  // two paced ptys joined, instead of terminals
+    // COM1's terminal also serves a USB device for its download mode, through an umockdev
+    // testbed; DIR/env tells the tool's environment how to reach it.
+    bool usb = false;
+    uint16_t usbVendor = 0x5345;
+    uint16_t usbProduct = 0x1234;
 };
 
 // Writes the INI port map: section "Ports", keys COM1… = paths. Written to a temporary file and

@@ -69,6 +69,8 @@ struct Terminal::Unit {
     size_t rejectedLines = 0;
     int ymodemFiles = 0;
     std::optional<bool> kernel;
+    int usbImages = 0;
+    std::optional<std::vector<uint8_t>> usbImage;  // the last good one, for DownNand
     bool stalled = false;
     std::optional<std::string> finished;  // why the unit is done, once it is
     bool active = false;                  // something arrived for it
@@ -96,6 +98,9 @@ void Terminal::NewUnit() {
             if (event.what == "kernel") {
                 unit_->kernel = event.ok;
                 unit_->finished = "kernel";
+            }
+            if (event.what == "solidify" && event.ok) {
+                StoreSolidified(event.detail, now_);
             }
             Record({{"event", "console"},
                     {"what", event.what},
@@ -438,6 +443,59 @@ std::optional<TimePoint> Terminal::NextDeadline() const {
         next = Earliest(next, heldSince_ + setup_.holdTimeout);
     }
     return next;
+}
+
+void Terminal::UsbImageReceived(UsbImage image, TimePoint now) {
+    now_ = now;
+    if (!unit_) {
+        NewUnit();
+    }
+    Unit& unit = *unit_;
+    unit.active = true;
+    const bool good = image.problem.empty();
+    const int number = ++unit.usbImages;
+    const std::filesystem::path path =
+        unit.dir / "usb" / ("image-" + std::to_string(number) + (good ? ".bin" : ".bad"));
+    std::string error;
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    const bool stored = StoreWholeFile(path, image.data, error);
+    Record({{"event", "usb-image"},
+            {"number", number},
+            {"ok", good},
+            {"cut_off", image.cutOff},
+            {"address", Hex8(image.address)},
+            {"length", image.length},
+            {"bytes", image.data.size()},
+            {"sum", Hex8(image.sumGiven)},
+            {"sum_computed", Hex8(image.sumComputed)},
+            {"problem", image.problem},
+            {"stored", stored ? path.string() : "not stored: " + error}},
+           now);
+    if (good) {
+        unit.usbImage = std::move(image.data);
+    } else {
+        unit.usbImage.reset();
+    }
+    // A cut-off image was abandoned by the host, which knows: only a checked one is answered.
+    if (!image.cutOff) {
+        unit.console->UsbImageChecked(good);
+    }
+}
+
+// DownNand made the last good USB image permanent: keep it per region, as the flash would.
+void Terminal::StoreSolidified(const std::string& detail, TimePoint now) {
+    if (!unit_ || !unit_->usbImage || detail.empty()) {
+        return;
+    }
+    const std::filesystem::path path =
+        unit_->dir / "nand" / ("region-" + detail.substr(detail.size() - 1) + ".bin");
+    std::string error;
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    if (!StoreWholeFile(path, *unit_->usbImage, error)) {
+        Record({{"event", "console"}, {"what", "solidify"}, {"ok", false}, {"detail", error}}, now);
+    }
 }
 
 void Terminal::Record(nlohmann::json line, TimePoint now) {

@@ -23,6 +23,7 @@
 #include "frame_receiver.hpp"
 #include "results_log.hpp"
 #include "sim_time.hpp"
+#include "usb_image_check.hpp"
 #include "ymodem_receiver.hpp"
 
 namespace termsim {
@@ -76,6 +77,9 @@ class Terminal : private FrameListener {
     std::optional<TimePoint> NextDeadline() const;
     // End of the run: the unit on the port is recorded.
     void Shutdown(TimePoint now);
+    // An image from the USB device (checked or cut off): kept under the unit's directory as
+    // usb/image-K.bin (.bad when it failed its check) and answered on the console.
+    void UsbImageReceived(UsbImage image, TimePoint now);
 
   private:
     struct Unit;
@@ -95,6 +99,7 @@ class Terminal : private FrameListener {
     void HandlePacket(Held kind, TimePoint now);
     void ApplyLineFaults(TimePoint now);
     void Record(nlohmann::json line, TimePoint now);
+    void StoreSolidified(const std::string& detail, TimePoint now);
 
     void FileStarted(const ReceivedFile& file) override;
     void FileData(std::span<const uint8_t> bytes) override;

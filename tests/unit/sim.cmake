@@ -5,6 +5,7 @@ if(TARGET termsim_lib)
             ${CMAKE_CURRENT_LIST_DIR}/sim_ymodem_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/sim_console_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/sim_packets_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/sim_usb_image_test.cpp
     LIBS termsim_lib
     LABELS core)
   # Everything a tool could send, into one terminal.
