@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "ccid_side.hpp"
 #include "event_loop.hpp"
 #include "paced_relay.hpp"
 #include "sim_port.hpp"
@@ -123,10 +124,24 @@ int RunSimulator(const SimulatorOptions& options) {
             links.push_back(ports.back()->link());
         }
     }
+    std::unique_ptr<CcidSide> ccid;
+    if (options.ccid) {
+        TerminalSetup terminal;
+        terminal.port = "CCID";
+        terminal.dir = dir / "CCID";
+        terminal.frameFormat = FrameFormat::Full;  // frames cross a reader whole, never compact
+        terminal.versions = options.versions;
+        ccid = std::make_unique<CcidSide>(loop, dir, std::move(terminal), options.ccidFaults, log,
+                                          tally);
+    }
     WritePortMap(map, links);
     if (options.verbosity != Verbosity::Quiet) {
         std::printf("termsim: %zu %s ready, port map %s\n", links.size(),
                     options.relay ? "relay ends" : "ports", map.c_str());
+        if (ccid) {
+            std::printf("termsim: CCID reader \"%s\" ready, environment in %s\n",
+                        ccid->readerName().c_str(), (dir / "env").c_str());
+        }
         std::fflush(stdout);
     }
     if (options.seconds) {
@@ -139,6 +154,9 @@ int RunSimulator(const SimulatorOptions& options) {
     const TimePoint end = Clock::now();
     for (auto& port : ports) {
         port->Shutdown(end);
+    }
+    if (ccid) {
+        ccid->Shutdown(end);
     }
     nlohmann::json summary = {{"event", "summary"},
                               {"ports", links.size()},

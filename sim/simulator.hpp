@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "boot_console.hpp"
+#include "ccid_terminal.hpp"
 #include "command_packets.hpp"
 #include "faults.hpp"
 #include "frame_receiver.hpp"
@@ -28,6 +29,8 @@ struct SimulatorOptions {
     ConsoleOptions console;
     YmodemOptions ymodem;
     bool relay = false;  // two paced ptys joined, instead of terminals
+    bool ccid = false;   // also a terminal behind a reader of a private pcscd
+    CcidFaults ccidFaults;
 };
 
 // Writes the INI port map: section "Ports", keys COM1… = paths. Written to a temporary file and
