@@ -3,7 +3,8 @@
 // through PC/SC without a card. The tool connects to the reader in direct share mode and talks
 // to the terminal with reader escape requests (SCardControl). One CcidReader is owned by the
 // host (window or CLI) and handed to a run; every call is safe from any thread, and calls are
-// serialised, so the window's stop request cannot interleave with a frame's pieces.
+// serialised piece by piece: the window's stop request goes out between two pieces of a frame,
+// and a Close waits for at most the one exchange in flight.
 //
 // Results follow the channel convention: 1 done, 0 a valid "no" from the terminal, -1 failure.
 // Nothing throws across this header. Replies come from outside: their lengths are checked before
