@@ -29,6 +29,7 @@ int Run(int argc, char** argv) {
     std::string frame = "full";
     std::string versionsFile;
     std::vector<std::string> faultTexts;
+    std::vector<std::string> ccidFaultTexts;
     bool quiet = false;
     bool progress = false;
     int bootMs = 300;
@@ -63,6 +64,12 @@ int Run(int argc, char** argv) {
                  "COM1's terminal also serves its USB download device through an umockdev "
                  "testbed; DIR/env holds the environment the tool needs to reach it");
     app.add_option("--usb-id", usbId, "vendor:product of the USB device, hex (default 5345:1234)");
+    app.add_flag("--ccid", options.ccid,
+                 "also a terminal behind a CCID reader of a private pcscd (DIR/env names its "
+                 "socket)");
+    app.add_option("--ccid-fault", ccidFaultTexts,
+                   "unready=N (probes not ready until N reboot requests), refuse=N (the Nth data "
+                   "request is refused), busy=N (end-of-pass polls still writing N times)");
     auto* quietFlag = app.add_flag("--quiet", quiet, "print nothing but errors");
     app.add_flag("--progress", progress, "print every received block as well")->excludes(quietFlag);
     CLI11_PARSE(app, argc, argv);
@@ -81,6 +88,9 @@ int Run(int argc, char** argv) {
         options.faults.assign(static_cast<size_t>(options.ports), PortFaults{});
         for (const std::string& fault : faultTexts) {
             ApplyFaultText(fault, options.faults);
+        }
+        for (const std::string& fault : ccidFaultTexts) {
+            ApplyCcidFault(fault, options.ccidFaults);
         }
         options.console.bootTime = milliseconds(bootMs);
         if (!ParseUsbId(usbId, options.usbVendor, options.usbProduct)) {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "ccid_side.hpp"
+#include "env_file.hpp"
 #include "event_loop.hpp"
 #include "paced_relay.hpp"
 #include "sim_port.hpp"
@@ -77,27 +79,6 @@ void WritePortMap(const std::filesystem::path& map,
     std::filesystem::rename(temporary, map);
 }
 
-#ifdef TERMSIM_HAVE_UMOCKDEV
-namespace {
-
-// Lines NAME=VALUE for the tool's environment, written whole or not at all.
-void WriteEnvFile(const std::filesystem::path& file, const std::string& testbed) {
-    std::filesystem::path temporary = file;
-    temporary += ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << "UMOCKDEV_DIR=" << testbed << "\n"
-            << "LD_PRELOAD=" << kUmockdevPreload << "\n";
-        if (!out.flush()) {
-            throw std::runtime_error("cannot write " + temporary.string());
-        }
-    }
-    std::filesystem::rename(temporary, file);
-}
-
-}  // namespace
-#endif
-
 int RunSimulator(const SimulatorOptions& options) {
     const TimePoint start = Clock::now();
     const std::filesystem::path dir = std::filesystem::absolute(options.dir);
@@ -147,7 +128,9 @@ int RunSimulator(const SimulatorOptions& options) {
             links.push_back(ports.back()->link());
         }
     }
+    // Each door adds its lines; what a run before this one left must not reach the tool.
     const std::filesystem::path envFile = dir / "env";
+    std::filesystem::remove(envFile);
 #ifdef TERMSIM_HAVE_UMOCKDEV
     std::unique_ptr<UsbGadget> usb;
     if (options.usb && !ports.empty()) {
@@ -161,7 +144,7 @@ int RunSimulator(const SimulatorOptions& options) {
                 ports.front()->UsbImageReceived(std::move(image));
             }
         });
-        WriteEnvFile(envFile, usb->rootDir());
+        AddEnvLines(envFile, {{"UMOCKDEV_DIR", usb->rootDir()}, {"LD_PRELOAD", kUmockdevPreload}});
     }
     if (options.usb && ports.empty()) {
         throw std::runtime_error("--usb needs terminals; it cannot go with --relay");
@@ -173,10 +156,24 @@ int RunSimulator(const SimulatorOptions& options) {
             "(scripts/setup.sh) and build again");
     }
 #endif
+    std::unique_ptr<CcidSide> ccid;
+    if (options.ccid) {
+        TerminalSetup terminal;
+        terminal.port = "CCID";
+        terminal.dir = dir / "CCID";
+        terminal.frameFormat = FrameFormat::Full;  // frames cross a reader whole, never compact
+        terminal.versions = options.versions;
+        ccid = std::make_unique<CcidSide>(loop, dir, std::move(terminal), options.ccidFaults, log,
+                                          tally);
+    }
     WritePortMap(map, links);
     if (options.verbosity != Verbosity::Quiet) {
         std::printf("termsim: %zu %s ready, port map %s\n", links.size(),
                     options.relay ? "relay ends" : "ports", map.c_str());
+        if (ccid) {
+            std::printf("termsim: CCID reader \"%s\" ready, environment in %s\n",
+                        ccid->readerName().c_str(), envFile.c_str());
+        }
         std::fflush(stdout);
     }
     if (options.seconds) {
@@ -189,6 +186,9 @@ int RunSimulator(const SimulatorOptions& options) {
     const TimePoint end = Clock::now();
     for (auto& port : ports) {
         port->Shutdown(end);
+    }
+    if (ccid) {
+        ccid->Shutdown(end);
     }
     nlohmann::json summary = {{"event", "summary"},
                               {"ports", links.size()},
@@ -208,12 +208,12 @@ int RunSimulator(const SimulatorOptions& options) {
     if (usb) {
         loop.Remove(usb->readyFd());
         usb.reset();
-        std::error_code ec;
-        std::filesystem::remove(envFile, ec);
     }
 #endif
     ports.clear();
     relay.reset();
+    std::error_code envGone;
+    std::filesystem::remove(envFile, envGone);
     for (const auto& link : links) {
         std::error_code ec;
         std::filesystem::remove(link, ec);

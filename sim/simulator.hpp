@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "boot_console.hpp"
+#include "ccid_terminal.hpp"
 #include "command_packets.hpp"
 #include "faults.hpp"
 #include "frame_receiver.hpp"
@@ -33,6 +34,8 @@ struct SimulatorOptions {
     bool usb = false;
     uint16_t usbVendor = 0x5345;
     uint16_t usbProduct = 0x1234;
+    bool ccid = false;   // also a terminal behind a reader of a private pcscd
+    CcidFaults ccidFaults;
 };
 
 // Writes the INI port map: section "Ports", keys COM1… = paths. Written to a temporary file and

@@ -1,0 +1,215 @@
+// The CCID reader channel through the real pcsc-lite client, a real pcscd and termsim's reader
+// driver: list, probe with a reboot, frames as 17 escapes each, a refused piece, the end-of-pass
+// polls, the version request and the stop, and termsim storing the files byte for byte.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "channels/ccid_reader.h"
+#include "engine/crc32.h"
+#include "engine/file_frame.h"
+
+namespace termload {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+// termsim with a CCID terminal that needs one reboot, refuses data request 40 and answers two
+// end-of-pass polls with "still writing". One for the whole process: the PC/SC client library
+// takes the daemon's socket from the environment once.
+class TermsimCcid {
+  public:
+    TermsimCcid() {
+        if (::access("/usr/sbin/pcscd", X_OK) != 0) {
+            error =
+                "pcscd is not installed: the CCID tests need the package pcscd "
+                "(scripts/setup.sh installs it)";
+            return;
+        }
+        dir = fs::temp_directory_path() / ("termload-ccid-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        pid = ::fork();
+        if (pid == 0) {
+            const std::string log = (dir / "termsim.log").string();
+            ::freopen(log.c_str(), "w", stdout);
+            ::freopen(log.c_str(), "a", stderr);
+            ::execl(TERMSIM_PATH, TERMSIM_PATH, "--ccid", "--quiet", "--dir", dir.c_str(),
+                    "--ccid-fault", "unready=1", "--ccid-fault", "refuse=40", "--ccid-fault",
+                    "busy=2", "--seconds", "300", nullptr);
+            ::_exit(127);
+        }
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (std::chrono::steady_clock::now() < end) {
+            std::ifstream env(dir / "env");
+            std::string line;
+            while (std::getline(env, line)) {
+                if (line.rfind("PCSCLITE_CSOCK_NAME=", 0) == 0) {
+                    ::setenv("PCSCLITE_CSOCK_NAME", line.substr(20).c_str(), 1);
+                    return;
+                }
+            }
+            if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+                pid = -1;
+                break;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        std::ifstream log(dir / "termsim.log");
+        error = "termsim --ccid did not come up: " +
+                std::string((std::istreambuf_iterator<char>(log)), {});
+    }
+    ~TermsimCcid() {
+        Stop();
+        if (!dir.empty()) {
+            fs::remove_all(dir);
+        }
+    }
+    // Ends termsim (SIGTERM) and returns its results.
+    std::vector<nlohmann::json> Stop() {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+        std::vector<nlohmann::json> lines;
+        std::ifstream in(dir / "results.jsonl");
+        std::string line;
+        while (std::getline(in, line)) {
+            lines.push_back(nlohmann::json::parse(line));
+        }
+        return lines;
+    }
+
+    std::string error;
+    fs::path dir;
+    pid_t pid = -1;
+};
+
+TermsimCcid& Sim() {
+    static TermsimCcid sim;
+    return sim;
+}
+
+Bytes Pattern(size_t size, uint8_t seed) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<uint8_t>((i * 31 + seed) % 251);  // never 55 55 AA AA
+    }
+    return bytes;
+}
+
+// The frames of one file as the download thread fills them.
+std::vector<Bytes> FramesOf(const std::string& name, const Bytes& file, uint8_t fileCount) {
+    FileFrame frame;
+    frame.SetConstantFields(fileCount, 0x05, 0x10);
+    frame.SetDestination(name);
+    frame.SetFileLength(static_cast<uint32_t>(file.size()));
+    frame.SetFileCrc(~Crc32Update(0xFFFFFFFF, file.data(), static_cast<uint32_t>(file.size())));
+    const uint32_t blocks = static_cast<uint32_t>((file.size() + 4095) / 4096);
+    frame.SetBlockCount(blocks);
+    std::vector<Bytes> frames;
+    for (uint32_t block = 0; block < blocks; ++block) {
+        frame.SetBlockNumber(block);
+        frame.SetBlockOffset(block * 4096);
+        std::fill(frame.Data().begin(), frame.Data().end(), 0);
+        const size_t count = std::min<size_t>(4096, file.size() - block * 4096);
+        std::copy_n(file.begin() + block * 4096, count, frame.Data().begin());
+        frame.Seal();
+        frames.emplace_back(frame.bytes.begin(), frame.bytes.end());
+    }
+    return frames;
+}
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
+}
+
+TEST(CcidPcscdTest, FilesReachTheTerminalThroughTheRealPcscd) {
+    TermsimCcid& sim = Sim();
+    ASSERT_TRUE(sim.error.empty()) << sim.error;
+
+    CcidReader reader;
+    const std::vector<std::string> readers = reader.ListReaders();
+    ASSERT_EQ(readers.size(), 1u);
+    EXPECT_EQ(readers[0].rfind("Termsim CCID Terminal", 0), 0u) << readers[0];
+
+    // Not ready until it has been rebooted once: probe, reboot, reconnect, probe.
+    int pauses = 0;
+    ASSERT_EQ(reader.OpenAndProbe(readers[0], 3,
+                                  [&] {
+                                      ++pauses;
+                                      std::this_thread::sleep_for(50ms);
+                                      return true;
+                                  }),
+              1);
+    EXPECT_EQ(pauses, 1);
+    EXPECT_EQ(reader.escapeCode(), CcidControlCode(1));  // named by the driver's feature list
+
+    const Bytes fileA = Pattern(5000, 1);
+    const Bytes fileB = Pattern(8192, 7);
+    const auto send = [&](const std::vector<Bytes>& frames) {
+        for (const Bytes& frame : frames) {
+            const int sent = reader.SendPieces(frame, [] { return true; });
+            if (sent != 1) {
+                return sent;
+            }
+        }
+        return 1;
+    };
+    EXPECT_EQ(send(FramesOf("app/a.bin", fileA, 2)), 1);  // data requests 1-34
+    // Request 40 is answered without 0x90: a failure, and the file starts again from block 0.
+    const std::vector<Bytes> framesB = FramesOf("b.dat", fileB, 2);
+    EXPECT_EQ(send(framesB), -1);
+    EXPECT_EQ(send(framesB), 1);
+
+    EXPECT_EQ(reader.PollPass(), 0);
+    EXPECT_EQ(reader.PollPass(), 0);
+    EXPECT_EQ(reader.PollPass(), 1);
+    EXPECT_TRUE(reader.PassResult());
+
+    const uint8_t versionRequest[] = {0x01, 0x01, 0x01, 0x01, 0x15, 0xDC, 0x00, 0x05,
+                                      0x01, 0x10, 0x10, 0x18, 0x00, 0x03, 0x33};
+    std::array<uint8_t, kCcidMaxReply> reply{};
+    const int n = reader.Exchange(versionRequest, reply);
+    ASSERT_GE(n, 7);
+    EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 6), (Bytes{1, 1, 1, 1, 0x15, 0xDC}));
+
+    EXPECT_TRUE(reader.SendStop());
+    reader.Close();
+    EXPECT_EQ(reader.Probe(), -1);
+
+    const std::vector<nlohmann::json> results = sim.Stop();
+    const fs::path unit = sim.dir / "CCID" / "unit-1";
+    EXPECT_EQ(ReadFile(unit / "app" / "a.bin"), fileA);
+    EXPECT_EQ(ReadFile(unit / "b.dat"), fileB);
+    std::vector<std::string> requests;
+    int refused = 0;
+    for (const nlohmann::json& line : results) {
+        if (line["event"] == "ccid" && line["request"] != "data") {
+            requests.push_back(line["request"]);
+        }
+        refused += line["event"] == "ccid" && line["request"] == "data" && !line["accepted"];
+        if (line["event"] == "unit" && line["unit"] == 1) {
+            EXPECT_EQ(line["files_good"], 2);
+            EXPECT_TRUE(line["complete"].get<bool>());
+        }
+    }
+    EXPECT_EQ(refused, 1);
+    EXPECT_EQ(requests,
+              (std::vector<std::string>{"probe", "reboot", "probe", "pass-poll", "pass-poll",
+                                        "pass-poll", "pass-result", "stop"}));
+}
+
+}  // namespace
+}  // namespace termload
