@@ -1,10 +1,12 @@
 // Throughput of our YMODEM sender against lrzsz's `sz --ymodem -k`, each into lrzsz's `rb` over
 // termsim's paced relay at the same rate, in one run, side by side.
 //
-//   build/default/bench/ymodem_bench [KIB=256] [BAUD=115200]
+//   build/default/bench/ymodem_bench [KIB=256] [BAUD=115200] [ROUNDS=3]
 //
-// Each figure is the file's bytes over the time from the sender's start to rb's exit with the
-// whole file (rb's own fixed waits, about 2 s, are in both); the ratio is ours over sz's.
+// Each figure is the file's bytes over the time from rb's start to its exit with the whole file
+// (rb's own waits, 2-3 s that it times in whole seconds, are in both); the sessions alternate
+// and the medians are compared: the ratio is ours over sz's.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -37,10 +39,10 @@ double Session(const fs::path& dir, const std::string& baud, bool ours, const st
         std::fprintf(stderr, "termsim did not start\n");
         return -1;
     }
-    auto rb = StartRb(relay.Link(2), runDir / "received", runDir / "rb.log");
-    std::this_thread::sleep_for(200ms);  // rb set up and calling for the header, for both senders
-    const auto begin = Clock::now();
+    // The sender's line is open before rb starts, as a terminal's is before it calls for the
+    // header; the clock runs from rb's start to its exit.
     std::optional<int> rbStatus;
+    Clock::time_point begin;
     if (ours) {
         SetPortMapFile(relay.Map());
         const ChannelHandle channel = ComOpen(1, 115200, 8, 0, 0, 0, {}, false);
@@ -49,6 +51,8 @@ double Session(const fs::path& dir, const std::string& baud, bool ours, const st
             return -1;
         }
         std::atomic<bool> cancel{false};
+        begin = Clock::now();
+        auto rb = StartRb(relay.Link(2), runDir / "received", runDir / "rb.log");
         auto result = std::async(std::launch::async, [&] {
             SerialYmodemPort port(channel);
             YModem sender(port, channel, [&](const YmodemProgressRecord&, YmodemEvent) {
@@ -62,6 +66,8 @@ double Session(const fs::path& dir, const std::string& baud, bool ours, const st
         ComClose(channel);
     } else {
         const int line = ::open(relay.Link(1).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        begin = Clock::now();
+        auto rb = StartRb(relay.Link(2), runDir / "received", runDir / "rb.log");
         Child sz({"sz", "--ymodem", "-k", "-q", name}, runDir / "sz.log", line, dir / "src");
         ::close(line);
         rbStatus = rb->Wait(limit);
@@ -80,8 +86,9 @@ double Session(const fs::path& dir, const std::string& baud, bool ours, const st
 int main(int argc, char** argv) {
     const long kib = argc > 1 ? std::atol(argv[1]) : 256;
     const std::string baud = argc > 2 ? argv[2] : "115200";
-    if (kib <= 0 || std::atol(baud.c_str()) <= 0) {
-        std::fprintf(stderr, "usage: ymodem_bench [KIB=256] [BAUD=115200]\n");
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+    if (kib <= 0 || std::atol(baud.c_str()) <= 0 || rounds <= 0 || rounds > 99) {
+        std::fprintf(stderr, "usage: ymodem_bench [KIB=256] [BAUD=115200] [ROUNDS=3]\n");
         return 2;
     }
     if (!OnPath("rb") || !OnPath("sz")) {
@@ -105,14 +112,27 @@ int main(int argc, char** argv) {
     const double bytes = static_cast<double>(kib) * 1024;
     const double line = std::atof(baud.c_str()) / 10;  // bytes a second on an 8N1 line
     const auto limit = std::chrono::seconds(static_cast<long>(3 * bytes / line) + 60);
-    const double oursSeconds = Session(dir, baud, true, name, limit);
-    const double szSeconds = Session(dir, baud, false, name, limit);
+    std::vector<double> sz;
+    std::vector<double> ours;
+    for (int round = 0; round < rounds; ++round) {
+        sz.push_back(Session(dir, baud, false, name, limit));
+        ours.push_back(Session(dir, baud, true, name, limit));
+        std::printf("round %d: ours %.2f s, sz %.2f s\n", round + 1, ours.back(), sz.back());
+    }
     fs::current_path(home);
     ChannelLibShutdown();
-    if (oursSeconds <= 0 || szSeconds <= 0) {
+    if (*std::min_element(sz.begin(), sz.end()) <= 0 ||
+        *std::min_element(ours.begin(), ours.end()) <= 0) {
         return 1;
     }
-    std::printf("file %ld KiB, relay %s baud (line %.0f B/s)\n", kib, baud.c_str(), line);
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const double oursSeconds = median(ours);
+    const double szSeconds = median(sz);
+    std::printf("file %ld KiB, relay %s baud (line %.0f B/s), median of %d\n", kib, baud.c_str(),
+                line, rounds);
     std::printf("%-22s %8.2f s %10.0f B/s %6.1f %% of line\n", "ours -> rb", oursSeconds,
                 bytes / oursSeconds, 100 * bytes / oursSeconds / line);
     std::printf("%-22s %8.2f s %10.0f B/s %6.1f %% of line\n", "sz --ymodem -k -> rb", szSeconds,
