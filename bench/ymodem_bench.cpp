@@ -39,20 +39,23 @@ double Session(const fs::path& dir, const std::string& baud, bool ours, const st
         std::fprintf(stderr, "termsim did not start\n");
         return -1;
     }
-    // The sender's line is open before rb starts, as a terminal's is before it calls for the
-    // header; the clock runs from rb's start to its exit.
+    // rb's first "C" is taken off the line for both senders (see TakeFirstCall); the clock runs
+    // from rb's start to its exit.
     std::optional<int> rbStatus;
     Clock::time_point begin;
     if (ours) {
         SetPortMapFile(relay.Map());
+        std::atomic<bool> cancel{false};
+        begin = Clock::now();
+        auto rb = StartRb(relay.Link(2), runDir / "received", runDir / "rb.log");
+        if (!TakeFirstCall(relay.Link(1), 10s)) {
+            return -1;
+        }
         const ChannelHandle channel = ComOpen(1, 115200, 8, 0, 0, 0, {}, false);
         if (channel == 0) {
             std::fprintf(stderr, "cannot open the relay's COM1\n");
             return -1;
         }
-        std::atomic<bool> cancel{false};
-        begin = Clock::now();
-        auto rb = StartRb(relay.Link(2), runDir / "received", runDir / "rb.log");
         auto result = std::async(std::launch::async, [&] {
             SerialYmodemPort port(channel);
             YModem sender(port, channel, [&](const YmodemProgressRecord&, YmodemEvent) {
@@ -68,6 +71,10 @@ double Session(const fs::path& dir, const std::string& baud, bool ours, const st
         const int line = ::open(relay.Link(1).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         begin = Clock::now();
         auto rb = StartRb(relay.Link(2), runDir / "received", runDir / "rb.log");
+        if (!TakeFirstCall(relay.Link(1), 10s)) {
+            ::close(line);
+            return -1;
+        }
         Child sz({"sz", "--ymodem", "-k", "-q", name}, runDir / "sz.log", line, dir / "src");
         ::close(line);
         rbStatus = rb->Wait(limit);

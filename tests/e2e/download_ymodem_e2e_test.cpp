@@ -43,8 +43,9 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
 // The sender on COM1 of the current port map, on a thread of its own, cancelled by `cancel`.
 class SenderRun {
   public:
-    SenderRun(const std::string& path, std::atomic<bool>& cancel) : cancel_(cancel) {
-        channel_ = ComOpen(1, 115200, 8, 0, 0, 0, {}, false);
+    SenderRun(const std::string& path, std::atomic<bool>& cancel, int comPort = 1)
+        : cancel_(cancel) {
+        channel_ = ComOpen(comPort, 115200, 8, 0, 0, 0, {}, false);
         if (channel_ == 0) {
             return;
         }
@@ -91,7 +92,9 @@ class YmodemE2e : public ::testing::Test {
     static void SetUpTestSuite() { ChannelLibInit(); }
     void SetUp() override {
         ASSERT_TRUE(OnPath("rb")) << "lrzsz is missing: install the Debian package lrzsz";
-        dir_ = fs::temp_directory_path() / ("ymodem_e2e_" + std::to_string(::getpid()));
+        dir_ = fs::temp_directory_path() /
+               ("ymodem_e2e_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "src");
         // rb stores what the header names (and crashes on an absolute path): the sender is given
@@ -155,33 +158,59 @@ class YmodemE2e : public ::testing::Test {
     fs::path home_;
 };
 
-// Byte-identical into rb, around every block boundary. rb discards its input right after it has
-// sent each "C", and a header or first block lost that way is never resent (a "C" is no answer
-// to a packet), so small files go at 9600 baud, where the packet's first byte comes milliseconds
-// after the "C"; the 3 MiB one at 4 Mbaud, so that it takes seconds, not minutes. rb also
-// flushes its line as it exits, which often drops its last ACK on a pty: once rb has finished,
-// a sender still waiting is stopped.
+// Byte-identical into rb, around every block boundary: one relay, rb and sender per file, all at
+// once (rb answers a sender only after its first "C" has timed out, about 10 s). Small files at
+// 115200 baud; the 3 MiB one at 4 Mbaud, so that it takes seconds, not minutes. rb flushes its
+// line as it exits, which often drops its last ACK on a pty: once rb has finished, a sender still
+// waiting is stopped.
 TEST_F(YmodemE2e, IntoLrzszThroughThePacedRelayByteForByte) {
-    int acknowledged = 0;
     const std::vector<std::size_t> sizes = {0, 1, 127, 128, 129, 1023, 1024, 1025, 3u << 20};
-    for (std::size_t size : sizes) {
-        SCOPED_TRACE(size);
-        const std::string baud = size > 65536 ? "4000000" : "9600";
-        const auto sim = StartTermsim({"--relay", "--baud", baud}, 2);
-        const std::string name = "f" + std::to_string(size) + ".bin";
-        const Bytes content = Pattern(size, static_cast<unsigned>(size));
-        WriteFile(dir_ / "src" / name, content);
-        const fs::path into = dir_ / ("rb-" + std::to_string(size));
-        auto rb = StartRb(sim->Link(2), into, dir_ / "rb.log");
+    struct Session {
+        std::size_t size;
+        std::string name;
+        Bytes content;
+        fs::path into;
+        std::unique_ptr<Termsim> relay;
+        std::unique_ptr<Child> rb;
         std::atomic<bool> cancel{false};
-        SenderRun sender(name, cancel);
-        ASSERT_TRUE(sender.Open());
-        EXPECT_EQ(rb->Wait(180s), 0);
-        EXPECT_EQ(ReadFile(into / name), content);
-        std::optional<int> result = sender.Result(3s);
+        std::unique_ptr<SenderRun> sender;
+    };
+    std::vector<std::unique_ptr<Session>> sessions;
+    std::string map = "[Ports]\n";
+    for (std::size_t size : sizes) {
+        auto& s = *sessions.emplace_back(std::make_unique<Session>());
+        s.size = size;
+        s.name = "f" + std::to_string(size) + ".bin";
+        s.content = Pattern(size, static_cast<unsigned>(size));
+        WriteFile(dir_ / "src" / s.name, s.content);
+        const fs::path relayDir = dir_ / ("relay-" + std::to_string(size));
+        fs::create_directories(relayDir);
+        s.relay = std::make_unique<Termsim>(
+            TERMSIM_PATH, relayDir,
+            std::vector<std::string>{"--relay", "--baud", size > 65536 ? "4000000" : "115200"}, 2);
+        ASSERT_TRUE(s.relay->Ready()) << "termsim did not write its port map";
+        s.into = relayDir / "received";
+        s.rb = StartRb(s.relay->Link(2), s.into, relayDir / "rb.log");
+        map += "COM" + std::to_string(sessions.size()) + "=" + s.relay->Link(1).string() + "\n";
+    }
+    std::ofstream(dir_ / "ports.ini") << map;
+    SetPortMapFile(dir_ / "ports.ini");
+    for (std::size_t i = 0; i < sessions.size(); ++i) {
+        Session& s = *sessions[i];
+        ASSERT_TRUE(TakeFirstCall(s.relay->Link(1), 10s)) << s.size;
+        s.sender = std::make_unique<SenderRun>(s.name, s.cancel, static_cast<int>(i + 1));
+        ASSERT_TRUE(s.sender->Open()) << s.size;
+    }
+    int acknowledged = 0;
+    for (auto& session : sessions) {
+        Session& s = *session;
+        SCOPED_TRACE(s.size);
+        EXPECT_EQ(s.rb->Wait(180s), 0);
+        EXPECT_EQ(ReadFile(s.into / s.name), s.content);
+        std::optional<int> result = s.sender->Result(3s);
         if (!result) {
-            cancel = true;
-            result = sender.Result(5s);
+            s.cancel = true;
+            result = s.sender->Result(5s);
             ASSERT_TRUE(result) << "the sender did not end on its stop";
             EXPECT_EQ(*result, kYmodemUserCancel);
         } else {
@@ -210,6 +239,7 @@ TEST_F(YmodemE2e, AHangUpEndsWithTimeout) {
     auto sim = StartTermsim({"--relay", "--baud", "115200"}, 2);
     WriteFile(dir_ / "src" / "big.bin", Pattern(200000, 5));
     auto rb = StartRb(sim->Link(2), dir_ / "rb-hangup", dir_ / "rb.log");
+    ASSERT_TRUE(TakeFirstCall(sim->Link(1), 10s));
     std::atomic<bool> cancel{false};
     SenderRun sender("big.bin", cancel);
     ASSERT_TRUE(sender.Open());

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -129,6 +131,27 @@ inline std::unique_ptr<Child> StartRb(const fs::path& line, const fs::path& into
         ::close(fd);
     }
     return rb;
+}
+
+// rb discards its input right after its very first "C" (and only then; the "C"s it repeats on
+// time-outs are not followed by a discard), so a quick header can be lost, and a header is never
+// resent on a "C". Reads that first "C" off `line` so that a sender started next answers the
+// second one. False when none came in `limit`.
+inline bool TakeFirstCall(const fs::path& line, std::chrono::milliseconds limit) {
+    const int fd = ::open(line.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(fd, TCSANOW, &raw);
+    pollfd p{fd, POLLIN, 0};
+    char byte = 0;
+    const bool got = ::poll(&p, 1, static_cast<int>(limit.count())) > 0 &&
+                     ::read(fd, &byte, 1) == 1 && byte == 'C';
+    ::close(fd);
+    return got;
 }
 
 }  // namespace termload::ymodem_peers
