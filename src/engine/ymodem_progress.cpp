@@ -60,7 +60,8 @@ YmodemCallback YmodemProgress(PortSlot& slot) {
                 slot.status.SetProgressPosition(position);
             }
         }
-        return slot.transferCancel.load() ? 1 : 0;
+        // SlotStopAll raises both; the stop alone also ends the transfer.
+        return slot.transferCancel.load() || slot.stop.IsRequested() ? 1 : 0;
     };
 }
 

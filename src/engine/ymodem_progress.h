@@ -21,7 +21,8 @@ std::string YmodemProgressText(int portNumber, std::string_view path, std::uint6
 std::string YmodemResultText(int langBase, int result);
 
 // YmodemProgress: the sender's callback for the slot's download thread. Shows the label in black
-// and the progress bar while a file is open, and answers the slot's TransferCancel.
+// and the progress bar (in KiB, so that any size fits) while a file is open, and asks the sender
+// to cancel on the slot's TransferCancel or stop request.
 YmodemCallback YmodemProgress(PortSlot& slot);
 
 }  // namespace termload

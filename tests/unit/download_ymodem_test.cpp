@@ -358,8 +358,11 @@ TEST(YmodemProgressTexts, LabelResultsAndCancel) {
     EXPECT_EQ(slot.status.Text(), "[COM5]kernel.img(3K/5K)");
     EXPECT_EQ(slot.status.Colour(), StatusColour::Black);
     EXPECT_EQ(slot.status.Progress().position * 5, slot.status.Progress().maximum * 2);
-    slot.transferCancel = true;
+    slot.stop.Request();
     EXPECT_NE(progress(record, YmodemEvent::Waiting), 0);
+    PortSlot other;
+    other.transferCancel = true;
+    EXPECT_NE(YmodemProgress(other)(record, YmodemEvent::Waiting), 0);
 }
 
 }  // namespace
