@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <future>
 
 #include "channels/port_map.h"
@@ -202,10 +203,17 @@ TEST_F(YmodemE2e, IntoLrzszThroughThePacedRelayByteForByte) {
         ASSERT_TRUE(s.sender->Open()) << s.size;
     }
     int acknowledged = 0;
+    int rbAborted = 0;
     for (auto& session : sessions) {
         Session& s = *session;
         SCOPED_TRACE(s.size);
-        EXPECT_EQ(s.rb->Wait(180s), 0);
+        // rb (lrzsz 0.12.21) now and then aborts ("double free") after it has stored the whole
+        // file: a header with only a name and a size leaves its other fields unset (the stored file
+        // gets a 1901 date). Its abort handler then sends CAN CAN, which the sender reports.
+        const std::optional<int> rbStatus = s.rb->Wait(180s);
+        const bool aborted = rbStatus == 128 + SIGABRT;
+        rbAborted += aborted ? 1 : 0;
+        EXPECT_TRUE(rbStatus == 0 || aborted) << "rb ended with " << rbStatus.value_or(-1);
         EXPECT_EQ(ReadFile(s.into / s.name), s.content);
         std::optional<int> result = s.sender->Result(3s);
         if (!result) {
@@ -213,11 +221,15 @@ TEST_F(YmodemE2e, IntoLrzszThroughThePacedRelayByteForByte) {
             result = s.sender->Result(5s);
             ASSERT_TRUE(result) << "the sender did not end on its stop";
             EXPECT_EQ(*result, kYmodemUserCancel);
+        } else if (aborted) {
+            EXPECT_TRUE(*result == kYmodemSent || *result == kYmodemRemoteCancel) << *result;
         } else {
             EXPECT_EQ(*result, kYmodemSent);
             ++acknowledged;
         }
     }
+    std::printf("rb aborted after storing the file in %d of %zu sessions\n", rbAborted,
+                sizes.size());
     std::printf("end-of-batch ACK seen by the sender in %d of %zu sessions\n", acknowledged,
                 sizes.size());
 }
