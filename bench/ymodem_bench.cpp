@@ -29,7 +29,7 @@ std::vector<char> ReadAll(const fs::path& path) {
     return std::vector<char>((std::istreambuf_iterator<char>(in)), {});
 }
 
-// Seconds from the sender's start to rb's exit with an identical file; negative on failure.
+// Seconds from rb's start to its exit with an identical file; negative on failure.
 double Session(const fs::path& dir, const std::string& baud, bool ours, const std::string& name,
                std::chrono::seconds limit) {
     const fs::path runDir = dir / (ours ? "ours" : "sz");
