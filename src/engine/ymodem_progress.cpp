@@ -1,0 +1,68 @@
+#include "engine/ymodem_progress.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "config/paths.h"
+#include "config/string_table.h"
+#include "engine/port_slot.h"
+
+namespace termload {
+
+std::string YmodemProgressText(int portNumber, std::string_view path, std::uint64_t total,
+                               std::uint64_t remaining) {
+    const std::uint64_t sent = total - std::min(remaining, total);
+    return "[COM" + std::to_string(portNumber) + "]" + FileNamePart(path) + "(" +
+           std::to_string(sent / 1024 + 1) + "K/" + std::to_string(total / 1024 + 1) + "K)";
+}
+
+std::string YmodemResultText(int langBase, int result) {
+    int id = 0;
+    switch (result) {
+        case kYmodemMaxErrors:
+            id = 85;
+            break;
+        case kYmodemTimeout:
+            id = 86;
+            break;
+        case kYmodemUserCancel:
+            id = 87;
+            break;
+        case kYmodemRemoteCancel:
+            id = 88;
+            break;
+        default:
+            return {};
+    }
+    return std::string(TextOf(langBase, id));
+}
+
+YmodemCallback YmodemProgress(PortSlot& slot) {
+    return [&slot](const YmodemProgressRecord& record, YmodemEvent) -> std::int32_t {
+        if (record.total != 0) {
+            const std::string text = YmodemProgressText(slot.portNumber, record.fileName,
+                                                        record.total, record.remaining);
+            // Called before every read: forward only what changed.
+            if (text != slot.status.Text()) {
+                slot.status.Show(text, StatusColour::Black);
+            }
+            // The bar counts KiB so that any file size fits its range.
+            const auto maximum = static_cast<int>(std::min<std::uint64_t>(
+                (record.total + 1023) / 1024, static_cast<std::uint64_t>(INT_MAX)));
+            const auto position = static_cast<int>(std::min<std::uint64_t>(
+                (record.total - std::min(record.remaining, record.total) + 1023) / 1024,
+                static_cast<std::uint64_t>(maximum)));
+            const ProgressState shown = slot.status.Progress();
+            if (shown.maximum != maximum || shown.minimum != 0) {
+                slot.status.SetProgressRange(0, maximum);
+            }
+            if (shown.position != position) {
+                slot.status.SetProgressPosition(position);
+            }
+        }
+        // SlotStopAll raises both; the stop alone also ends the transfer.
+        return slot.transferCancel.load() || slot.stop.IsRequested() ? 1 : 0;
+    };
+}
+
+}  // namespace termload

@@ -1,0 +1,10 @@
+# The YMODEM sender on ptys: into lrzsz's rb through termsim's relay, and into termsim's faults.
+if(TARGET termsim)
+  termload_add_test(download_ymodem_e2e_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/download_ymodem_e2e_test.cpp
+    LIBS termload_engine
+    LABELS core e2e
+    TIMEOUT 600)
+  target_compile_definitions(download_ymodem_e2e_tests PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
+  add_dependencies(download_ymodem_e2e_tests termsim)
+endif()
