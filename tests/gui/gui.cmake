@@ -32,7 +32,6 @@ if(TARGET termload_app)
 endif()
 
 if(TARGET termload_app AND TARGET termsim)
-  find_package(nlohmann_json REQUIRED)
   termload_add_gui_test(gui_e2e_test SOURCES ${_gui_dir}/gui_e2e_test.cpp LABELS e2e TIMEOUT 180)
   target_link_libraries(gui_e2e_test PRIVATE nlohmann_json::nlohmann_json)
   target_compile_definitions(gui_e2e_test PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
