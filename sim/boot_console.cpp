@@ -359,12 +359,13 @@ void BootConsole::Solidify() {
             }
             Print(std::string("\r\nWriting partition ") + part + " ...\r\n");
             After(options_.solidifyTime, at, [this, part](TimePoint) {
+                // The region is kept before the answer leaves: whoever reads "success" finds it.
                 if (usbImageBad_) {
-                    Print(std::string("Partition ") + part + " not written: bad image\r\n");
                     Report("solidify", false, std::string("partition ") + part + ", bad image");
+                    Print(std::string("Partition ") + part + " not written: bad image\r\n");
                 } else {
-                    Print(std::string("Solidify partition ") + part + " success\r\n");
                     Report("solidify", true, std::string("partition ") + part);
+                    Print(std::string("Solidify partition ") + part + " success\r\n");
                 }
                 Prompt();
             });

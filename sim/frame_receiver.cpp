@@ -126,7 +126,7 @@ FrameReceiver::FrameReceiver(FrameFormat format, FrameListener& listener)
     pending_.reserve(layout_.size);
 }
 
-size_t FrameReceiver::Feed(std::span<const uint8_t> bytes) {
+size_t FrameReceiver::Feed(std::span<const uint8_t> bytes, bool oneFrame) {
     const size_t total = bytes.size();
     while (!bytes.empty()) {
         if (pending_.size() < sizeof kFrameSync) {
@@ -140,7 +140,7 @@ size_t FrameReceiver::Feed(std::span<const uint8_t> bytes) {
         const size_t take = std::min(bytes.size(), layout_.size - pending_.size());
         pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + static_cast<long>(take));
         bytes = bytes.subspan(take);
-        if (pending_.size() == layout_.size && !Evaluate()) {
+        if (pending_.size() == layout_.size && (!Evaluate() || oneFrame)) {
             break;
         }
     }

@@ -94,14 +94,17 @@ class FrameReceiver {
   public:
     FrameReceiver(FrameFormat format, FrameListener& listener);
 
-    // Returns how many bytes were taken: all of them unless the listener asked to stop.
-    size_t Feed(std::span<const uint8_t> bytes);
+    // Returns how many bytes were taken: all of them unless the listener asked to stop, or
+    // `oneFrame` is set and a frame was checked.
+    size_t Feed(std::span<const uint8_t> bytes, bool oneFrame = false);
     // The sender has gone (port closed, unit replaced): a partial frame counts as truncated and a
     // file still open ends incomplete.
     void Flush();
 
     uint64_t strayBytes() const { return strayBytes_; }
     bool fileOpen() const { return file_.has_value(); }
+    // A frame or a file has begun and not ended: the bytes that follow may complete it.
+    bool midway() const { return file_.has_value() || !pending_.empty(); }
 
   private:
     size_t DropToNextSync(size_t from);

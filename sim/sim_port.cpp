@@ -12,6 +12,7 @@ namespace {
 
 constexpr size_t kMaxQueuedOutput = 1 << 20;  // answers nobody reads are dropped beyond this
 constexpr Duration kCloseSettle = milliseconds(30);
+constexpr Duration kExitDrainLimit = milliseconds(2000);
 
 }  // namespace
 
@@ -65,6 +66,22 @@ void SimPort::CloseLine() {
 }
 
 void SimPort::Shutdown(TimePoint now) {
+    // What the tool wrote before termsim was told to stop is on the line: it is taken in, without
+    // pacing, before the unit is recorded; a tool that goes on writing is cut off after a while.
+    const uint64_t generation = lineGeneration_;
+    const TimePoint giveUp = Clock::now() + kExitDrainLimit;
+    uint8_t buffer[4096];
+    while (pty_.master && reading_ && generation == lineGeneration_ && Clock::now() < giveUp) {
+        watcher_.Poll();
+        ApplyThroughLastOpen();
+        const ssize_t n = ::read(pty_.master.get(), buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        size_t count = static_cast<size_t>(n);
+        ApplyByteFaults(buffer, count);
+        terminal_.Receive(std::span<const uint8_t>(buffer, count), Clock::now());
+    }
     terminal_.Shutdown(now);
     terminalTimer_.Clear();
 }
@@ -84,9 +101,10 @@ void SimPort::OnMaster(uint32_t events) {
 // event is queued before the open or close returns, so once a chunk has been read, a poll shows
 // every event that came before any byte in it. A chunk with no new open behind it belongs to the
 // session it was read in, and a close waits until every byte before it is read. A chunk with an
-// open behind it may hold the end of the old session and the start of the new one; it goes to
-// the new session, whose frame receiver finds the next frame start, so no byte written after the
-// re-open is lost.
+// open behind it may hold the end of the old session and the start of the new one (a busy
+// machine keeps termsim from reading for longer than the tool's pause between close and open):
+// it goes to the new session, but the terminal keeps a frame or file the old one left midway
+// open for it, so neither the old session's last bytes nor the new one's first are lost.
 void SimPort::Service() {
     if (servicing_ || !pty_.master) {
         return;
@@ -219,7 +237,7 @@ void SimPort::ToolClosed(bool reopened) {
         }
     }
     reading_ = true;
-    terminal_.PortClosed(Clock::now());
+    terminal_.PortClosed(Clock::now(), reopened);
     ArmTerminal();
 }
 

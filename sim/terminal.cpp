@@ -180,17 +180,25 @@ void Terminal::StartSession(TimePoint now) {
     unit_->console->PowerOn(now);
 }
 
-void Terminal::PortClosed(TimePoint now) {
+void Terminal::PortClosed(TimePoint now, bool reopened) {
     now_ = now;
     sessionOpen_ = false;
     if (!unit_) {
         return;
     }
     GiveUpHeld(now);
-    inFrames_ = false;
     if (unit_->stalled && !unit_->finished) {
         unit_->finished = "stalled";  // before the flush: the cut-off file is not why it ended
     }
+    // The tool closed and opened again before its last bytes were read: those bytes were written
+    // before the close, so a frame or file left midway stays open for them. Whatever the new
+    // session sends then goes through the receiver, which ends the old file when another begins.
+    if (reopened && inFrames_ && !unit_->stalled && frames_.midway()) {
+        framesCarried_ = true;
+        return;
+    }
+    inFrames_ = false;
+    framesCarried_ = false;
     frames_.Flush();
 }
 
@@ -211,6 +219,15 @@ void Terminal::Receive(std::span<const uint8_t> bytes, TimePoint now) {
         if (unit_->ymodem) {
             i += unit_->ymodem->Feed(bytes.subspan(i), now);
             CheckYmodem(now);
+        } else if (inFrames_ && framesCarried_) {
+            if (frames_.midway()) {
+                i += frames_.Feed(bytes.subspan(i), true);
+            } else {
+                // What was carried has ended: the new session is told apart from its first
+                // bytes, as any session is.
+                framesCarried_ = false;
+                inFrames_ = false;
+            }
         } else if (inFrames_) {
             i += frames_.Feed(bytes.subspan(i));
         } else {
@@ -229,6 +246,7 @@ void Terminal::ApplyLineFaults(TimePoint now) {
         host_.HangUp();
         held_.clear();
         inFrames_ = false;
+        framesCarried_ = false;
         sessionOpen_ = false;
         EndUnit("hang-up", now);
     }

@@ -71,7 +71,9 @@ class Terminal : private FrameListener {
     Terminal& operator=(const Terminal&) = delete;
 
     void PortOpened(TimePoint now);
-    void PortClosed(TimePoint now);
+    // `reopened`: the tool had opened the port again before the bytes still to be read were
+    // read, so they may be the end of this session as well as the start of the next.
+    void PortClosed(TimePoint now, bool reopened = false);
     void Receive(std::span<const uint8_t> bytes, TimePoint now);
     void Advance(TimePoint now);
     std::optional<TimePoint> NextDeadline() const;
@@ -116,6 +118,9 @@ class Terminal : private FrameListener {
     int unitsSeen_ = 0;
     bool sessionOpen_ = false;  // the tool has the port open
     bool inFrames_ = false;     // this session carries frames: every byte goes to the receiver
+    // A frame or file the last session left midway, kept across a re-open seen late; the next
+    // session's first bytes that are not a frame end it.
+    bool framesCarried_ = false;
     std::vector<uint8_t> held_;
     TimePoint heldSince_;
     TimePoint now_;  // time of the call being handled, for the frame callbacks

@@ -188,6 +188,9 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
 
     if (job.channel.transport != Transport::UsbCcid &&
         !SlotOpenChannel(slot.Table(), slot.portNumber, kChannelNormal)) {
+        if (slot.stop.IsRequested()) {
+            return FileOutcome::Failed;  // a stopped slot opens nothing: no fault of the port
+        }
         status.Show(prefix + std::string(TextOf(job.langBase, kTextPortOpenFailed)),
                     StatusColour::Red);
         slot.stop.Request();

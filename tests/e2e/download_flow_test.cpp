@@ -237,6 +237,22 @@ TEST_F(DownloadFlow, PortThatDoesNotOpenEndsItsThreadAndKeepsTheFailureShown) {
     controller.Stop();
 }
 
+// A stop that comes while the slot waits to open its port keeps it from opening: that is the stop,
+// not a port that failed, so nothing is shown red and no pass is counted.
+TEST_F(DownloadFlow, AStopWhileTheSlotWaitsToOpenIsNoFailure) {
+    Workspace ws;
+    ws.config.settings.LangBase = kLangEnglish;
+    ws.AddFile("a.bin", 10, 0);
+    test::PortMapForTest map({}, {"COM1=" + (ws.Dir() / "no-such-tty").string()});
+    ws.options.timings.channelSettleMs = 5000;  // the wait before the open
+    Start(ws);
+    std::this_thread::sleep_for(300ms);
+    controller.Stop();
+    EXPECT_EQ(host.PassesFinished(0), 0);
+    EXPECT_TRUE(host.Failures(0).empty());
+    EXPECT_EQ(host.Shown(0, "[COM1]Port open failed!", StatusColour::Red), 0);
+}
+
 // A terminal that goes away mid-file may come back as another one: the pass ends failed, and the
 // next pass gives whoever is there every file, the M868 address file first.
 TEST_F(DownloadFlow, TerminalThatHangsUpMidFileEndsThePassAndTheNextGetsEveryFile) {

@@ -306,6 +306,39 @@ TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
     EXPECT_EQ(tally.filesGood, 7u);
 }
 
+// termsim may see a close and the next open before it has read the bytes written before the
+// close: a frame and a file left midway then take those bytes in the same unit, and the next
+// pass's first file still starts the next unit.
+TEST_F(SimTerminal, BytesReadAfterALateSeenReopenFinishTheFileTheyBelongTo) {
+    Terminal terminal(setup, host, *log, tally);
+    const Bytes a = Pattern(9000, 11), b = Pattern(100, 12);
+    const Bytes framesA = Frames({2, 5, 0x10, "a.bin"}, a, FrameFormat::Full);
+    const Bytes framesB = Frames({2, 5, 0x10, "b.bin"}, b, FrameFormat::Full);
+    const auto cut = framesA.begin() + 4173 + 1000;  // inside the second frame
+    terminal.PortOpened(now);
+    terminal.Receive(Bytes(framesA.begin(), cut), now);
+    terminal.PortClosed(now, true);
+    terminal.PortOpened(now);
+    Bytes late(cut, framesA.end());
+    late.insert(late.end(), framesB.begin(), framesB.end());
+    terminal.Receive(late, now);
+    terminal.PortClosed(now, true);
+    terminal.PortOpened(now);
+    terminal.Receive(framesA, now);
+    terminal.PortClosed(now);
+    terminal.Shutdown(now);
+
+    EXPECT_EQ(ReadFile(setup.dir / "unit-1" / "a.bin"), a);
+    EXPECT_EQ(ReadFile(setup.dir / "unit-1" / "b.bin"), b);
+    EXPECT_EQ(ReadFile(setup.dir / "unit-2" / "a.bin"), a);
+    const auto units = Lines("unit");
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_TRUE(units[0]["complete"]);
+    EXPECT_EQ(units[0]["frames_bad"], 0);
+    EXPECT_EQ(units[0]["stray_bytes"], 0);
+    EXPECT_TRUE(Lines("frame-rejected").empty());
+}
+
 TEST_F(SimTerminal, AFileNamedLikeAnotherOnesTemporaryIsKept) {
     Terminal terminal(setup, host, *log, tally);
     const Bytes first = Pattern(5000, 7), second = Pattern(300, 8);

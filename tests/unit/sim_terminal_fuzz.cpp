@@ -59,8 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         terminal.Receive(rest.subspan(1, chunk), now);
         rest = rest.subspan(1 + chunk);
-        if (chunk == 7) {
-            terminal.PortClosed(now);
+        if (chunk == 7 || chunk == 9) {
+            // 9: the re-open was seen before the old session's last bytes were read.
+            terminal.PortClosed(now, chunk == 9);
             terminal.PortOpened(now);
         }
     }
