@@ -83,8 +83,9 @@ class PortPanels {
     void AttachStatusLine(QLabel* line, QWidget* frame);
     // The status line shows the tally of `port` (1-27, or kTransportTallyPort) from now on.
     void ShowOnStatusLine(int port);
-    // Counts outcomes on `port` (1-27, or kTransportTallyPort).
+    // Counts outcomes on `port` (1-27, or kTransportTallyPort; any other port: nowhere).
     void Record(int port, const PassOutcomes& outcomes);
+    // The tally of `port` (1-27); the transport's for any other.
     const PortTally& Tally(int port) const;
 
     // The tallies' texts and the reset menu in the window's language.
