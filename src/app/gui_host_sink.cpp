@@ -39,9 +39,9 @@ GuiHostSink::~GuiHostSink() {
     CloseErrorBoxes();
 }
 
-void GuiHostSink::BindSlot(int slot, QLabel* label, QProgressBar* bar, PortPanel* tally) {
+void GuiHostSink::BindSlot(int slot, QLabel* label, QProgressBar* bar, TallyRecorder tally) {
     if (ValidSlot(slot)) {
-        widgets_[slot] = SlotWidgets{label, bar, tally};
+        widgets_[slot] = SlotWidgets{label, bar, std::move(tally)};
     }
 }
 
@@ -160,8 +160,8 @@ void GuiHostSink::Flush() {
             widgets.bar->setRange(update.progress->minimum, update.progress->maximum);
             widgets.bar->setValue(update.progress->position);
         }
-        if (widgets.tally != nullptr) {
-            widgets.tally->Record(update.outcomes);
+        if (widgets.tally && !update.outcomes.Empty()) {
+            widgets.tally(update.outcomes);
         }
     }
     if (console && console_ != nullptr) {

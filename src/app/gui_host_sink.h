@@ -8,8 +8,8 @@
 // that come sooner after a flush wait on a timer for the rest of the frame. What a slot shows is
 // always its latest report, and the reports it does show appear in the order the thread made them.
 //
-// Pass outcomes are counted into the port panel bound to the slot; a failed pass carries the
-// slot's last red status text of that pass and the time it was shown.
+// Pass outcomes go, once a frame, to the tally bound to the slot; a failed pass carries the slot's
+// last red status text of that pass and the time it was shown.
 #pragma once
 
 #include <QElapsedTimer>
@@ -35,13 +35,14 @@ class QWidget;
 
 namespace termload {
 
-class PortPanel;
-
 inline constexpr int kHostSlotCount = 27;
 inline constexpr int kFlushIntervalMs = 16;
 
 class GuiHostSink final : public HostSink {
   public:
+    // GUI thread: counts a slot's pass outcomes somewhere.
+    using TallyRecorder = std::function<void(const PassOutcomes&)>;
+
     struct Handlers {
         std::function<void(int row)> uncheckRow;
         std::function<void(int slot)> runEnded;
@@ -55,7 +56,7 @@ class GuiHostSink final : public HostSink {
 
     // GUI thread: where slot `slot` shows its status and counts its passes from now on (null
     // widgets: nowhere).
-    void BindSlot(int slot, QLabel* label, QProgressBar* bar, PortPanel* tally = nullptr);
+    void BindSlot(int slot, QLabel* label, QProgressBar* bar, TallyRecorder tally = {});
     // GUI thread: applies every pending report now.
     void Flush();
     // GUI thread: closes the error boxes still open, answering none of them.
@@ -87,7 +88,7 @@ class GuiHostSink final : public HostSink {
     struct SlotWidgets {
         QPointer<QLabel> label;
         QPointer<QProgressBar> bar;
-        QPointer<PortPanel> tally;
+        TallyRecorder tally;
     };
 
     // With mutex_ held: asks the GUI thread for one Flush unless one is already on its way.

@@ -126,6 +126,7 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
     ui_->edVersion->setValidator(new HexVersionValidator(ui_->edVersion));
     panels_ = std::make_unique<PortPanels>(
         std::array<QWidget*, 3>{ui_->pnlProc8, ui_->pnlProc16, ui_->pnlProc27});
+    panels_->AttachStatusLine(ui_->lbCurrFile, ui_->pnlNormal);
     BuildFileListHeader();
 
     fileMenu_ = new QMenu(this);
@@ -284,6 +285,10 @@ bool TfrmMain::UsbModeSelected() const {
     return ui_->rbusb->isChecked() || ui_->rbccid->isChecked();
 }
 
+int TfrmMain::StatusLinePort() const {
+    return UsbModeSelected() ? kTransportTallyPort : ui_->cmbPort->currentIndex() + 1;
+}
+
 void TfrmMain::rbPortSelectClick() {
     const bool single = ui_->rbSingle->isChecked();
     const bool multi = ui_->rbMulti->isChecked();
@@ -292,6 +297,7 @@ void TfrmMain::rbPortSelectClick() {
     ui_->pnlNormal->setVisible(!multi);
     ui_->btnTime->setEnabled(single);
     ReadControls();
+    panels_->ShowOnStatusLine(StatusLinePort());
 
     if (multi) {
         SetFilePanelHeight(kFilePanelHeight + ui_->pnlNormal->height());
@@ -337,6 +343,7 @@ void TfrmMain::cmbPortNumChange() {
 
 void TfrmMain::cmbPortChange() {
     ReadControls();
+    panels_->ShowOnStatusLine(StatusLinePort());
     SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Black));
     ui_->lbCurrFile->setText(QStringLiteral("[COM%1]").arg(ui_->cmbPort->currentIndex() + 1) +
                              UiText(LangBase(), kReadyId));
@@ -491,6 +498,7 @@ bool TfrmMain::LoadConfiguration(const QString& path, bool chosenByOperator) {
         panels_->ResetAllTallies();  // counts of another line set-up would mislead
         ApplyLanguage();
         ShowControls();
+        panels_->ShowOnStatusLine(StatusLinePort());
         ShowFileRows();
         setWindowTitle(caption);
         FlashCtrls(true);

@@ -96,6 +96,8 @@ class TfrmMain : public QWidget {
     void ShowReadyText(bool blankBeforeText);
     int LangBase() const { return config_.settings.LangBase; }
     bool UsbModeSelected() const;
+    // The port whose tally the status line of the single-port and USB modes shows and counts on.
+    int StatusLinePort() const;
 
     // Controls and the model of their values.
     void ConnectControls();

@@ -89,18 +89,21 @@ void TfrmMain::TakeUpPendingRequests() {
 
 // Slot 0 reports into the status line of the single-port and USB modes; in multi-port mode slot
 // i reports into port panel i + 1. Passes count on the tally of the COM port they ran on, also
-// in single-port mode (the panel shows it once the window shows the panels); the USB modes have
-// no COM port to count on.
+// in single-port mode, where the status line shows that port's tally; the USB modes count on the
+// transport's own.
 void TfrmMain::BindSlotsToPanels(bool multiPort) {
     sink_->Flush();
+    PortPanels* panels = panels_.get();
+    const auto countOn = [panels](int port) {
+        return [panels, port](const PassOutcomes& outcomes) { panels->Record(port, outcomes); };
+    };
     for (int slot = 0; slot < kPortPanelCount; ++slot) {
         if (multiPort) {
             sink_->BindSlot(slot, panels_->Label(slot + 1), panels_->Bar(slot + 1),
-                            panels_->Panel(slot + 1));
+                            countOn(slot + 1));
         } else if (slot == 0) {
-            sink_->BindSlot(
-                slot, ui_->lbCurrFile, ui_->Process,
-                UsbModeSelected() ? nullptr : panels_->Panel(ui_->cmbPort->currentIndex() + 1));
+            panels_->ShowOnStatusLine(StatusLinePort());
+            sink_->BindSlot(slot, ui_->lbCurrFile, ui_->Process, countOn(StatusLinePort()));
         } else {
             sink_->BindSlot(slot, nullptr, nullptr);
         }

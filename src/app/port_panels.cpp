@@ -11,17 +11,14 @@
 namespace termload {
 namespace {
 
-constexpr int kTallyDoneId = 180;
-constexpr int kTallyFailedId = 181;
-constexpr int kLastFailureId = 182;
-constexpr int kFailedInARowId = 183;
 constexpr int kResetPortId = 184;
 constexpr int kResetAllId = 185;
 
 constexpr int kLabelLeft = 6;
-constexpr int kTallyPixelSize = 10;
-constexpr QRgb kTallyGrey = 0xFF505050;  // quieter than the status text beside it
-constexpr int kMarkWidth = 2;            // fits in the margin around the label and bar
+
+QString PortName(int port) {
+    return port == kTransportTallyPort ? QStringLiteral("USB") : QStringLiteral("COM%1").arg(port);
+}
 
 }  // namespace
 
@@ -44,7 +41,7 @@ PortPanel::PortPanel(int port, QWidget* parent)
       port_(port),
       label_(new QLabel(this)),
       bar_(new QProgressBar(this)),
-      tallyLabel_(new QLabel(this)) {
+      tallyLabel_(new TallyLabel(this)) {
     setObjectName(QStringLiteral("Pan%1").arg(port));
     setContextMenuPolicy(Qt::CustomContextMenu);
 
@@ -58,15 +55,7 @@ PortPanel::PortPanel(int port, QWidget* parent)
     bar_->setValue(0);
     bar_->setTextVisible(false);
 
-    // Over the status line's right end, on the panel's own background so that a long status
-    // text does not run into it; hidden while the port has no outcome.
     tallyLabel_->setObjectName(QStringLiteral("Tally%1").arg(port));
-    QFont font = tallyLabel_->font();
-    font.setPixelSize(kTallyPixelSize);
-    tallyLabel_->setFont(font);
-    tallyLabel_->setAutoFillBackground(true);
-    tallyLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    tallyLabel_->hide();
     ShowTally();
 }
 
@@ -89,40 +78,9 @@ void PortPanel::SetLanguage(int langBase) {
 }
 
 void PortPanel::ShowTally() {
-    if (tally_.Empty()) {
-        tallyLabel_->hide();
-        tallyLabel_->clear();
-        tallyLabel_->setToolTip(QString());
-        update();
-        return;
-    }
-    const QString counts = UiText(langBase_, kTallyDoneId) + QString::number(tally_.Done()) +
-                           UiText(langBase_, kTallyFailedId) + QString::number(tally_.Failed());
-    QString tip = QStringLiteral("COM%1: ").arg(port_) + counts;
-    if (const auto& failure = tally_.LastFailure()) {
-        tip += u'\n' + UiText(langBase_, kLastFailureId) +
-               failure->at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + u'\n' + failure->text;
-    }
-    if (tally_.Marked()) {
-        tip += u'\n' + UiText(langBase_, kFailedInARowId) + QString::number(tally_.FailedInARow());
-    }
-    tallyLabel_->setText(counts);
-    tallyLabel_->setToolTip(tip);
-
-    QFont font = tallyLabel_->font();
-    font.setBold(tally_.Marked());
-    tallyLabel_->setFont(font);
-    QPalette palette = tallyLabel_->palette();
-    palette.setColor(QPalette::WindowText,
-                     QColor::fromRgb(tally_.Marked() ? kFailingPortMark : kTallyGrey));
-    tallyLabel_->setPalette(palette);
-
-    const int width = tallyLabel_->sizeHint().width() + 2;
-    tallyLabel_->setGeometry(kLabelLeft + kPortPanelLabelWidth - width, label_->y(), width,
-                             label_->height());
-    tallyLabel_->show();
-    tallyLabel_->raise();
+    tallyLabel_->Show(tally_, PortName(port_), langBase_, label_->geometry());
     update();
+    emit TallyChanged();
 }
 
 void PortPanel::paintEvent(QPaintEvent* event) {
@@ -131,8 +89,7 @@ void PortPanel::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter painter(this);
-    painter.setPen(QPen(QColor::fromRgb(kFailingPortMark), kMarkWidth));
-    painter.drawRect(rect().adjusted(1, 1, -1, -1));
+    DrawFailingMark(painter, rect());
 }
 
 PortPanels::PortPanels(const std::array<QWidget*, 3>& columns) : menu_(new QMenu(columns[0])) {
@@ -141,11 +98,7 @@ PortPanels::PortPanels(const std::array<QWidget*, 3>& columns) : menu_(new QMenu
     resetPort->setObjectName(QStringLiteral("TallyReset"));
     QAction* resetAll = menu_->addAction(QString());
     resetAll->setObjectName(QStringLiteral("TallyResetAll"));
-    QObject::connect(resetPort, &QAction::triggered, menu_, [this] {
-        if (PortPanel* panel = Panel(menuPort_)) {
-            panel->ResetTally();
-        }
-    });
+    QObject::connect(resetPort, &QAction::triggered, menu_, [this] { ResetTally(menuPort_); });
     QObject::connect(resetAll, &QAction::triggered, menu_, [this] { ResetAllTallies(); });
 
     for (int index = 0; index < kPortPanelCount; ++index) {
@@ -159,21 +112,90 @@ PortPanels::PortPanels(const std::array<QWidget*, 3>& columns) : menu_(new QMenu
                              menuPort_ = port;
                              menu_->popup(panel->mapToGlobal(at));
                          });
+        QObject::connect(panel, &PortPanel::TallyChanged, menu_, [this, port] {
+            if (port == linePort_) {
+                ShowStatusLineTally();
+            }
+        });
         panels_[index] = panel;
     }
     SetLanguage(0);
 }
 
+void PortPanels::AttachStatusLine(QLabel* line, QWidget* frame) {
+    line_ = line;
+    lineTally_ = new TallyLabel(line->parentWidget());
+    lineTally_->setObjectName(QStringLiteral("TallyCurr"));
+    lineMark_ = new FailingMarkOverlay(frame);
+    lineMark_->setObjectName(QStringLiteral("MarkCurr"));
+    frame->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(frame, &QWidget::customContextMenuRequested, menu_,
+                     [this, frame](const QPoint& at) {
+                         menuPort_ = linePort_;
+                         menu_->popup(frame->mapToGlobal(at));
+                     });
+    ShowStatusLineTally();
+}
+
+void PortPanels::ShowOnStatusLine(int port) {
+    if (port != kTransportTallyPort && Panel(port) == nullptr) {
+        return;
+    }
+    linePort_ = port;
+    ShowStatusLineTally();
+}
+
+void PortPanels::ShowStatusLineTally() {
+    if (line_ == nullptr) {
+        return;
+    }
+    const PortTally& tally = Tally(linePort_);
+    lineTally_->Show(tally, PortName(linePort_), langBase_, line_->geometry());
+    lineMark_->SetMarked(tally.Marked());
+}
+
+void PortPanels::Record(int port, const PassOutcomes& outcomes) {
+    if (port == kTransportTallyPort) {
+        if (!outcomes.Empty()) {
+            transport_.Apply(outcomes);
+            if (linePort_ == port) {
+                ShowStatusLineTally();
+            }
+        }
+    } else if (PortPanel* panel = Panel(port)) {
+        panel->Record(outcomes);
+    }
+}
+
+const PortTally& PortPanels::Tally(int port) const {
+    const PortPanel* panel = Panel(port);
+    return panel != nullptr ? panel->Tally() : transport_;
+}
+
+void PortPanels::ResetTally(int port) {
+    if (port == kTransportTallyPort) {
+        transport_.Reset();
+        if (linePort_ == port) {
+            ShowStatusLineTally();
+        }
+    } else if (PortPanel* panel = Panel(port)) {
+        panel->ResetTally();
+    }
+}
+
 void PortPanels::SetLanguage(int langBase) {
+    langBase_ = langBase;
     const QList<QAction*> actions = menu_->actions();
     actions[0]->setText(UiText(langBase, kResetPortId));
     actions[1]->setText(UiText(langBase, kResetAllId));
     for (PortPanel* panel : panels_) {
         panel->SetLanguage(langBase);
     }
+    ShowStatusLineTally();
 }
 
 void PortPanels::ResetAllTallies() {
+    ResetTally(kTransportTallyPort);
     for (PortPanel* panel : panels_) {
         panel->ResetTally();
     }

@@ -5,6 +5,10 @@
 // the port has an outcome): passes done and failed, the last failure as its tooltip. A port whose
 // last passes all failed is framed in amber, a colour no status text uses. The panel's context
 // menu "pmTally" resets the tally of that port ("TallyReset") or of every port ("TallyResetAll").
+//
+// The status line of the single-port and USB modes ("lbCurrFile") shows, as "TallyCurr", the tally
+// of the port its passes count on: the chosen COM port's, or in the USB modes the transport's own
+// (port 0). Its frame opens the same menu, and a failing port marks it too ("MarkCurr").
 #pragma once
 
 #include <QColor>
@@ -13,6 +17,7 @@
 #include <cstdint>
 
 #include "app/port_tally.h"
+#include "app/tally_view.h"
 
 class QLabel;
 class QMenu;
@@ -25,9 +30,8 @@ inline constexpr int kPortPanelCount = 27;
 inline constexpr int kPortsPerColumn = 9;
 inline constexpr int kPortPanelHeight = 42;
 inline constexpr int kPortPanelLabelWidth = 200;
-
-// The mark of a port that keeps failing: amber, neither black, red nor blue.
-inline constexpr QRgb kFailingPortMark = 0xFFE08000;
+// Where the passes of the USB modes count: they run on no COM port.
+inline constexpr int kTransportTallyPort = 0;
 
 // A status colour of the form 0x00BBGGRR as a Qt colour.
 QColor ColourOf(std::uint32_t bgr);
@@ -48,6 +52,9 @@ class PortPanel final : public QFrame {
     void ResetTally();
     void SetLanguage(int langBase);
 
+  signals:
+    void TallyChanged();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -58,7 +65,7 @@ class PortPanel final : public QFrame {
     int langBase_ = 0;
     QLabel* label_;
     QProgressBar* bar_;
-    QLabel* tallyLabel_;
+    TallyLabel* tallyLabel_;
     PortTally tally_;
 };
 
@@ -72,14 +79,32 @@ class PortPanels {
     QLabel* Label(int port) const;
     QProgressBar* Bar(int port) const;
 
+    // Gives the status line `line` in `frame` its tally and the reset menu.
+    void AttachStatusLine(QLabel* line, QWidget* frame);
+    // The status line shows the tally of `port` (1-27, or kTransportTallyPort) from now on.
+    void ShowOnStatusLine(int port);
+    // Counts outcomes on `port` (1-27, or kTransportTallyPort; any other port: nowhere).
+    void Record(int port, const PassOutcomes& outcomes);
+    // The tally of `port` (1-27); the transport's for any other.
+    const PortTally& Tally(int port) const;
+
     // The tallies' texts and the reset menu in the window's language.
     void SetLanguage(int langBase);
+    void ResetTally(int port);
     void ResetAllTallies();
 
   private:
+    void ShowStatusLineTally();
+
     std::array<PortPanel*, kPortPanelCount> panels_{};
     QMenu* menu_;
-    int menuPort_ = 0;  // the port whose panel opened the menu
+    int menuPort_ = 0;  // the port whose tally the menu was opened on
+    int langBase_ = 0;
+    PortTally transport_;
+    int linePort_ = 1;
+    QLabel* line_ = nullptr;
+    TallyLabel* lineTally_ = nullptr;
+    FailingMarkOverlay* lineMark_ = nullptr;
 };
 
 }  // namespace termload

@@ -1,21 +1,25 @@
 // The port panels' tallies: pass outcomes reported through the window's host sink count on the
 // right port, survive a stop and a new start, reset from the panel's menu or with a new
-// configuration, and mark a port whose passes keep failing; and the sink's one flush a frame.
+// configuration, and mark a port whose passes keep failing; the status line of the single-port
+// and USB modes shows its own; and the sink's one flush a frame.
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFrame>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <array>
 #include <atomic>
 #include <functional>
 #include <thread>
 
 #include "app/gui_host_sink.h"
 #include "app/port_panels.h"
+#include "config/string_table.h"
 #include "gui_test_support.h"
 
 namespace termload::test {
@@ -216,6 +220,102 @@ TEST(WindowTally, ResetsOnePortOrAllFromThePanelMenuAndWithANewConfiguration) {
     }
     EXPECT_EQ(resetPort->text(), "Reset this port's count");
     EXPECT_EQ(resetAll->text(), "Reset all ports' counts");
+}
+
+// The one status line of the single-port and USB modes shows the tally of what its passes count
+// on: the chosen COM port (the count of that port's panel) or, in the USB modes, the transport. A
+// start on a port that cannot be opened here adds a failed pass of its own: failures are counted
+// from what the starts left.
+TEST(WindowTally, TheSinglePortStatusLineShowsTheTallyItsPassesCountOn) {
+    WindowUnderTest w;
+    w.dir.Write("a.bin", "x");
+    w.Load(ConfigText("Language=1\nPortNum=0\n", "00=M740-32\n", kOneRow));
+    Click(w.Find<QRadioButton>("rbSingle"));
+    Choose(w.Find<QComboBox>("cmbPort"), 5);
+    auto* line = w.Find<QLabel>("lbCurrFile");
+    QLabel* tally = w.Find<QLabel>("TallyCurr");
+    auto* mark = w.Find<QWidget>("MarkCurr");
+    const PortTally& com6 = Panel(w, 6)->Tally();
+    const auto shown = [&] {
+        return QStringLiteral("OK %1 Fail %2").arg(com6.Done()).arg(com6.Failed());
+    };
+    StartAndStop(w);
+    const std::int64_t failedAtStart = com6.Failed();
+
+    Report(w, [](HostSink& host) {
+        Pass(host, 0, true);
+        Pass(host, 0, false, "[COM6]one");
+    });
+    ASSERT_TRUE(WaitUntil([&] { return com6.Done() == 1; }, 5000));
+    EXPECT_EQ(com6.Failed(), failedAtStart + 1);
+    EXPECT_FALSE(tally->isHidden());
+    EXPECT_EQ(tally->text(), shown());
+    EXPECT_TRUE(tally->toolTip().startsWith("COM6: " + shown() + "\nLast failure "));
+    EXPECT_TRUE(tally->toolTip().endsWith("\n[COM6]one"));
+    EXPECT_EQ(line->text(), "[COM6]one");
+    EXPECT_EQ(line->width(), 314);
+    EXPECT_EQ(tally->geometry().right(), line->geometry().right());
+    EXPECT_EQ(tally->y(), line->y());
+    EXPECT_TRUE(mark->isHidden());
+
+    StartAndStop(w);
+    EXPECT_EQ(com6.Done(), 1);
+    EXPECT_EQ(tally->text(), shown());
+    Report(w, [](HostSink& host) {
+        Pass(host, 0, false, "[COM6]two");
+        Pass(host, 0, false, "[COM6]three");
+    });
+    ASSERT_TRUE(WaitUntil([&] { return !mark->isHidden(); }, 5000));
+    EXPECT_EQ(tally->text(), shown());
+    EXPECT_EQ(tally->palette().color(QPalette::WindowText), QColor::fromRgb(kFailingPortMark));
+
+    // Another port shows its own count; the USB modes count on the transport, not on a port.
+    Choose(w.Find<QComboBox>("cmbPort"), 2);
+    EXPECT_TRUE(tally->isHidden());
+    EXPECT_TRUE(mark->isHidden());
+    Choose(w.Find<QComboBox>("cmbPort"), 5);
+    EXPECT_EQ(tally->text(), shown());
+    EXPECT_FALSE(mark->isHidden());
+    Click(w.Find<QRadioButton>("rbusb"));
+    EXPECT_TRUE(mark->isHidden());
+    EXPECT_TRUE(tally->isHidden());  // the transport's own count, empty
+    const QString com6Shown = shown();
+
+    // The status line's menu resets what it shows, or every count.
+    auto* frame = w.Find<QWidget>("pnlNormal");
+    auto* menu = w.Find<QMenu>("pmTally");
+    emit frame->customContextMenuRequested(QPoint(20, 20));
+    EXPECT_TRUE(menu->isVisible());
+    w.Find<QAction>("TallyReset")->trigger();
+    menu->hide();
+    EXPECT_TRUE(tally->isHidden());
+    Click(w.Find<QRadioButton>("rbSingle"));
+    EXPECT_EQ(tally->text(), com6Shown);
+    emit frame->customContextMenuRequested(QPoint(20, 20));
+    w.Find<QAction>("TallyResetAll")->trigger();
+    menu->hide();
+    EXPECT_TRUE(tally->isHidden());
+    EXPECT_TRUE(mark->isHidden());
+    EXPECT_TRUE(com6.Empty());
+
+    // This build refuses USB downloads at the start, so the transport's count is fed directly.
+    std::array<QWidget, 3> columns;
+    QFrame normal;
+    QLabel status(&normal);
+    status.setGeometry(2, 0, 314, 16);
+    PortPanels panels({&columns[0], &columns[1], &columns[2]});
+    panels.SetLanguage(kLangEnglish);
+    panels.AttachStatusLine(&status, &normal);
+    panels.ShowOnStatusLine(kTransportTallyPort);
+    PassOutcomes outcome;
+    outcome.Add(true, std::nullopt);
+    panels.Record(kTransportTallyPort, outcome);
+    const auto* usb = normal.findChild<QLabel*>("TallyCurr");
+    EXPECT_EQ(usb->text(), "OK 1 Fail 0");
+    EXPECT_TRUE(usb->toolTip().startsWith("USB: OK 1 Fail 0"));
+    EXPECT_TRUE(panels.Tally(1).Empty());
+    panels.ShowOnStatusLine(1);
+    EXPECT_TRUE(usb->isHidden());
 }
 
 TEST(WindowTools, ReadVersionSaysItIsNotAvailableInThisBuild) {
