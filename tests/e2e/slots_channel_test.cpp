@@ -20,14 +20,17 @@
 #include "engine/download_controller.h"
 #include "engine/port_slot.h"
 #include "engine/slot_channel.h"
-#include "unit/slots_test_sink.h"
+#include "support/recording_host.h"
 
 namespace termload {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using testing::RecordingSink;
+// Nobody answers an error: it stays open until the slot is stopped.
+struct RecordingSink : test::RecordingHost {
+    RecordingSink() : RecordingHost(Errors::LeaveOpen) {}
+};
 
 // Terminals on COM1..COMn: the test holds each pty's master side; the slave is reopened by path
 // by the channel library. The port map names these ptys and nothing else.
