@@ -18,6 +18,7 @@
 #include "channels/serial_channel.h"
 #include "channels/trace_log.h"
 #include "support/files.h"
+#include "support/process.h"
 #include "support/pty.h"
 
 namespace termload::test {
@@ -78,15 +79,6 @@ class TraceLogForTest {
     static inline int serial_ = 0;
     std::filesystem::path file_;
 };
-
-inline std::size_t OpenDescriptorCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
 
 // Bytes 0, 1, …, 255, 0, … offset by `seed`: every byte value, NUL, XON and XOFF included.
 inline std::string Pattern(std::size_t size, unsigned seed = 0) {

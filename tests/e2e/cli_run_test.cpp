@@ -24,33 +24,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Lines of `text` that parse as JSON objects; a line that does not parse fails the test.
-std::vector<nlohmann::json> JsonLines(const std::string& text) {
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty()) {
-            continue;
-        }
-        auto parsed = nlohmann::json::parse(line, nullptr, false);
-        EXPECT_FALSE(parsed.is_discarded()) << line;
-        lines.push_back(std::move(parsed));
-    }
-    return lines;
-}
-
-// Waits (bounded) until `predicate` holds; true when it did.
-template <typename Predicate>
-bool WaitUntil(Predicate predicate, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
+using termload::test::JsonLines;
+using termload::test::WaitUntil;
 
 class CliRun : public ::testing::Test {
   protected:

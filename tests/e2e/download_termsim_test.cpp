@@ -73,10 +73,7 @@ std::map<std::string, std::map<int, std::vector<StoredFile>>> StoredFiles(
     return units;
 }
 
-std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+constexpr auto Contents = test::ReadFile;
 
 class DownloadTermsim : public ::testing::Test {
   protected:

@@ -231,6 +231,8 @@ TEST_F(SimProgram, HangUpClosesTheLineAndTheNextOpenMeetsANewUnit) {
 }
 
 TEST_F(SimProgram, PacedLineTakesItsTimeAndTheRelayCarriesLrzsz) {
+    ASSERT_TRUE(Installed("rb", "lrzsz"));
+    ASSERT_TRUE(Installed("sb", "lrzsz"));
     // At 9600 baud the banner (about 130 bytes) needs over 100 ms on the line.
     Start({"--ports", "1", "--baud", "9600"}, 1);
     {
@@ -245,8 +247,6 @@ TEST_F(SimProgram, PacedLineTakesItsTimeAndTheRelayCarriesLrzsz) {
     sim.reset();
 
     // The relay between rb and sb, at a rate that keeps the test short.
-    ASSERT_TRUE(Installed("rb", "lrzsz"));
-    ASSERT_TRUE(Installed("sb", "lrzsz"));
     fs::remove_all(dir / "ports");
     Start({"--relay", "--baud", "2000000"}, 2);
     const Bytes content = Pattern(200000, 3);

@@ -20,6 +20,7 @@
 #include "engine/download_controller.h"
 #include "engine/port_slot.h"
 #include "engine/slot_channel.h"
+#include "support/process.h"
 #include "support/recording_host.h"
 
 namespace termload {
@@ -86,14 +87,7 @@ class PtyPorts {
     std::vector<int> masters_;  // closed with the object
 };
 
-std::size_t OpenDescriptorCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
+using test::OpenDescriptorCount;
 
 SlotRunSettings RunSettings(int slotsInUse, const Timings& timings) {
     SlotRunSettings settings;
@@ -103,17 +97,7 @@ SlotRunSettings RunSettings(int slotsInUse, const Timings& timings) {
     return settings;
 }
 
-template <typename Condition>
-bool WaitUntil(Condition condition, std::chrono::milliseconds limit = 10s) {
-    const auto end = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using test::WaitUntil;
 
 TEST(SlotChannels, ConsoleModeReceivesAndReopensCleanly) {
     PtyPorts ports(1);

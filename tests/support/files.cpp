@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,23 @@ std::string PatternBytes(std::size_t size, unsigned seed) {
         byte = static_cast<char>(state >> 24);
     }
     return bytes;
+}
+
+std::vector<nlohmann::json> JsonLines(const std::string& text, const std::string& event) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) {
+            continue;
+        }
+        auto json = nlohmann::json::parse(line, nullptr, false);
+        if (json.is_discarded()) {
+            ADD_FAILURE() << "not a JSON line: " << line;
+        } else if (event.empty() || (json.is_object() && json.value("event", "") == event)) {
+            lines.push_back(std::move(json));
+        }
+    }
+    return lines;
 }
 
 }  // namespace termload::test

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace termload::test {
 
@@ -26,6 +29,10 @@ class ScratchDir {
 
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+// The JSON lines of `text` (blank ones passed over), or those of one event; a line that is not
+// JSON fails the test.
+std::vector<nlohmann::json> JsonLines(const std::string& text, const std::string& event = {});
 
 // `size` bytes of a fixed pseudo-random sequence chosen by `seed`: every byte value turns up.
 std::string PatternBytes(std::size_t size, unsigned seed);

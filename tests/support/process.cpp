@@ -82,6 +82,11 @@ std::chrono::milliseconds Process::CpuTime() const {
     return std::chrono::milliseconds(ticks * 1000 / ::sysconf(_SC_CLK_TCK));
 }
 
+std::size_t OpenDescriptorCount() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(fds), end(fds)));
+}
+
 ::testing::AssertionResult Installed(const std::string& program, const std::string& package) {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path != nullptr ? path : "");

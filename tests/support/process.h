@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -39,6 +40,22 @@ class Process {
     bool exited_ = false;
     std::optional<int> status_;
 };
+
+// Descriptors this process holds open, to show that nothing leaks.
+std::size_t OpenDescriptorCount();
+
+// Polls `condition` until it holds or `limit` has passed; true when it held.
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 // Success when `program` is on PATH; else a failure that names the Debian package to install.
 // Tests need their peers: a missing one fails the test rather than skipping it.

@@ -54,17 +54,7 @@ std::optional<int> Termsim::Stop(std::chrono::milliseconds limit) {
 
 std::vector<nlohmann::json> Termsim::Results(const std::string& event) const {
     const std::string text = ReadFile(dir_ / "results.jsonl");
-    std::vector<nlohmann::json> lines;
-    for (std::size_t begin = 0, end; (end = text.find('\n', begin)) != std::string::npos;
-         begin = end + 1) {
-        auto json = nlohmann::json::parse(text.substr(begin, end - begin), nullptr, false);
-        if (json.is_discarded()) {
-            ADD_FAILURE() << "not JSON in results.jsonl: " << text.substr(begin, end - begin);
-        } else if (event.empty() || json.value("event", "") == event) {
-            lines.push_back(std::move(json));
-        }
-    }
-    return lines;
+    return JsonLines(text.substr(0, text.rfind('\n') + 1), event);  // a line being written waits
 }
 
 std::vector<nlohmann::json> Termsim::AwaitResults(const std::string& event, std::size_t count,
