@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -124,33 +123,16 @@ class UsbPipeE2e : public ::testing::Test {
     // The channel's test program in its own process, with termsim's environment.
     PeerRun Peer(std::vector<std::string> args) {
         args.insert(args.begin(), USB_PEER_PATH);
-        int pipeFds[2];
-        EXPECT_EQ(::pipe(pipeFds), 0);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::dup2(pipeFds[1], 1);
-            ::close(pipeFds[0]);
-            for (const auto& [name, value] : env_) ::setenv(name.c_str(), value.c_str(), 1);
-            // In a sanitizer build the preload comes before the ASan runtime, which is fine here.
-            const char* asan = std::getenv("ASAN_OPTIONS");
-            ::setenv("ASAN_OPTIONS",
-                     (std::string(asan ? asan : "") + ":verify_asan_link_order=0").c_str(), 1);
-            std::vector<char*> argv;
-            for (auto& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(pipeFds[1]);
+        auto env = env_;
+        // In a sanitizer build the preload comes before the ASan runtime, which is fine here.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        env["ASAN_OPTIONS"] = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
+        const fs::path out = dir_ / "peer.txt";
+        fs::remove(out);
+        termload::test::Process peer(args, out, -1, env);
         PeerRun run;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
-            run.output.append(buffer, static_cast<size_t>(n));
-        }
-        ::close(pipeFds[0]);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.exitCode = peer.Wait(std::chrono::minutes(5)).value_or(-1);
+        run.output = ReadFile(out);
         std::istringstream lines(run.output);
         for (std::string word; lines >> word;) {
             if (word == "progress") {

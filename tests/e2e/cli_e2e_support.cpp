@@ -2,7 +2,6 @@
 
 #include <sys/wait.h>
 
-
 namespace termload::cli::test {
 
 std::filesystem::path CliPath() {

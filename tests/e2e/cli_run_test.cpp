@@ -145,8 +145,8 @@ TEST_F(CliRun, AnUnreadableSourceFailsTheFileAndTheRunExitsOne) {
     EXPECT_EQ(lines[0]["outcome"], "failed");
     EXPECT_EQ(lines[0]["files"][0]["result"], "ok");
     EXPECT_EQ(lines[0]["files"][1]["result"], "failed");
-    EXPECT_TRUE(
-        WaitUntil([&] { return ReadFile(Stored(1, 1, "good.bin")) == PatternBytes(5000, 3); }, 10s));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ReadFile(Stored(1, 1, "good.bin")) == PatternBytes(5000, 3); }, 10s));
 }
 
 // Terminals that hang up at several frame positions (between two files too), and one that stalls

@@ -26,8 +26,7 @@ Workspace::Workspace() {
 void Workspace::AddFile(const std::string& name, std::size_t size, unsigned seed,
                         const std::string& destination) {
     const auto path = dir_.Write(name, PatternBytes(size, seed));
-    EXPECT_EQ(config.files.AddFileRow(1, path.string(),
-                                      destination.empty() ? name : destination),
+    EXPECT_EQ(config.files.AddFileRow(1, path.string(), destination.empty() ? name : destination),
               AddRowResult::Added);
 }
 

@@ -187,7 +187,8 @@ TEST_F(SimProgram, TwentySevenPortsStartFastServeTogetherAndIdleWithoutSpinning)
     }
     const auto idleAfter = sim->Program().CpuTime();
     std::this_thread::sleep_for(1000ms);
-    EXPECT_LT(sim->Program().CpuTime() - idleAfter, 200ms) << "nothing keeps running after the work";
+    EXPECT_LT(sim->Program().CpuTime() - idleAfter, 200ms)
+        << "nothing keeps running after the work";
 
     // SIGTERM: every unit and a summary are recorded, the links are removed.
     EXPECT_EQ(sim->Stop(10s), 0);

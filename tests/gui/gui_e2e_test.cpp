@@ -40,8 +40,9 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
     WindowUnderTest w;
     // Files of one byte, of a frame and a bit, and of many frames; the last one's "...OK" stays up
     // for the fixed pause after it before the next terminal's pass begins.
-    const std::map<std::string, std::string> sources = {
-        {"param.dat", "P"}, {"app.bin", PatternBytes(5000, 1)}, {"data.bin", PatternBytes(70000, 2)}};
+    const std::map<std::string, std::string> sources = {{"param.dat", "P"},
+                                                        {"app.bin", PatternBytes(5000, 1)},
+                                                        {"data.bin", PatternBytes(70000, 2)}};
     for (const auto& [name, bytes] : sources) {
         w.dir.Write(name, bytes);
     }

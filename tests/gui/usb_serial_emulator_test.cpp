@@ -51,7 +51,8 @@ TEST(UsbSerialEmulator, UsesThePortMapFileInForce) {
     const ScratchDir dir;
     const std::string emulator = dir.Write("ttyGS0", "").string();
     const std::string other = dir.Write("ttyS9", "").string();
-    const auto map = dir.Write("ports.ini", "[Ports]\nCOM2=" + other + "\nCOM12=" + emulator + "\n");
+    const auto map =
+        dir.Write("ports.ini", "[Ports]\nCOM2=" + other + "\nCOM12=" + emulator + "\n");
     SetPortMapFile(map);
     EXPECT_EQ(UsbEmulatorComNumber({Port(emulator, 0x0525, 0xA4A7)}, ListComPorts()), 12);
     SetPortMapFile({});

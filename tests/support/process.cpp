@@ -13,7 +13,8 @@
 
 namespace termload::test {
 
-Process::Process(const std::vector<std::string>& argv, const std::filesystem::path& log, int io) {
+Process::Process(const std::vector<std::string>& argv, const std::filesystem::path& log, int io,
+                 const std::map<std::string, std::string>& env) {
     if (io >= 0) {
         ::fcntl(io, F_SETFD, FD_CLOEXEC);  // only this child gets it, as 0 and 1
     }
@@ -25,6 +26,9 @@ Process::Process(const std::vector<std::string>& argv, const std::filesystem::pa
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        for (const auto& [name, value] : env) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
         std::vector<char*> args;
         for (const std::string& arg : argv) {
             args.push_back(const_cast<char*>(arg.c_str()));

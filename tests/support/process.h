@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -20,8 +21,9 @@ namespace termload::test {
 class Process {
   public:
     // stdin and stdout are `io` when given (only this child inherits it), else /dev/null and
-    // `log`; stderr always goes to `log`.
-    Process(const std::vector<std::string>& argv, const std::filesystem::path& log, int io = -1);
+    // `log`; stderr always goes to `log`. `env` is added to the environment.
+    Process(const std::vector<std::string>& argv, const std::filesystem::path& log, int io = -1,
+            const std::map<std::string, std::string>& env = {});
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;

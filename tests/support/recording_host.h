@@ -32,8 +32,7 @@ class RecordingHost : public HostSink {
     void ShowConsoleText(const std::string& text) override;
     void ClearConsoleText() override;
     void UncheckRow(int row) override;
-    void ShowError(int slot, const std::string& text,
-                   std::shared_ptr<ErrorAnswer> answer) override;
+    void ShowError(int slot, const std::string& text, std::shared_ptr<ErrorAnswer> answer) override;
     void RunEnded(int slot) override;
     void PassFinished(int slot, int pass, bool ok) override;
     void PassFailed(const PassFailureReport& failure) override;
@@ -46,7 +45,9 @@ class RecordingHost : public HostSink {
     // How often the slot showed exactly this text in this colour.
     long Shown(int slot, const std::string& text, StatusColour colour) const;
     std::optional<ProgressState> ProgressOf(int slot) const;
-    ProgressState LastProgress(int slot) const { return ProgressOf(slot).value_or(ProgressState{}); }
+    ProgressState LastProgress(int slot) const {
+        return ProgressOf(slot).value_or(ProgressState{});
+    }
     std::string Console() const;
     std::vector<std::string> ErrorTexts() const;
     std::size_t ErrorCount() const { return ErrorTexts().size(); }

@@ -93,8 +93,8 @@ TEST(ConfigUserAddrFile, GroupsOfFourLinesWithValuesAfterTheFirstEquals) {
 
     // Nine lines: two whole groups and one extra line. CR line ends are no part of values.
     WriteFile(dir / "UserAddrFile.ini",
-               "[ADDR]\r\nName=app.bin\r\nStartAddr=0x100=1\r\nEndAddr=0x200\r\n"
-               "[ADDR]\r\nsdk.bin\r\nS=0x300\r\nE=0x400\r\n[ADDR]\r\n");
+              "[ADDR]\r\nName=app.bin\r\nStartAddr=0x100=1\r\nEndAddr=0x200\r\n"
+              "[ADDR]\r\nsdk.bin\r\nS=0x300\r\nE=0x400\r\n[ADDR]\r\n");
     EXPECT_TRUE(ReadUserAddrFile(dir / "UserAddrFile.ini", table));
     ASSERT_EQ(table.size(), 2u);
     EXPECT_EQ(table[0].name, "app.bin");

@@ -300,8 +300,8 @@ TEST(ConfigSettings, UserStoreKeepsLastConfigurationBesideThePortTable) {
     EXPECT_EQ(ReadLastConfiguration(store).configPath, "");
 
     WriteFile(dir / "ports.ini",
-               "[Ports]\ncom3=/dev/pts/4\nCOM27 = /dev/ttyUSB0 \nCOM0=/dev/x\nCOMx=/dev/y\n"
-               "COM256=/dev/z\nCOM5=\nOther=1\n");
+              "[Ports]\ncom3=/dev/pts/4\nCOM27 = /dev/ttyUSB0 \nCOM0=/dev/x\nCOMx=/dev/y\n"
+              "COM256=/dev/z\nCOM5=\nOther=1\n");
     const auto ports = ReadPortsSection(dir / "ports.ini");
     EXPECT_EQ(ports, (std::map<int, std::string>{{3, "/dev/pts/4"}, {27, "/dev/ttyUSB0"}}));
 

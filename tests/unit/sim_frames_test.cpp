@@ -9,8 +9,8 @@
 
 #include "checksums.hpp"
 #include "frame_receiver.hpp"
-#include "terminal.hpp"
 #include "support/files.h"
+#include "terminal.hpp"
 #include "unit/sim_test_frames.h"
 
 namespace termsim {
