@@ -123,6 +123,15 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
         ui_->cmbPort->addItem(ToQString(port));
     }
     ui_->cmbPort->setCurrentIndex(0);
+    // The line lists come from the controls model, the one place that maps an index to a value.
+    for (const auto& [combo, items] :
+         {std::pair{ui_->cmbBuardRate, BaudRateItems()}, std::pair{ui_->cmbDataBit, DataBitItems()},
+          std::pair{ui_->cmbStopBit, StopBitItems()}, std::pair{ui_->cmbPortNum, PortNumItems()}}) {
+        for (const std::string_view item : items) {
+            combo->addItem(ToQString(item));
+        }
+    }
+    ui_->cmbBuardRate->setCurrentIndex(ControlsModel{}.baudRateIndex);
     ui_->edVersion->setValidator(new HexVersionValidator(ui_->edVersion));
     panels_ = std::make_unique<PortPanels>(
         std::array<QWidget*, 3>{ui_->pnlProc8, ui_->pnlProc16, ui_->pnlProc27});

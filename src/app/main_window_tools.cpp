@@ -31,8 +31,8 @@ void TfrmMain::btnTimeClick() {
     const int port = SelectedPortNumber(controls);
     // The clock always goes at its own baud rate; the other line settings are the window's.
     SerialSettings line;
-    if (controls.dataBitIndex >= 0) {
-        line.byteSize = ui_->cmbDataBit->currentText().toInt();
+    if (const int bits = SelectedDataBits(controls); bits != 0) {
+        line.byteSize = bits;  // without a selection the line keeps its 8 bits
     }
     line.stopBitsIndex = controls.stopBitIndex;
     line.parityIndex = controls.parityIndex;

@@ -1,8 +1,6 @@
 // termload-cli clock: sets one terminal's clock to this PC's local time.
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
 
 #include "channels/local_time.h"
 #include "cli/cli_setup.h"
@@ -17,13 +15,6 @@ namespace {
 // compare the bytes on the wire with a known packet.
 constexpr const char* kFakeTimeVariable = "TERMLOAD_FAKE_TIME";
 
-// The data-bit items are "8" down to "4"; anything else keeps the line's 8 bits.
-int DataBitsOf(std::string_view item) {
-    int bits = 8;
-    std::from_chars(item.data(), item.data() + item.size(), bits);
-    return bits;
-}
-
 }  // namespace
 
 int ClockCommand(const ClockOptions& options) {
@@ -37,10 +28,8 @@ int ClockCommand(const ClockOptions& options) {
             return kExitUsage;
         }
         const ControlsModel& controls = config->controls;
-        const auto dataBits = DataBitItems();
-        if (controls.dataBitIndex >= 0 &&
-            static_cast<std::size_t>(controls.dataBitIndex) < dataBits.size()) {
-            line.byteSize = DataBitsOf(dataBits[controls.dataBitIndex]);
+        if (const int bits = SelectedDataBits(controls); bits != 0) {
+            line.byteSize = bits;  // without a selection the line keeps its 8 bits
         }
         line.stopBitsIndex = controls.stopBitIndex;
         line.parityIndex = controls.parityIndex;

@@ -98,4 +98,11 @@ int SelectedBaudRate(const ControlsModel& controls) {
     return NumberOf(kBaudRates[static_cast<std::size_t>(controls.baudRateIndex)]);
 }
 
+int SelectedDataBits(const ControlsModel& controls) {
+    if (!IsIndexOf(controls.dataBitIndex, kDataBits.size())) {
+        return 0;
+    }
+    return NumberOf(kDataBits[static_cast<std::size_t>(controls.dataBitIndex)]);
+}
+
 }  // namespace termload

@@ -45,5 +45,7 @@ int SelectedPortNumber(const ControlsModel& controls);
 int SelectedPortCount(const ControlsModel& controls);
 // Bits per second of cmbBuardRate; 0 without a selection.
 int SelectedBaudRate(const ControlsModel& controls);
+// Data bits of cmbDataBit (8 down to 4); 0 without a selection.
+int SelectedDataBits(const ControlsModel& controls);
 
 }  // namespace termload

@@ -24,18 +24,6 @@ std::uint32_t DelaySetting(int milliseconds) {
     return static_cast<std::uint32_t>(std::clamp(milliseconds, 0, kMaxDelayMs));
 }
 
-int SelectedDataBits(const ControlsModel& controls) {
-    const auto items = DataBitItems();
-    if (controls.dataBitIndex < 0 ||
-        static_cast<std::size_t>(controls.dataBitIndex) >= items.size()) {
-        return 0;
-    }
-    const std::string_view text = items[static_cast<std::size_t>(controls.dataBitIndex)];
-    int bits = 0;
-    std::from_chars(text.data(), text.data() + text.size(), bits);
-    return bits;
-}
-
 Transport TransportOf(PortMode mode) {
     switch (mode) {
         case PortMode::UsbHid:

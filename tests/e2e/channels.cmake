@@ -12,7 +12,7 @@ if(TARGET termsim AND NOT WIN32)
   termload_add_test(channels_usb_e2e_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/channels_usb_pipe_test.cpp
     LABELS core e2e)
-  target_compile_definitions(channels_usb_e2e_tests PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>"
+  target_compile_definitions(channels_usb_e2e_tests PRIVATE
                              USB_PEER_PATH="$<TARGET_FILE:channels_usb_pipe_peer>")
   add_dependencies(channels_usb_e2e_tests termsim channels_usb_pipe_peer)
 endif()

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,31 +13,23 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 #include <thread>
 #include <vector>
+
+#include "support/termsim.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<unsigned char>;
 
 constexpr const char* kMissing =
     "umockdev is missing: install the Debian packages umockdev and libumockdev-dev "
     "(scripts/setup.sh) and build again";
 
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string ReadText(const fs::path& path) {
-    const Bytes bytes = ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+using termload::test::ReadFile;
 
 struct PeerRun {
     int exitCode = -1;
@@ -62,11 +53,7 @@ class UsbPipeE2e : public ::testing::Test {
         if (console_ >= 0) {
             ::close(console_);
         }
-        if (sim_ > 0) {
-            ::kill(sim_, SIGTERM);
-            int status = 0;
-            ::waitpid(sim_, &status, 0);
-        }
+        sim_.reset();
         if (!HasFailure()) {
             fs::remove_all(dir_);
         }
@@ -75,40 +62,12 @@ class UsbPipeE2e : public ::testing::Test {
     // termsim with its USB device; returns when its environment file and port map are there.
     void Start(const std::vector<std::string>& faults = {},
                const std::vector<std::string>& more = {}) {
-        std::vector<std::string> args = {TERMSIM_PATH, "--usb", "--dir",  dir_.string(),
-                                         "--boot-ms",  "50",    "--quiet"};
-        for (const auto& fault : faults) {
-            args.insert(args.end(), {"--fault", fault});
-        }
+        std::vector<std::string> args = {"--usb", "--boot-ms", "50", "--quiet"};
         args.insert(args.end(), more.begin(), more.end());
-        const fs::path log = dir_ / "termsim.log";
-        sim_ = ::fork();
-        if (sim_ == 0) {
-            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            std::vector<char*> argv;
-            for (auto& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        const auto end = Clock::now() + 20s;
-        while (Clock::now() < end) {
-            if (fs::exists(dir_ / "env") && fs::exists(dir_ / "ports.ini")) {
-                break;
-            }
-            int status = 0;
-            if (::waitpid(sim_, &status, WNOHANG) == sim_) {
-                sim_ = -1;
-                const std::string text = ReadText(log);
-                ASSERT_EQ(text.find("without umockdev"), std::string::npos) << kMissing;
-                FAIL() << "termsim ended: " << text;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        ASSERT_TRUE(fs::exists(dir_ / "env")) << "termsim wrote no DIR/env";
-        std::istringstream lines(ReadText(dir_ / "env"));
+        sim_ = std::make_unique<termload::test::Termsim>(dir_, args, 1, faults);
+        ASSERT_EQ(sim_->Log().find("without umockdev"), std::string::npos) << kMissing;
+        ASSERT_TRUE(sim_->Started());
+        std::istringstream lines(ReadFile(dir_ / "env"));
         for (std::string line; std::getline(lines, line);) {
             const auto equals = line.find('=');
             ASSERT_NE(equals, std::string::npos) << line;
@@ -164,33 +123,16 @@ class UsbPipeE2e : public ::testing::Test {
     // The channel's test program in its own process, with termsim's environment.
     PeerRun Peer(std::vector<std::string> args) {
         args.insert(args.begin(), USB_PEER_PATH);
-        int pipeFds[2];
-        EXPECT_EQ(::pipe(pipeFds), 0);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::dup2(pipeFds[1], 1);
-            ::close(pipeFds[0]);
-            for (const auto& [name, value] : env_) ::setenv(name.c_str(), value.c_str(), 1);
-            // In a sanitizer build the preload comes before the ASan runtime, which is fine here.
-            const char* asan = std::getenv("ASAN_OPTIONS");
-            ::setenv("ASAN_OPTIONS",
-                     (std::string(asan ? asan : "") + ":verify_asan_link_order=0").c_str(), 1);
-            std::vector<char*> argv;
-            for (auto& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(pipeFds[1]);
+        auto env = env_;
+        // In a sanitizer build the preload comes before the ASan runtime, which is fine here.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        env["ASAN_OPTIONS"] = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
+        const fs::path out = dir_ / "peer.txt";
+        fs::remove(out);
+        termload::test::Process peer(args, out, -1, env);
         PeerRun run;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
-            run.output.append(buffer, static_cast<size_t>(n));
-        }
-        ::close(pipeFds[0]);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.exitCode = peer.Wait(std::chrono::minutes(5)).value_or(-1);
+        run.output = ReadFile(out);
         std::istringstream lines(run.output);
         for (std::string word; lines >> word;) {
             if (word == "progress") {
@@ -209,12 +151,8 @@ class UsbPipeE2e : public ::testing::Test {
     }
 
     fs::path WriteSource(size_t size, unsigned seed) {
-        Bytes bytes(size);
-        std::mt19937 random(seed);
-        for (auto& byte : bytes) byte = static_cast<unsigned char>(random());
         const fs::path path = dir_ / ("source-" + std::to_string(size) + ".bin");
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(size));
+        termload::test::WriteFile(path, termload::test::PatternBytes(size, seed));
         return path;
     }
 
@@ -231,7 +169,7 @@ class UsbPipeE2e : public ::testing::Test {
     }
 
     fs::path dir_;
-    pid_t sim_ = -1;
+    std::unique_ptr<termload::test::Termsim> sim_;
     int console_ = -1;
     std::map<std::string, std::string> env_;
     std::string consoleText_;

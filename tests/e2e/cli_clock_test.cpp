@@ -45,13 +45,13 @@ TEST_F(CliClock, SendsTheExamplePacketAt38400Baud) {
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_NE(result.output.find("[COM1]Download clock...OK"), std::string::npos) << result.output;
 
-    EXPECT_EQ(pty.ReadMaster(17, std::chrono::seconds(5)),
+    EXPECT_EQ(pty.Read(17, std::chrono::seconds(5)),
               Bytes({0x01, 0x01, 0x01, 0x01, 0x10, 0x50, 0x08, 0x07, 0x05, 0x09, 0x01, 0x30, 0x10,
                      0x16, 0x20, 0x03, 0xF8}));
-    EXPECT_EQ(pty.ReadMaster(1, std::chrono::milliseconds(200)), "") << "nothing after the packet";
+    EXPECT_EQ(pty.Read(1, std::chrono::milliseconds(200)), "") << "nothing after the packet";
 
     termios line{};
-    ASSERT_EQ(tcgetattr(pty.Slave(), &line), 0);
+    ASSERT_EQ(tcgetattr(pty.SlaveFd(), &line), 0);
     EXPECT_EQ(cfgetospeed(&line), B38400) << "the configured 115200 does not apply to the clock";
 }
 

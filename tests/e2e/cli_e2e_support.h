@@ -9,26 +9,14 @@
 
 #include "cli/child_process.h"
 #include "cli/demo_workspace.h"
+#include "support/files.h"
+#include "support/pty.h"
 
 namespace termload::cli::test {
 
-// A pseudo-terminal pair; the slave path is what a port map names.
-class Pty {
-  public:
-    Pty();
-    ~Pty();
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-    int Master() const { return master_; }
-    int Slave() const { return slave_; }
-    const std::string& SlavePath() const { return slavePath_; }
-    // Reads exactly `count` bytes from the master; fewer when `timeout` passes first.
-    std::string ReadMaster(std::size_t count, std::chrono::milliseconds timeout);
-
-  private:
-    int master_ = -1;
-    int slave_ = -1;
-    std::string slavePath_;
+// A pty whose slave starts raw; the slave path is what a port map names.
+struct Pty : termload::test::Pty {
+    Pty() : termload::test::Pty(Line::Raw) {}
 };
 
 struct CliResult {
@@ -51,7 +39,8 @@ CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::pa
 // The exit code of a child that has been reaped; -1 when it did not exit normally.
 int ExitCodeOf(const ChildProcess& child);
 
-std::string ReadFile(const std::filesystem::path& path);
-void WriteFile(const std::filesystem::path& path, const std::string& text);
+using termload::test::PatternBytes;
+using termload::test::ReadFile;
+using termload::test::WriteFile;
 
 }  // namespace termload::cli::test

@@ -17,47 +17,15 @@
 
 #include "cli_e2e_support.h"
 #include "config/user_store.h"
+#include "support/termsim.h"
 
 namespace termload::cli::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string SampleBytes(std::size_t size, int seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 131 + seed * 17 + (i >> 12)) & 0xFF);
-    }
-    return bytes;
-}
-
-// Lines of `text` that parse as JSON objects; a line that does not parse fails the test.
-std::vector<nlohmann::json> JsonLines(const std::string& text) {
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty()) {
-            continue;
-        }
-        auto parsed = nlohmann::json::parse(line, nullptr, false);
-        EXPECT_FALSE(parsed.is_discarded()) << line;
-        lines.push_back(std::move(parsed));
-    }
-    return lines;
-}
-
-// Waits (bounded) until `predicate` holds; true when it did.
-template <typename Predicate>
-bool WaitUntil(Predicate predicate, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
+using termload::test::JsonLines;
+using termload::test::WaitUntil;
 
 class CliRun : public ::testing::Test {
   protected:
@@ -65,16 +33,12 @@ class CliRun : public ::testing::Test {
     // (destination name and content), paced by `usbDelay` (below 0: the configuration's defaults,
     // the production pacing).
     void StartTerminals(int ports, const std::vector<std::string>& faults = {}) {
-        std::vector<std::string> argv = {
-            TermsimPath().string(), "--ports", std::to_string(ports), "--dir",
-            Received().string(),    "--map",   PortMap().string(),    "--quiet"};
-        for (const std::string& fault : faults) {
-            argv.insert(argv.end(), {"--fault", fault});
-        }
-        simulator_ = std::make_unique<ChildProcess>(argv, dir_.Path() / "termsim.log");
-        ASSERT_TRUE(WaitUntil(
-            [&] { return static_cast<int>(ReadPortsSection(PortMap()).size()) >= ports; }, 10s))
-            << ReadFile(dir_.Path() / "termsim.log");
+        simulator_ = std::make_unique<termload::test::Termsim>(
+            Received(),
+            std::vector<std::string>{"--ports", std::to_string(ports), "--map", PortMap().string(),
+                                     "--quiet"},
+            ports, faults);
+        ASSERT_TRUE(simulator_->Started());
     }
 
     void WriteConfig(const std::vector<std::pair<std::string, std::string>>& files,
@@ -107,14 +71,14 @@ class CliRun : public ::testing::Test {
     }
 
     ScratchDir dir_{"cli-run"};
-    std::unique_ptr<ChildProcess> simulator_;
+    std::unique_ptr<termload::test::Termsim> simulator_;
 };
 
 TEST_F(CliRun, NinePortsTwoPassesAndTheReportMatchesWhatTheTerminalsStored) {
     StartTerminals(9);
     const std::vector<std::pair<std::string, std::string>> files = {
-        {"app.bin", SampleBytes(122000, 1)},
-        {"big.dat", SampleBytes(300000, 2)},
+        {"app.bin", PatternBytes(122000, 1)},
+        {"big.dat", PatternBytes(300000, 2)},
         {"tiny.ini", "a=1\r\n"}};
     WriteConfig(files);
     const CliResult result =
@@ -164,7 +128,7 @@ TEST_F(CliRun, NinePortsTwoPassesAndTheReportMatchesWhatTheTerminalsStored) {
 TEST_F(CliRun, AnUnreadableSourceFailsTheFileAndTheRunExitsOne) {
     StartTerminals(1);
     // A regular file that no one can read, root included.
-    WriteConfig({{"good.bin", SampleBytes(5000, 3)}}, 1,
+    WriteConfig({{"good.bin", PatternBytes(5000, 3)}}, 1,
                 "Recent1=1;uevent;uevent\n[Path]\nPath1=/sys/bus/platform/uevent\n");
     std::string config = ReadFile(Config());
     config.replace(config.find("EmptyFlash=0"), 12, "EmptyFlash=0\nDegugMode=1");
@@ -181,8 +145,8 @@ TEST_F(CliRun, AnUnreadableSourceFailsTheFileAndTheRunExitsOne) {
     EXPECT_EQ(lines[0]["outcome"], "failed");
     EXPECT_EQ(lines[0]["files"][0]["result"], "ok");
     EXPECT_EQ(lines[0]["files"][1]["result"], "failed");
-    EXPECT_TRUE(
-        WaitUntil([&] { return ReadFile(Stored(1, 1, "good.bin")) == SampleBytes(5000, 3); }, 10s));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ReadFile(Stored(1, 1, "good.bin")) == PatternBytes(5000, 3); }, 10s));
 }
 
 // Terminals that hang up at several frame positions (between two files too), and one that stalls
@@ -196,10 +160,10 @@ TEST_F(CliRun, FaultRunReportsEveryPassWithAFailureAsFailedAndExitsOne) {
     StartTerminals(9, {"1:hangup=1", "2:hangup=4", "3:hangup=5", "4:hangup=7", "5:hangup=18",
                        "6:hangup=2*2", "7:stall=10"});
     const std::vector<std::pair<std::string, std::string>> files = {
-        {"a.bin", SampleBytes(5 * 4096 - 10, 1)},
+        {"a.bin", PatternBytes(5 * 4096 - 10, 1)},
         {"b.bin", "x"},
-        {"c.bin", SampleBytes(4097, 3)},
-        {"d.bin", SampleBytes(12 * 4096 - 300, 4)}};
+        {"c.bin", PatternBytes(4097, 3)},
+        {"d.bin", PatternBytes(12 * 4096 - 300, 4)}};
     WriteConfig(files, -1);
     const CliResult result =
         RunCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(), "--multi",
@@ -266,9 +230,9 @@ TEST_F(CliRun, FaultRunReportsEveryPassWithAFailureAsFailedAndExitsOne) {
 // also without --passes.
 TEST_F(CliRun, APortThatCannotBeOpenedFailsAndARunWithNoPortLeftEnds) {
     Pty busy;
-    ASSERT_EQ(::flock(busy.Slave(), LOCK_EX | LOCK_NB), 0);  // as another program holding it
+    ASSERT_EQ(::flock(busy.SlaveFd(), LOCK_EX | LOCK_NB), 0);  // as another program holding it
     WriteFile(PortMap(), "[Ports]\nCOM1=" + busy.SlavePath() + "\n");
-    WriteConfig({{"a.bin", SampleBytes(100, 1)}});
+    WriteConfig({{"a.bin", PatternBytes(100, 1)}});
     const CliResult result =
         RunCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(), "--single",
                 "1", "--report", Report().string()},
@@ -286,7 +250,7 @@ TEST_F(CliRun, APortThatCannotBeOpenedFailsAndARunWithNoPortLeftEnds) {
 TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
     Pty pty;
     WriteFile(PortMap(), "[Ports]\nCOM1=" + pty.SlavePath() + "\nCOM2=/dev/termload-none\n");
-    WriteConfig({{"app.bin", SampleBytes(100, 4)}});
+    WriteConfig({{"app.bin", PatternBytes(100, 4)}});
     const std::string config = Config().string();
     const std::string map = PortMap().string();
     const auto emptyList = dir_.Path() / "Empty.ini";
@@ -373,8 +337,8 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
         EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << joined << "\n"
                                                                                    << result.output;
     }
-    EXPECT_EQ(pty.ReadMaster(1, 100ms), "") << "no byte reached the port";
-    EXPECT_EQ(ReadFile(dir_.Path() / "app.bin"), SampleBytes(100, 4)) << "the report went nowhere";
+    EXPECT_EQ(pty.Read(1, 100ms), "") << "no byte reached the port";
+    EXPECT_EQ(ReadFile(dir_.Path() / "app.bin"), PatternBytes(100, 4)) << "the report went nowhere";
 }
 
 // COM1's device goes mid-run and the port map now names another device for COM1: the run keeps
@@ -385,11 +349,11 @@ TEST_F(CliRun, AReplugMidRunNeverMovesAPortToAnotherDevice) {
     const auto link = dir_.Path() / "COM1";
     symlink(first.SlavePath().c_str(), link.c_str());
     WriteFile(PortMap(), "[Ports]\nCOM1=" + link.string() + "\n");
-    WriteConfig({{"a.bin", SampleBytes(20000, 6)}, {"b.bin", SampleBytes(20000, 7)}});
+    WriteConfig({{"a.bin", PatternBytes(20000, 6)}, {"b.bin", PatternBytes(20000, 7)}});
     auto cli = StartCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(),
                          "--single", "1", "--passes", "50"},
                         dir_.Path());
-    ASSERT_FALSE(first.ReadMaster(4173, 20s).empty()) << ReadFile(dir_.Path() / "cli-output.txt");
+    ASSERT_FALSE(first.Read(4173, 20s).empty()) << ReadFile(dir_.Path() / "cli-output.txt");
 
     WriteFile(PortMap(), "[Ports]\nCOM1=" + second.SlavePath() + "\n");
     std::filesystem::remove(link);
@@ -397,13 +361,13 @@ TEST_F(CliRun, AReplugMidRunNeverMovesAPortToAnotherDevice) {
     std::atomic<bool> draining{true};
     std::thread drain([&] {
         while (draining) {
-            first.ReadMaster(4096, 50ms);
+            first.Read(4096, 50ms);
         }
     });
     const bool ended = cli->WaitForExit(30s);
     draining = false;
     drain.join();
-    EXPECT_EQ(second.ReadMaster(1, 200ms), "") << "the device now named COM1 got frames";
+    EXPECT_EQ(second.Read(1, 200ms), "") << "the device now named COM1 got frames";
     ASSERT_TRUE(ended) << ReadFile(dir_.Path() / "cli-output.txt");
     EXPECT_NE(ExitCodeOf(*cli), 0);
     EXPECT_NE(ReadFile(dir_.Path() / "cli-output.txt").find("Port open failed!"), std::string::npos)
@@ -413,7 +377,7 @@ TEST_F(CliRun, AReplugMidRunNeverMovesAPortToAnotherDevice) {
 TEST_F(CliRun, CtrlCMidPassStopsPromptlyWithExit130AndReportsThePassStopped) {
     StartTerminals(1);
     // Production pacing: a 2 MB file takes most of a minute.
-    WriteConfig({{"firmware.bin", SampleBytes(2000000, 5)}}, 10);
+    WriteConfig({{"firmware.bin", PatternBytes(2000000, 5)}}, 10);
     auto cli = StartCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(),
                          "--single", "1", "--passes", "3", "--report", Report().string()},
                         dir_.Path());

@@ -19,6 +19,7 @@
 
 #include "cli_e2e_support.h"
 #include "config/user_store.h"
+#include "support/termsim.h"
 
 namespace termload::cli::test {
 namespace {
@@ -29,14 +30,6 @@ using Clock = std::chrono::steady_clock;
 int EnvNumber(const char* name, int fallback) {
     const char* text = std::getenv(name);
     return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : fallback;
-}
-
-std::string SampleBytes(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 197 + (i >> 9)) & 0xFF);
-    }
-    return bytes;
 }
 
 // Opens and writes on the ports, counted by where they fall among marks the test sets (opens of
@@ -162,21 +155,15 @@ int HoldersOf(const std::vector<std::string>& devices, pid_t except) {
 class CliStop : public ::testing::Test {
   protected:
     void SetUp() override {
-        simulator_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{TermsimPath().string(), "--ports", "27", "--dir",
-                                     (dir_.Path() / "sim").string(), "--map", PortMap().string(),
-                                     "--quiet"},
-            dir_.Path() / "termsim.log");
-        const auto deadline = Clock::now() + 10s;
-        while (ReadPortsSection(PortMap()).size() < 27 && Clock::now() < deadline) {
-            std::this_thread::sleep_for(20ms);
-        }
+        simulator_ = std::make_unique<termload::test::Termsim>(
+            dir_.Path() / "sim",
+            std::vector<std::string>{"--ports", "27", "--map", PortMap().string(), "--quiet"}, 27);
         for (const auto& [port, device] : ReadPortsSection(PortMap())) {
             devices_.push_back(device);
         }
-        ASSERT_EQ(devices_.size(), 27u) << ReadFile(dir_.Path() / "termsim.log");
+        ASSERT_EQ(devices_.size(), 27u) << simulator_->Log();
         // Production pacing: a pass takes several seconds, longer than the start-up.
-        WriteFile(dir_.Path() / "firmware.bin", SampleBytes(300000));
+        WriteFile(dir_.Path() / "firmware.bin", PatternBytes(300000, 1));
         WriteFile(Config(),
                   "[ModeList]\n05=M740-32\n[Config]\nLanguage=1\nMachMode=0\nUSBDelay=10\n"
                   "S4KDelay=1\nFILE_INTERVAL=1\nFILE_INTERVAL_=1\nEmptyFlash=0\n[History]\n"
@@ -187,7 +174,7 @@ class CliStop : public ::testing::Test {
     std::filesystem::path PortMap() const { return dir_.Path() / "ports.ini"; }
 
     ScratchDir dir_{"cli-stop"};
-    std::unique_ptr<ChildProcess> simulator_;
+    std::unique_ptr<termload::test::Termsim> simulator_;
     std::vector<std::string> devices_;
 };
 
@@ -261,9 +248,9 @@ TEST_F(CliStop, CtrlCAtAnyMomentOf27PortsExits130PromptlyAndOpensNothingAfterIt)
             EXPECT_EQ(watch.Phase(0).opens + watch.Phase(1).opens, 0)
                 << "stopped before the start, yet a port was opened";
         }
-        EXPECT_EQ(HoldersOf(devices_, simulator_->Pid()), 0) << "a port still open";
+        EXPECT_EQ(HoldersOf(devices_, simulator_->Program().Pid()), 0) << "a port still open";
         EXPECT_TRUE(std::filesystem::is_empty(temp)) << "files left in the temporary directory";
-        EXPECT_TRUE(simulator_->Running()) << ReadFile(dir_.Path() / "termsim.log");
+        EXPECT_TRUE(simulator_->Program().Running()) << simulator_->Log();
     }
     if (previousTemp.empty()) {
         unsetenv("TMPDIR");
@@ -284,7 +271,7 @@ TEST_F(CliStop, CtrlCAtAnyMomentOf27PortsExits130PromptlyAndOpensNothingAfterIt)
 // `termload-cli run ... | head`: the reader goes away, the download goes on to its end and the
 // report gets its line.
 TEST_F(CliStop, OutputIntoAClosedPipeDoesNotEndTheDownload) {
-    WriteFile(dir_.Path() / "small.bin", SampleBytes(20000));
+    WriteFile(dir_.Path() / "small.bin", PatternBytes(20000, 2));
     WriteFile(Config(),
               "[ModeList]\n05=M740-32\n[Config]\nLanguage=1\nMachMode=0\nUSBDelay=1\n"
               "S4KDelay=1\nFILE_INTERVAL=1\nFILE_INTERVAL_=1\nEmptyFlash=0\n[History]\n"

@@ -3,7 +3,7 @@ termload_add_test(download_pty_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/download_flow_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_harness.cpp
-  LIBS termload_core ZLIB::ZLIB util
+  LIBS termload_core termload_test_host util
   LABELS core e2e
   TIMEOUT 600)
 
@@ -12,9 +12,8 @@ if(TARGET termsim AND TARGET termload_cli_lib)
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/download_termsim_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/download_harness.cpp
-    LIBS termload_core termload_cli_lib ZLIB::ZLIB util
+    LIBS termload_core termload_cli_lib termload_test_host util
     LABELS core e2e
     TIMEOUT 900)
-  target_compile_definitions(download_termsim_tests PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
   add_dependencies(download_termsim_tests termsim)
 endif()

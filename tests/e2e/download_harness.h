@@ -1,6 +1,6 @@
-// What the download tests share: a host that records the engine's reports, a scratch workspace
-// that builds configurations, the frames a file must arrive in, and pseudo-terminals that take
-// what the engine writes (and can stall or hang up once).
+// What the download tests share: a scratch workspace that builds configurations, the frames a
+// file must arrive in, and pseudo-terminals that take what the engine writes (and can stall or
+// hang up once).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,86 +9,34 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config/settings.h"
 #include "e2e/channels_pty_peer.h"
-#include "engine/host_sink.h"
 #include "engine/start_check.h"
+#include "support/files.h"
+#include "support/recording_host.h"
 
 namespace termload::download_test {
 
 using namespace std::chrono_literals;
 
-struct StatusEntry {
-    std::string text;
-    std::optional<StatusColour> colour;
-};
-
-class RecordingHost : public HostSink {
-  public:
-    void SetStatus(int slot, const std::string& text, std::optional<StatusColour> colour) override;
-    void SetProgress(int slot, const ProgressState& progress) override;
-    void ShowConsoleText(const std::string&) override {}
-    void ClearConsoleText() override {}
-    void UncheckRow(int row) override;
-    void ShowError(int, const std::string&, std::shared_ptr<ErrorAnswer> answer) override {
-        answer->Acknowledge();
-    }
-    void RunEnded(int slot) override;
-    void PassFinished(int slot, int pass, bool ok) override;
-    void PassFailed(const PassFailureReport& failure) override;
-    void AllSlotsEnded() override;
-
-    std::vector<StatusEntry> Statuses(int slot) const;
-    StatusEntry LastStatus(int slot) const;
-    // How often the slot showed exactly this text in this colour.
-    long Shown(int slot, const std::string& text, StatusColour colour) const;
-    ProgressState LastProgress(int slot) const;
-    std::vector<int> UncheckedRows() const;
-    int RunsEnded() const;
-    int PassesFinished(int slot) const;
-    // The engine's verdict on each finished pass of the slot, in order.
-    std::vector<bool> PassesOk(int slot) const;
-    std::vector<PassFailureReport> Failures(int slot) const;
-    int AllSlotsEndedCount() const;
-
-    // Waits until `done` holds (checked after every report) or `limit` has passed.
-    bool WaitUntil(const std::function<bool(const RecordingHost&)>& done,
-                   std::chrono::milliseconds limit);
-
-  private:
-    template <typename Change>
-    void Record(Change change);
-
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::map<int, std::vector<StatusEntry>> statuses_;
-    std::map<int, ProgressState> progress_;
-    std::map<int, std::vector<bool>> passesOk_;
-    std::map<int, std::vector<PassFailureReport>> failures_;
-    int allSlotsEnded_ = 0;
-    std::vector<int> unchecked_;
-    int runsEnded_ = 0;
-};
+using test::RecordingHost;
+using test::StatusEntry;
 
 // A scratch directory with source files, and a configuration for them: one model "M740-32" with
 // mode code 05, hardware version "10", single port COM1, no pauses, scaled protocol times.
 class Workspace {
   public:
     Workspace();
-    ~Workspace();
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
 
-    const std::filesystem::path& Dir() const { return dir_; }
+    const std::filesystem::path& Dir() const { return dir_.Path(); }
     // Writes a source file of PatternBytes(size, seed) and adds a checked row for it.
     void AddFile(const std::string& name, std::size_t size, unsigned seed,
                  const std::string& destination = {});
@@ -97,10 +45,10 @@ class Workspace {
     StartOptions options;
 
   private:
-    std::filesystem::path dir_;
+    test::ScratchDir dir_{"termload-dl"};
 };
 
-std::string PatternBytes(std::size_t size, unsigned seed);
+using test::PatternBytes;
 
 // For EXPECT_TRUE: equal bytes, or their sizes and first difference (too many bytes to print).
 ::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);

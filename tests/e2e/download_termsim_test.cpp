@@ -13,10 +13,10 @@
 
 #include "channels/port_map.h"
 #include "channels/serial_channel.h"
-#include "cli/child_process.h"
 #include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/port_slot.h"
+#include "support/termsim.h"
 
 namespace termload::download_test {
 namespace {
@@ -25,46 +25,23 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // termsim with `ports` terminals below the workspace, the port map pointing at them while it lives.
-class Termsim {
+class Termsim : public test::Termsim {
   public:
     Termsim(const fs::path& dir, int ports, bool fullFrames,
             const std::vector<std::string>& faults = {})
-        : dir_(dir / "termsim") {
-        fs::create_directories(dir_);
-        std::vector<std::string> argv = {
-            TERMSIM_PATH,  "--ports", std::to_string(ports),           "--dir",
-            dir_.string(), "--frame", fullFrames ? "full" : "compact", "--quiet"};
-        for (const std::string& fault : faults) {
-            argv.push_back("--fault");
-            argv.push_back(fault);
-        }
-        child_ = std::make_unique<cli::ChildProcess>(argv, dir_ / "termsim.log");
-        const auto deadline = Clock::now() + 10s;
-        while (!fs::exists(dir_ / "ports.ini") && Clock::now() < deadline) {
-            std::this_thread::sleep_for(10ms);
-        }
-        EXPECT_TRUE(fs::exists(dir_ / "ports.ini")) << "termsim did not start";
-        SetPortMapFile(dir_ / "ports.ini");
+        : test::Termsim(dir / "termsim",
+                        {"--ports", std::to_string(ports), "--frame",
+                         fullFrames ? "full" : "compact", "--quiet"},
+                        ports, faults) {
+        SetPortMapFile(Map());
     }
-    ~Termsim() {
-        SetPortMapFile({});
-        child_->Stop();
-    }
+    ~Termsim() { SetPortMapFile({}); }
 
     // Ends termsim and returns its result lines.
     std::vector<nlohmann::json> Results() {
-        child_->Stop();
-        std::vector<nlohmann::json> lines;
-        std::ifstream in(dir_ / "results.jsonl");
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(nlohmann::json::parse(line));
-        }
-        return lines;
+        Stop();
+        return test::Termsim::Results();
     }
-
-  private:
-    fs::path dir_;
-    std::unique_ptr<cli::ChildProcess> child_;
 };
 
 // A stored file as termsim reports it.
@@ -97,10 +74,7 @@ std::map<std::string, std::map<int, std::vector<StoredFile>>> StoredFiles(
     return units;
 }
 
-std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+constexpr auto Contents = test::ReadFile;
 
 class DownloadTermsim : public ::testing::Test {
   protected:

@@ -5,6 +5,5 @@ if(TARGET termsim)
     LIBS termsim_lib
     LABELS core e2e
     TIMEOUT 600)
-  target_compile_definitions(sim_e2e_tests PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
   add_dependencies(sim_e2e_tests termsim)
 endif()

@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "support/termsim.h"
 #include "unit/sim_test_frames.h"
 
 namespace termsim {
@@ -22,76 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
-
-// A child process, ended with SIGTERM (then SIGKILL) and reaped when the object goes.
-class Child {
-  public:
-    // stdin and stdout are `io` when given, else /dev/null and `log`.
-    Child(const std::vector<std::string>& argv, const fs::path& log, int io = -1) {
-        if (io >= 0) {
-            ::fcntl(io, F_SETFD, FD_CLOEXEC);  // only this child gets it, as 0 and 1
-        }
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int out = io >= 0 ? io : ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-            const int in = io >= 0 ? io : ::open("/dev/null", O_RDONLY);
-            const int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-            ::dup2(in, 0);
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-            std::vector<char*> args;
-            args.reserve(argv.size() + 1);
-            for (const std::string& arg : argv) {
-                args.push_back(const_cast<char*>(arg.c_str()));
-            }
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
-        }
-    }
-    ~Child() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    pid_t pid() const { return pid_; }
-    // The exit status, or nothing when the child is still running after `limit`.
-    std::optional<int> Wait(std::chrono::milliseconds limit) {
-        const auto end = SteadyClock::now() + limit;
-        do {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(10ms);
-        } while (SteadyClock::now() < end);
-        return std::nullopt;
-    }
-    std::optional<int> Terminate(std::chrono::milliseconds limit) {
-        ::kill(pid_, SIGTERM);
-        return Wait(limit);
-    }
-    // User plus system CPU time so far, from /proc.
-    std::chrono::milliseconds CpuTime() const {
-        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        std::istringstream fields(text.substr(text.rfind(')') + 2));
-        std::string field;
-        long ticks = 0;
-        for (int i = 3; i <= 15 && fields >> field; ++i) {
-            if (i == 14 || i == 15) {
-                ticks += std::stol(field);
-            }
-        }
-        return std::chrono::milliseconds(ticks * 1000 / ::sysconf(_SC_CLK_TCK));
-    }
-
-  private:
-    pid_t pid_ = -1;
-    bool exited_ = false;
-};
+using Child = termload::test::Process;
+using termload::test::Installed;
+using termload::test::Termsim;
 
 // One end of a port as the tool opens it: raw, 8 bits.
 class Port {
@@ -150,7 +82,6 @@ class SimProgram : public ::testing::Test {
               ("termsim-e2e-" + std::to_string(::getpid()) + "-" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
-        fs::create_directories(dir);
     }
     void TearDown() override {
         sim.reset();
@@ -159,60 +90,22 @@ class SimProgram : public ::testing::Test {
         }
     }
 
-    // Starts termsim and waits (generously) for its port map.
     void Start(std::vector<std::string> args, int ports) {
-        args.insert(args.begin(), {TERMSIM_PATH, "--dir", dir.string(), "--boot-ms", "50"});
-        const auto begin = SteadyClock::now();
-        sim = std::make_unique<Child>(args, dir / "termsim.log");
-        while (SteadyClock::now() - begin < 20s) {
-            std::ifstream map(dir / "ports.ini");
-            const std::string text((std::istreambuf_iterator<char>(map)), {});
-            if (text.find("COM" + std::to_string(ports) + "=") != std::string::npos) {
-                startup = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() -
-                                                                                begin);
-                return;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        FAIL() << "termsim did not write its port map";
+        args.insert(args.begin(), {"--boot-ms", "50"});
+        sim = std::make_unique<Termsim>(dir, args, ports);
+        ASSERT_TRUE(sim->Started());
     }
 
-    fs::path Link(int port) const { return dir / "ports" / ("COM" + std::to_string(port)); }
+    fs::path Link(int port) const { return sim->Link(port); }
 
-    std::vector<nlohmann::json> Results(const std::string& event) const {
-        std::ifstream in(dir / "results.jsonl");
-        std::vector<nlohmann::json> lines;
-        for (std::string line; std::getline(in, line);) {
-            auto json = nlohmann::json::parse(line, nullptr, false);
-            if (!json.is_discarded() && json["event"] == event) {
-                lines.push_back(json);
-            }
-        }
-        return lines;
-    }
-
-    // Waits (generously) until `count` lines of the event are in the results.
-    std::vector<nlohmann::json> AwaitResults(const std::string& event, size_t count) const {
-        const auto end = SteadyClock::now() + 60s;
-        auto lines = Results(event);
-        while (lines.size() < count && SteadyClock::now() < end) {
-            std::this_thread::sleep_for(20ms);
-            lines = Results(event);
-        }
-        return lines;
-    }
-
-    static Bytes ReadFile(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
+    static Bytes ReadFile(const fs::path& path) { return AsBytes(termload::test::ReadFile(path)); }
 
     fs::path dir;
-    std::unique_ptr<Child> sim;
-    std::chrono::milliseconds startup{0};
+    std::unique_ptr<Termsim> sim;
 };
 
 TEST_F(SimProgram, YmodemFromLrzszArrivesByteIdentical) {
+    ASSERT_TRUE(Installed("sz", "lrzsz"));
     Start({"--ports", "1"}, 1);
     size_t expected = 0;
     for (const char* blocks : {"-k", ""}) {
@@ -244,7 +137,7 @@ TEST_F(SimProgram, YmodemFromLrzszArrivesByteIdentical) {
             ASSERT_TRUE(status.has_value()) << name << ": sz did not finish";
             EXPECT_EQ(*status, 0) << name;
 
-            const auto files = AwaitResults("file", ++expected);
+            const auto files = sim->AwaitResults("file", ++expected);
             ASSERT_EQ(files.size(), expected) << name;
             const auto& result = files.back();
             EXPECT_EQ(result["name"], name);
@@ -257,12 +150,12 @@ TEST_F(SimProgram, YmodemFromLrzszArrivesByteIdentical) {
 
 TEST_F(SimProgram, TwentySevenPortsStartFastServeTogetherAndIdleWithoutSpinning) {
     Start({"--ports", "27", "--quiet"}, 27);
-    RecordProperty("startup_ms", static_cast<int>(startup.count()));
-    EXPECT_LT(startup, 10s);  // a hang bound; the figure itself is in the report
+    RecordProperty("startup_ms", static_cast<int>(sim->Startup().count()));
+    EXPECT_LT(sim->Startup(), 10s);  // a hang bound; the figure itself is in the report
 
-    const auto idleBefore = sim->CpuTime();
+    const auto idleBefore = sim->Program().CpuTime();
     std::this_thread::sleep_for(1500ms);
-    EXPECT_LT(sim->CpuTime() - idleBefore, 300ms) << "an idle termsim must sleep";
+    EXPECT_LT(sim->Program().CpuTime() - idleBefore, 300ms) << "an idle termsim must sleep";
 
     // Every port gets its own pass of two files at once, written as fast as the pty takes them.
     std::vector<std::thread> tools;
@@ -285,25 +178,26 @@ TEST_F(SimProgram, TwentySevenPortsStartFastServeTogetherAndIdleWithoutSpinning)
     for (auto& tool : tools) {
         tool.join();
     }
-    const auto files = AwaitResults("file", 54);
+    const auto files = sim->AwaitResults("file", 54);
     EXPECT_EQ(files.size(), 54u);
     for (int port = 1; port <= 27; ++port) {
         const fs::path unit = dir / ("COM" + std::to_string(port)) / "unit-1";
         EXPECT_EQ(ReadFile(unit / "app.bin"), apps[port]) << port;
         EXPECT_EQ(ReadFile(unit / "param.ini"), params[port]) << port;
     }
-    const auto idleAfter = sim->CpuTime();
+    const auto idleAfter = sim->Program().CpuTime();
     std::this_thread::sleep_for(1000ms);
-    EXPECT_LT(sim->CpuTime() - idleAfter, 200ms) << "nothing keeps running after the work";
+    EXPECT_LT(sim->Program().CpuTime() - idleAfter, 200ms)
+        << "nothing keeps running after the work";
 
     // SIGTERM: every unit and a summary are recorded, the links are removed.
-    EXPECT_EQ(sim->Terminate(10s), 0);
-    const auto units = Results("unit");
+    EXPECT_EQ(sim->Stop(10s), 0);
+    const auto units = sim->Results("unit");
     ASSERT_EQ(units.size(), 27u);
     for (const auto& unit : units) {
         EXPECT_TRUE(unit["complete"]) << unit.dump();
     }
-    const auto summary = Results("summary");
+    const auto summary = sim->Results("summary");
     ASSERT_EQ(summary.size(), 1u);
     EXPECT_EQ(summary[0]["files_good"], 54);
     EXPECT_FALSE(fs::exists(fs::symlink_status(Link(1))));
@@ -330,14 +224,16 @@ TEST_F(SimProgram, HangUpClosesTheLineAndTheNextOpenMeetsANewUnit) {
         Port tool(Link(1));
         ASSERT_TRUE(tool.Write(Frames({1, 5, 0x10, "small.bin"}, small, FrameFormat::Full)));
     }
-    ASSERT_EQ(AwaitResults("file", 2).size(), 2u);
+    ASSERT_EQ(sim->AwaitResults("file", 2).size(), 2u);
     EXPECT_EQ(ReadFile(dir / "COM1" / "unit-2" / "small.bin"), small);
-    const auto units = Results("unit");
+    const auto units = sim->Results("unit");
     ASSERT_GE(units.size(), 1u);
     EXPECT_EQ(units[0]["ended"], "hang-up");
 }
 
 TEST_F(SimProgram, PacedLineTakesItsTimeAndTheRelayCarriesLrzsz) {
+    ASSERT_TRUE(Installed("rb", "lrzsz"));
+    ASSERT_TRUE(Installed("sb", "lrzsz"));
     // At 9600 baud the banner (about 130 bytes) needs over 100 ms on the line.
     Start({"--ports", "1", "--baud", "9600"}, 1);
     {

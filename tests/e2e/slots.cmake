@@ -1,6 +1,6 @@
 if(TARGET termload_channels)
   termload_add_test(slots_e2e_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/slots_channel_test.cpp
-    LIBS termload_engine termload_channels util
+    LIBS termload_engine termload_channels termload_test_host util
     LABELS core e2e)
 endif()

@@ -20,14 +20,18 @@
 #include "engine/download_controller.h"
 #include "engine/port_slot.h"
 #include "engine/slot_channel.h"
-#include "unit/slots_test_sink.h"
+#include "support/process.h"
+#include "support/recording_host.h"
 
 namespace termload {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using testing::RecordingSink;
+// Nobody answers an error: it stays open until the slot is stopped.
+struct RecordingSink : test::RecordingHost {
+    RecordingSink() : RecordingHost(Errors::LeaveOpen) {}
+};
 
 // Terminals on COM1..COMn: the test holds each pty's master side; the slave is reopened by path
 // by the channel library. The port map names these ptys and nothing else.
@@ -83,14 +87,7 @@ class PtyPorts {
     std::vector<int> masters_;  // closed with the object
 };
 
-std::size_t OpenDescriptorCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
+using test::OpenDescriptorCount;
 
 SlotRunSettings RunSettings(int slotsInUse, const Timings& timings) {
     SlotRunSettings settings;
@@ -100,17 +97,7 @@ SlotRunSettings RunSettings(int slotsInUse, const Timings& timings) {
     return settings;
 }
 
-template <typename Condition>
-bool WaitUntil(Condition condition, std::chrono::milliseconds limit = 10s) {
-    const auto end = Clock::now() + limit;
-    while (!condition()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using test::WaitUntil;
 
 TEST(SlotChannels, ConsoleModeReceivesAndReopensCleanly) {
     PtyPorts ports(1);

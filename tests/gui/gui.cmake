@@ -18,8 +18,8 @@ if(TARGET termload_app)
     endif()
     add_executable(${name} ${G_SOURCES} ${_gui_dir}/gui_test_main.cpp ${_gui_dir}/gui_test_support.cpp)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${_gui_dir})
-    target_link_libraries(${name} PRIVATE termload_app Qt6::Test GTest::gtest GTest::gmock
-                          Threads::Threads util)
+    target_link_libraries(${name} PRIVATE termload_app termload_test_support Qt6::Test GTest::gtest
+                          GTest::gmock Threads::Threads util)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
       PROPERTIES LABELS "gui;${G_LABELS}" TIMEOUT ${G_TIMEOUT}
                  ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
@@ -33,7 +33,5 @@ endif()
 
 if(TARGET termload_app AND TARGET termsim)
   termload_add_gui_test(gui_e2e_test SOURCES ${_gui_dir}/gui_e2e_test.cpp LABELS e2e TIMEOUT 180)
-  target_link_libraries(gui_e2e_test PRIVATE nlohmann_json::nlohmann_json)
-  target_compile_definitions(gui_e2e_test PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
   add_dependencies(gui_e2e_test termsim)
 endif()

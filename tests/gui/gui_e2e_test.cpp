@@ -6,81 +6,43 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <set>
-#include <sstream>
 
 #include "app/port_panels.h"
 #include "channels/port_map.h"
 #include "gui_test_support.h"
+#include "support/termsim.h"
 
 namespace termload::test {
 namespace {
 
-std::string ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(random() & 0xFF);
-    }
-    return bytes;
-}
-
 // termsim on `ports` pseudo-terminals, with its port map in force while the object lives.
-class Termsim {
+class MappedTermsim : public Termsim {
   public:
-    Termsim(const std::filesystem::path& dir, int ports)
-        : dir_(dir),
-          process_(
-              {TERMSIM_PATH, "--ports", std::to_string(ports), "--dir", dir.string(), "--quiet"}) {
-        started_ = process_.Running() &&
-                   WaitUntil([this] { return std::filesystem::exists(dir_ / "ports.ini"); }, 10000);
-        if (started_) {
-            SetPortMapFile(dir_ / "ports.ini");
-        }
+    MappedTermsim(const std::filesystem::path& dir, int ports)
+        : Termsim(dir, {"--ports", std::to_string(ports), "--quiet"}, ports) {
+        SetPortMapFile(Map());
     }
-    ~Termsim() { SetPortMapFile(previousMap_); }
-    bool Started() const { return started_; }
-
-    // Ends the simulator (it finishes its results) and returns every line of its results.
-    std::vector<nlohmann::json> Finish() {
-        process_.Terminate();
-        std::vector<nlohmann::json> lines;
-        std::ifstream in(dir_ / "results.jsonl");
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(nlohmann::json::parse(line, nullptr, false));
-        }
-        return lines;
-    }
+    ~MappedTermsim() { SetPortMapFile(previousMap_); }
 
   private:
-    std::filesystem::path dir_;
     std::filesystem::path previousMap_ = PortMapFile();
-    ChildProcess process_;
-    bool started_ = false;
 };
 
 TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
     constexpr int kPorts = 9;
     const TempDir simDir;
-    Termsim sim(simDir.Path(), kPorts);
+    MappedTermsim sim(simDir.Path(), kPorts);
     ASSERT_TRUE(sim.Started());
 
     WindowUnderTest w;
     // Files of one byte, of a frame and a bit, and of many frames; the last one's "...OK" stays up
     // for the fixed pause after it before the next terminal's pass begins.
-    const std::map<std::string, std::string> sources = {
-        {"param.dat", "P"}, {"app.bin", RandomBytes(5000, 1)}, {"data.bin", RandomBytes(70000, 2)}};
+    const std::map<std::string, std::string> sources = {{"param.dat", "P"},
+                                                        {"app.bin", PatternBytes(5000, 1)},
+                                                        {"data.bin", PatternBytes(70000, 2)}};
     for (const auto& [name, bytes] : sources) {
         w.dir.Write(name, bytes);
     }
@@ -147,7 +109,8 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
     // Every port's terminals hold every file byte for byte (a pass cut by the stop may have left
     // a file unfinished; it is never stored as good).
     std::map<std::string, std::set<std::string>> identical;  // port -> names
-    for (const nlohmann::json& line : sim.Finish()) {
+    sim.Stop();
+    for (const nlohmann::json& line : sim.Results()) {
         if (line.is_discarded() || line.value("event", "") != "file" ||
             !line.value("good", false)) {
             continue;
@@ -155,7 +118,7 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
         const std::string name = line.value("name", "");
         const auto source = sources.find(name);
         ASSERT_NE(source, sources.end()) << name;
-        EXPECT_EQ(ReadBytes(line.at("stored").get<std::string>()), source->second) << name;
+        EXPECT_EQ(ReadFile(line.at("stored").get<std::string>()), source->second) << name;
         identical[line.value("port", "")].insert(name);
     }
     for (int port = 1; port <= kPorts; ++port) {

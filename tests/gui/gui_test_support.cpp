@@ -1,72 +1,14 @@
 #include "gui_test_support.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
-#include <csignal>
 #include <cstdlib>
-#include <fstream>
 
 #include "app/file_picker.h"
 #include "config/user_store.h"
 
 namespace termload::test {
-
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "termload-gui-XXXXXX").string();
-    const char* made = mkdtemp(pattern.data());
-    if (made == nullptr) {
-        throw std::runtime_error("cannot create a temporary directory");
-    }
-    path_ = made;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::filesystem::path TempDir::Write(const std::string& name, const std::string& content) const {
-    const std::filesystem::path file = path_ / name;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << content;
-    return file;
-}
-
-ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
-    std::vector<char*> arguments;
-    for (const std::string& argument : argv) {
-        arguments.push_back(const_cast<char*>(argument.c_str()));
-    }
-    arguments.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, arguments[0], nullptr, nullptr, arguments.data(), environ) == 0) {
-        pid_ = pid;
-    }
-}
-
-ChildProcess::~ChildProcess() {
-    Terminate();
-}
-
-void ChildProcess::Terminate() {
-    if (pid_ <= 0) {
-        return;
-    }
-    kill(pid_, SIGTERM);
-    for (int waited = 0; waited < 1000; ++waited) {
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            return;
-        }
-        QTest::qSleep(10);
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-}
 
 PromptRecorder::PromptRecorder() {
     SetPromptHook([this](const PromptRequest& request) {

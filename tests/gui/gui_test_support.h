@@ -17,6 +17,7 @@
 
 #include "app/main_window.h"
 #include "app/prompt.h"
+#include "support/files.h"
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -25,32 +26,7 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace termload::test {
 
-// A temporary directory, removed with its contents at the end of the test.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& Path() const { return path_; }
-    std::filesystem::path Write(const std::string& name, const std::string& content) const;
-
-  private:
-    std::filesystem::path path_;
-};
-
-// A program run beside the test (posix_spawn), ended with SIGTERM when the object goes.
-class ChildProcess {
-  public:
-    explicit ChildProcess(const std::vector<std::string>& argv);
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-    bool Running() const { return pid_ > 0; }
-    // Sends SIGTERM and reaps the child, killing it when it has not ended within ten seconds.
-    void Terminate();
-
-  private:
-    int pid_ = -1;
-};
+using TempDir = ScratchDir;
 
 // Records every message box and answers it from a script (OK/Yes when the script is empty).
 class PromptRecorder {

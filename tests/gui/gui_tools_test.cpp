@@ -1,10 +1,6 @@
 // The clock button, its caption, and the USB serial emulator check box.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -13,53 +9,31 @@
 
 #include "channels/port_map.h"
 #include "gui_test_support.h"
+#include "support/pty.h"
 
 namespace termload::test {
 namespace {
 
 // A pseudo-terminal whose slave stands in for COM1 while the object lives.
-class PtyPort {
+class PtyPort : public Pty {
   public:
     explicit PtyPort(const TempDir& dir) {
-        char name[256] = {};
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
-        }
-        SetPortMapFile(dir.Write("ports.ini", std::string("[Ports]\nCOM1=") + name + "\n"));
+        SetPortMapFile(dir.Write("ports.ini", "[Ports]\nCOM1=" + SlavePath() + "\n"));
     }
-    ~PtyPort() {
-        SetPortMapFile(previous_);
-        close(slave_);
-        close(master_);
-    }
-    // Everything the tool wrote, waiting up to `timeoutMs` for the first byte.
-    std::vector<unsigned char> Received(int timeoutMs) const {
-        std::vector<unsigned char> bytes;
-        pollfd ready{master_, POLLIN, 0};
-        while (poll(&ready, 1, bytes.empty() ? timeoutMs : 50) > 0 && (ready.revents & POLLIN)) {
-            unsigned char buffer[256];
-            const ssize_t count = read(master_, buffer, sizeof buffer);
-            if (count <= 0) {
-                break;
-            }
-            bytes.insert(bytes.end(), buffer, buffer + count);
-        }
-        return bytes;
-    }
+    ~PtyPort() { SetPortMapFile(previous_); }
 
   private:
     std::filesystem::path previous_ = PortMapFile();
-    int master_ = -1;
-    int slave_ = -1;
 };
 
 TEST(WindowClock, SendsTheClockPacketOnTheSelectedPortAndReportsTheOutcome) {
     WindowUnderTest w(ConfigText("Language=1\nBuardRate=0\n"));
-    const PtyPort port(w.dir);
+    PtyPort port(w.dir);
     auto* label = w.Find<QLabel>("lbCurrFile");
 
     Click(w.Find<QPushButton>("btnTime"));
-    const std::vector<unsigned char> packet = port.Received(2000);
+    const std::string got = port.Read(1, std::chrono::seconds(2)) + port.ReadUntilQuiet();
+    const std::vector<unsigned char> packet(got.begin(), got.end());
     ASSERT_EQ(packet.size(), 17u);
     EXPECT_EQ(std::vector<unsigned char>(packet.begin(), packet.begin() + 7),
               std::vector<unsigned char>({1, 1, 1, 1, 0x10, 0x50, 0x08}));

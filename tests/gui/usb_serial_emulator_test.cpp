@@ -3,34 +3,15 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "channels/port_map.h"
 #include "channels/usb_serial_emulator.h"
+#include "support/files.h"
 
 namespace termload {
 namespace {
 
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "termload-usb-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string Touch(const std::string& name) const {
-        std::ofstream(path_ / name) << "";
-        return (path_ / name).string();
-    }
-    const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
+using test::ScratchDir;
 
 DetectedSerialPort Port(const std::string& device, int vendor, int product) {
     return {device, "", true, vendor, product, ""};
@@ -42,8 +23,8 @@ ComPortEntry Com(int number, const std::string& device) {
 
 TEST(UsbSerialEmulator, FindsTheComNumberWhoseDeviceHasTheEmulatorIds) {
     const ScratchDir dir;
-    const std::string adapter = dir.Touch("ttyUSB0");
-    const std::string emulator = dir.Touch("ttyACM0");
+    const std::string adapter = dir.Write("ttyUSB0", "").string();
+    const std::string emulator = dir.Write("ttyACM0", "").string();
     const std::filesystem::path link = dir.Path() / "by-path-usb-0:1.3";
     std::filesystem::create_symlink(emulator, link);
     const std::vector<DetectedSerialPort> detected = {Port(adapter, 0x0403, 0x6001),
@@ -68,9 +49,10 @@ TEST(UsbSerialEmulator, FindsTheComNumberWhoseDeviceHasTheEmulatorIds) {
 
 TEST(UsbSerialEmulator, UsesThePortMapFileInForce) {
     const ScratchDir dir;
-    const std::string emulator = dir.Touch("ttyGS0");
-    const std::filesystem::path map = dir.Path() / "ports.ini";
-    std::ofstream(map) << "[Ports]\nCOM2=" << dir.Touch("ttyS9") << "\nCOM12=" << emulator << "\n";
+    const std::string emulator = dir.Write("ttyGS0", "").string();
+    const std::string other = dir.Write("ttyS9", "").string();
+    const auto map =
+        dir.Write("ports.ini", "[Ports]\nCOM2=" + other + "\nCOM12=" + emulator + "\n");
     SetPortMapFile(map);
     EXPECT_EQ(UsbEmulatorComNumber({Port(emulator, 0x0525, 0xA4A7)}, ListComPorts()), 12);
     SetPortMapFile({});

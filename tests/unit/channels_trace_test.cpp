@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "channels/trace_log.h"
+#include "support/files.h"
 
 namespace termload {
 namespace {
@@ -27,10 +28,7 @@ class TraceLogTest : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove(file_); }
 
-    std::string Contents() const {
-        std::ifstream in(file_, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    std::string Contents() const { return test::ReadFile(file_); }
 
     std::filesystem::path file_;
 };

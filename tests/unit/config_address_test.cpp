@@ -8,9 +8,9 @@
 namespace termload {
 namespace {
 
-using testing::ReadBytes;
+using testing::ReadFile;
 using testing::ScratchDir;
-using testing::WriteBytes;
+using testing::WriteFile;
 
 std::string BuildFor(std::vector<std::string> names, int isUseLogalAddr = 0,
                      const UserAddressTable& table = {}) {
@@ -81,7 +81,7 @@ TEST(ConfigAddressFile, TraceCopyIsWrittenWhenAskedAndItsFailureIgnored) {
     ScratchDir dir;
     const std::vector<std::string> names = {"telpay.bin"};
     const std::string text = BuildAddressText(names, 0, {}, dir.Path());
-    EXPECT_EQ(ReadBytes(dir / "file.adr"), text);
+    EXPECT_EQ(ReadFile(dir / "file.adr"), text);
     EXPECT_EQ(BuildAddressText(names, 0, {}, dir / "missing" / "dir"), text);
 }
 
@@ -92,9 +92,9 @@ TEST(ConfigUserAddrFile, GroupsOfFourLinesWithValuesAfterTheFirstEquals) {
     EXPECT_TRUE(table.empty());
 
     // Nine lines: two whole groups and one extra line. CR line ends are no part of values.
-    WriteBytes(dir / "UserAddrFile.ini",
-               "[ADDR]\r\nName=app.bin\r\nStartAddr=0x100=1\r\nEndAddr=0x200\r\n"
-               "[ADDR]\r\nsdk.bin\r\nS=0x300\r\nE=0x400\r\n[ADDR]\r\n");
+    WriteFile(dir / "UserAddrFile.ini",
+              "[ADDR]\r\nName=app.bin\r\nStartAddr=0x100=1\r\nEndAddr=0x200\r\n"
+              "[ADDR]\r\nsdk.bin\r\nS=0x300\r\nE=0x400\r\n[ADDR]\r\n");
     EXPECT_TRUE(ReadUserAddrFile(dir / "UserAddrFile.ini", table));
     ASSERT_EQ(table.size(), 2u);
     EXPECT_EQ(table[0].name, "app.bin");
@@ -111,7 +111,7 @@ TEST(ConfigUserAddrFile, GroupsOfFourLinesWithValuesAfterTheFirstEquals) {
     EXPECT_EQ(table[0].name, std::string(kUserAddrNameMax, 'n'));
     EXPECT_EQ(table[0].startAddr, "0x123456789012");
 
-    WriteBytes(dir / "UserAddrFile.ini", std::string(2u << 20, 'x'));
+    WriteFile(dir / "UserAddrFile.ini", std::string(2u << 20, 'x'));
     EXPECT_FALSE(ReadUserAddrFile(dir / "UserAddrFile.ini", table));
     EXPECT_TRUE(table.empty());
 }

@@ -12,9 +12,9 @@
 namespace termload {
 namespace {
 
-using testing::ReadBytes;
+using testing::ReadFile;
 using testing::ScratchDir;
-using testing::WriteBytes;
+using testing::WriteFile;
 
 struct Loaded {
     Configuration config;
@@ -23,7 +23,7 @@ struct Loaded {
 
 Loaded LoadFrom(const ScratchDir& dir, std::string_view bytes, std::string_view name = "t.ini") {
     const std::filesystem::path path = dir / name;
-    WriteBytes(path, bytes);
+    WriteFile(path, bytes);
     Loaded loaded;
     loaded.result = LoadChosenConfiguration(loaded.config, path.string(), dir / "app");
     return loaded;
@@ -67,7 +67,7 @@ TEST(ConfigSettings, DelaysAndAddressGetTheirCorrections) {
 
     // The normalised address is what is written back.
     ASSERT_EQ(SaveSettings(zero.config), SaveStatus::Saved);
-    const std::string saved = ReadBytes(dir / "t.ini");
+    const std::string saved = ReadFile(dir / "t.ini");
     EXPECT_NE(saved.find("DownloadAddress=0x30200000\n"), std::string::npos);
     EXPECT_NE(saved.find("CMDDelay=2000000000\n"), std::string::npos);
 }
@@ -99,6 +99,8 @@ TEST(ConfigSettings, ControlsLanguageAndSwitchesAreRead) {
     EXPECT_EQ(ParityItems(l.config.settings.LangBase)[4], "Space");
     EXPECT_EQ(c.flowCtrlIndex, 2);
     EXPECT_EQ(c.dataBitIndex, -1);
+    EXPECT_EQ(SelectedDataBits(c), 0);
+    EXPECT_EQ(SelectedDataBits(ControlsModel{.dataBitIndex = 4}), 4);
     const Settings& s = l.config.settings;
     EXPECT_FALSE(s.NewMachine);
     EXPECT_TRUE(s.DegugMode);
@@ -131,7 +133,7 @@ TEST(ConfigSettings, SaveWritesOnlyWritableKeysAndKeepsEverythingElse) {
     l.config.settings.IsUseLogalAddr = 1;
     l.config.settings.Language = false;
     ASSERT_EQ(SaveSettings(l.config), SaveStatus::Saved);
-    const std::string saved = ReadBytes(dir / "t.ini");
+    const std::string saved = ReadFile(dir / "t.ini");
     for (const char* kept : {"; Line three configuration", "; the bench port\nPort=5\n",
                              "Language=1\n", "NewMachine=0\n", "VendorKey=kept\n", "RootDir=/r/\n",
                              "[Vendor]\nx=1\n", "IsUseLogalAddr=0\n", "; end of file\n"}) {
@@ -154,7 +156,7 @@ TEST(ConfigSettings, ReadOnlyOrMissingFileIsNeverWritten) {
     ::chmod((dir / "t.ini").c_str(), 0444);
     l.config.controls.portIndex = 9;
     EXPECT_EQ(SaveSettings(l.config), SaveStatus::ReadOnly);
-    EXPECT_EQ(ReadBytes(dir / "t.ini"), original);
+    EXPECT_EQ(ReadFile(dir / "t.ini"), original);
 
     std::filesystem::remove(dir / "t.ini");
     EXPECT_EQ(SaveSettings(l.config), SaveStatus::NoFile);
@@ -177,7 +179,7 @@ TEST(ConfigSettings, WindowsConfigurationInGbkWithCrlfRoundTrips) {
 
     l.config.controls.portIndex = 4;
     ASSERT_EQ(SaveSettings(l.config), SaveStatus::Saved);
-    const std::string saved = ReadBytes(dir / "t.ini");
+    const std::string saved = ReadFile(dir / "t.ini");
     EXPECT_FALSE(IsValidUtf8(saved));
     EXPECT_NE(saved.find("; " + peiZhi + "\r\n"), std::string::npos);
     EXPECT_NE(saved.find("01=" + ceShiJi + "\r\n"), std::string::npos);
@@ -211,7 +213,7 @@ TEST(ConfigSettings, BadFilesGiveTheDefaultsAndAreNotDestroyed) {
     }
     Loaded garbage = LoadFrom(dir, binary, "binary.ini");
     EXPECT_EQ(SaveSettings(garbage.config), SaveStatus::NotText);
-    EXPECT_EQ(ReadBytes(dir / "binary.ini"), binary);
+    EXPECT_EQ(ReadFile(dir / "binary.ini"), binary);
 
     Loaded huge =
         LoadFrom(dir, "[Config]\nUSBDelay=99999999999\nHardVersion=" + std::string(10000, '7') +
@@ -227,7 +229,7 @@ TEST(ConfigSettings, BadFilesGiveTheDefaultsAndAreNotDestroyed) {
     ASSERT_EQ(tooLarge.result.messages.size(), 1u);
     EXPECT_EQ(tooLarge.result.messages[0].kind, PromptKind::Error);
     EXPECT_EQ(SaveSettings(tooLarge.config), SaveStatus::Failed);
-    EXPECT_EQ(ReadBytes(dir / "large.ini").size(), oversized.size());
+    EXPECT_EQ(ReadFile(dir / "large.ini").size(), oversized.size());
 }
 
 TEST(ConfigSettings, AbsurdRowCountsAndLongPathsAreBounded) {
@@ -273,18 +275,18 @@ TEST(ConfigSettings, MissingConfigurationCreatesTheDefaultButNeverEmptiesOne) {
     EXPECT_EQ(result.status, LoadStatus::CreatedDefault);
     EXPECT_EQ(config.ConfigPath, (dir / "app" / "Config.ini").string());
     EXPECT_EQ(config.BaseDir, (dir / "app").string());
-    EXPECT_EQ(ReadBytes(dir / "app" / "Config.ini"), "");
+    EXPECT_EQ(ReadFile(dir / "app" / "Config.ini"), "");
     EXPECT_EQ(config.controls.portIndex, 6);  // nothing was read
 
     // Next time the default exists: it is loaded, not emptied.
-    WriteBytes(dir / "app" / "Config.ini", "[Config]\nPort=3\n");
+    WriteFile(dir / "app" / "Config.ini", "[Config]\nPort=3\n");
     Configuration next;
     result = LoadConfiguration(next, "", dir / "app");
     EXPECT_EQ(result.status, LoadStatus::Loaded);
     EXPECT_EQ(next.controls.portIndex, 3);
-    EXPECT_EQ(ReadBytes(dir / "app" / "Config.ini"), "[Config]\nPort=3\n");
+    EXPECT_EQ(ReadFile(dir / "app" / "Config.ini"), "[Config]\nPort=3\n");
 
-    WriteBytes(dir / "blocker", "a file where a directory should be");
+    WriteFile(dir / "blocker", "a file where a directory should be");
     result = LoadConfiguration(next, "", dir / "blocker" / "app");
     EXPECT_EQ(result.status, LoadStatus::CreateFailed);
     ASSERT_EQ(result.messages.size(), 1u);
@@ -297,14 +299,14 @@ TEST(ConfigSettings, UserStoreKeepsLastConfigurationBesideThePortTable) {
     EXPECT_TRUE(ReadPortsSection(store).empty());
     EXPECT_EQ(ReadLastConfiguration(store).configPath, "");
 
-    WriteBytes(dir / "ports.ini",
-               "[Ports]\ncom3=/dev/pts/4\nCOM27 = /dev/ttyUSB0 \nCOM0=/dev/x\nCOMx=/dev/y\n"
-               "COM256=/dev/z\nCOM5=\nOther=1\n");
+    WriteFile(dir / "ports.ini",
+              "[Ports]\ncom3=/dev/pts/4\nCOM27 = /dev/ttyUSB0 \nCOM0=/dev/x\nCOMx=/dev/y\n"
+              "COM256=/dev/z\nCOM5=\nOther=1\n");
     const auto ports = ReadPortsSection(dir / "ports.ini");
     EXPECT_EQ(ports, (std::map<int, std::string>{{3, "/dev/pts/4"}, {27, "/dev/ttyUSB0"}}));
 
     std::filesystem::create_directories(store.parent_path());
-    WriteBytes(store, "[Ports]\nCOM1=/dev/pts/9\n");
+    WriteFile(store, "[Ports]\nCOM1=/dev/pts/9\n");
     ASSERT_TRUE(WriteLastConfiguration({"/cfg/line.ini", "/cfg"}, store));
     const LastConfiguration last = ReadLastConfiguration(store);
     EXPECT_EQ(last.configPath, "/cfg/line.ini");

@@ -10,6 +10,7 @@
 #include "engine/ordinary_file_flow.h"
 #include "engine/start_check.h"
 #include "engine/timer_file.h"
+#include "support/files.h"
 
 namespace termload {
 namespace {
@@ -19,9 +20,6 @@ namespace fs = std::filesystem;
 class StartCheckTest : public ::testing::Test {
   protected:
     StartCheckTest() {
-        std::string pattern = (fs::path(::testing::TempDir()) / "termload-start-XXXXXX");
-        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
         config.settings.ModeCodes = {"05", "21"};
         config.controls.modelItems = {"M740-32", "M868"};
         config.controls.modelIndex = 0;
@@ -32,7 +30,6 @@ class StartCheckTest : public ::testing::Test {
             (*options.portTable)[port] = (dir / ("tty" + std::to_string(port))).string();
         }
     }
-    ~StartCheckTest() override { fs::remove_all(dir); }
 
     void Row(const std::string& name, const std::string& destination, bool exists = true,
              int kind = 1) {
@@ -43,7 +40,8 @@ class StartCheckTest : public ::testing::Test {
                   AddRowResult::Added);
     }
 
-    fs::path dir;
+    test::ScratchDir scratch{"termload-start"};
+    const fs::path dir = scratch.Path();
     Configuration config;
     StartOptions options;
 };

@@ -9,6 +9,7 @@
 
 #include "checksums.hpp"
 #include "frame_receiver.hpp"
+#include "support/files.h"
 #include "terminal.hpp"
 #include "unit/sim_test_frames.h"
 
@@ -227,20 +228,11 @@ class SimTerminal : public ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(dir); }
 
     std::vector<nlohmann::json> Lines(const std::string& event) {
-        std::ifstream in(dir / "results.jsonl");
-        std::vector<nlohmann::json> lines;
-        for (std::string line; std::getline(in, line);) {
-            auto json = nlohmann::json::parse(line);
-            if (json["event"] == event) {
-                lines.push_back(json);
-            }
-        }
-        return lines;
+        return termload::test::JsonLines(termload::test::ReadFile(dir / "results.jsonl"), event);
     }
 
     static Bytes ReadFile(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
+        return AsBytes(termload::test::ReadFile(path));
     }
 
     std::filesystem::path dir;

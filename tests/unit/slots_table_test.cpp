@@ -10,13 +10,16 @@
 
 #include "engine/port_slot.h"
 #include "engine/slot_channel.h"
-#include "unit/slots_test_sink.h"
+#include "support/recording_host.h"
 
 namespace termload {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::RecordingSink;
+// Nobody answers an error: it stays open until the slot is stopped.
+struct RecordingSink : test::RecordingHost {
+    RecordingSink() : RecordingHost(Errors::LeaveOpen) {}
+};
 
 // Handles that no channel library ever handed out: SlotReceive only compares them.
 constexpr ChannelHandle kFakeChannel = 4242;
