@@ -186,8 +186,7 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
     const std::string prefix = StatusPrefix(slot.portNumber);
     SlotStatus& status = slot.status;
 
-    if (job.channel.transport != Transport::UsbCcid &&
-        !SlotOpenChannel(slot.Table(), slot.portNumber, kChannelNormal)) {
+    if (!slot.Link().Open(LinkMode::Normal)) {
         status.Show(prefix + std::string(TextOf(job.langBase, kTextPortOpenFailed)),
                     StatusColour::Red);
         slot.stop.Request();

@@ -11,6 +11,7 @@
 #include "engine/address_file_flow.h"
 #include "engine/download_texts.h"
 #include "engine/hex_bytes.h"
+#include "engine/link.h"
 #include "engine/port_slot.h"
 
 namespace termload {
@@ -36,19 +37,6 @@ int SelectedDataBits(const ControlsModel& controls) {
     return bits;
 }
 
-Transport TransportOf(PortMode mode) {
-    switch (mode) {
-        case PortMode::UsbHid:
-            return Transport::UsbHid;
-        case PortMode::UsbCcid:
-            return Transport::UsbCcid;
-        case PortMode::Single:
-        case PortMode::Multi:
-            break;
-    }
-    return Transport::Serial;
-}
-
 StartCheck Refused(int langBase, StartRefusal refusal, std::string_view detail = {}) {
     StartCheck check;
     check.messages.push_back({PromptKind::Warning, StartRefusalText(langBase, refusal, detail)});
@@ -71,8 +59,8 @@ std::optional<StartRefusal> TakeChoices(const Configuration& config, DownloadJob
     if (!ModelNameFits(job.modelName)) {
         return StartRefusal::ModelNameTooLong;
     }
-    job.channel.transport = TransportOf(controls.portMode);
-    if (job.channel.transport != Transport::Serial) {
+    job.channel.transport = TransportOfPortMode(controls.portMode);
+    if (!TransportAvailable(job.channel.transport)) {
         return StartRefusal::UsbTransport;
     }
     if (config.settings.KernelMode || IsKernelModel(job.modelName)) {
