@@ -100,10 +100,4 @@ bool DownloadController::Running() const {
     return running_;
 }
 
-void DownloadController::StopSlot(int slot) {
-    if (slot >= 0 && slot < PortSlotTable::kSlotCount) {
-        table_[slot].stop.Request();
-    }
-}
-
 }  // namespace termload

@@ -51,10 +51,6 @@ class DownloadController {
     // running until Stop, as the window stays in its downloading state).
     bool Running() const;
 
-    // Asks one slot's thread to end its run at its next check, as if an error had stopped it;
-    // its end reaches the host through RunEnded.
-    void StopSlot(int slot);
-
   private:
     PortSlotTable& table_;
     LinkFactory makeLink_;

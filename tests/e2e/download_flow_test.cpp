@@ -1,5 +1,5 @@
 // The file download on real pseudo-terminals with the test as the terminal: the bytes on the
-// wire, bad source files, a port that does not open, and terminals that hang up or stall once.
+// wire, bad source files, and terminals that hang up or stall once.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -201,40 +201,6 @@ TEST_F(DownloadFlow, ClockFileGoesThroughAPrivateDirectoryAndItsFailureFailsTheP
     } else {
         ::unsetenv("TMPDIR");
     }
-}
-
-TEST_F(DownloadFlow, PortThatDoesNotOpenEndsItsThreadAndKeepsTheFailureShown) {
-    Workspace ws;
-    ws.config.settings.LangBase = kLangEnglish;
-    ws.AddFile("a.bin", 10, 0);
-    test::PortMapForTest map({}, {"COM1=" + (ws.Dir() / "no-such-tty").string()});
-
-    // Running until stopped, the window stays in its downloading state and the text stays red.
-    Start(ws);
-    ASSERT_TRUE(host.WaitUntil([](const auto& h) { return h.LastStatus(0).text.size() > 0; }, 10s));
-    // The thread ends right after its last report.
-    for (int i = 0; i < 500 && !table[0].threadEnded; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_TRUE(table[0].threadEnded);
-    EXPECT_EQ(host.Shown(0, "[COM1]Port open failed!", StatusColour::Red), 1);
-    // The pass fails with it, and the host hears that no port is left to serve.
-    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
-    ASSERT_EQ(host.Failures(0).size(), 1u);
-    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::PortOpen);
-    EXPECT_EQ(host.Failures(0)[0].text, "[COM1]Port open failed!");
-    EXPECT_EQ(host.AllSlotsEndedCount(), 1);
-    EXPECT_EQ(host.RunsEnded(), 0);
-    EXPECT_TRUE(controller.Running());
-    controller.Stop();
-    EXPECT_FALSE(controller.Running());
-    EXPECT_EQ(host.LastStatus(0).text, "[COM1]Ready");
-
-    // With a pass limit the run has an end: the last thread to finish reports it.
-    ws.options.passLimit = 1;
-    Start(ws);
-    EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() == 1; }, 10s));
-    controller.Stop();
 }
 
 // A terminal that goes away mid-file may come back as another one: the pass ends failed, and the

@@ -112,7 +112,10 @@ TEST_F(DownloadLink, HangUpEndsThePassAndTheNextStartsFromTheFirstFile) {
     EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::NextPass);
 }
 
-TEST_F(DownloadLink, PortThatVanishesMidPassFailsThePassAndEndsItsThread) {
+// A port that cannot be opened, at the start or in the middle of a pass: the failure stays shown
+// and the thread ends; running until stopped, the host hears that no port is left; with a pass
+// limit, the run has ended.
+TEST_F(DownloadLink, PortThatDoesNotOpenFailsThePassAndEndsItsThread) {
     links.At(LinkCall::Open, 2, LinkAction::Vanish);  // b.bin's open
     Start(0);
     ASSERT_TRUE(host.WaitUntil([](const auto& h) { return h.AllSlotsEndedCount() > 0; }, 10s));
@@ -123,8 +126,17 @@ TEST_F(DownloadLink, PortThatVanishesMidPassFailsThePassAndEndsItsThread) {
     ASSERT_EQ(host.Failures(0).size(), 1u);
     EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::PortOpen);
     EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::None);
+    EXPECT_EQ(host.Failures(0)[0].text, "[COM1]Port open failed!");
     EXPECT_EQ(host.RunsEnded(), 0);
+    EXPECT_TRUE(controller.Running());
     controller.Stop();
+    EXPECT_FALSE(controller.Running());
+    EXPECT_EQ(host.LastStatus(0).text, "[COM1]Ready");
+
+    Run(1);  // the device is still gone: the first open fails
+    EXPECT_EQ(host.RunsEnded(), 1);
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, false}));
+    EXPECT_EQ(links.Log().back(), "open failed");
 }
 
 // The operator's stop while a frame's second half waits on a terminal that takes nothing, and a
