@@ -107,7 +107,7 @@ TEST_F(DownloadFlow, BadSourceFilesCostOnlyTheirRow) {
 TEST_F(DownloadFlow, SourceChangedDuringItsDownloadIsSentAgainOrFails) {
     Workspace ws;
     ws.config.settings.LangBase = kLangEnglish;
-    ws.config.settings.S4KDelay = 5;  // time to change the file while its blocks go out
+    ws.config.settings.S4KDelay = 10;  // time to change the file while its blocks go out
     ws.AddFile("a.bin", 40 * 4096, 1);
     const auto overwrite = [&](unsigned seed) {
         // In place, never shorter for a moment: the reads see old or new bytes, nothing else.
