@@ -34,6 +34,9 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
     SlotStatus& status = slot.status;
 
     if (!slot.Link().Open(LinkMode::Normal)) {
+        if (slot.stop.IsRequested()) {
+            return kAddressFileStopped;  // a stop refuses the open: no fault of the port
+        }
         status.Show(prefix + std::string(TextOf(lang, kTextPortOpenFailed)), StatusColour::Red);
         slot.stop.Request();
         return kAddressFileOpenFailed;

@@ -187,6 +187,9 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
     SlotStatus& status = slot.status;
 
     if (!slot.Link().Open(LinkMode::Normal)) {
+        if (slot.stop.IsRequested()) {
+            return FileOutcome::Failed;  // a stop refuses the open: no fault of the port
+        }
         status.Show(prefix + std::string(TextOf(job.langBase, kTextPortOpenFailed)),
                     StatusColour::Red);
         slot.stop.Request();

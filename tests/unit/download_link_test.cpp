@@ -166,6 +166,19 @@ TEST_F(DownloadLink, StopInTheMiddleOfAFrameEndsTheRunAtOnce) {
     controller.Stop();
 }
 
+// The operator's stop refuses an open that has not begun: the pass is cut short, not failed.
+TEST_F(DownloadLink, StopThatRefusesAnOpenIsNoPortFailure) {
+    links.At(LinkCall::Open, 2, LinkAction::Stop);  // b.bin's open
+    Start(0);
+    ASSERT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; }, 10s));
+    controller.Stop();
+    EXPECT_EQ(links.Log(), Concat({kFileA, {"open failed"}}));
+    EXPECT_EQ(host.Shown(0, "[COM1]Port open failed!", StatusColour::Red), 0);
+    EXPECT_TRUE(host.PassesOk(0).empty());
+    EXPECT_TRUE(host.Failures(0).empty());
+    EXPECT_EQ(host.AllSlotsEndedCount(), 0);
+}
+
 TEST_F(DownloadLink, StopDuringThePauseAfterAFileEndsAtOnce) {
     ws.config.settings.FILE_INTERVAL_ = kMaxDelayMs;  // a minute after every file
     Start(0);
