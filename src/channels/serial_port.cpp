@@ -83,7 +83,8 @@ PortResult SerialPort::WriteAll(const void* data, std::size_t count, Millisecond
     const std::lock_guard output(outputMutex_);
     const auto* bytes = static_cast<const char*>(data);
     const auto deadline = Clock::now() + total;
-    const std::size_t queuedBefore = backend_->OutputQueued();
+    const std::size_t queuedBefore = outputDrained_ ? 0 : backend_->OutputQueued();
+    outputDrained_ = false;
     std::size_t accepted = 0;
 
     // Ends an unfinished write. What is still queued of it is dropped, but only when the queue
@@ -124,6 +125,7 @@ PortResult SerialPort::WriteAll(const void* data, std::size_t count, Millisecond
     if (drained != PortStatus::kOk) {
         return abort(Status(0, drained));
     }
+    outputDrained_ = true;
     return Status(count, PortStatus::kOk);
 }
 

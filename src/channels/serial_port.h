@@ -87,6 +87,9 @@ class SerialPort {
     std::unique_ptr<SerialBackend> backend_;
     std::mutex inputMutex_;   // one input wait at a time, as the backends require
     std::mutex outputMutex_;  // one writer at a time: an abort judges the queue as its own
+    // Under outputMutex_: the last write drained the queue, and only writes add to it, so the
+    // next one begins on an empty queue without asking the driver.
+    bool outputDrained_ = false;
     std::atomic<int> baudRate_{9600};
     std::atomic<int> bitsPerCharacter_{10};
 };

@@ -33,9 +33,9 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
     const int lang = job.langBase;
     SlotStatus& status = slot.status;
 
-    if (!SlotOpenChannel(slot.Table(), slot.portNumber, kChannelNormal)) {
+    if (!slot.Link().Open(LinkMode::Normal)) {
         if (slot.stop.IsRequested()) {
-            return kAddressFileStopped;  // a stopped slot opens nothing: no fault of the port
+            return kAddressFileStopped;  // a stop refuses the open: no fault of the port
         }
         status.Show(prefix + std::string(TextOf(lang, kTextPortOpenFailed)), StatusColour::Red);
         slot.stop.Request();
@@ -44,7 +44,7 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
 
     const std::string shownName = AddressFileShownName(name);
     std::string destination;
-    if (ModelClass(slot.modelName) == kModelClassM868 && !job.rootDir.empty() &&
+    if (ModelClass(job.modelName) == kModelClassM868 && !job.rootDir.empty() &&
         !shownName.starts_with(job.rootDir)) {
         destination = job.rootDir + shownName;
     }

@@ -1,27 +1,18 @@
 #include "engine/block_loop.h"
 
 #include "engine/download_job.h"
+#include "engine/download_texts.h"
 #include "engine/file_frame.h"
-#include "engine/frame_sender.h"
+#include "engine/link.h"
 #include "engine/port_slot.h"
 
 namespace termload {
 
 namespace {
 
-void ReportFailure(PortSlot& slot, const std::string& destination, const FrameOutcome& outcome,
-                   FrameRecovery recovery) {
-    PassFailureReport report;
-    report.slot = slot.Index();
-    report.file = destination;
-    report.text = slot.status.Text();
-    report.cause = outcome.failure != FrameFailure::SerialPiece ? FailureCause::Transport
-                   : outcome.hungUp                             ? FailureCause::HangUp
-                                                                : FailureCause::TimeOut;
-    report.restart = recovery == FrameRecovery::RestartFile ? PassRestart::File
-                     : recovery == FrameRecovery::EndPass   ? PassRestart::NextPass
-                                                            : PassRestart::None;
-    slot.Table().Sink().PassFailed(report);
+void ReportFailure(PortSlot& slot, const std::string& destination, FailureCause cause,
+                   PassRestart restart) {
+    slot.Table().Sink().PassFailed({slot.Index(), destination, slot.status.Text(), cause, restart});
 }
 
 }  // namespace
@@ -30,6 +21,7 @@ BlockLoopEnd SendFileBlocks(
     PortSlot& slot, const DownloadJob& job, FileFrame& frame, const std::string& destination,
     std::uint32_t blocks, const std::function<std::size_t(std::uint32_t block)>& fill,
     const std::function<void(std::uint32_t block, std::size_t bytes)>& sent) {
+    SlotLink& link = slot.Link();
     std::uint32_t block = 0;
     bool restarted = false;
     while (block < blocks) {
@@ -43,19 +35,31 @@ BlockLoopEnd SendFileBlocks(
             return BlockLoopEnd::Failed;
         }
         frame.Seal();
-        const FrameOutcome outcome = SendFileFrame(slot, job.Link(), frame);
-        if (outcome.failure != FrameFailure::Sent) {
+        if (const auto failure = link.SendFrame(frame)) {
             // A stop closes the channel under the write: that is no fault of the terminal.
             if (slot.stop.IsRequested()) {
                 return BlockLoopEnd::Stopped;
             }
-            const FrameRecovery recovery = RecoverFromFrameFailure(slot, job.langBase, outcome);
-            ReportFailure(slot, destination, outcome, recovery);
-            if (recovery == FrameRecovery::EndFile) {
+            slot.status.Show(
+                FrameFailureText(StatusPrefix(slot.portNumber), job.langBase, link.FailureDigit()),
+                StatusColour::Red);
+            slot.status.SetProgressPosition(0);
+            DelayWithMessages(slot.Table().Time().frameFailurePauseMs);
+            if (*failure == FailureCause::HangUp) {
+                // A different terminal may be there when the device comes back: the next pass
+                // serves it from the first file on.
+                ReportFailure(slot, destination, *failure, PassRestart::NextPass);
+                return BlockLoopEnd::HungUp;
+            }
+            if (link.Recovery() == FrameRecovery::GiveUpFile) {
+                ReportFailure(slot, destination, *failure, PassRestart::None);
                 return BlockLoopEnd::Failed;
             }
-            if (recovery == FrameRecovery::EndPass) {
-                return BlockLoopEnd::HungUp;
+            ReportFailure(slot, destination, *failure, PassRestart::File);
+            // The port may hold a half-written frame; a fresh open starts clean.
+            if (!slot.stop.IsRequested()) {
+                link.Purge();
+                link.Open(LinkMode::Normal);
             }
             restarted = true;
             block = 0;

@@ -4,12 +4,13 @@
 
 namespace termload {
 
-DownloadController::DownloadController(PortSlotTable& table) : table_(table) {}
+DownloadController::DownloadController(PortSlotTable& table, LinkFactory makeLink)
+    : table_(table), makeLink_(std::move(makeLink)) {}
 
 DownloadController::~DownloadController() {
     Stop();
     // Joins a thread that stopped the run from within itself.
-    table_.Reset(table_.Settings());
+    table_.Reset(nullptr);
 }
 
 bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
@@ -24,7 +25,7 @@ bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
         }
         startStop_.Clear();
         // Joins what is left of the last run before its state goes.
-        table_.Reset({job->channel, job->portCount, job->langBase, job->timings});
+        table_.Reset(job, makeLink_);
         run_ = std::make_unique<DownloadRun>(job, job->portCount);
         run = run_.get();
         running_ = true;
@@ -34,7 +35,7 @@ bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
     const int filled = multi ? PortSlotTable::kSlotCount : 1;
     for (int index = 0; index < filled; ++index) {
         const int port = multi ? index + 1 : job->singlePort;
-        table_[index].Fill(port, job->fileCount, job->modelName, job->useLocalAddress);
+        table_[index].Fill(port);
     }
 
     int started = 0;
@@ -97,12 +98,6 @@ void DownloadController::Cancel() {
 bool DownloadController::Running() const {
     const std::lock_guard lock(mutex_);
     return running_;
-}
-
-void DownloadController::StopSlot(int slot) {
-    if (slot >= 0 && slot < PortSlotTable::kSlotCount) {
-        table_[slot].stop.Request();
-    }
 }
 
 }  // namespace termload

@@ -5,6 +5,7 @@
 
 #include "engine/download_job.h"
 #include "engine/download_thread.h"
+#include "engine/link.h"
 #include "engine/stop_signal.h"
 
 namespace termload {
@@ -23,7 +24,8 @@ class PortSlotTable;
 // The controller must be destroyed before the slot table it drives.
 class DownloadController {
   public:
-    explicit DownloadController(PortSlotTable& table);
+    // `makeLink` makes each slot's link when a run starts (tests give a scripted one).
+    explicit DownloadController(PortSlotTable& table, LinkFactory makeLink = MakeLink);
     ~DownloadController();  // stops a run still going
     DownloadController(const DownloadController&) = delete;
     DownloadController& operator=(const DownloadController&) = delete;
@@ -49,12 +51,9 @@ class DownloadController {
     // running until Stop, as the window stays in its downloading state).
     bool Running() const;
 
-    // Asks one slot's thread to end its run at its next check, as if an error had stopped it;
-    // its end reaches the host through RunEnded.
-    void StopSlot(int slot);
-
   private:
     PortSlotTable& table_;
+    LinkFactory makeLink_;
     // Raised by Cancel and Stop; ends the pauses between thread starts.
     StopSignal startStop_;
     mutable std::mutex mutex_;

@@ -7,7 +7,6 @@
 
 #include "config/controls_model.h"
 #include "config/user_addr_file.h"
-#include "engine/frame_sender.h"
 #include "engine/slot_channel.h"
 #include "engine/timings.h"
 
@@ -73,8 +72,6 @@ struct DownloadJob {
 
     // Passes per port after which a thread ends its run; 0 runs until stopped.
     int passLimit = 0;
-
-    FrameLink Link() const { return {channel.transport, newMachine, pacing.usbDelayMs}; }
 
     // The COM number of each slot the run uses.
     std::vector<int> Ports() const {

@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "engine/frame_sender.h"
 
 namespace termload {
 

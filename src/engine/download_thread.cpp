@@ -4,7 +4,6 @@
 #include <random>
 #include <string>
 
-#include "channels/port_map.h"
 #include "config/address_file.h"
 #include "config/file_list.h"
 #include "config/paths.h"
@@ -12,6 +11,7 @@
 #include "engine/address_file_flow.h"
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
+#include "engine/link.h"
 #include "engine/ordinary_file_flow.h"
 #include "engine/port_slot.h"
 #include "engine/timer_file.h"
@@ -36,13 +36,6 @@ struct ThreadState {
     bool addressFileSent = false;
 };
 
-std::string WithRootDir(const std::string& rootDir, const std::string& destination) {
-    if (rootDir.empty() || destination.starts_with(rootDir)) {
-        return destination;
-    }
-    return rootDir + destination;
-}
-
 // The row's file, or nothing when the row is to be skipped.
 std::optional<FileToSend> FileOfRow(const DownloadRun& run, std::size_t index) {
     const DownloadJob& job = run.Job();
@@ -50,7 +43,7 @@ std::optional<FileToSend> FileOfRow(const DownloadRun& run, std::size_t index) {
         return std::nullopt;
     }
     const DownloadRow& row = job.rows[index];
-    return FileToSend{row.row, row.source, WithRootDir(job.rootDir, row.destination),
+    return FileToSend{row.row, row.source, DestinationOnTerminal(job.rootDir, row.destination),
                       FileNamePart(row.source.string())};
 }
 
@@ -72,54 +65,25 @@ void ShowTimerFileFailure(PortSlot& slot, const DownloadJob& job, const std::str
         {slot.Index(), -1, source, kTimerFileName, 0, false, slot.status.Text()});
 }
 
-// The device the port's path leads to now (links followed); empty when there is none. A terminal
-// that hangs up between two files fails no write, but where the port is re-created on its return
-// (a fresh pseudo-terminal, an adapter that comes back under another name) the path leads to
-// another device: the files sent before went to a terminal that is no longer there.
-std::string DeviceNow(const DownloadJob& job, int portNumber) {
-    std::optional<std::string> path;
-    if (job.channel.devices) {
-        // The run's own table: the path stays, the device behind it may change.
-        if (const auto entry = job.channel.devices->find(portNumber);
-            entry != job.channel.devices->end()) {
-            path = entry->second;
-        }
-    } else {
-        path = ResolveComPort(portNumber);
-    }
-    if (!path) {
-        return {};
-    }
-    std::error_code ec;
-    const std::filesystem::path device = std::filesystem::canonical(*path, ec);
-    return ec ? std::string{} : device.string();
-}
-
-// True (and the failure shown and reported) when the port's device is not the one the pass began
-// with.
-bool DeviceChanged(PortSlot& slot, const DownloadJob& job, const std::string& passDevice,
-                   const std::string& file) {
-    if (job.channel.transport != Transport::Serial || passDevice.empty()) {
+// True (and the failure shown and reported) when the port leads to another device than when the
+// pass began.
+bool DeviceChanged(PortSlot& slot, const DownloadJob& job, const std::string& file) {
+    SlotLink& link = slot.Link();
+    if (!link.DeviceReplaced()) {
         return false;
     }
-    const std::string now = DeviceNow(job, slot.portNumber);
-    if (now.empty() || now == passDevice) {
-        return false;  // a device that has gone fails the open, with its own text
-    }
-    slot.status.Show(FrameFailureText(StatusPrefix(slot.portNumber), job.langBase,
-                                      static_cast<char>(FrameFailure::SerialPiece)),
-                     StatusColour::Red);
+    slot.status.Show(
+        FrameFailureText(StatusPrefix(slot.portNumber), job.langBase, link.FailureDigit()),
+        StatusColour::Red);
     ReportFailure(slot, file, FailureCause::HangUp, PassRestart::NextPass);
     return true;
 }
 
 PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
     const DownloadJob& job = run.Job();
-    const bool m868 = ModelClass(slot.modelName) == kModelClassM868;
+    const bool m868 = ModelClass(job.modelName) == kModelClassM868;
     PassResult result;
-    const std::string passDevice = job.channel.transport == Transport::Serial
-                                       ? DeviceNow(job, slot.portNumber)
-                                       : std::string{};
+    slot.Link().BeginPass();
     // One step past the last row sends the clock file.
     for (std::size_t index = 0; index <= job.rows.size(); ++index) {
         if (slot.stop.IsRequested()) {
@@ -150,7 +114,7 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
             kind = job.rows[index].kind;
         }
 
-        if (DeviceChanged(slot, job, passDevice, file->destination)) {
+        if (DeviceChanged(slot, job, file->destination)) {
             result.end = PassEnd::HungUp;
             return result;
         }
@@ -207,7 +171,7 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
     }
     if (slot.stop.IsRequested()) {
         result.end = PassEnd::Stopped;
-    } else if (DeviceChanged(slot, job, passDevice, {})) {
+    } else if (DeviceChanged(slot, job, {})) {
         result.end = PassEnd::HungUp;
     }
     return result;
@@ -258,7 +222,7 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
     const DownloadJob& job = run.Job();
     HostSink& host = slot.Table().Sink();
     ThreadState state;
-    const int fileCount = slot.fileCount + (job.downTimer ? 1 : 0);
+    const int fileCount = job.fileCount + (job.downTimer ? 1 : 0);
     state.frame.SetConstantFields(static_cast<std::uint8_t>(fileCount), job.modeCode,
                                   job.hardwareVersion);
 

@@ -50,7 +50,7 @@ enum class PassRestart {
 enum class FailureCause {
     HangUp,     // the device went away (a write failed at once)
     TimeOut,    // the terminal stopped taking bytes
-    Transport,  // a USB transport refused a frame
+    Transport,  // the link refused a frame for a reason of its own (the USB transports)
     PortOpen,   // the port could not be opened
     TimerFile,  // the clock file could not be written
 };
@@ -132,9 +132,6 @@ class SlotStatus {
     void SetProgressPosition(int position);
     void StepProgress();
     ProgressState Progress() const;
-
-    HostSink* Sink() const { return sink_; }
-    int SlotIndex() const { return slot_; }
 
   private:
     void PublishProgress();  // with mutex_ held

@@ -186,10 +186,9 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
     const std::string prefix = StatusPrefix(slot.portNumber);
     SlotStatus& status = slot.status;
 
-    if (job.channel.transport != Transport::UsbCcid &&
-        !SlotOpenChannel(slot.Table(), slot.portNumber, kChannelNormal)) {
+    if (!slot.Link().Open(LinkMode::Normal)) {
         if (slot.stop.IsRequested()) {
-            return FileOutcome::Failed;  // a stopped slot opens nothing: no fault of the port
+            return FileOutcome::Failed;  // a stop refuses the open: no fault of the port
         }
         status.Show(prefix + std::string(TextOf(job.langBase, kTextPortOpenFailed)),
                     StatusColour::Red);

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "config/text_encoding.h"
+#include "engine/download_job.h"
 
 namespace termload {
 
@@ -75,16 +76,9 @@ std::size_t ReceiveText::Length() const {
     return length_;
 }
 
-bool PortSlot::Fill(int port, int files, std::string_view model, bool localAddress) {
-    if (!ModelNameFits(model)) {
-        return false;
-    }
+void PortSlot::Fill(int port) {
     portNumber = port;
-    fileCount = files;
-    modelName = model;
-    useLocalAddress = localAddress;
     status.Attach(&table_->Sink(), index_, port);
-    return true;
 }
 
 void PortSlot::RequestStop() {
@@ -134,9 +128,6 @@ void PortSlot::JoinThread() {
 
 void PortSlot::Reset() {
     portNumber = 0;
-    fileCount = 0;
-    modelName.clear();
-    useLocalAddress = false;
     stop.Clear();
     transferCancel = false;
     threadEnded = false;
@@ -159,11 +150,13 @@ bool ShowError(PortSlot& slot, std::string_view text) {
     return answer->WaitForAcknowledgement(slot.stop);
 }
 
-PortSlotTable::PortSlotTable(HostSink& sink) : sink_(sink) {
+PortSlotTable::PortSlotTable(HostSink& sink)
+    : sink_(sink), job_(std::make_shared<const DownloadJob>()) {
     for (int index = 0; index < kSlotCount; ++index) {
         PortSlot& slot = (*this)[index];
         slot.index_ = index;
         slot.table_ = this;
+        slot.link_ = MakeLink(slot, *job_);
         slot.status.Attach(&sink_, index, 0);
     }
 }
@@ -173,13 +166,22 @@ PortSlotTable::~PortSlotTable() {
     StopThreads(kSlotCount);
 }
 
-void PortSlotTable::Reset(const SlotRunSettings& settings) {
+void PortSlotTable::Reset(std::shared_ptr<const DownloadJob> job, const LinkFactory& makeLink) {
     const std::lock_guard lock(stopMutex_);
     StopThreads(kSlotCount);
-    settings_ = settings;
+    // The old links refer to the old job: they go first.
+    for (PortSlot& slot : slots_) {
+        slot.link_.reset();
+    }
+    job_ = job ? std::move(job) : std::make_shared<const DownloadJob>();
     for (PortSlot& slot : slots_) {
         slot.Reset();
+        slot.link_ = makeLink ? makeLink(slot, *job_) : MakeLink(slot, *job_);
     }
+}
+
+const Timings& PortSlotTable::Time() const {
+    return job_->timings;
 }
 
 // Wakes everything a download thread can wait on before joining any thread, so that the threads

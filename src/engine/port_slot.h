@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 
 #include "channels/serial_channel.h"
 #include "engine/host_sink.h"
+#include "engine/link.h"
 #include "engine/slot_channel.h"
 #include "engine/slot_events.h"
 #include "engine/stop_signal.h"
@@ -22,6 +24,7 @@
 namespace termload {
 
 class PortSlotTable;
+struct DownloadJob;
 
 // "[COM" + port number + "]": the prefix of a slot's status texts (port 0 for USB-HID and CCID).
 std::string StatusPrefix(int portNumber);
@@ -65,38 +68,29 @@ class ReceiveText {
     std::size_t length_ = 0;
 };
 
-// Settings of one run that every slot shares; the start/stop controller fills them before it
-// starts any thread and they stay fixed until the next start.
-struct SlotRunSettings {
-    SlotChannelSettings channel;
-    int slotsInUse = 1;  // 1, or 9, 18 or 27 in multi-port mode; SlotStopAll resets these slots
-    int langBase = 0;    // for the texts SlotStopAll shows
-    Timings timings;
-};
-
 class PortSlot {
   public:
     PortSlot() = default;
     PortSlot(const PortSlot&) = delete;
     PortSlot& operator=(const PortSlot&) = delete;
 
-    // Job data, written by the controller before the slot's thread starts, fixed afterwards.
+    // Written by the controller before the slot's thread starts, fixed afterwards; the rest of
+    // the run's data is the table's job.
     int portNumber = 0;  // COMn; 0 for USB-HID and USB-CCID
-    int fileCount = 0;
-    std::string modelName;
-    bool useLocalAddress = false;
 
-    // Fills the job data; false (and nothing written) when the model name does not fit.
-    bool Fill(int port, int files, std::string_view model, bool localAddress);
+    // Gives the slot its port and attaches its status to the host.
+    void Fill(int port);
+
+    // The slot's link to its terminal, made for the run when the table was reset.
+    SlotLink& Link() const { return *link_; }
 
     // Flags shared with the stop handling.
     StopSignal stop;                          // the stop request
     std::atomic<bool> transferCancel{false};  // asks a running YMODEM transfer to cancel
     std::atomic<bool> threadEnded{false};
 
-    // The slot's channel, 0 when none. The download thread opens it with SlotOpenChannel and
-    // closes it with SlotCloseChannel; never store or close it directly, because SlotStopAll may
-    // close it at the same moment.
+    // The slot's channel, 0 when none. The link opens and closes it; never store or close it
+    // directly, because SlotStopAll may close it at the same moment.
     std::atomic<ChannelHandle> channel{0};
 
     // Raises the stop request and TransferCancel; an open of the channel already under way ends
@@ -132,6 +126,7 @@ class PortSlot {
 
     int index_ = 0;
     PortSlotTable* table_ = nullptr;
+    std::unique_ptr<SlotLink> link_;
     std::thread thread_;
     std::mutex openMutex_;  // a stop request waits out an open that has begun
 };
@@ -147,7 +142,7 @@ EventWait WaitReceiveOrAbort(PortSlot& slot, std::uint32_t timeoutMs);
 // until the operator acknowledges it or the slot is stopped; true when acknowledged.
 bool ShowError(PortSlot& slot, std::string_view text);
 
-// The 27 slots of the process, with the settings of the current run.
+// The 27 slots of the process, with the job of the current run.
 class PortSlotTable {
   public:
     static constexpr int kSlotCount = 27;
@@ -158,17 +153,19 @@ class PortSlotTable {
     PortSlotTable& operator=(const PortSlotTable&) = delete;
 
     // Before a start, on the host's thread: stops and joins whatever is left of the last run
-    // (a thread that ended the run itself is joined here), then sets every slot to zero and takes
-    // the run's settings.
-    void Reset(const SlotRunSettings& settings);
+    // (a thread that ended the run itself is joined here), then sets every slot to zero, takes
+    // the run's job (null: no run, the defaults) and gives every slot the link `makeLink` makes
+    // for it.
+    void Reset(std::shared_ptr<const DownloadJob> job, const LinkFactory& makeLink = MakeLink);
 
     PortSlot& operator[](int index) { return slots_.at(static_cast<std::size_t>(index)); }
     const PortSlot& operator[](int index) const {
         return slots_.at(static_cast<std::size_t>(index));
     }
 
-    const SlotRunSettings& Settings() const { return settings_; }
-    const Timings& Time() const { return settings_.timings; }
+    // The run's job, the one copy of its settings: every slot's thread reads it.
+    const DownloadJob& Job() const { return *job_; }
+    const Timings& Time() const;
     HostSink& Sink() const { return sink_; }
 
     std::atomic<int> checksumWatch{kChecksumIdle};
@@ -182,7 +179,7 @@ class PortSlotTable {
     void StopThreads(int count);
 
     HostSink& sink_;
-    SlotRunSettings settings_;
+    std::shared_ptr<const DownloadJob> job_;  // outlives the slots' links, which refer to it
     std::array<PortSlot, kSlotCount> slots_;
     std::mutex stopMutex_;     // one SlotStopAll at a time
     std::mutex displayMutex_;  // one console-text update at a time

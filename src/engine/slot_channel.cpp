@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "config/string_table.h"
+#include "engine/download_job.h"
+#include "engine/link.h"
 #include "engine/port_slot.h"
 
 namespace termload {
@@ -29,10 +31,13 @@ bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode) {
     if (index < 0) {
         return false;
     }
-    PortSlot& slot = table[index];
-    const Timings& time = table.Time();
-    const SlotChannelSettings& settings = table.Settings().channel;
+    return table[index].Link().Open(mode == kChannelConsole ? LinkMode::Console : LinkMode::Normal);
+}
 
+bool OpenSlotChannel(PortSlot& slot, LinkMode mode,
+                     const std::function<ChannelHandle(const ReceiveCallback&)>& openDevice) {
+    PortSlotTable& table = slot.Table();
+    const Timings& time = table.Time();
     if (slot.events.Exist()) {
         // Wake an exchange that may still wait on the old channel, then let it see the close.
         slot.events.SetAbort();
@@ -42,39 +47,20 @@ bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode) {
     }
     SlotCloseChannel(slot);
 
-    if (settings.transport == Transport::UsbHid) {
-        return false;  // this build has no USB-HID channel
-    }
-
     DelayWithMessages(time.channelSettleMs);
     ReceiveCallback callback;
-    if (mode == kChannelConsole) {
+    if (mode == LinkMode::Console) {
         callback = [&table](ChannelHandle channel, const char* bytes, std::uint32_t count) {
             return SlotReceive(table, channel, bytes, count);
         };
     }
     // A stopped slot opens nothing; a stop that comes during the open closes the port below.
-    const ChannelHandle channel = slot.OpenUnlessStopped([&]() -> ChannelHandle {
-        if (!settings.devices) {
-            return ComOpen(portNumber, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
-                           settings.parityIndex, settings.flowControlIndex, callback,
-                           settings.traceLog);
-        }
-        const auto device = settings.devices->find(portNumber);
-        if (device == settings.devices->end()) {
-            return 0;
-        }
-        // The device the run started with: one that has gone fails the open rather than let the
-        // COM number reach whatever the table names now.
-        return ComOpenDevice(portNumber, device->second, settings.baudRate, settings.dataBits,
-                             settings.stopBitsIndex, settings.parityIndex,
-                             settings.flowControlIndex, callback, settings.traceLog);
-    });
+    const ChannelHandle channel = slot.OpenUnlessStopped([&] { return openDevice(callback); });
     if (channel != 0) {
         if (slot.stop.IsRequested()) {
             // The stop may have swept the slot before the channel was stored: close it here.
             SlotCloseChannel(slot);
-        } else if (mode == kChannelConsole) {
+        } else if (mode == LinkMode::Console) {
             slot.events.Create();
         }
     }
@@ -85,10 +71,7 @@ bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode) {
 }
 
 void SlotCloseChannel(PortSlot& slot) {
-    // Whoever takes the handle out of the slot closes it: the thread and a stop never both do.
-    if (const ChannelHandle channel = slot.channel.exchange(0); channel != 0) {
-        ComClose(channel);
-    }
+    slot.Link().Close();
 }
 
 int SlotReceive(PortSlotTable& table, ChannelHandle channel, const char* bytes,
@@ -134,9 +117,9 @@ void SlotStopAll(PortSlotTable& table) {
     } else {
         lock.lock();
     }
-    const int used = std::clamp(table.Settings().slotsInUse, 1, PortSlotTable::kSlotCount);
+    const int used = std::clamp(table.Job().portCount, 1, PortSlotTable::kSlotCount);
     table.StopThreads(used);
-    const std::string_view ready = TextOf(table.Settings().langBase, kTextReady);
+    const std::string_view ready = TextOf(table.Job().langBase, kTextReady);
     for (int index = 0; index < used; ++index) {
         PortSlot& slot = table[index];
         slot.status.Show(StatusPrefix(slot.portNumber).append(ready), StatusColour::Black);

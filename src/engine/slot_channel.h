@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,7 +19,7 @@ enum class Transport { Serial, UsbHid, UsbCcid };
 
 // How the slots' channels are opened during one run.
 struct SlotChannelSettings {
-    Transport transport = Transport::Serial;
+    Transport transport{};  // serial
     int baudRate = 115200;
     int dataBits = 8;
     int stopBitsIndex = 0;
@@ -30,19 +31,32 @@ struct SlotChannelSettings {
     std::optional<PortTable> devices;
 };
 
-// Console mode of SlotOpenChannel: the port's reader thread feeds the receive text and events.
+enum class LinkMode {
+    Normal,   // the flow writes and reads
+    Console,  // a reader thread feeds the slot's receive text and events
+};
+
+// The modes of SlotOpenChannel.
 inline constexpr int kChannelNormal = 0;
 inline constexpr int kChannelConsole = 1;
 
 // Index (0-26) of the first slot whose port number is `portNumber`, or -1.
 int SlotIndexOfPort(const PortSlotTable& table, int portNumber);
 
-// (Re)opens the channel of the slot of `portNumber`: closes its events and channel first, then
-// opens the transport of the run (serial in normal mode, or in console mode with SlotReceive and
-// fresh events), clears the receive text. False when no slot has the port or the open failed.
+// (Re)opens the channel of the slot of `portNumber` through the slot's link. False when no slot
+// has the port or the open failed.
 bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode);
 
-// Closes the slot's channel if it has one (safe against a concurrent SlotStopAll).
+// What every link's open does around the device's own open: wakes and closes the events of the
+// old channel, closes it, runs `openDevice` (with SlotReceive as the callback in console mode,
+// none in normal mode) unless the slot is stopped, creates fresh events in console mode and
+// clears the receive text, with the channel's settle pauses between. A stop that comes during
+// the open closes the new channel. True when the slot has a channel afterwards.
+bool OpenSlotChannel(PortSlot& slot, LinkMode mode,
+                     const std::function<ChannelHandle(const ReceiveCallback&)>& openDevice);
+
+// Closes the slot's channel through its link, if it has one (safe against a concurrent
+// SlotStopAll).
 void SlotCloseChannel(PortSlot& slot);
 
 // The receive callback of console mode: appends the bytes to the text of the slot that owns

@@ -1,7 +1,6 @@
 #include "engine/start_check.h"
 
 #include <algorithm>
-#include <charconv>
 #include <map>
 
 #include "config/address_file.h"
@@ -11,6 +10,7 @@
 #include "engine/address_file_flow.h"
 #include "engine/download_texts.h"
 #include "engine/hex_bytes.h"
+#include "engine/link.h"
 #include "engine/port_slot.h"
 
 namespace termload {
@@ -22,19 +22,6 @@ constexpr std::size_t kCompactDestinationLimit = 14;
 
 std::uint32_t DelaySetting(int milliseconds) {
     return static_cast<std::uint32_t>(std::clamp(milliseconds, 0, kMaxDelayMs));
-}
-
-Transport TransportOf(PortMode mode) {
-    switch (mode) {
-        case PortMode::UsbHid:
-            return Transport::UsbHid;
-        case PortMode::UsbCcid:
-            return Transport::UsbCcid;
-        case PortMode::Single:
-        case PortMode::Multi:
-            break;
-    }
-    return Transport::Serial;
 }
 
 StartCheck Refused(int langBase, StartRefusal refusal, std::string_view detail = {}) {
@@ -59,8 +46,8 @@ std::optional<StartRefusal> TakeChoices(const Configuration& config, DownloadJob
     if (!ModelNameFits(job.modelName)) {
         return StartRefusal::ModelNameTooLong;
     }
-    job.channel.transport = TransportOf(controls.portMode);
-    if (job.channel.transport != Transport::Serial) {
+    job.channel.transport = TransportOfPortMode(controls.portMode);
+    if (!TransportAvailable(job.channel.transport)) {
         return StartRefusal::UsbTransport;
     }
     if (config.settings.KernelMode || IsKernelModel(job.modelName)) {

@@ -25,7 +25,7 @@ class StopSignal {
     void Request();
     // Lowers the request; only while no thread relies on it (before a download thread starts).
     void Clear();
-    bool IsRequested() const noexcept { return requested_.load(); }
+    bool IsRequested() const noexcept { return requested_.load() != 0; }
 
     // Waits up to `timeout`; returns true as soon as (or if already) a stop is requested.
     bool WaitFor(std::chrono::milliseconds timeout) const;
@@ -35,7 +35,9 @@ class StopSignal {
 
     mutable std::mutex mutex_;
     mutable std::condition_variable wake_;
-    std::atomic<bool> requested_{false};
+    // 1 while requested; 32 bits, so that a wait can sleep on the word itself where the system
+    // allows it.
+    std::atomic<std::uint32_t> requested_{0};
     std::vector<StopSubscription*> subscribers_;
 };
 

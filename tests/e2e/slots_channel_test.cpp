@@ -18,6 +18,7 @@
 #include "channels/port_map.h"
 #include "channels/serial_channel.h"
 #include "engine/download_controller.h"
+#include "engine/download_job.h"
 #include "engine/port_slot.h"
 #include "engine/slot_channel.h"
 #include "support/process.h"
@@ -89,12 +90,12 @@ class PtyPorts {
 
 using test::OpenDescriptorCount;
 
-SlotRunSettings RunSettings(int slotsInUse, const Timings& timings) {
-    SlotRunSettings settings;
-    settings.slotsInUse = slotsInUse;
-    settings.langBase = 1000;
-    settings.timings = timings;
-    return settings;
+std::shared_ptr<DownloadJob> RunSettings(int slotsInUse, const Timings& timings) {
+    auto job = std::make_shared<DownloadJob>();
+    job->portCount = slotsInUse;
+    job->langBase = 1000;
+    job->timings = timings;
+    return job;
 }
 
 using test::WaitUntil;
@@ -105,7 +106,7 @@ TEST(SlotChannels, ConsoleModeReceivesAndReopensCleanly) {
     PortSlotTable table(sink);
     table.Reset(RunSettings(1, Timings::Scaled(0.1)));
     PortSlot& slot = table[0];
-    ASSERT_TRUE(slot.Fill(1, 1, "M862PA", false));
+    slot.Fill(1);
     EXPECT_FALSE(SlotOpenChannel(table, 2, kChannelConsole));  // no slot has COM2
 
     ASSERT_TRUE(SlotOpenChannel(table, 1, kChannelConsole));
@@ -150,7 +151,7 @@ TEST(SlotChannels, StopAllEndsTwentySevenConsoleWaitsAndClosesEverything) {
         std::atomic<int> waiting{0};
         for (int index = 0; index < PortSlotTable::kSlotCount; ++index) {
             PortSlot& slot = table[index];
-            ASSERT_TRUE(slot.Fill(index + 1, 1, "M868", false));
+            slot.Fill(index + 1);
             ASSERT_TRUE(slot.StartThread([&table, &slot, &waiting] {
                 if (!SlotOpenChannel(table, slot.portNumber, kChannelConsole)) {
                     return;
@@ -194,7 +195,7 @@ TEST(SlotChannels, StopAllEndsAWriteThatTheTerminalDoesNotRead) {
         PortSlotTable table(sink);
         table.Reset(RunSettings(1, Timings::Scaled(0.1)));
         PortSlot& slot = table[0];
-        ASSERT_TRUE(slot.Fill(1, 1, "M862PA", false));
+        slot.Fill(1);
         std::atomic<int> written{0};
         ASSERT_TRUE(slot.StartThread([&] {
             if (!SlotOpenChannel(table, 1, mode)) {

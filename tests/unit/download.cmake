@@ -5,3 +5,12 @@ termload_add_test(download_unit_tests
     ${CMAKE_CURRENT_LIST_DIR}/download_start_test.cpp
   LIBS termload_core
   LABELS core)
+
+# The download flows over a scripted link: failure, restart and stop paths without a device.
+termload_add_test(download_link_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/download_link_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/support/scripted_link.cpp
+    ${PROJECT_SOURCE_DIR}/tests/e2e/download_harness.cpp
+  LIBS termload_core ZLIB::ZLIB util
+  LABELS core)

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/download_job.h"
 #include "engine/port_slot.h"
 #include "engine/slot_channel.h"
 #include "support/recording_host.h"
@@ -24,17 +25,17 @@ struct RecordingSink : test::RecordingHost {
 // Handles that no channel library ever handed out: SlotReceive only compares them.
 constexpr ChannelHandle kFakeChannel = 4242;
 
-SlotRunSettings MultiPortRun(int slotsInUse) {
-    SlotRunSettings settings;
-    settings.slotsInUse = slotsInUse;
-    settings.langBase = 1000;
-    settings.timings = Timings::Scaled(0.1);
-    return settings;
+std::shared_ptr<DownloadJob> MultiPortRun(int slotsInUse) {
+    auto job = std::make_shared<DownloadJob>();
+    job->portCount = slotsInUse;
+    job->langBase = 1000;
+    job->timings = Timings::Scaled(0.1);
+    return job;
 }
 
 void FillAll(PortSlotTable& table) {
     for (int index = 0; index < PortSlotTable::kSlotCount; ++index) {
-        ASSERT_TRUE(table[index].Fill(index + 1, 2, "M868", false));
+        table[index].Fill(index + 1);
     }
 }
 
@@ -42,8 +43,9 @@ TEST(SlotTable, StatusKeepsTextColourAndProgress) {
     RecordingSink sink;
     PortSlotTable table(sink);
     PortSlot& slot = table[4];
-    EXPECT_FALSE(slot.Fill(5, 1, std::string(30, 'M'), false));
-    ASSERT_TRUE(slot.Fill(5, 1, std::string(29, 'M'), false));
+    EXPECT_FALSE(ModelNameFits(std::string(30, 'M')));
+    EXPECT_TRUE(ModelNameFits(std::string(29, 'M')));
+    slot.Fill(5);
 
     slot.status.ShowWithPrefix("Port open failed", StatusColour::Red);
     EXPECT_EQ(sink.StatusOf(4)->text, "[COM5]Port open failed");
@@ -105,8 +107,8 @@ TEST(SlotTable, OpenRefusesUnknownPortsAndUsbHid) {
     EXPECT_EQ(SlotIndexOfPort(table, 28), -1);
     EXPECT_FALSE(SlotOpenChannel(table, 28, kChannelConsole));
 
-    SlotRunSettings hid = MultiPortRun(1);
-    hid.channel.transport = Transport::UsbHid;
+    const auto hid = MultiPortRun(1);
+    hid->channel.transport = Transport::UsbHid;
     table.Reset(hid);
     table[0].received.Append("kept", 4);
     EXPECT_FALSE(SlotOpenChannel(table, 0, kChannelConsole));

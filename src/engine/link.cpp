@@ -1,0 +1,47 @@
+#include "engine/link.h"
+
+#include "engine/ccid_link.h"
+#include "engine/download_job.h"
+#include "engine/hid_link.h"
+#include "engine/serial_link.h"
+
+namespace termload {
+
+std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job) {
+    switch (job.channel.transport) {
+        case Transport::UsbHid:
+            return std::make_unique<HidLink>(slot);
+        case Transport::UsbCcid:
+            return std::make_unique<CcidLink>(slot);
+        case Transport::Serial:
+            break;
+    }
+    return std::make_unique<SerialLink>(slot, job);
+}
+
+Transport TransportOfPortMode(PortMode mode) {
+    switch (mode) {
+        case PortMode::UsbHid:
+            return Transport::UsbHid;
+        case PortMode::UsbCcid:
+            return Transport::UsbCcid;
+        case PortMode::Single:
+        case PortMode::Multi:
+            break;
+    }
+    return Transport::Serial;
+}
+
+bool TransportAvailable(Transport transport) {
+    switch (transport) {
+        case Transport::Serial:
+            return SerialLink::kAvailable;
+        case Transport::UsbHid:
+            return HidLink::kAvailable;
+        case Transport::UsbCcid:
+            return CcidLink::kAvailable;
+    }
+    return false;
+}
+
+}  // namespace termload

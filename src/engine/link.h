@@ -1,0 +1,85 @@
+// A slot's link: everything one slot's download does with its terminal, whatever carries the
+// bytes. The flows talk to the link and never ask which transport they run on; each transport is
+// one link file over its channel (serial_link, hid_link, ccid_link), and MakeLink, which picks it
+// when the run starts, is the one place that looks at the transport.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "config/controls_model.h"
+#include "engine/host_sink.h"
+#include "engine/slot_channel.h"
+
+namespace termload {
+
+class PortSlot;
+struct DownloadJob;
+struct FileFrame;
+
+// What follows a frame the link refused (unless the device hung up, which ends the pass).
+enum class FrameRecovery {
+    GiveUpFile,        // the file's transfer ends there
+    RestartFromBlock0  // the link is opened afresh and the file starts again from block 0
+};
+
+class SlotLink {
+  public:
+    virtual ~SlotLink() = default;
+
+    // The digit shown after "File read error" when the link refuses a frame.
+    virtual char FailureDigit() const = 0;
+    virtual FrameRecovery Recovery() const = 0;
+
+    // (Re)opens the slot's channel: whatever was open is closed first. False when it cannot be
+    // opened, and when the slot is stopped (a stop during the open closes it again).
+    virtual bool Open(LinkMode mode) = 0;
+    // Closes the channel if one is open; safe against a stop closing it at the same moment.
+    virtual void Close() = 0;
+
+    // The channel's results: kChannelDone, kChannelTimeout or kChannelFailed.
+    virtual int Write(std::span<const std::uint8_t> bytes) = 0;
+    // Normal mode: waits up to `timeoutMs` for bytes; `got` is how many came.
+    virtual int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) = 0;
+    // Discards what came in and what has not been taken yet of the output (never bytes a write
+    // reported as sent).
+    virtual void Purge() = 0;
+
+    // Sends one sealed frame, paced as the transport needs. Nothing when it went out, or was cut
+    // short by the slot's stop (the caller sees the stop itself); else why it was refused:
+    // HangUp (the device went away), TimeOut (the terminal stopped taking bytes) or Transport.
+    virtual std::optional<FailureCause> SendFrame(const FileFrame& frame) = 0;
+
+    // Types bytes on the boot console one at a time, each followed by the console's pause; false
+    // as soon as one is not taken.
+    virtual bool SendConsoleBytes(std::span<const std::uint8_t> bytes) = 0;
+
+    // Sends the version request and gives what the terminal answered within its wait (may be
+    // empty); nothing when the request could not be sent.
+    virtual std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) = 0;
+
+    // At the start of a pass: remembers which device the port leads to.
+    virtual void BeginPass() {}
+    // True when the port leads to another device than at BeginPass: the terminal went away
+    // between two files, and the files sent before went to one that is no longer there.
+    virtual bool DeviceReplaced() const { return false; }
+};
+
+// Makes the link of one slot for a run. The table keeps the job as long as the link.
+using LinkFactory = std::function<std::unique_ptr<SlotLink>(PortSlot&, const DownloadJob&)>;
+
+// The link of the job's transport.
+std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job);
+
+// Which transport the window's port mode selects.
+Transport TransportOfPortMode(PortMode mode);
+
+// False for a transport whose link this build does not have: a start with it is refused.
+bool TransportAvailable(Transport transport);
+
+}  // namespace termload
