@@ -10,7 +10,6 @@ termload_add_test(download_unit_tests
 termload_add_test(download_link_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/download_link_test.cpp
-    ${PROJECT_SOURCE_DIR}/tests/support/scripted_link.cpp
     ${PROJECT_SOURCE_DIR}/tests/e2e/download_harness.cpp
-  LIBS termload_core ZLIB::ZLIB util
+  LIBS termload_core termload_test_host
   LABELS core)
