@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -24,6 +25,11 @@ inline std::string DestinationOnTerminal(const std::string& rootDir,
         return destination;
     }
     return rootDir + destination;
+}
+
+// Bytes of a destination name on the wire (GBK): 50 in full frames, 14 in compact ones.
+inline std::size_t DestinationLimit(bool newMachine) {
+    return newMachine ? 50 : 14;
 }
 
 // One checked row of the file list that passed the start checks.

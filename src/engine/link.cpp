@@ -1,11 +1,26 @@
 #include "engine/link.h"
 
+#include "channels/channel_library.h"
+
 #include "engine/ccid_link.h"
 #include "engine/download_job.h"
 #include "engine/hid_link.h"
 #include "engine/serial_link.h"
 
 namespace termload {
+
+int UnavailableLink::Write(std::span<const std::uint8_t>) {
+    return kChannelFailed;
+}
+
+int UnavailableLink::Read(std::span<std::uint8_t>, std::uint32_t, std::size_t& got) {
+    got = 0;
+    return kChannelFailed;
+}
+
+std::optional<FailureCause> UnavailableLink::SendFrame(const FileFrame&) {
+    return FailureCause::Transport;
+}
 
 std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job) {
     switch (job.channel.transport) {

@@ -17,8 +17,6 @@ namespace termload {
 
 namespace {
 
-constexpr std::size_t kFullDestinationLimit = 50;
-constexpr std::size_t kCompactDestinationLimit = 14;
 constexpr int kBlockReadAttempts = 3;
 constexpr std::uint64_t kBytesPerFileInterval = 8000;
 constexpr char kReadFailureCode = '1';
@@ -109,8 +107,7 @@ Attempt SendOnce(PortSlot& slot, const DownloadJob& job, FileFrame& frame, const
     const std::uint64_t length = attempt.size;
     const auto blocks =
         static_cast<std::uint32_t>((length + FileFrame::kBlockSize - 1) / FileFrame::kBlockSize);
-    frame.SetDestination(WireDestination(
-        file.destination, job.newMachine ? kFullDestinationLimit : kCompactDestinationLimit));
+    frame.SetDestination(WireDestination(file.destination, DestinationLimit(job.newMachine)));
     frame.SetFileLength(static_cast<std::uint32_t>(length));
     frame.SetFileCrc(crc);
     frame.SetBlockCount(blocks);

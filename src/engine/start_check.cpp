@@ -17,9 +17,6 @@ namespace termload {
 
 namespace {
 
-constexpr std::size_t kFullDestinationLimit = 50;
-constexpr std::size_t kCompactDestinationLimit = 14;
-
 std::uint32_t DelaySetting(int milliseconds) {
     return static_cast<std::uint32_t>(std::clamp(milliseconds, 0, kMaxDelayMs));
 }
@@ -190,8 +187,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     }
     TakeSettings(config.settings, options, *job);
     const bool m868 = ModelClass(job->modelName) == kModelClassM868;
-    const std::size_t destinationLimit =
-        job->newMachine ? kFullDestinationLimit : kCompactDestinationLimit;
+    const std::size_t destinationLimit = DestinationLimit(job->newMachine);
 
     StartCheck check;
     job->channel.devices = RunPortTable(options, job->Ports());
