@@ -5,6 +5,5 @@ if(TARGET termsim)
     LIBS termload_core nlohmann_json::nlohmann_json
     LABELS core e2e
     TIMEOUT 300)
-  target_compile_definitions(ccid_e2e_tests PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
   add_dependencies(ccid_e2e_tests termsim)
 endif()

@@ -2,119 +2,34 @@
 // driver: list, probe with a reboot, frames as 17 escapes each, a refused piece, the end-of-pass
 // polls, the version request and the stop, and termsim storing the files byte for byte.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "channels/ccid_reader.h"
 #include "engine/crc32.h"
 #include "engine/file_frame.h"
+#include "support/termsim.h"
 
 namespace termload {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace termload::test;
 using Bytes = std::vector<uint8_t>;
 
-// termsim with a CCID terminal that needs one reboot, refuses data request 40 and answers two
-// end-of-pass polls with "still writing". One for the whole process: the PC/SC client library
-// takes the daemon's socket from the environment once.
-class TermsimCcid {
-  public:
-    TermsimCcid() {
-        if (::access("/usr/sbin/pcscd", X_OK) != 0) {
-            error =
-                "pcscd is not installed: the CCID tests need the package pcscd "
-                "(scripts/setup.sh installs it)";
-            return;
-        }
-        dir = fs::temp_directory_path() / ("termload-ccid-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        pid = ::fork();
-        if (pid == 0) {
-            const std::string log = (dir / "termsim.log").string();
-            ::freopen(log.c_str(), "w", stdout);
-            ::freopen(log.c_str(), "a", stderr);
-            ::execl(TERMSIM_PATH, TERMSIM_PATH, "--ccid", "--quiet", "--dir", dir.c_str(),
-                    "--ccid-fault", "unready=1", "--ccid-fault", "refuse=40", "--ccid-fault",
-                    "busy=2", "--seconds", "300", nullptr);
-            ::_exit(127);
-        }
-        const auto end = std::chrono::steady_clock::now() + 20s;
-        while (std::chrono::steady_clock::now() < end) {
-            std::ifstream env(dir / "env");
-            std::string line;
-            while (std::getline(env, line)) {
-                if (line.rfind("PCSCLITE_CSOCK_NAME=", 0) == 0) {
-                    ::setenv("PCSCLITE_CSOCK_NAME", line.substr(20).c_str(), 1);
-                    return;
-                }
-            }
-            if (::waitpid(pid, nullptr, WNOHANG) == pid) {
-                pid = -1;
-                break;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        std::ifstream log(dir / "termsim.log");
-        error = "termsim --ccid did not come up: " +
-                std::string((std::istreambuf_iterator<char>(log)), {});
-    }
-    ~TermsimCcid() {
-        Stop();
-        if (!dir.empty()) {
-            fs::remove_all(dir);
-        }
-    }
-    // Ends termsim (SIGTERM) and returns its results.
-    std::vector<nlohmann::json> Stop() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-            pid = -1;
-        }
-        std::vector<nlohmann::json> lines;
-        std::ifstream in(dir / "results.jsonl");
-        std::string line;
-        while (std::getline(in, line)) {
-            lines.push_back(nlohmann::json::parse(line));
-        }
-        return lines;
-    }
-
-    std::string error;
-    fs::path dir;
-    pid_t pid = -1;
-};
-
-TermsimCcid& Sim() {
-    static TermsimCcid sim;
-    return sim;
-}
-
-Bytes Pattern(size_t size, uint8_t seed) {
-    Bytes bytes(size);
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<uint8_t>((i * 31 + seed) % 251);  // never 55 55 AA AA
-    }
-    return bytes;
-}
-
 // The frames of one file as the download thread fills them.
-std::vector<Bytes> FramesOf(const std::string& name, const Bytes& file, uint8_t fileCount) {
+std::vector<Bytes> FramesOf(const std::string& name, const std::string& file, uint8_t fileCount) {
     FileFrame frame;
     frame.SetConstantFields(fileCount, 0x05, 0x10);
     frame.SetDestination(name);
     frame.SetFileLength(static_cast<uint32_t>(file.size()));
-    frame.SetFileCrc(~Crc32Update(0xFFFFFFFF, file.data(), static_cast<uint32_t>(file.size())));
+    frame.SetFileCrc(~Crc32Update(0xFFFFFFFF, reinterpret_cast<const uint8_t*>(file.data()),
+                                  static_cast<uint32_t>(file.size())));
     const uint32_t blocks = static_cast<uint32_t>((file.size() + 4095) / 4096);
     frame.SetBlockCount(blocks);
     std::vector<Bytes> frames;
@@ -130,14 +45,26 @@ std::vector<Bytes> FramesOf(const std::string& name, const Bytes& file, uint8_t 
     return frames;
 }
 
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), {});
-}
-
 TEST(CcidPcscdTest, FilesReachTheTerminalThroughTheRealPcscd) {
-    TermsimCcid& sim = Sim();
-    ASSERT_TRUE(sim.error.empty()) << sim.error;
+    ASSERT_EQ(::access("/usr/sbin/pcscd", X_OK), 0)
+        << "pcscd is not installed: the CCID tests need the package pcscd "
+           "(scripts/setup.sh installs it)";
+    // A terminal that needs one reboot, refuses data request 40 and answers two end-of-pass polls
+    // with "still writing". The PC/SC client library takes the daemon's socket from the
+    // environment once, so the process has one such termsim.
+    const ScratchDir dir("termload-ccid");
+    Termsim sim(dir.Path(), {"--ccid", "--quiet", "--ccid-fault", "unready=1", "--ccid-fault",
+                             "refuse=40", "--ccid-fault", "busy=2", "--seconds", "300"});
+    ASSERT_TRUE(sim.Started()) << "termsim --ccid did not come up: " << sim.Log();
+    std::istringstream env(ReadFile(dir / "env"));
+    std::string socket;
+    for (std::string line; std::getline(env, line);) {
+        if (line.rfind("PCSCLITE_CSOCK_NAME=", 0) == 0) {
+            socket = line.substr(20);
+        }
+    }
+    ASSERT_FALSE(socket.empty()) << "termsim --ccid did not come up: " << sim.Log();
+    ::setenv("PCSCLITE_CSOCK_NAME", socket.c_str(), 1);
 
     CcidReader reader;
     const std::vector<std::string> readers = reader.ListReaders();
@@ -156,8 +83,8 @@ TEST(CcidPcscdTest, FilesReachTheTerminalThroughTheRealPcscd) {
     EXPECT_EQ(pauses, 1);
     EXPECT_EQ(reader.escapeCode(), CcidControlCode(1));  // named by the driver's feature list
 
-    const Bytes fileA = Pattern(5000, 1);
-    const Bytes fileB = Pattern(8192, 7);
+    const std::string fileA = PatternBytes(5000, 1);
+    const std::string fileB = PatternBytes(8192, 7);
     const auto send = [&](const std::vector<Bytes>& frames) {
         for (const Bytes& frame : frames) {
             const int sent = reader.SendPieces(frame, [] { return true; });
@@ -189,8 +116,9 @@ TEST(CcidPcscdTest, FilesReachTheTerminalThroughTheRealPcscd) {
     reader.Close();
     EXPECT_EQ(reader.Probe(), -1);
 
-    const std::vector<nlohmann::json> results = sim.Stop();
-    const fs::path unit = sim.dir / "CCID" / "unit-1";
+    sim.Stop();
+    const std::vector<nlohmann::json> results = sim.Results();
+    const std::filesystem::path unit = dir / "CCID" / "unit-1";
     EXPECT_EQ(ReadFile(unit / "app" / "a.bin"), fileA);
     EXPECT_EQ(ReadFile(unit / "b.dat"), fileB);
     std::vector<std::string> requests;

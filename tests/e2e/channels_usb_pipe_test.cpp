@@ -3,18 +3,14 @@
 // image, answers bad ones on COM1's console and keeps each one under the unit's directory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "support/termsim.h"
@@ -23,13 +19,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr const char* kMissing =
     "umockdev is missing: install the Debian packages umockdev and libumockdev-dev "
     "(scripts/setup.sh) and build again";
 
-using termload::test::ReadFile;
+using namespace termload::test;
 
 struct PeerRun {
     int exitCode = -1;
@@ -42,20 +37,9 @@ struct PeerRun {
 
 class UsbPipeE2e : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("usb-pipe-e2e-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
     void TearDown() override {
         if (console_ >= 0) {
             ::close(console_);
-        }
-        sim_.reset();
-        if (!HasFailure()) {
-            fs::remove_all(dir_);
         }
     }
 
@@ -64,7 +48,7 @@ class UsbPipeE2e : public ::testing::Test {
                const std::vector<std::string>& more = {}) {
         std::vector<std::string> args = {"--usb", "--boot-ms", "50", "--quiet"};
         args.insert(args.end(), more.begin(), more.end());
-        sim_ = std::make_unique<termload::test::Termsim>(dir_, args, 1, faults);
+        sim_ = std::make_unique<Termsim>(dir_, args, 1, faults);
         ASSERT_EQ(sim_->Log().find("without umockdev"), std::string::npos) << kMissing;
         ASSERT_TRUE(sim_->Started());
         std::istringstream lines(ReadFile(dir_ / "env"));
@@ -89,24 +73,20 @@ class UsbPipeE2e : public ::testing::Test {
 
     // Reads the console until `text` appears (true) or `limit` passes.
     bool ConsoleUntil(const std::string& text, std::chrono::milliseconds limit) {
-        const auto end = Clock::now() + limit;
-        while (true) {
-            const auto found = consoleText_.find(text, consoleSeen_);
-            if (found != std::string::npos) {
+        return WaitUntil(
+            [&] {
+                char buffer[1024];
+                for (ssize_t n; (n = ::read(console_, buffer, sizeof buffer)) > 0;) {
+                    consoleText_.append(buffer, static_cast<size_t>(n));
+                }
+                const auto found = consoleText_.find(text, consoleSeen_);
+                if (found == std::string::npos) {
+                    return false;
+                }
                 consoleSeen_ = found + text.size();
                 return true;
-            }
-            if (Clock::now() >= end) {
-                return false;
-            }
-            pollfd p{console_, POLLIN, 0};
-            if (::poll(&p, 1, 20) > 0) {
-                char buffer[1024];
-                const ssize_t n = ::read(console_, buffer, sizeof buffer);
-                if (n > 0)
-                    consoleText_.append(buffer, static_cast<size_t>(n));
-            }
-        }
+            },
+            limit);
     }
 
     // DownNand's partition menu: partition `part`, confirmed; waits for the outcome `expect`.
@@ -129,7 +109,7 @@ class UsbPipeE2e : public ::testing::Test {
         env["ASAN_OPTIONS"] = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
         const fs::path out = dir_ / "peer.txt";
         fs::remove(out);
-        termload::test::Process peer(args, out, -1, env);
+        Process peer(args, out, -1, env);
         PeerRun run;
         run.exitCode = peer.Wait(std::chrono::minutes(5)).value_or(-1);
         run.output = ReadFile(out);
@@ -152,7 +132,7 @@ class UsbPipeE2e : public ::testing::Test {
 
     fs::path WriteSource(size_t size, unsigned seed) {
         const fs::path path = dir_ / ("source-" + std::to_string(size) + ".bin");
-        termload::test::WriteFile(path, termload::test::PatternBytes(size, seed));
+        WriteFile(path, PatternBytes(size, seed));
         return path;
     }
 
@@ -160,16 +140,13 @@ class UsbPipeE2e : public ::testing::Test {
     fs::path AwaitImage(int number, bool good) {
         const fs::path path = dir_ / "COM1" / "unit-1" / "usb" /
                               ("image-" + std::to_string(number) + (good ? ".bin" : ".bad"));
-        const auto end = Clock::now() + 10s;
-        while (!fs::exists(path) && Clock::now() < end) {
-            std::this_thread::sleep_for(10ms);
-        }
-        EXPECT_TRUE(fs::exists(path)) << path;
+        EXPECT_TRUE(WaitUntil([&] { return fs::exists(path); })) << path;
         return path;
     }
 
-    fs::path dir_;
-    std::unique_ptr<termload::test::Termsim> sim_;
+    const ScratchDir scratch_{"usb-pipe-e2e"};
+    const fs::path& dir_ = scratch_.Path();
+    std::unique_ptr<Termsim> sim_;
     int console_ = -1;
     std::map<std::string, std::string> env_;
     std::string consoleText_;
