@@ -5,6 +5,5 @@ if(TARGET termsim)
     LIBS termload_engine
     LABELS core e2e
     TIMEOUT 600)
-  target_compile_definitions(download_ymodem_e2e_tests PRIVATE TERMSIM_PATH="$<TARGET_FILE:termsim>")
   add_dependencies(download_ymodem_e2e_tests termsim)
 endif()

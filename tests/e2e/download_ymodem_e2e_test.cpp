@@ -12,34 +12,19 @@
 #include "engine/ymodem_progress.h"
 #include "engine/ymodem_sender.h"
 #include "engine/ymodem_serial_port.h"
+#include "support/files.h"
+#include "support/process.h"
+#include "support/termsim.h"
 
 namespace termload {
 namespace {
 
-using namespace ymodem_peers;
-using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::PatternBytes;
+using test::ReadFile;
+using test::Termsim;
 using SteadyClock = std::chrono::steady_clock;
-
-Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes bytes(size);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : bytes) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(x >> 16);
-    }
-    return bytes;
-}
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), {});
-}
-
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
 
 // The sender on COM1 of the current port map, on a thread of its own, cancelled by `cancel`.
 class SenderRun {
@@ -92,11 +77,7 @@ class YmodemE2e : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ChannelLibInit(); }
     void SetUp() override {
-        ASSERT_TRUE(OnPath("rb")) << "lrzsz is missing: install the Debian package lrzsz";
-        dir_ = fs::temp_directory_path() /
-               ("ymodem_e2e_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        ASSERT_TRUE(test::Installed("rb", "lrzsz"));
         fs::create_directories(dir_ / "src");
         // rb stores what the header names (and crashes on an absolute path): the sender is given
         // names relative to the sources' directory.
@@ -106,13 +87,13 @@ class YmodemE2e : public ::testing::Test {
     void TearDown() override {
         fs::current_path(home_);
         SetPortMapFile({});
-        if (!HasFailure()) {
-            fs::remove_all(dir_);
-        }
     }
-    std::unique_ptr<Termsim> StartTermsim(std::vector<std::string> args, int ports) {
-        auto sim = std::make_unique<Termsim>(TERMSIM_PATH, dir_, std::move(args), ports);
-        EXPECT_TRUE(sim->Ready()) << "termsim did not write its port map";
+    // termsim fails the test itself when it does not write its port map.
+    std::unique_ptr<Termsim> StartTermsim(std::vector<std::string> args,
+                                          const std::vector<std::string>& faults = {}) {
+        args.push_back("--quiet");
+        fs::remove(dir_ / "ports.ini");  // an earlier termsim's map would be taken for this one's
+        auto sim = std::make_unique<Termsim>(dir_.Path(), std::move(args), 1, faults);
         SetPortMapFile(sim->Map());
         return sim;
     }
@@ -135,14 +116,9 @@ class YmodemE2e : public ::testing::Test {
     // A file in a terminal of termsim (with `faults`), sent after "comload": the result and the
     // texts the port would show.
     int SendIntoTerminal(std::vector<std::string> faults, std::size_t size) {
-        std::vector<std::string> args = {"--ports", "1", "--boot-ms", "50", "--baud", "1000000"};
-        for (const std::string& fault : faults) {
-            args.insert(args.end(), {"--fault", fault});
-        }
-        const auto sim = StartTermsim(args, 1);
-        const fs::path source = dir_ / "src" / "kernel.img";
-        WriteFile(source, Pattern(size, 9));
-        std::atomic<bool> cancel{false};
+        const auto sim =
+            StartTermsim({"--ports", "1", "--boot-ms", "50", "--baud", "1000000"}, faults);
+        const fs::path source = dir_.Write("src/kernel.img", PatternBytes(size, 9));
         const ChannelHandle console = ComOpen(1, 115200, 8, 0, 0, 0, {}, false);
         EXPECT_NE(console, 0);
         EXPECT_TRUE(ReadUntil(console, "\\>"));
@@ -155,7 +131,7 @@ class YmodemE2e : public ::testing::Test {
         return result;
     }
 
-    fs::path dir_;
+    test::ScratchDir dir_{"ymodem_e2e"};
     fs::path home_;
 };
 
@@ -169,10 +145,10 @@ TEST_F(YmodemE2e, IntoLrzszThroughThePacedRelayByteForByte) {
     struct Session {
         std::size_t size;
         std::string name;
-        Bytes content;
+        std::string content;
         fs::path into;
         std::unique_ptr<Termsim> relay;
-        std::unique_ptr<Child> rb;
+        std::unique_ptr<ymodem_peers::Child> rb;
         std::atomic<bool> cancel{false};
         std::unique_ptr<SenderRun> sender;
     };
@@ -182,23 +158,23 @@ TEST_F(YmodemE2e, IntoLrzszThroughThePacedRelayByteForByte) {
         auto& s = *sessions.emplace_back(std::make_unique<Session>());
         s.size = size;
         s.name = "f" + std::to_string(size) + ".bin";
-        s.content = Pattern(size, static_cast<unsigned>(size));
-        WriteFile(dir_ / "src" / s.name, s.content);
+        s.content = PatternBytes(size, static_cast<unsigned>(size));
+        dir_.Write("src/" + s.name, s.content);
         const fs::path relayDir = dir_ / ("relay-" + std::to_string(size));
-        fs::create_directories(relayDir);
         s.relay = std::make_unique<Termsim>(
-            TERMSIM_PATH, relayDir,
-            std::vector<std::string>{"--relay", "--baud", size > 65536 ? "4000000" : "115200"}, 2);
-        ASSERT_TRUE(s.relay->Ready()) << "termsim did not write its port map";
+            relayDir,
+            std::vector<std::string>{"--relay", "--baud", size > 65536 ? "4000000" : "115200",
+                                     "--quiet"},
+            2);
+        ASSERT_TRUE(s.relay->Started());
         s.into = relayDir / "received";
-        s.rb = StartRb(s.relay->Link(2), s.into, relayDir / "rb.log");
+        s.rb = ymodem_peers::StartRb(s.relay->Link(2), s.into, relayDir / "rb.log");
         map += "COM" + std::to_string(sessions.size()) + "=" + s.relay->Link(1).string() + "\n";
     }
-    std::ofstream(dir_ / "ports.ini") << map;
-    SetPortMapFile(dir_ / "ports.ini");
+    SetPortMapFile(dir_.Write("ports.ini", map));
     for (std::size_t i = 0; i < sessions.size(); ++i) {
         Session& s = *sessions[i];
-        ASSERT_TRUE(TakeFirstCall(s.relay->Link(1), 10s)) << s.size;
+        ASSERT_TRUE(ymodem_peers::TakeFirstCall(s.relay->Link(1), 10s)) << s.size;
         s.sender = std::make_unique<SenderRun>(s.name, s.cancel, static_cast<int>(i + 1));
         ASSERT_TRUE(s.sender->Open()) << s.size;
     }
@@ -249,8 +225,8 @@ TEST_F(YmodemE2e, TerminalFaultsEndWithTheirResults) {
 // "Timeout" by itself, without a stop. (termsim's own receiver, so that no third program's timing
 // decides when the transfer is under way.)
 TEST_F(YmodemE2e, AHangUpEndsWithTimeout) {
-    auto sim = StartTermsim({"--ports", "1", "--boot-ms", "50", "--baud", "115200"}, 1);
-    WriteFile(dir_ / "src" / "big.bin", Pattern(200000, 5));
+    auto sim = StartTermsim({"--ports", "1", "--boot-ms", "50", "--baud", "115200"});
+    dir_.Write("src/big.bin", PatternBytes(200000, 5));
     const ChannelHandle console = ComOpen(1, 115200, 8, 0, 0, 0, {}, false);
     ASSERT_NE(console, 0);
     ASSERT_TRUE(ReadUntil(console, "\\>"));
@@ -265,12 +241,9 @@ TEST_F(YmodemE2e, AHangUpEndsWithTimeout) {
         });
         return sender.Transfer("big.bin", 0);
     });
-    const auto end = SteadyClock::now() + 20s;
-    while (sent < 8192 && SteadyClock::now() < end) {
-        std::this_thread::sleep_for(10ms);
-    }
+    test::WaitUntil([&] { return sent >= 8192; }, 20s);
     EXPECT_GE(sent.load(), 8192u);
-    sim->Kill();  // the line hangs up
+    ::kill(sim->Program().Pid(), SIGKILL);  // the line hangs up
     ASSERT_EQ(result.wait_for(10s), std::future_status::ready)
         << "the sender did not end on a hung-up line";
     EXPECT_EQ(result.get(), kYmodemTimeout);
@@ -282,12 +255,12 @@ TEST_F(YmodemE2e, AHangUpEndsWithTimeout) {
 // through TransferCancel alone (within one read's wait) and with the channel closed under it as
 // the stop of a slot does.
 TEST_F(YmodemE2e, SilenceWaitsUntilTheOperatorStops) {
-    const auto sim = StartTermsim({"--ports", "1", "--fault", "1:silent"}, 1);
+    const auto sim = StartTermsim({"--ports", "1"}, {"1:silent"});
     for (bool closeChannel : {false, true}) {
         SCOPED_TRACE(closeChannel);
-        WriteFile(dir_ / "src" / "k.bin", Pattern(3000, 1));
+        const fs::path source = dir_.Write("src/k.bin", PatternBytes(3000, 1));
         std::atomic<bool> cancel{false};
-        SenderRun sender((dir_ / "src" / "k.bin").string(), cancel);
+        SenderRun sender(source.string(), cancel);
         ASSERT_TRUE(sender.Open());
         EXPECT_FALSE(sender.Result(5s));  // more than two reads' waits
         const auto stop = SteadyClock::now();

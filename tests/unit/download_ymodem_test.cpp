@@ -1,10 +1,8 @@
 // The YMODEM sender against a scripted receiver: packets byte for byte, block sizes and padding,
 // retry limits, the CAN rule, the results and their texts.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include "engine/port_slot.h"
 #include "engine/ymodem_progress.h"
 #include "engine/ymodem_sender.h"
+#include "support/files.h"
 #include "unit/ymodem_scripted_port.h"
 
 namespace termload {
@@ -27,13 +26,8 @@ constexpr int NAK = YModem::kNak;
 constexpr int CAN = YModem::kCan;
 
 fs::path WriteTempFile(const std::string& name, const Bytes& content) {
-    const fs::path dir = fs::temp_directory_path() / ("ymodem_test_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path path = dir / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()),
-               static_cast<std::streamsize>(content.size()));
-    return path;
+    static const test::ScratchDir dir("ymodem");
+    return dir.Write(name, {reinterpret_cast<const char*>(content.data()), content.size()});
 }
 
 Bytes Pattern(std::size_t size) {
