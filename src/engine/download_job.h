@@ -8,6 +8,7 @@
 
 #include "config/controls_model.h"
 #include "config/user_addr_file.h"
+#include "channels/usb_pipe.h"
 #include "engine/slot_channel.h"
 #include "engine/timings.h"
 
@@ -73,6 +74,12 @@ struct DownloadJob {
     bool newMachine = true;
     bool downTimer = false;
     std::string rootDir;
+    // Boot loader: every pass waits for the banner and erases the user area (kernel mode); the
+    // empty-flash tests and erases; the pause between the console's wake-up bytes and a command.
+    bool kernelMode = false;
+    bool emptyFlash = false;
+    std::uint32_t cmdDelayMs = 1000;
+    UsbPipeTarget usbPipe;  // the terminal's device in USB download mode
     DownloadPacing pacing;
     Timings timings;
 

@@ -76,6 +76,9 @@ void TakeSettings(const Settings& settings, const StartOptions& options, Downloa
     job.newMachine = settings.NewMachine;
     job.downTimer = settings.DownTimer;
     job.rootDir = settings.RootDir;
+    job.kernelMode = settings.KernelMode;
+    job.emptyFlash = settings.EmptyFlash;
+    job.cmdDelayMs = DelaySetting(settings.CMDDelay);
     job.pacing = {DelaySetting(settings.USBDelay), DelaySetting(settings.S4KDelay),
                   DelaySetting(settings.FILE_INTERVAL), DelaySetting(settings.FILE_INTERVAL_)};
     job.timings = options.timings;
