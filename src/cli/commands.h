@@ -12,11 +12,14 @@
 
 namespace termload::cli {
 
+enum class RunTransport { Serial, Hid, Ccid };
+
 struct RunOptions {
     std::filesystem::path configPath;
     std::filesystem::path portsMap;  // empty: the per-user store's port table
     std::optional<int> single;       // COM number
     std::optional<int> multi;        // 9, 18 or 27
+    RunTransport transport = RunTransport::Serial;
     std::optional<std::string> model;
     std::optional<std::string> hwVersion;  // one or two hexadecimal digits
     std::optional<int> passes;             // per port; empty: until stopped

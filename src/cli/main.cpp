@@ -64,6 +64,17 @@ void AddRun(CLI::App& app, RunOptions& run) {
     CLI::Option* multi = cmd->add_option("--multi", run.multi, "Download on COM1 to COM N")
                              ->check(CLI::IsMember({9, 18, 27}));
     single->excludes(multi);
+    CLI::Option* transport =
+        cmd->add_option_function<std::string>(
+               "--transport",
+               [&run](const std::string& name) {
+                   run.transport = name == "hid"    ? RunTransport::Hid
+                                   : name == "ccid" ? RunTransport::Ccid
+                                                    : RunTransport::Serial;
+               },
+               "serial (default), hid (USB-HID) or ccid (a reader through PC/SC)")
+            ->check(CLI::IsMember({"serial", "hid", "ccid"}));
+    transport->excludes(multi);
     cmd->add_option("--model", run.model, "Model name from the configuration's model list");
     cmd->add_option("--hw-version", run.hwVersion, "Hardware version, two hexadecimal digits")
         ->check(kHexVersion);

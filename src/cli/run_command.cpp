@@ -56,6 +56,11 @@ std::string ApplyChoices(Configuration& config, const RunOptions& options) {
             controls.portIndex = *options.single - 1;
         }
     }
+    if (options.transport == RunTransport::Hid) {
+        controls.portMode = PortMode::UsbHid;
+    } else if (options.transport == RunTransport::Ccid) {
+        controls.portMode = PortMode::UsbCcid;
+    }
     return {};
 }
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "channels/usb_pipe.h"
 #include "config/controls_model.h"
 #include "config/user_addr_file.h"
-#include "channels/usb_pipe.h"
 #include "engine/slot_channel.h"
 #include "engine/timings.h"
 
