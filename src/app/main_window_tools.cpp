@@ -1,5 +1,5 @@
 // TfrmMain: the clock download, the USB serial emulator check box, the CCID reader controls and
-// the version read button.
+// the file-version read.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -14,6 +14,8 @@
 #include "channels/local_time.h"
 #include "engine/clock_download.h"
 #include "engine/host_sink.h"
+#include "engine/version_exchange.h"
+#include "engine/version_read.h"
 #include "ui_main_window.h"
 
 namespace termload {
@@ -21,7 +23,7 @@ namespace {
 
 constexpr int kNoUsbEmulatorId = 114;
 constexpr int kCcidReadFailedId = 138;
-constexpr int kVersionReadUnavailableId = 186;
+constexpr int kPortOpenFailedId = 74;
 
 }  // namespace
 
@@ -94,9 +96,44 @@ void TfrmMain::btntestClick() {
     ui_->lbCurrFile->setText(UiText(LangBase(), kCcidReadFailedId));
 }
 
-// The file-version read is not part of this build: say so rather than do nothing.
+// Asks the terminal for its file versions and unchecks the rows it already holds as new. The
+// window waits for the terminal's answer on its own thread: the read takes well under a second
+// when a terminal answers.
 void TfrmMain::ReadFileVersionClick() {
-    ShowPrompt(this, PromptKind::Information, UiText(LangBase(), kVersionReadUnavailableId));
+    ReadControls();
+    const ControlsModel& controls = config_.controls;
+    // No CCID reader connection is held by this window yet: that transport does not open.
+    const VersionExchange exchange =
+        MakeVersionExchange(VersionExchangeSetupOf(controls, config_.settings.TraceLog, nullptr));
+    const VersionReadOutcome outcome =
+        ReadFileVersions(controls.portMode == PortMode::Multi, exchange,
+                         places_.appDir / kLocalVersionFileName, config_.files.Rows(), LangBase());
+
+    if (outcome.checkedAllFirst) {
+        for (std::size_t row = 0; row < config_.files.Size(); ++row) {
+            config_.files.SetChecked(static_cast<int>(row), true);
+        }
+        ShowFileRows();
+    }
+    if (outcome.openFailed) {
+        QString text = UiText(LangBase(), kPortOpenFailedId);
+        if (ui_->rbSingle->isChecked()) {
+            text.prepend(QStringLiteral("[COM%1]").arg(SelectedPortNumber(controls)));
+        }
+        SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Red));
+        ui_->lbCurrFile->setText(text);
+        ui_->lbCurrFile->repaint();
+        FlashCtrls(true);
+        return;
+    }
+    for (const VersionRowVerdict& verdict : outcome.verdicts) {
+        if (!verdict.prompt.empty()) {
+            ShowPrompt(this, PromptKind::Error, ToQString(verdict.prompt));
+        }
+        if (verdict.uncheck && config_.files.SetChecked(static_cast<int>(verdict.row), false)) {
+            ShowFileRows();
+        }
+    }
 }
 
 }  // namespace termload

@@ -33,6 +33,15 @@ struct ClockOptions {
     std::filesystem::path portsMap;
 };
 
+struct VersionsOptions {
+    std::filesystem::path configPath;
+    std::filesystem::path portsMap;
+    std::optional<int> single;  // COM number; default: the configuration's port
+    RunTransport transport = RunTransport::Serial;
+    std::filesystem::path
+        localVersions;  // empty: UserLoacaVersion.ini of the application directory
+};
+
 struct PortsOptions {
     std::filesystem::path portsMap;
 };
@@ -49,6 +58,7 @@ int RunDownload(const RunOptions& options, RunEvents& events,
                 const std::function<void(const PassRecord&)>& onPass);
 int ClockCommand(const ClockOptions& options);
 int PortsCommand(const PortsOptions& options);
+int VersionsCommand(const VersionsOptions& options);
 int DemoCommand(const DemoOptions& options, RunEvents& events);
 
 }  // namespace termload::cli

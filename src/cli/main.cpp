@@ -93,6 +93,32 @@ void AddClock(CLI::App& app, ClockOptions& clock) {
         ->check(CLI::ExistingFile);
 }
 
+void AddVersions(CLI::App& app, VersionsOptions& versions) {
+    CLI::App* cmd = app.add_subcommand(
+        "versions",
+        "Read the terminal's file versions and show which checked rows need no download");
+    cmd->add_option("--config", versions.configPath, "Configuration file (INI)")
+        ->required()
+        ->check(CLI::ExistingFile);
+    cmd->add_option("--ports-map", versions.portsMap, "Port map: section [Ports], COMn=device")
+        ->check(CLI::ExistingFile);
+    CLI::Option* single = cmd->add_option("--single", versions.single, "Ask the terminal on COM N")
+                              ->check(CLI::Range(1, 27));
+    CLI::Option* transport =
+        cmd->add_option_function<std::string>(
+               "--transport",
+               [&versions](const std::string& name) {
+                   versions.transport = name == "hid"    ? RunTransport::Hid
+                                        : name == "ccid" ? RunTransport::Ccid
+                                                         : RunTransport::Serial;
+               },
+               "serial (default), hid (USB-HID) or ccid (the first reader through PC/SC)")
+            ->check(CLI::IsMember({"serial", "hid", "ccid"}));
+    single->excludes(transport);
+    cmd->add_option("--local-versions", versions.localVersions,
+                    "Local version list (default: UserLoacaVersion.ini beside the program)");
+}
+
 void AddPorts(CLI::App& app, PortsOptions& ports) {
     CLI::App* cmd =
         app.add_subcommand("ports", "List the COM numbers with their devices and USB ids");
@@ -122,16 +148,19 @@ int main(int argc, char** argv) {
     ClockOptions clock;
     PortsOptions ports;
     DemoOptions demo;
+    VersionsOptions versions;
     AddRun(app, run);
     AddClock(app, clock);
     AddPorts(app, ports);
     AddDemo(app, demo);
+    AddVersions(app, versions);
 
     if (argc > 1 && argv[1][0] != '-') {
         try {
             app.get_subcommand(argv[1]);
         } catch (const CLI::OptionNotFound&) {
-            std::fprintf(stderr, "termload-cli: unknown command %s (run, clock, ports, demo)\n",
+            std::fprintf(stderr,
+                         "termload-cli: unknown command %s (run, clock, ports, versions, demo)\n",
                          argv[1]);
             return kExitUsage;
         }
@@ -154,6 +183,9 @@ int main(int argc, char** argv) {
         }
         if (app.got_subcommand("ports")) {
             return PortsCommand(ports);
+        }
+        if (app.got_subcommand("versions")) {
+            return VersionsCommand(versions);
         }
         return DemoCommand(demo, events);
     } catch (const std::exception& error) {

@@ -6,6 +6,7 @@
 #include "engine/download_job.h"
 #include "engine/hid_link.h"
 #include "engine/serial_link.h"
+#include "engine/version_exchange.h"
 
 namespace termload {
 
@@ -32,6 +33,22 @@ std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job) {
             break;
     }
     return std::make_unique<SerialLink>(slot, job);
+}
+
+VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup) {
+    switch (setup.transport) {
+        case Transport::UsbHid:
+            // No HID channel in this build: the device opens nowhere, so nothing answers.
+            return [] { return VersionExchangeResult{true, {}}; };
+        case Transport::UsbCcid:
+            return [reader = setup.ccidReader] { return CcidVersionExchange(reader); };
+        case Transport::Serial:
+            break;
+    }
+    return [port = setup.port, line = setup.line, trace = setup.trace,
+            waitMs = setup.timings.versionReplyWaitSerialMs] {
+        return SerialVersionExchange(port, line, trace, waitMs);
+    };
 }
 
 Transport TransportOfPortMode(PortMode mode) {

@@ -12,12 +12,16 @@
 #include <span>
 #include <string>
 
+#include "channels/serial_port.h"
 #include "config/controls_model.h"
 #include "engine/host_sink.h"
 #include "engine/slot_channel.h"
+#include "engine/timings.h"
+#include "engine/version_read.h"
 
 namespace termload {
 
+class CcidReader;
 class PortSlot;
 struct DownloadJob;
 struct FileFrame;
@@ -102,6 +106,19 @@ using LinkFactory = std::function<std::unique_ptr<SlotLink>(PortSlot&, const Dow
 
 // The link of the job's transport.
 std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job);
+
+// What the file-version read needs to reach the terminal, outside any download.
+struct VersionExchangeSetup {
+    Transport transport = Transport::Serial;
+    int port = 1;  // serial: the COM number
+    SerialSettings line;
+    bool trace = false;
+    Timings timings;
+    CcidReader* ccidReader = nullptr;  // CCID: the host's reader, connected by the operator
+};
+
+// The version exchange of the setup's transport. USB-HID answers nothing yet.
+VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup);
 
 // Which transport the window's port mode selects.
 Transport TransportOfPortMode(PortMode mode);
