@@ -1,0 +1,60 @@
+// termload-cli versions against termsim: the request on a real pty, the terminal's reply read
+// back, and the rows the read would leave out, with the window's texts.
+#include <gtest/gtest.h>
+
+#include "cli_e2e_support.h"
+#include "support/termsim.h"
+
+namespace termload::cli::test {
+namespace {
+
+TEST(CliVersions, AsksTheTerminalAndNamesTheRowsItAlreadyHoldsAsNew) {
+    termload::test::ScratchDir dir("cli-versions");
+    WriteFile(dir / "installed.txt", "0;B001\n1;C105\n-3;Z1\n");
+    // The console's banner comes long after the read, as with a terminal not in its loader.
+    termload::test::Termsim sim(
+        dir / "sim", {"--versions", (dir / "installed.txt").string(), "--boot-ms", "10000"});
+    ASSERT_TRUE(sim.Started()) << sim.Log();
+    WriteFile(dir / "local.ini", "0;boot;B002\r\n1;core;C105\n");
+    std::string config = "[ModeList]\n05=M740-32\n[Config]\nLanguage=1\n[History]\nRecentCount=4\n";
+    const char* names[] = {"boot.bin", "core.bin", "sdk.bin", "other.dat"};
+    for (int i = 0; i < 4; ++i) {
+        WriteFile(dir / names[i], "x");
+        config += "Recent" + std::to_string(i) + "=1;" + names[i] + ";" + names[i] + "\n";
+    }
+    WriteFile(dir / "Config.ini", config);
+    const std::vector<std::string> args = {"versions",
+                                           "--config",
+                                           (dir / "Config.ini").string(),
+                                           "--local-versions",
+                                           (dir / "local.ini").string(),
+                                           "--ports-map"};
+
+    std::vector<std::string> toSim = args;
+    toSim.push_back(sim.Map().string());
+    CliResult result = RunCli(toSim, dir.Path());
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    for (const char* line :
+         {"terminal versions: 3\n  type 0  B001\n  type 1  C105\n  type -3  Z1\n",
+          "  type 0  boot  B002  newer\n  type 1  core  C105  held\n",
+          "rows:\n  load  boot.bin\n  skip  Source file: core.bin is too low\n"
+          "  load  sdk.bin\n  skip  Source file: other.dat is too low\n"}) {
+        EXPECT_NE(result.output.find(line), std::string::npos) << line << "\n---\n"
+                                                               << result.output;
+    }
+    const auto asked = sim.AwaitResults("version", 1);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].value("request_ok", false)) << "the request, byte for byte";
+
+    // A device that is no serial port does not open: the window's red text, exit 1.
+    WriteFile(dir / "ports.ini", "[Ports]\nCOM1=" + (dir / "plain-file").string() + "\n");
+    WriteFile(dir / "plain-file", "");
+    std::vector<std::string> toFile = args;
+    toFile.push_back((dir / "ports.ini").string());
+    result = RunCli(toFile, dir.Path());
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_NE(result.output.find("[COM1]Port open failed"), std::string::npos) << result.output;
+}
+
+}  // namespace
+}  // namespace termload::cli::test
