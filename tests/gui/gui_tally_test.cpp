@@ -318,18 +318,6 @@ TEST(WindowTally, TheSinglePortStatusLineShowsTheTallyItsPassesCountOn) {
     EXPECT_TRUE(usb->isHidden());
 }
 
-TEST(WindowTools, ReadVersionSaysItIsNotAvailableInThisBuild) {
-    WindowUnderTest w(ConfigText(""));
-    auto* read = w.Find<QPushButton>("ReadFileVersion");
-    Click(read);
-    w.Load(ConfigText("Language=1\n"));
-    Click(read);
-    ASSERT_EQ(w.prompts.Boxes().size(), 2u);
-    EXPECT_EQ(w.prompts.Boxes()[0].kind, PromptKind::Information);
-    EXPECT_EQ(w.prompts.Boxes()[0].text, "本版本暂不支持读取文件版本  ");
-    EXPECT_EQ(w.prompts.Boxes()[1].text, "Reading file versions is not available in this build  ");
-}
-
 // Reports that come within a frame of the last flush wait for the frame's end and are then
 // applied together, once; a sink whose frame never ends here shows that nothing slips through.
 TEST(WindowReports, ReportsWithinAFrameAreAppliedOnceWhenItEnds) {

@@ -1,8 +1,9 @@
-// The clock button, its caption, and the USB serial emulator check box.
+// The clock button, its caption, the USB serial emulator check box and the version read.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -50,6 +51,45 @@ TEST(WindowClock, SendsTheClockPacketOnTheSelectedPortAndReportsTheOutcome) {
     Choose(w.Find<QComboBox>("cmbPort"), 1);
     Click(w.Find<QPushButton>("btnTime"));
     EXPECT_EQ(label->text(), "[COM2]Port open failed");
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+}
+
+TEST(WindowVersionRead, UnchecksWhatTheLocalListDoesNotKeepAndNeedsAnOpenPortInSinglePortMode) {
+    WindowUnderTest w(ConfigText("Language=1\n", "00=M740-32\n",
+                                 "[History]\nRecentCount=4\nRecent0=1;boot.bin;boot.bin\n"
+                                 "Recent1=1;sdk.bin;sdk.bin\nRecent2=1;other.dat;other.dat\n"
+                                 "Recent3=1;core.bin;core.bin\n"));
+    w.dir.Write("UserLoacaVersion.ini", "0;boot;B002\n");
+    auto* list = w.Find<QListWidget>("ckFiles");
+    ASSERT_EQ(list->count(), 4);
+    list->item(3)->setCheckState(Qt::Unchecked);
+    const auto checks = [list] {
+        std::string marks;
+        for (int row = 0; row < list->count(); ++row) {
+            marks += list->item(row)->checkState() == Qt::Checked ? 'x' : '-';
+        }
+        return marks;
+    };
+
+    // Multi-port: no port is opened and only the checked rows are looked at.
+    Click(w.Find<QRadioButton>("rbMulti"));
+    Click(w.Find<QPushButton>("ReadFileVersion"));
+    ASSERT_EQ(w.prompts.Boxes().size(), 1u);
+    EXPECT_EQ(w.prompts.Boxes()[0].kind, PromptKind::Error);
+    EXPECT_EQ(w.prompts.Boxes()[0].text, "Source file: other.dat is too low  ");
+    EXPECT_EQ(checks(), "xx--");
+    EXPECT_EQ(w.window->Config().files.Rows()[2].checked, false);
+
+    // Single port on a device that is not there: every row checked, nothing decided.
+    const std::filesystem::path previous = PortMapFile();
+    SetPortMapFile(w.dir.Write("ports.ini", "[Ports]\nCOM1=/dev/termload-no-such-tty\n"));
+    Click(w.Find<QRadioButton>("rbSingle"));
+    Click(w.Find<QPushButton>("ReadFileVersion"));
+    SetPortMapFile(previous);
+    EXPECT_EQ(w.prompts.Boxes().size(), 1u);
+    EXPECT_EQ(checks(), "xxxx");
+    auto* label = w.Find<QLabel>("lbCurrFile");
+    EXPECT_EQ(label->text(), "[COM1]Port open failed");
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::red));
 }
 
