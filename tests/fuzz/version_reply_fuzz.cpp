@@ -1,0 +1,32 @@
+// Version replies of any content: every record comes from bytes that were received, and the
+// comparison and row decisions take whatever the parser gives.
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "config/string_table.h"
+#include "engine/version_read.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace termload;
+    const VersionList terminal = ParseVersionReply(std::span(data, size));
+    // 12 bytes before the items and the sum after them; each item is 2 bytes and its text.
+    std::size_t itemBytes = 0;
+    for (const VersionRecord& record : terminal) {
+        if (record.version.size() > 127 || record.type < -128 || record.type > 127 ||
+            !record.name.empty()) {
+            std::abort();
+        }
+        itemBytes += 2 + record.version.size();
+    }
+    if (!terminal.empty() && 12 + itemBytes + 1 > size) {
+        std::abort();
+    }
+    VersionList local = {{0, "boot", "B002", 1}, {1, "core", "C105", 1}, {-1, "x", "", 1}};
+    CompareVersions(terminal, local);
+    std::vector<FileRow> rows = {{"1;a;boot.bin", "", true}, {"1;b;core.bin", "", true}};
+    if (DecideVersionRows(rows, local, kLangEnglish).size() != rows.size()) {
+        std::abort();
+    }
+    return 0;
+}
