@@ -38,7 +38,7 @@ std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job) {
 VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup) {
     switch (setup.transport) {
         case Transport::UsbHid:
-            // No HID channel in this build: the device opens nowhere, so nothing answers.
+            // No HID channel in this build yet: the read goes on as if the terminal said nothing.
             return [] { return VersionExchangeResult{true, {}}; };
         case Transport::UsbCcid:
             return [reader = setup.ccidReader] { return CcidVersionExchange(reader); };
