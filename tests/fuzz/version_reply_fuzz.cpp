@@ -2,14 +2,21 @@
 // comparison and row decisions take whatever the parser gives.
 #include <cstdint>
 #include <cstdlib>
+#include <numeric>
 #include <span>
+#include <vector>
 
 #include "config/string_table.h"
 #include "engine/version_read.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace termload;
-    const VersionList terminal = ParseVersionReply(std::span(data, size));
+namespace {
+
+using namespace termload;
+
+// Checks one reply; the records' invariants hold whatever the bytes.
+void Check(std::span<const std::uint8_t> reply) {
+    const std::size_t size = reply.size();
+    const VersionList terminal = ParseVersionReply(reply);
     // 12 bytes before the items and the sum after them; each item is 2 bytes and its text.
     std::size_t itemBytes = 0;
     for (const VersionRecord& record : terminal) {
@@ -28,5 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (DecideVersionRows(rows, local, kLangEnglish).size() != rows.size()) {
         std::abort();
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Check(std::span(data, size));
+    // The same bytes behind a valid header and with a valid sum, so the items are reached.
+    std::vector<std::uint8_t> sealed = {0x01, 0x01, 0x01, 0x01, 0x15, 0xDC};
+    sealed.insert(sealed.end(), data, data + size);
+    sealed.push_back(
+        static_cast<std::uint8_t>(std::accumulate(sealed.begin() + 3, sealed.end(), 0u)));
+    Check(sealed);
     return 0;
 }
