@@ -22,6 +22,8 @@ struct StartOptions {
     Timings timings;
     // The COM-to-device table the run keeps; unset: the process's port table, read now.
     std::optional<PortTable> portTable;
+    // The host's reader connection, for a USB-CCID start (it must be connected by then).
+    std::shared_ptr<CcidReader> ccidReader;
 };
 
 // The outcome of the checks a download start makes on the operator's choices and file list.
