@@ -75,6 +75,8 @@ void AddRun(CLI::App& app, RunOptions& run) {
                "serial (default), hid (USB-HID) or ccid (a reader through PC/SC)")
             ->check(CLI::IsMember({"serial", "hid", "ccid"}));
     transport->excludes(multi);
+    cmd->add_option("--reader", run.reader, "USB-CCID reader name (default: the first)")
+        ->needs(transport);
     cmd->add_option("--model", run.model, "Model name from the configuration's model list");
     cmd->add_option("--hw-version", run.hwVersion, "Hardware version, two hexadecimal digits")
         ->check(kHexVersion);
@@ -100,6 +102,12 @@ void AddPorts(CLI::App& app, PortsOptions& ports) {
         ->check(CLI::ExistingFile);
 }
 
+void AddCcid(CLI::App& app, CcidOptions& ccid) {
+    CLI::App* cmd = app.add_subcommand(
+        "ccid", "List the USB-CCID readers and check that the terminal behind one is ready");
+    cmd->add_option("--reader", ccid.reader, "Reader name (default: the first)");
+}
+
 void AddDemo(CLI::App& app, DemoOptions& demo) {
     CLI::App* cmd = app.add_subcommand(
         "demo", "Download sample files into simulated terminals and verify what they received");
@@ -122,16 +130,19 @@ int main(int argc, char** argv) {
     ClockOptions clock;
     PortsOptions ports;
     DemoOptions demo;
+    CcidOptions ccid;
     AddRun(app, run);
     AddClock(app, clock);
     AddPorts(app, ports);
+    AddCcid(app, ccid);
     AddDemo(app, demo);
 
     if (argc > 1 && argv[1][0] != '-') {
         try {
             app.get_subcommand(argv[1]);
         } catch (const CLI::OptionNotFound&) {
-            std::fprintf(stderr, "termload-cli: unknown command %s (run, clock, ports, demo)\n",
+            std::fprintf(stderr,
+                         "termload-cli: unknown command %s (run, clock, ports, ccid, demo)\n",
                          argv[1]);
             return kExitUsage;
         }
@@ -154,6 +165,9 @@ int main(int argc, char** argv) {
         }
         if (app.got_subcommand("ports")) {
             return PortsCommand(ports);
+        }
+        if (app.got_subcommand("ccid")) {
+            return CcidCommand(ccid, events);
         }
         return DemoCommand(demo, events);
     } catch (const std::exception& error) {

@@ -4,6 +4,7 @@ if(TARGET termload-cli AND TARGET termsim)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_e2e_support.cpp
             ${CMAKE_CURRENT_LIST_DIR}/cli_clock_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/cli_run_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/cli_ccid_test.cpp
     LIBS termload_cli_lib util
     LABELS core e2e
     TIMEOUT 600)
