@@ -72,7 +72,7 @@ void AddRun(CLI::App& app, RunOptions& run) {
                                    : name == "ccid" ? RunTransport::Ccid
                                                     : RunTransport::Serial;
                },
-               "serial (default), hid (USB-HID) or ccid (a reader through PC/SC)")
+               "serial (default), hid (USB-HID) or ccid (a reader through PC/SC; one pass)")
             ->check(CLI::IsMember({"serial", "hid", "ccid"}));
     transport->excludes(multi);
     cmd->add_option("--reader", run.reader, "USB-CCID reader name (default: the first)")

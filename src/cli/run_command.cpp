@@ -125,6 +125,10 @@ int RunDownload(const RunOptions& options, RunEvents& events,
         Refuse("--reader names a USB-CCID reader: it needs --transport ccid");
         return kExitUsage;
     }
+    if (options.transport == RunTransport::Ccid && options.passes.value_or(1) > 1) {
+        Refuse("a USB-CCID download is one pass: --passes can only be 1");
+        return kExitUsage;
+    }
     // USB-CCID downloads over a connection opened before the start, as the window's Open does.
     std::shared_ptr<CcidReader> ccid;
     if (options.transport == RunTransport::Ccid) {

@@ -52,6 +52,12 @@ TEST(CliCcid, RunEndsAfterOnePassWithTheFilesStored) {
               "[ModeList]\n05=M740-32\n[Config]\nLanguage=1\nMachMode=0\nUSBDelay=1\n"
               "S4KDelay=1\nFILE_INTERVAL=1\nFILE_INTERVAL_=1\n[History]\nRecentCount=2\n"
               "Recent0=1;a.bin;a.bin\nRecent1=1;b.dat;b.dat\n");
+    // One pass is all a USB-CCID run makes: more is refused before the reader is touched.
+    const CliResult twice =
+        RunCli({"run", "--config", config.string(), "--ports-map", terminal.Map().string(),
+                "--transport", "ccid", "--passes", "2"},
+               dir.Path());
+    EXPECT_EQ(twice.exitCode, 2) << twice.output;
     const std::filesystem::path report = dir.Path() / "report.jsonl";
     // No pass limit: the run ends by itself after its one pass.
     const CliResult run =
