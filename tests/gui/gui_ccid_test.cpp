@@ -1,7 +1,8 @@
 // The window's CCID reader controls against a real pcscd serving termsim's reader: the reader
 // listed, a terminal that needs two reboot requests connected on the third probe and closed
-// again, one that never answers ready, and no reader at all. The PC/SC client takes the daemon's
-// socket once per process, so every termsim of this test runs in one directory (one socket).
+// again, a download over the window's connection, one that never answers ready, and no reader. The
+// PC/SC client takes the daemon's socket once per process, so every termsim of this test runs in
+// one directory (one socket).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -56,7 +57,8 @@ TEST(WindowCcid, OpenProbesRebootsAndCloses) {
     auto* label = w.Find<QLabel>("lbCurrFile");
     auto* single = w.Find<QRadioButton>("rbSingle");
     ASSERT_EQ(combo->count(), 1);
-    EXPECT_TRUE(combo->itemText(0).startsWith("Termsim CCID Terminal")) << combo->itemText(0).toStdString();
+    EXPECT_TRUE(combo->itemText(0).startsWith("Termsim CCID Terminal"))
+        << combo->itemText(0).toStdString();
     Click(w.Find<QRadioButton>("rbccid"));
 
     // Two reboot requests, ready at the third probe.
@@ -77,7 +79,31 @@ TEST(WindowCcid, OpenProbesRebootsAndCloses) {
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::red));
     EXPECT_TRUE(OwnEnabled(single));
     EXPECT_EQ(Requests(*sim, "probe"), 3);
+
+    // A download goes over the connection the window opened; after its one pass the run ends by
+    // itself and the stop closes the connection.
+    const std::string content = PatternBytes(9000, 3);
+    w.dir.Write("app.bin", content);
+    w.Load(ConfigText("Language=1\nUSBDelay=1\nS4KDelay=1\nFILE_INTERVAL=0\nFILE_INTERVAL_=0\n",
+                      "00=M740-32\n", "[History]\nRecentCount=1\nRecent0=1;app.bin;app.bin\n"));
+    Click(w.Find<QRadioButton>("rbccid"));
+    Click(button);
+    ASSERT_EQ(button->text(), "Close");
+    Click(w.Find<QPushButton>("btnDown"));
+    ASSERT_TRUE(w.window->IsDownloading()) << w.prompts.Boxes().size();
+    ASSERT_TRUE(WaitUntil([&] { return !w.window->IsDownloading(); }, 60000));
+    EXPECT_EQ(button->text(), "open");
+    EXPECT_TRUE(OwnEnabled(single));
     ASSERT_TRUE(sim->Stop());
+    std::string stored;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(simDir.Path())) {
+        if (entry.path().filename() == "app.bin") {
+            stored = ReadFile(entry.path());
+        }
+    }
+    EXPECT_EQ(stored, content);
+    EXPECT_EQ(Requests(*sim, "pass-result"), 1);
+    EXPECT_EQ(Requests(*sim, "stop"), 0);
     sim.reset();
 
     // A terminal that never answers ready: three attempts, then the failure text.
