@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-
 namespace termload {
 
 // String-table ids of the download's texts.
