@@ -5,8 +5,10 @@
 
 namespace termload {
 
-// No PC/SC reader channel is built yet, so the list is always empty; the device combo then stays
-// empty without a message.
-QStringList ListCcidReaders();
+class CcidReader;
+
+// The readers `reader`'s resource manager knows, in its order; empty when there are none or
+// PC/SC is not available (the device combo then stays empty without a message).
+QStringList ListCcidReaders(CcidReader& reader);
 
 }  // namespace termload

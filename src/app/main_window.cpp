@@ -431,6 +431,7 @@ void TfrmMain::ConnectControls() {
     connect(ui_->ckUsb, &QCheckBox::clicked, this, &TfrmMain::ckUsbClick);
     connect(ui_->RefreshCCID, &QPushButton::clicked, this, &TfrmMain::RefreshCCIDList);
     connect(ui_->btntest, &QPushButton::clicked, this, &TfrmMain::btntestClick);
+    connect(ui_->cmbccid, &QComboBox::activated, this, &TfrmMain::cmbccidChange);
     connect(ui_->ReadFileVersion, &QPushButton::clicked, this, &TfrmMain::ReadFileVersionClick);
 
     connect(ui_->btnAdd, &QPushButton::clicked, this, &TfrmMain::btnAddClick);

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -25,6 +26,7 @@ class TfrmMain;
 
 namespace termload {
 
+class CcidReader;
 class GuiHostSink;
 class HostSink;
 class PortPanels;
@@ -36,6 +38,8 @@ struct WindowPlaces {
     std::filesystem::path userStore = UserStorePath();  // "LastConfig", "LastPath"
     // The COM number of the USB serial emulator, when one is plugged in.
     std::function<std::optional<int>()> usbEmulatorPort = FindUsbEmulatorComNumber;
+    // How long a CCID terminal is given to restart after the reboot request.
+    std::uint32_t ccidRestartPauseMs = 3000;
 };
 
 // Client height of the window and its widths per port mode.
@@ -123,7 +127,10 @@ class TfrmMain : public QWidget {
     void ckUsbClick(bool checked);
     bool UsbEmulatorLookup();
     void RefreshCCIDList();
+    void cmbccidChange(int index);
     void btntestClick();
+    void CloseCCID();
+    CcidReader& Ccid();  // the window's one reader connection, made on first use
     void ReadFileVersionClick();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
@@ -140,6 +147,9 @@ class TfrmMain : public QWidget {
     // Asked for while a start or a stop was under way (its waits process events).
     bool closePending_ = false;
     bool stopPending_ = false;
+    // The reader connection the operator opens with btntest; every CCID run is handed it.
+    std::shared_ptr<CcidReader> ccid_;
+    int ccidReaderIndex_ = 0;
 };
 
 }  // namespace termload

@@ -50,6 +50,7 @@ void TfrmMain::btnDownClick() {
     StartOptions options;
     options.userAddrFile = places_.appDir / kUserAddrFileName;
     options.addressTraceDir = places_.appDir;
+    options.ccidReader = ccid_;
     const StartCheck check = CheckStart(config_, options);
     for (const int row : check.uncheckedRows) {
         config_.files.SetChecked(row, false);
@@ -127,6 +128,8 @@ void TfrmMain::StopLoad() {
     SetIcon(kGlyphStart);
     FlashCtrls(true);
     RefreshCCIDList();
+    // A CCID run leaves the reader closed: the next terminal is opened (and probed) afresh.
+    CloseCCID();
     TakeUpPendingRequests();
 }
 

@@ -1,5 +1,5 @@
-// TfrmMain: the clock download, the USB serial emulator check box, the CCID reader controls and
-// the file-version read.
+// TfrmMain: the clock download, the USB serial emulator check box, the CCID reader connection
+// and the file-version read.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -11,9 +11,11 @@
 #include "app/port_panels.h"
 #include "app/prompt.h"
 #include "app/window_text.h"
+#include "channels/ccid_reader.h"
 #include "channels/local_time.h"
 #include "engine/clock_download.h"
 #include "engine/host_sink.h"
+#include "engine/stop_signal.h"
 #include "engine/version_exchange.h"
 #include "engine/version_read.h"
 #include "ui_main_window.h"
@@ -24,6 +26,11 @@ namespace {
 constexpr int kNoUsbEmulatorId = 114;
 constexpr int kCcidReadFailedId = 138;
 constexpr int kPortOpenFailedId = 74;
+constexpr int kCcidConnectedId = 139;
+constexpr int kCcidDisconnectedId = 140;
+constexpr int kCcidOpenId = 141;
+constexpr int kCcidCloseId = 146;
+constexpr int kCcidProbeAttempts = 3;
 
 }  // namespace
 
@@ -80,20 +87,78 @@ bool TfrmMain::UsbEmulatorLookup() {
     return true;
 }
 
+CcidReader& TfrmMain::Ccid() {
+    if (!ccid_) {
+        ccid_ = std::make_shared<CcidReader>();
+    }
+    return *ccid_;
+}
+
 void TfrmMain::RefreshCCIDList() {
     ui_->cmbccid->clear();
-    ui_->cmbccid->addItems(ListCcidReaders());
-    if (ui_->cmbccid->count() > 0) {
+    ui_->cmbccid->addItems(ListCcidReaders(Ccid()));
+    if (ccidReaderIndex_ < ui_->cmbccid->count()) {
+        ui_->cmbccid->setCurrentIndex(ccidReaderIndex_);
+    } else if (ui_->cmbccid->count() > 0) {
         ui_->cmbccid->setCurrentIndex(0);
     }
 }
 
-// No reader can be connected while the reader list is empty: opening fails as a failed connect
-// does.
+void TfrmMain::cmbccidChange(int index) {
+    // The first reader is never remembered over another: it is the default anyway.
+    if (index > 0) {
+        ccidReaderIndex_ = index;
+    }
+}
+
+// Opens the connection every CCID download goes over, or closes it when it is open. A terminal
+// that does not answer ready is asked to restart and probed again, three times in all.
 void TfrmMain::btntestClick() {
     RefreshCCIDList();
-    SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Red));
-    ui_->lbCurrFile->setText(UiText(LangBase(), kCcidReadFailedId));
+    if (ui_->btntest->text() == UiText(LangBase(), kCcidCloseId)) {
+        CloseCCID();
+        return;
+    }
+    const std::vector<std::string> readers = Ccid().ListReaders();
+    const auto failed = [this] {
+        SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Red));
+        ui_->lbCurrFile->setText(UiText(LangBase(), kCcidReadFailedId));
+    };
+    if (ccidReaderIndex_ >= static_cast<int>(readers.size())) {
+        failed();  // no reader: nothing to connect to
+        return;
+    }
+    // The pauses let the window repaint; the button waits until the attempts are over.
+    ui_->btntest->setEnabled(false);
+    const int opened = Ccid().OpenAndProbe(readers[static_cast<std::size_t>(ccidReaderIndex_)],
+                                           kCcidProbeAttempts, [this] {
+                                               DelayWithMessages(places_.ccidRestartPauseMs);
+                                               return true;
+                                           });
+    ui_->btntest->setEnabled(ui_->rbccid->isChecked());
+    if (opened != 1) {
+        failed();
+        return;
+    }
+    ui_->btntest->setText(UiText(LangBase(), kCcidCloseId));
+    SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Blue));
+    ui_->lbCurrFile->setText(UiText(LangBase(), kCcidConnectedId));
+    // While connected the operator cannot switch to another transport.
+    for (QRadioButton* radio : {ui_->rbSingle, ui_->rbMulti, ui_->rbusb}) {
+        radio->setEnabled(false);
+    }
+}
+
+void TfrmMain::CloseCCID() {
+    for (QRadioButton* radio : {ui_->rbSingle, ui_->rbMulti, ui_->rbusb}) {
+        radio->setEnabled(true);
+    }
+    Ccid().Close();
+    ui_->btntest->setText(UiText(LangBase(), kCcidOpenId));
+    if (ui_->rbccid->isChecked()) {
+        SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Red));
+        ui_->lbCurrFile->setText(UiText(LangBase(), kCcidDisconnectedId));
+    }
 }
 
 // Asks the terminal for its file versions and unchecks the rows it already holds as new. The
@@ -102,12 +167,14 @@ void TfrmMain::btntestClick() {
 void TfrmMain::ReadFileVersionClick() {
     ReadControls();
     const ControlsModel& controls = config_.controls;
-    // No CCID reader connection is held by this window yet: that transport does not open.
     const VersionExchange exchange =
-        MakeVersionExchange(VersionExchangeSetupOf(controls, config_.settings.TraceLog, nullptr));
+        MakeVersionExchange(VersionExchangeSetupOf(controls, config_.settings.TraceLog, &Ccid()));
     const VersionReadOutcome outcome =
         ReadFileVersions(controls.portMode == PortMode::Multi, exchange,
                          places_.appDir / kLocalVersionFileName, config_.files.Rows(), LangBase());
+    if (controls.portMode == PortMode::UsbCcid) {
+        CloseCCID();  // every version read ends the reader connection: the controls say so
+    }
 
     if (outcome.checkedAllFirst) {
         for (std::size_t row = 0; row < config_.files.Size(); ++row) {

@@ -1,6 +1,5 @@
 #include "app/window_download.h"
 
-
 namespace termload {
 namespace {
 

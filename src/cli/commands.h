@@ -25,6 +25,11 @@ struct RunOptions {
     std::optional<int> passes;             // per port; empty: until stopped
     std::filesystem::path reportPath;      // empty: no report
     bool json = false;
+    std::optional<std::string> reader;  // USB-CCID: the reader's name; empty: the first
+};
+
+struct CcidOptions {
+    std::optional<std::string> reader;  // empty: the first reader
 };
 
 struct ClockOptions {
@@ -59,6 +64,8 @@ int RunDownload(const RunOptions& options, RunEvents& events,
 int ClockCommand(const ClockOptions& options);
 int PortsCommand(const PortsOptions& options);
 int VersionsCommand(const VersionsOptions& options);
+// Lists the readers and probes one: 0 ready, 1 not ready or no connection, 2 no such reader.
+int CcidCommand(const CcidOptions& options, RunEvents& events);
 int DemoCommand(const DemoOptions& options, RunEvents& events);
 
 }  // namespace termload::cli

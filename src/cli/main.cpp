@@ -72,9 +72,11 @@ void AddRun(CLI::App& app, RunOptions& run) {
                                    : name == "ccid" ? RunTransport::Ccid
                                                     : RunTransport::Serial;
                },
-               "serial (default), hid (USB-HID) or ccid (a reader through PC/SC)")
+               "serial (default), hid (USB-HID) or ccid (a reader through PC/SC; one pass)")
             ->check(CLI::IsMember({"serial", "hid", "ccid"}));
     transport->excludes(multi);
+    cmd->add_option("--reader", run.reader, "USB-CCID reader name (default: the first)")
+        ->needs(transport);
     cmd->add_option("--model", run.model, "Model name from the configuration's model list");
     cmd->add_option("--hw-version", run.hwVersion, "Hardware version, two hexadecimal digits")
         ->check(kHexVersion);
@@ -126,6 +128,12 @@ void AddPorts(CLI::App& app, PortsOptions& ports) {
         ->check(CLI::ExistingFile);
 }
 
+void AddCcid(CLI::App& app, CcidOptions& ccid) {
+    CLI::App* cmd = app.add_subcommand(
+        "ccid", "List the USB-CCID readers and check that the terminal behind one is ready");
+    cmd->add_option("--reader", ccid.reader, "Reader name (default: the first)");
+}
+
 void AddDemo(CLI::App& app, DemoOptions& demo) {
     CLI::App* cmd = app.add_subcommand(
         "demo", "Download sample files into simulated terminals and verify what they received");
@@ -149,9 +157,11 @@ int main(int argc, char** argv) {
     PortsOptions ports;
     DemoOptions demo;
     VersionsOptions versions;
+    CcidOptions ccid;
     AddRun(app, run);
     AddClock(app, clock);
     AddPorts(app, ports);
+    AddCcid(app, ccid);
     AddDemo(app, demo);
     AddVersions(app, versions);
 
@@ -160,7 +170,8 @@ int main(int argc, char** argv) {
             app.get_subcommand(argv[1]);
         } catch (const CLI::OptionNotFound&) {
             std::fprintf(stderr,
-                         "termload-cli: unknown command %s (run, clock, ports, versions, demo)\n",
+                         "termload-cli: unknown command %s (run, clock, ports, ccid, versions, "
+                         "demo)\n",
                          argv[1]);
             return kExitUsage;
         }
@@ -186,6 +197,9 @@ int main(int argc, char** argv) {
         }
         if (app.got_subcommand("versions")) {
             return VersionsCommand(versions);
+        }
+        if (app.got_subcommand("ccid")) {
+            return CcidCommand(ccid, events);
         }
         return DemoCommand(demo, events);
     } catch (const std::exception& error) {

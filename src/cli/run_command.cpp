@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "channels/port_map.h"
+#include "cli/ccid_connect.h"
 #include "cli/cli_host.h"
 #include "cli/cli_setup.h"
 #include "cli/commands.h"
@@ -71,7 +72,8 @@ bool AnyRowChecked(const FileList& files) {
 
 // The checks of the start button; every refusal or refused row ends the command.
 std::shared_ptr<const DownloadJob> CheckedJob(const Configuration& config,
-                                              const RunOptions& options) {
+                                              const RunOptions& options,
+                                              std::shared_ptr<CcidReader> ccid) {
     if (config.files.Empty() || (!AnyRowChecked(config.files) && config.settings.DOWNCONF == 0)) {
         Refuse("the file list of " + options.configPath.string() + " has no file to download");
         return nullptr;
@@ -80,6 +82,7 @@ std::shared_ptr<const DownloadJob> CheckedJob(const Configuration& config,
     start.userAddrFile = ApplicationDir() / "UserAddrFile.ini";
     start.addressTraceDir = ApplicationDir();
     start.passLimit = options.passes.value_or(0);
+    start.ccidReader = std::move(ccid);
     const StartCheck check = CheckStart(config, start);
     for (const PromptMessage& message : check.messages) {
         Refuse(message.text);
@@ -118,14 +121,31 @@ int RunDownload(const RunOptions& options, RunEvents& events,
         Refuse(problem);
         return kExitUsage;
     }
+    if (options.reader && options.transport != RunTransport::Ccid) {
+        Refuse("--reader names a USB-CCID reader: it needs --transport ccid");
+        return kExitUsage;
+    }
+    if (options.transport == RunTransport::Ccid && options.passes.value_or(1) > 1) {
+        Refuse("a USB-CCID download is one pass: --passes can only be 1");
+        return kExitUsage;
+    }
+    // USB-CCID downloads over a connection opened before the start, as the window's Open does.
+    std::shared_ptr<CcidReader> ccid;
+    if (options.transport == RunTransport::Ccid) {
+        CcidConnection connection = ConnectCcidReader(options.reader, events);
+        if (!connection.reader) {
+            return connection.exitCode;
+        }
+        ccid = std::move(connection.reader);
+    }
     // The job takes the port table: the map must be in place first.
     UsePortMap(options.portsMap);
-    const auto job = CheckedJob(*config, options);
+    const auto job = CheckedJob(*config, options, ccid);
     if (!job) {
         return kExitUsage;
     }
     const std::vector<int> ports = job->Ports();
-    for (int port : ports) {
+    for (int port : ccid ? std::vector<int>{} : ports) {
         const auto device = job->channel.devices->find(port);
         const std::string problem = device == job->channel.devices->end()
                                         ? CheckPortDevice(port, std::nullopt)

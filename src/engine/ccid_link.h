@@ -1,14 +1,42 @@
-// The USB-CCID link: a frame goes as 17 escapes to the reader, each answered 0x90; a refused one
-// fails the frame with "3" and the file starts again from block 0. This build has no CCID link yet.
+// The USB-CCID link: the terminal is a smart-card reader reached through PC/SC, over the one
+// connection the operator opened (the host's CcidReader); nothing is opened or closed per file.
+// A frame goes as 17 data requests (16 of 255 bytes, one of 93), each answered 0x90 and followed
+// by USBDelay; a refused one fails the frame with "3" and the file starts again from block 0.
+// After the files of a pass the terminal is asked until it has written them, then for its result;
+// a USB-CCID run is one pass.
 #pragma once
+
+#include <memory>
 
 #include "engine/link.h"
 
 namespace termload {
 
-class CcidLink final : public UnavailableLink {
+class CcidReader;
+
+class CcidLink final : public SlotLink {
   public:
-    explicit CcidLink(PortSlot&) : UnavailableLink('3', FrameRecovery::RestartFromBlock0) {}
+    static constexpr bool kAvailable = true;
+
+    CcidLink(PortSlot& slot, const DownloadJob& job);
+
+    char FailureDigit() const override { return '3'; }
+    FrameRecovery Recovery() const override { return FrameRecovery::RestartFromBlock0; }
+    // Normal mode succeeds while the reader connection is open; there is no console.
+    bool Open(LinkMode mode) override;
+    void Close() override {}
+    int Write(std::span<const std::uint8_t> bytes) override;
+    int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) override;
+    void Purge() override {}
+    std::optional<FailureCause> SendFrame(const FileFrame& frame) override;
+    bool SendConsoleBytes(std::span<const std::uint8_t>) override { return false; }
+    std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) override;
+    PassCompletion EndPass(const std::string& lastFileName) override;
+
+  private:
+    PortSlot& slot_;
+    const DownloadJob& job_;
+    std::shared_ptr<CcidReader> reader_;
 };
 
 }  // namespace termload

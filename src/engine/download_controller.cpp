@@ -66,13 +66,22 @@ bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
 }
 
 void DownloadController::Stop() {
+    std::shared_ptr<CcidReader> ccid;
     {
         const std::lock_guard lock(mutex_);
         if (!run_) {
             return;  // nothing was ever started: no slot to show ready
         }
         run_->MarkStopping();
+        // The operator stops a USB-CCID download still under way: the terminal is told, so that
+        // it does not wait for the rest of the files. It goes between two pieces of a frame.
+        if (running_ && !table_[0].threadEnded && table_[0].HasThread()) {
+            ccid = run_->Job().ccidReader;
+        }
         running_ = false;
+    }
+    if (ccid) {
+        ccid->SendStop();
     }
     startStop_.Request();
     SlotStopAll(table_);

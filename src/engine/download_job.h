@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "channels/ccid_reader.h"
 #include "channels/usb_pipe.h"
 #include "config/controls_model.h"
 #include "config/user_addr_file.h"
@@ -80,6 +82,9 @@ struct DownloadJob {
     bool emptyFlash = false;
     std::uint32_t cmdDelayMs = 1000;
     UsbPipeTarget usbPipe;  // the terminal's device in USB download mode
+    // USB-CCID: the host's reader connection, which the operator opened before the start; the
+    // run sends over it and never opens or closes it.
+    std::shared_ptr<CcidReader> ccidReader;
     DownloadPacing pacing;
     Timings timings;
 

@@ -82,6 +82,10 @@ std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_vie
         case StartRefusal::SameDevice:
             text = english ? "Two ports name the same device: " : "两个端口指向同一设备: ";
             break;
+        case StartRefusal::CcidNotConnected:
+            text = english ? "No USB-CCID device is connected: open the device first."
+                           : "未连接USB-CCID设备，请先打开设备。";
+            break;
     }
     return text.append(detail);
 }

@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-
 namespace termload {
 
 // String-table ids of the download's texts.
@@ -45,6 +44,7 @@ enum class StartRefusal {
     UsbTransport,      // USB-HID and USB-CCID are not in this build
     DroppedRows,       // rows of the stored list that loading could not take
     SameDevice,        // two COM numbers of the run name one device
+    CcidNotConnected,  // USB-CCID without an open reader connection
 };
 std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_view detail = {});
 

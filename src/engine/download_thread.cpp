@@ -27,7 +27,8 @@ enum class PassEnd { Completed, Stopped, HungUp, Fatal };
 struct PassResult {
     PassEnd end = PassEnd::Completed;
     bool allFilesSent = true;
-    bool failure = false;  // a transport failure happened on the way
+    bool failure = false;      // a transport failure happened on the way
+    std::string lastFileName;  // the file-name part of the last file handled
 };
 
 // What a thread keeps for its whole run.
@@ -114,6 +115,7 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
             kind = job.rows[index].kind;
         }
 
+        result.lastFileName = file->fileName;
         if (DeviceChanged(slot, job, file->destination)) {
             result.end = PassEnd::HungUp;
             return result;
@@ -231,7 +233,16 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
     for (int pass = 1; !slot.stop.IsRequested(); ++pass) {
         host.PassStarted(slot.Index(), pass);
         host.ClearConsoleText();
-        const PassResult result = RunFileLoop(slot, run, state);
+        PassResult result = RunFileLoop(slot, run, state);
+        bool lastPass = false;
+        if (result.end == PassEnd::Completed && !slot.stop.IsRequested()) {
+            const PassCompletion completion = slot.Link().EndPass(result.lastFileName);
+            result.failure = result.failure || !completion.ok;
+            lastPass = completion.lastPass;
+            if (slot.stop.IsRequested()) {
+                result.end = PassEnd::Stopped;
+            }
+        }
         if (result.end == PassEnd::Fatal) {
             host.PassFinished(slot.Index(), pass, false);
             fatal = true;
@@ -255,6 +266,9 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
         if (job.passLimit > 0 && pass >= job.passLimit) {
             limitReached = true;
             break;
+        }
+        if (lastPass) {
+            break;  // the run ends as the operator's stop would end it
         }
     }
     SlotCloseChannel(slot);

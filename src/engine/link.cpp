@@ -28,7 +28,7 @@ std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job) {
         case Transport::UsbHid:
             return std::make_unique<HidLink>(slot);
         case Transport::UsbCcid:
-            return std::make_unique<CcidLink>(slot);
+            return std::make_unique<CcidLink>(slot, job);
         case Transport::Serial:
             break;
     }

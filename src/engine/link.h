@@ -32,6 +32,12 @@ enum class FrameRecovery {
     RestartFromBlock0  // the link is opened afresh and the file starts again from block 0
 };
 
+// What the link made of the end of a pass whose files all went out.
+struct PassCompletion {
+    bool ok = true;         // the terminal confirmed the pass, or there is nothing to confirm
+    bool lastPass = false;  // the run ends with this pass
+};
+
 class SlotLink {
   public:
     virtual ~SlotLink() = default;
@@ -72,6 +78,10 @@ class SlotLink {
     // True when the port leads to another device than at BeginPass: the terminal went away
     // between two files, and the files sent before went to one that is no longer there.
     virtual bool DeviceReplaced() const { return false; }
+
+    // After the file loop of a pass that was not stopped; `lastFileName` is the file-name part
+    // of the last file handled. Links whose terminal confirms a pass wait for it here.
+    virtual PassCompletion EndPass(const std::string& /*lastFileName*/) { return {}; }
 };
 
 // The link of a transport this build has no channel for: it refuses everything. A start with such

@@ -188,6 +188,14 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
             *refusal == StartRefusal::ModelNameTooLong || *refusal == StartRefusal::KernelMode;
         return Refused(lang, *refusal, namesModel ? job->modelName : std::string_view{});
     }
+    if (job->channel.transport == Transport::UsbCcid) {
+        // Frames go over the connection the operator opened: without one the first frame would
+        // fail, and the file restart again and again.
+        if (!options.ccidReader || !options.ccidReader->connected()) {
+            return Refused(lang, StartRefusal::CcidNotConnected);
+        }
+        job->ccidReader = options.ccidReader;
+    }
     TakeSettings(config.settings, options, *job);
     const bool m868 = ModelClass(job->modelName) == kModelClassM868;
     const std::size_t destinationLimit = DestinationLimit(job->newMachine);

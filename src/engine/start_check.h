@@ -18,10 +18,12 @@ namespace termload {
 struct StartOptions {
     std::filesystem::path userAddrFile;     // UserAddrFile.ini beside the executable
     std::filesystem::path addressTraceDir;  // where file.adr is copied when TraceLog is on
-    int passLimit = 0;  // passes per port; 0 runs until stopped
+    int passLimit = 0;                      // passes per port; 0 runs until stopped
     Timings timings;
     // The COM-to-device table the run keeps; unset: the process's port table, read now.
     std::optional<PortTable> portTable;
+    // The host's reader connection, for a USB-CCID start (it must be connected by then).
+    std::shared_ptr<CcidReader> ccidReader;
 };
 
 // The outcome of the checks a download start makes on the operator's choices and file list.

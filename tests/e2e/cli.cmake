@@ -5,6 +5,7 @@ if(TARGET termload-cli AND TARGET termsim)
             ${CMAKE_CURRENT_LIST_DIR}/cli_clock_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/cli_run_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/cli_versions_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/cli_ccid_test.cpp
     LIBS termload_cli_lib util
     LABELS core e2e
     TIMEOUT 600)

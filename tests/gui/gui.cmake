@@ -34,4 +34,7 @@ endif()
 if(TARGET termload_app AND TARGET termsim)
   termload_add_gui_test(gui_e2e_test SOURCES ${_gui_dir}/gui_e2e_test.cpp LABELS e2e TIMEOUT 180)
   add_dependencies(gui_e2e_test termsim)
+  # Its own program: the PC/SC client takes the daemon's socket once per process.
+  termload_add_gui_test(gui_ccid_test SOURCES ${_gui_dir}/gui_ccid_test.cpp LABELS e2e TIMEOUT 120)
+  add_dependencies(gui_ccid_test termsim)
 endif()

@@ -6,78 +6,15 @@
 #include <numeric>
 
 #include "channels/ccid_reader.h"
+#include "support/fake_pcsc.h"
 
 namespace termload {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-struct Reply {
-    long result = 0;
-    Bytes bytes = {0x90, 0x00};
-    size_t claimed = SIZE_MAX;  // bytes the call says it returned; SIZE_MAX: bytes.size()
-};
-
-struct Call {
-    uint32_t code;
-    Bytes request;
-};
-
-// Answers control calls from a script, 90 00 when it has run out; records them.
-class FakePcsc : public PcscApi {
-  public:
-    Bytes features;          // the feature list; empty: the feature request fails
-    std::string names;       // the multi-string of readers
-    int listFailures = 0;    // list calls that say the service has gone
-    long connectResult = 0;  // for every connect
-    std::deque<Reply> script;
-    std::vector<Call> calls;  // escape calls only
-    int contexts = 0;
-    int connects = 0;
-    int disconnects = 0;
-
-    long EstablishContext(uintptr_t& context) override {
-        context = static_cast<uintptr_t>(++contexts);
-        return 0;
-    }
-    long ReleaseContext(uintptr_t) override { return 0; }
-    long ListReaders(uintptr_t, std::vector<char>& out) override {
-        if (listFailures > 0) {
-            --listFailures;
-            return static_cast<long>(0x8010001D);
-        }
-        out.assign(names.begin(), names.end());
-        return 0;
-    }
-    long ConnectDirect(uintptr_t, const std::string&, uintptr_t& card) override {
-        ++connects;
-        card = 7;
-        return connectResult;
-    }
-    long Disconnect(uintptr_t) override {
-        ++disconnects;
-        return 0;
-    }
-    long Control(uintptr_t, uint32_t code, std::span<const uint8_t> in, std::span<uint8_t> out,
-                 size_t& returned) override {
-        if (code == CcidControlCode(kCcidFeatureFunction)) {
-            std::copy(features.begin(), features.end(), out.begin());
-            returned = features.size();
-            return features.empty() ? static_cast<long>(0x80100022) : 0;
-        }
-        calls.push_back({code, Bytes(in.begin(), in.end())});
-        Reply reply = {0, {0x90, 0x00}};
-        if (!script.empty()) {
-            reply = script.front();
-            script.pop_front();
-        }
-        std::copy(reply.bytes.begin(),
-                  reply.bytes.begin() + static_cast<long>(std::min(reply.bytes.size(), out.size())),
-                  out.begin());
-        returned = reply.claimed != SIZE_MAX ? reply.claimed : reply.bytes.size();
-        return reply.result;
-    }
-};
+using test::Call;
+using test::FakePcsc;
+using test::Reply;
 
 class CcidReaderTest : public ::testing::Test {
   protected:

@@ -1,0 +1,198 @@
+// USB-CCID frame rate through the real pcsc-lite client, a private pcscd and termsim's reader:
+// one file sent as frames by the download engine, timed from the start of the pass to the end
+// of the file, against the bound the pacing prescribes (17 x USBDelay + S4KDelay per frame).
+// Also the rate with no pacing at all, which is what the escape exchanges themselves cost.
+//
+//   ccid_bench [--quick]     (--quick: 20 frames instead of 100)
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "channels/ccid_reader.h"
+#include "cli/child_process.h"
+#include "engine/download_controller.h"
+#include "engine/port_slot.h"
+#include "engine/start_check.h"
+
+namespace termload {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+class BenchHost : public HostSink {
+  public:
+    void SetStatus(int, const std::string&, std::optional<StatusColour>) override {}
+    void SetProgress(int, const ProgressState&) override {}
+    void ShowConsoleText(const std::string&) override {}
+    void ClearConsoleText() override {}
+    void UncheckRow(int) override {}
+    void ShowError(int, const std::string&, std::shared_ptr<ErrorAnswer> answer) override {
+        answer->Acknowledge();
+    }
+    void RunEnded(int) override {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        changed_.notify_all();
+    }
+    void PassStarted(int, int) override {
+        std::lock_guard lock(mutex_);
+        started_ = Clock::now();
+    }
+    void FileFinished(const FileReport& file) override {
+        std::lock_guard lock(mutex_);
+        fileTime_ = Clock::now() - started_;
+        ok_ = file.ok;
+    }
+    void PassFailed(const PassFailureReport&) override {
+        std::lock_guard lock(mutex_);
+        failures_ = true;
+    }
+
+    bool WaitForEnd(std::chrono::seconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [this] { return ended_; });
+    }
+    double FileSeconds() const {
+        std::lock_guard lock(mutex_);
+        return Seconds(fileTime_).count();
+    }
+    bool Clean() const {
+        std::lock_guard lock(mutex_);
+        return ok_ && !failures_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool ended_ = false;
+    bool ok_ = false;
+    bool failures_ = false;
+    Clock::time_point started_;
+    Clock::duration fileTime_{};
+};
+
+// The client's socket from termsim's environment file; empty when it never came.
+std::string WaitForSocket(const fs::path& env) {
+    for (int i = 0; i < 500; ++i) {
+        std::ifstream in(env);
+        for (std::string line; std::getline(in, line);) {
+            if (line.starts_with("PCSCLITE_CSOCK_NAME=")) {
+                return line.substr(20);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {};
+}
+
+// One pass of one file of `frames` blocks; the seconds from the pass's start to the file's end.
+double RunPass(const fs::path& dir, const std::shared_ptr<CcidReader>& reader, int frames,
+               int usbDelay, int s4kDelay) {
+    const fs::path source = dir / "frames.bin";
+    {
+        std::ofstream out(source, std::ios::binary);
+        std::string block(4096, '\0');
+        for (int i = 0; i < frames; ++i) {
+            std::memset(block.data(), 'a' + i % 26, block.size());
+            out << block;
+        }
+    }
+    Configuration config;
+    config.settings.ModeCodes = {"05"};
+    config.settings.USBDelay = usbDelay;
+    config.settings.S4KDelay = s4kDelay;
+    config.settings.FILE_INTERVAL = 0;
+    config.settings.FILE_INTERVAL_ = 0;
+    config.controls.modelItems = {"M740-32"};
+    config.controls.modelIndex = 0;
+    config.controls.hardVersion = "10";
+    config.controls.portMode = PortMode::UsbCcid;
+    config.files.AddFileRow(1, source.string(), "frames.bin");
+    StartOptions options;
+    options.portTable = PortTable{};
+    options.ccidReader = reader;
+    const StartCheck check = CheckStart(config, options);
+    if (!check.job) {
+        throw std::runtime_error(check.messages.empty() ? "refused" : check.messages[0].text);
+    }
+    BenchHost host;
+    PortSlotTable table(host);
+    DownloadController controller(table);
+    controller.Start(check.job);
+    const bool ended = host.WaitForEnd(std::chrono::seconds(600));
+    controller.Stop();
+    if (!ended || !host.Clean()) {
+        throw std::runtime_error("the pass did not go through cleanly");
+    }
+    return host.FileSeconds();
+}
+
+int Main(int argc, char** argv) {
+    const int frames = argc > 1 && std::strcmp(argv[1], "--quick") == 0 ? 20 : 100;
+    const fs::path dir = fs::temp_directory_path() / ("ccid-bench-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    int status = 0;
+    {
+        cli::ChildProcess sim({TERMSIM_PATH, "--ccid", "--dir", (dir / "sim").string(), "--quiet"},
+                              dir / "termsim.log");
+        const std::string socket = WaitForSocket(dir / "sim" / "env");
+        if (socket.empty()) {
+            std::fprintf(stderr, "termsim --ccid did not come up (see %s)\n",
+                         (dir / "termsim.log").c_str());
+            return 1;
+        }
+        ::setenv("PCSCLITE_CSOCK_NAME", socket.c_str(), 1);
+        auto reader = std::make_shared<CcidReader>();
+        std::vector<std::string> readers;
+        for (int i = 0; i < 500 && readers.empty(); ++i) {
+            readers = reader->ListReaders();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (readers.empty() || reader->OpenAndProbe(readers[0], 3, [] { return true; }) != 1) {
+            std::fprintf(stderr, "no ready reader\n");
+            return 1;
+        }
+        try {
+            const int usbDelay = 10;  // the settings' defaults
+            const int s4kDelay = 1;
+            const double paced = RunPass(dir, reader, frames, usbDelay, s4kDelay);
+            const double bound = frames * (17.0 * usbDelay + s4kDelay) / 1000;
+            const double raw = RunPass(dir, reader, frames, 0, 0);
+            std::printf("CCID frames through pcscd + termsim, %d frames of 4173 bytes\n", frames);
+            std::printf(
+                "  USBDelay %d, S4KDelay %d: %.3f s (%.1f frames/s), bound %.3f s, "
+                "ratio %.3f\n",
+                usbDelay, s4kDelay, paced, frames / paced, bound, paced / bound);
+            std::printf("  no pacing:            %.3f s (%.1f frames/s, %.0f us per escape)\n", raw,
+                        frames / raw, raw / (frames * 17.0) * 1e6);
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "ccid_bench: %s\n", failure.what());
+            status = 1;
+        }
+        reader->Close();
+        sim.Stop();
+    }
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+    return status;
+}
+
+}  // namespace
+}  // namespace termload
+
+int main(int argc, char** argv) {
+    return termload::Main(argc, argv);
+}

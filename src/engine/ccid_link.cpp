@@ -1,0 +1,117 @@
+#include "engine/ccid_link.h"
+
+#include <array>
+
+#include "channels/ccid_reader.h"
+#include "channels/channel_library.h"
+#include "engine/download_job.h"
+#include "engine/file_frame.h"
+#include "engine/port_slot.h"
+
+namespace termload {
+
+namespace {
+
+// The end-of-pass texts the terminals' operators know; they exist in Chinese only.
+std::string PassText(const std::string& prefix, const std::string& file, const char* tail) {
+    return "[" + prefix + "]" + file + tail;
+}
+
+}  // namespace
+
+CcidLink::CcidLink(PortSlot& slot, const DownloadJob& job)
+    : slot_(slot), job_(job), reader_(job.ccidReader) {}
+
+bool CcidLink::Open(LinkMode mode) {
+    return mode == LinkMode::Normal && reader_ && reader_->connected() && !slot_.stop.IsRequested();
+}
+
+int CcidLink::Write(std::span<const std::uint8_t>) {
+    return kChannelFailed;  // bytes reach the terminal only inside escape requests
+}
+
+int CcidLink::Read(std::span<std::uint8_t>, std::uint32_t, std::size_t& got) {
+    got = 0;
+    return kChannelFailed;
+}
+
+std::optional<FailureCause> CcidLink::SendFrame(const FileFrame& frame) {
+    if (!reader_) {
+        return FailureCause::HangUp;
+    }
+    const int sent = reader_->SendPieces(frame.bytes, [this] {
+        DelayWithMessages(job_.pacing.usbDelayMs);
+        return !slot_.stop.IsRequested();
+    });
+    if (sent >= 0) {
+        return std::nullopt;  // sent, or cut short by the stop, which the caller sees
+    }
+    // The operator closed the connection: nothing will reach the terminal until it is opened
+    // again, so the pass ends rather than repeat the file against a closed reader.
+    return reader_->connected() ? FailureCause::Transport : FailureCause::HangUp;
+}
+
+std::optional<std::string> CcidLink::ExchangeVersion(std::span<const std::uint8_t> request) {
+    if (!reader_) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, kCcidMaxReply> reply{};
+    const int n = reader_->Exchange(request, reply);
+    if (n < 0) {
+        return std::nullopt;
+    }
+    return std::string(reinterpret_cast<const char*>(reply.data()), static_cast<std::size_t>(n));
+}
+
+PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
+    PassCompletion completion{true, true};
+    if (!reader_) {
+        completion.ok = false;
+        return completion;
+    }
+    const Timings& time = slot_.Table().Time();
+    const std::string prefix = StatusPrefix(slot_.portNumber);
+    SlotStatus& status = slot_.status;
+    // Failures are red and completions blue, so that a failure never shows in the blue of the
+    // file completed just before.
+    // The terminal writes what it received into its flash; it is asked every 2 s until it has
+    // finished. It sets no limit on that time, so only the operator's stop ends an endless
+    // "still writing" (the stop wakes the pause).
+    bool written = false;
+    for (;;) {
+        status.Show(PassText(prefix, lastFileName, " 正在更新，请不要点停止下载.."),
+                    StatusColour::Black);
+        DelayWithMessages(time.ccidPollPauseMs);
+        if (slot_.stop.IsRequested()) {
+            completion.ok = false;
+            return completion;
+        }
+        const int poll = reader_->PollPass();
+        if (poll < 0) {
+            status.Show(PassText(prefix, lastFileName, " 更新...false"), StatusColour::Red);
+            DelayWithMessages(time.ccidFailurePauseMs);
+            break;
+        }
+        if (poll == 1) {
+            status.Show(PassText(prefix, lastFileName, " 更新...OK"), StatusColour::Blue);
+            DelayWithMessages(time.ccidDonePauseMs);
+            written = true;
+            break;
+        }
+    }
+    if (slot_.stop.IsRequested()) {
+        completion.ok = false;
+        return completion;
+    }
+    const bool confirmed = reader_->PassResult();
+    status.Show("[" + prefix + "] " + (confirmed ? "文件更新成功！" : "文件更新失败！"),
+                confirmed ? StatusColour::Blue : StatusColour::Red);
+    completion.ok = written && confirmed;
+    if (!completion.ok) {
+        slot_.Table().Sink().PassFailed({slot_.Index(), lastFileName, status.Text(),
+                                         FailureCause::CcidResult, PassRestart::None});
+    }
+    return completion;
+}
+
+}  // namespace termload
