@@ -24,7 +24,8 @@ struct FileRecord {
 // A failure in the middle of a pass: what the operator saw, why, and what was started again.
 struct FailureRecord {
     std::string file;     // destination of the file being sent; empty when none
-    std::string cause;    // "hang-up", "time-out", "transport", "port-open", "timer-file"
+    std::string cause;    // "hang-up", "time-out", "transport", "port-open", "timer-file",
+                          // "console", "ymodem"
     std::string restart;  // "file" (from its first block), "pass" (the next pass from the first
                           // file), "none"
     std::string text;     // the red status text

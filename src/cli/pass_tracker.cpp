@@ -21,6 +21,10 @@ const char* CauseName(FailureCause cause) {
             return "port-open";
         case FailureCause::TimerFile:
             return "timer-file";
+        case FailureCause::Console:
+            return "console";
+        case FailureCause::Ymodem:
+            return "ymodem";
     }
     return "transport";
 }
