@@ -17,13 +17,8 @@ constexpr char kEsc[] = "\x1b";
 // Wake-ups of the console that StartKernel answers with another "y\r" while the kernel boots.
 constexpr int kKernelStartRetries = 3;
 
-// Minimum lengths: a reply counts only once the text is longer than this.
-constexpr std::size_t kBannerLength = 32;
-constexpr std::size_t kShortReply = 10;
-constexpr std::size_t kSolidifyMenu = 12;
-constexpr std::size_t kLongReply = 32;
-constexpr std::size_t kKernelReply = 20;
-constexpr std::size_t kAnyReply = 0;
+// NandErase looks at no shorter text.
+constexpr std::size_t kEraseMenuLength = 10;
 
 // One exchange on one slot: typing, pauses and waits, each ending at once on a stop.
 class Exchange {
@@ -68,13 +63,13 @@ class Exchange {
     }
 
     // Waits until the reply is complete; `timeoutMs` is the longest silence allowed.
-    bool Await(std::uint32_t timeoutMs, std::size_t minLength, std::string_view keyword) {
+    bool Await(std::uint32_t timeoutMs, const ConsoleReply& reply) {
         for (;;) {
             const auto text = NextChunk(timeoutMs);
             if (!text) {
                 return false;
             }
-            if (ReplyComplete(*text, minLength, keyword)) {
+            if (ReplyComplete(*text, reply)) {
                 return true;
             }
         }
@@ -106,7 +101,7 @@ bool ReplyComplete(std::string_view text, std::size_t minLength, std::string_vie
 }
 
 NandEraseStep NandEraseNext(std::string_view text, bool kernelMode) {
-    if (text.size() <= kShortReply) {
+    if (text.size() <= kEraseMenuLength) {
         return NandEraseStep::Wait;
     }
     if (kernelMode && ConsoleContains(text, "region")) {
@@ -132,7 +127,7 @@ bool WaitBoard(const ConsoleContext& console) {
         return false;
     }
     x.Clear();
-    return x.Await(x.Time().waitBoardTimeoutMs, kBannerLength, "Board") && x.Settled();
+    return x.Await(x.Time().waitBoardTimeoutMs, kBannerReply) && x.Settled();
 }
 
 bool RamTest(const ConsoleContext& console) {
@@ -141,8 +136,7 @@ bool RamTest(const ConsoleContext& console) {
         return false;
     }
     x.PauseCmdDelay();
-    return x.Type("ramtest\r") && x.Await(x.Time().ramTestTimeoutMs, kShortReply, "ram OK") &&
-           x.Settled();
+    return x.Type("ramtest\r") && x.Await(x.Time().ramTestTimeoutMs, kRamTestReply) && x.Settled();
 }
 
 bool NandErase(const ConsoleContext& console, char region) {
@@ -165,8 +159,7 @@ bool NandErase(const ConsoleContext& console, char region) {
             case NandEraseStep::ChooseRegion:
                 x.Pause(x.Time().replySettleMs);
                 return x.Type(std::string(1, region)) && x.Type("y") &&
-                       x.Await(x.Time().nandEraseConfirmTimeoutMs, kAnyReply, "Erase") &&
-                       x.Settled();
+                       x.Await(x.Time().nandEraseConfirmTimeoutMs, kEraseDoneReply) && x.Settled();
             case NandEraseStep::QuitScan:
                 x.Pause(x.Time().replySettleMs);
                 if (!x.Type("q\r")) {
@@ -183,7 +176,7 @@ bool NandErase(const ConsoleContext& console, char region) {
 bool UsbDown(const ConsoleContext& console) {
     Exchange x(console);
     if (!x.SlotInUse() || !x.Type(kEsc) || !x.Type("\r") || !x.Type("usbdown\r") ||
-        !x.Await(x.Time().usbDownTimeoutMs, kShortReply, "connected")) {
+        !x.Await(x.Time().usbDownTimeoutMs, kUsbDownReply)) {
         return false;
     }
     // The host needs CMDDelay, not the usual settle, before the USB device is looked for.
@@ -198,13 +191,12 @@ bool NandSolidify(const ConsoleContext& console, char region) {
         return false;
     }
     x.Clear();
-    if (!x.Type("DownNand\r") ||
-        !x.Await(x.Time().nandSolidifyTimeoutMs, kSolidifyMenu, "[user-fs]")) {
+    if (!x.Type("DownNand\r") || !x.Await(x.Time().nandSolidifyTimeoutMs, kSolidifyMenuReply)) {
         return false;
     }
     x.Pause(x.Time().replySettleMs);
     return x.Type(std::string(1, region)) && x.Type("y") &&
-           x.Await(x.Time().nandSolidifyConfirmTimeoutMs, kAnyReply, "success") && x.Settled();
+           x.Await(x.Time().nandSolidifyConfirmTimeoutMs, kSolidifyDoneReply) && x.Settled();
 }
 
 bool ComLoad(const ConsoleContext& console) {
@@ -213,8 +205,7 @@ bool ComLoad(const ConsoleContext& console) {
         return false;
     }
     x.PauseCmdDelay();
-    return x.Type("comload\r") &&
-           x.Await(x.Time().comLoadTimeoutMs, kLongReply, "YMODEM protocol...") && x.Settled();
+    return x.Type("comload\r") && x.Await(x.Time().comLoadTimeoutMs, kComLoadReply) && x.Settled();
 }
 
 bool NandWriteImage(const ConsoleContext& console, std::uint64_t imageSize) {
@@ -224,13 +215,12 @@ bool NandWriteImage(const ConsoleContext& console, std::uint64_t imageSize) {
     }
     x.PauseCmdDelay();
     if (!x.Type(NandWriteCommand(imageSize)) ||
-        !x.Await(x.Time().nandWriteImageTimeoutMs, kLongReply, "c008000")) {
+        !x.Await(x.Time().nandWriteImageTimeoutMs, kNandWriteReply)) {
         return false;
     }
     x.Settled();
     // Confirmed; the boot loader's prompt comes back once the image is in NAND.
-    return x.Type("y\r") && x.Await(x.Time().nandWritePromptTimeoutMs, kAnyReply, "\\>") &&
-           x.Settled();
+    return x.Type("y\r") && x.Await(x.Time().nandWritePromptTimeoutMs, kPromptReply) && x.Settled();
 }
 
 void StartKernel(const ConsoleContext& console, std::uint64_t imageSize) {
@@ -241,7 +231,7 @@ void StartKernel(const ConsoleContext& console, std::uint64_t imageSize) {
     }
     x.PauseCmdDelay();
     if (!x.Type(UpNandCommand(imageSize)) ||
-        !x.Await(x.Time().startKernelTimeoutMs, kKernelReply, "c000000")) {
+        !x.Await(x.Time().startKernelTimeoutMs, kUpNandReply)) {
         return;
     }
     x.Settled();
@@ -253,8 +243,7 @@ void StartKernel(const ConsoleContext& console, std::uint64_t imageSize) {
         return;
     }
     x.PauseCmdDelay();
-    if (!x.Type("run c000000\r") ||
-        !x.Await(x.Time().kernelRunTimeoutMs, kKernelReply, "0xc000000")) {
+    if (!x.Type("run c000000\r") || !x.Await(x.Time().kernelRunTimeoutMs, kRunReply)) {
         return;
     }
     x.Settled();
@@ -268,7 +257,7 @@ void StartKernel(const ConsoleContext& console, std::uint64_t imageSize) {
         if (!text) {
             return;
         }
-        if (ReplyComplete(*text, kKernelReply, "MTD mount")) {
+        if (ReplyComplete(*text, kMountedReply)) {
             x.Settled();
             return;
         }

@@ -36,6 +36,31 @@ bool ConsoleContains(std::string_view text, std::string_view keyword);
 // A reply is complete when the text is longer than `minLength` bytes and holds `keyword`.
 bool ReplyComplete(std::string_view text, std::size_t minLength, std::string_view keyword);
 
+// The replies the exchanges wait for.
+struct ConsoleReply {
+    std::size_t minLength;
+    std::string_view keyword;
+};
+inline constexpr ConsoleReply kBannerReply{32, "Board"};
+inline constexpr ConsoleReply kRamTestReply{10, "ram OK"};
+inline constexpr ConsoleReply kEraseDoneReply{0, "Erase"};
+inline constexpr ConsoleReply kUsbDownReply{10, "connected"};
+inline constexpr ConsoleReply kSolidifyMenuReply{12, "[user-fs]"};
+inline constexpr ConsoleReply kSolidifyDoneReply{0, "success"};
+inline constexpr ConsoleReply kComLoadReply{32, "YMODEM protocol..."};
+inline constexpr ConsoleReply kNandWriteReply{32, "c008000"};
+inline constexpr ConsoleReply kPromptReply{0, "\\>"};
+inline constexpr ConsoleReply kUpNandReply{20, "c000000"};
+inline constexpr ConsoleReply kRunReply{20, "0xc000000"};
+inline constexpr ConsoleReply kMountedReply{20, "MTD mount"};
+inline constexpr ConsoleReply kConsoleReplies[] = {
+    kBannerReply,       kRamTestReply,      kEraseDoneReply, kUsbDownReply,
+    kSolidifyMenuReply, kSolidifyDoneReply, kComLoadReply,   kNandWriteReply,
+    kPromptReply,       kUpNandReply,       kRunReply,       kMountedReply};
+inline bool ReplyComplete(std::string_view text, const ConsoleReply& reply) {
+    return ReplyComplete(text, reply.minLength, reply.keyword);
+}
+
 // What NandErase does with the text that woke it: choose the region (kernel mode, the erase menu
 // asks for one), quit the bad-block scan (it stops at its last block, "1f0:"), or wait on.
 enum class NandEraseStep { Wait, ChooseRegion, QuitScan };
