@@ -8,6 +8,7 @@
 #include <chrono>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,8 +59,8 @@ class KernelImage : public ::testing::Test {
     // Waits for the run to end (the slot's texts when it did not), then stops it.
     void AwaitRunEnd() {
         std::string shown;
-        const bool ended =
-            host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; }, std::chrono::seconds(120));
+        const bool ended = host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; },
+                                          std::chrono::seconds(120));
         if (!ended) {
             for (const std::string& text : Texts()) {
                 shown += text + "\n";
@@ -210,6 +211,53 @@ TEST_F(KernelImage, ImageCutShortFailsThePassWithItsCause) {
     EXPECT_EQ(failures[0].text, "[COM1]Cancel");
     sim.Stop();
     EXPECT_TRUE(ConsoleEvents(sim.Results(), "nand-write").empty()) << "nothing to write";
+}
+
+// The boot loader hangs at the NAND write: the write's three attempts time out, the row ends at
+// once with the label it had, and the pass says why it failed.
+TEST_F(KernelImage, NandWriteWithoutAnswerFailsThePass) {
+    BootLoaderSim sim(ws.Dir(), {"--fault", "all:hang=downnand"});
+    ws.options.passLimit = 1;
+    Start();
+    AwaitRunEnd();
+    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
+    const auto failures = host.Failures(0);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].cause, FailureCause::Console);
+    EXPECT_EQ(failures[0].text, "[COM1]Write FLASH ...");
+    sim.Stop();
+    const auto results = sim.Results();
+    EXPECT_EQ(ConsoleEvents(results, "downnand").size(), 1u);
+    EXPECT_TRUE(ConsoleEvents(results, "kernel").empty());
+}
+
+// Outside kernel mode a list with a kernel image runs on nine ports at once.
+TEST_F(KernelImage, NinePortsEachGetTheImage) {
+    ws.config.controls.portMode = PortMode::Multi;
+    ws.config.controls.portNumIndex = 0;  // 9 ports
+    ws.options.passLimit = 1;
+    test::Termsim sim(ws.Dir() / "termsim", BootLoaderSim::With({"--ports", "9"}), 9);
+    SetPortMapFile(sim.Map());
+    Start();
+    AwaitRunEnd();
+    SetPortMapFile({});
+    sim.Stop();
+    const auto results = sim.Results();
+    std::set<std::string> ports;
+    for (const auto& line : results) {
+        if (line.value("event", "") == "file" && line.value("kind", "") == "ymodem") {
+            EXPECT_TRUE(SameBytes(test::ReadFile(line["stored"].get<std::string>()), image));
+            ports.insert(line.value("port", ""));
+        }
+    }
+    EXPECT_EQ(ports.size(), 9u);
+    const auto kernel = ConsoleEvents(results, "kernel");
+    EXPECT_EQ(std::count_if(kernel.begin(), kernel.end(),
+                            [](const auto& e) { return e.value("ok", false); }),
+              9);
+    for (int slot = 0; slot < 9; ++slot) {
+        EXPECT_EQ(host.PassesOk(slot), std::vector<bool>{true}) << slot;
+    }
 }
 
 TEST_F(KernelImage, StopDuringTheBannerWaitOrTheTransferEndsTheRunAtOnce) {
