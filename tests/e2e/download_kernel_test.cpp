@@ -199,6 +199,25 @@ TEST_P(KernelImageFlash, ImageReachesRamIsWrittenToNandAndStarted) {
 
 INSTANTIATE_TEST_SUITE_P(EmptyFlashOnAndOff, KernelImageFlash, ::testing::Bool());
 
+// Production times: typing at 100 ms a byte, the exchanges' full time-outs, the pauses.
+TEST_F(KernelImage, KernelModeAtFullSpeed) {
+    UseKernelModel();
+    ws.options.timings = Timings{};
+    ws.options.passLimit = 1;
+    BootLoaderSim sim(ws.Dir());
+    Start();
+    AwaitRunEnd();
+    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
+    sim.Stop();
+    const auto results = sim.Results();
+    const auto written = ConsoleEvents(results, "nand-write");
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_TRUE(written[0].value("ok", false)) << written[0].dump();
+    const auto kernel = ConsoleEvents(results, "kernel");
+    ASSERT_EQ(kernel.size(), 1u);
+    EXPECT_TRUE(kernel[0].value("ok", false));
+}
+
 TEST_F(KernelImage, ImageCutShortFailsThePassWithItsCause) {
     BootLoaderSim sim(ws.Dir(), {"--fault", "all:can=20"});
     ws.options.passLimit = 1;
