@@ -250,6 +250,31 @@ TEST_F(KernelImage, NandWriteWithoutAnswerFailsThePass) {
     EXPECT_TRUE(ConsoleEvents(results, "kernel").empty());
 }
 
+// The user area cannot be erased: the operator is told, and the boot loader is waited for again
+// (this one never answers again) until the stop.
+TEST_F(KernelImage, UserAreaEraseFailureIsShownAndTheBannerWaitedForAgain) {
+    UseKernelModel();
+    ws.config.settings.EmptyFlash = true;
+    BootLoaderSim sim(ws.Dir(), {"--fault", "all:hang=nandtest"});
+    Start();
+    ASSERT_TRUE(host.WaitUntil([](const auto& h) { return h.ErrorCount() > 0; }, 30s));
+    EXPECT_EQ(host.ErrorTextAt(0), "Erase user area failed！    ");
+    // Once before the erase; again after the error.
+    EXPECT_TRUE(host.WaitUntil(
+        [](const auto& h) {
+            const auto all = h.Statuses(0);
+            return std::count_if(all.begin(), all.end(), [](const StatusEntry& e) {
+                       return e.text == "waiting BIOS start...";
+                   }) >= 2;
+        },
+        30s));
+    EXPECT_EQ(host.ErrorCount(), 1u);
+    EXPECT_LT(TimedStop(), std::chrono::seconds(1));
+    EXPECT_TRUE(host.PassesOk(0).empty()) << "no terminal was served";
+    sim.Stop();
+    EXPECT_TRUE(ConsoleEvents(sim.Results(), "comload").empty());
+}
+
 // Outside kernel mode a list with a kernel image runs on nine ports at once.
 TEST_F(KernelImage, NinePortsEachGetTheImage) {
     ws.config.controls.portMode = PortMode::Multi;
