@@ -95,6 +95,7 @@ void BootConsole::Feed(uint8_t byte, TimePoint now) {
     switch (mode_) {
         case Mode::Kernel:
         case Mode::Ymodem:
+        case Mode::Hung:
             return;  // nobody reads the console
         case Mode::Off:
         case Mode::Booting:
@@ -172,6 +173,12 @@ void BootConsole::Execute(const std::string& line, TimePoint now) {
     menuArmed_ = false;
     const std::string command = Lower(words[0]);
     const std::vector<std::string> args(words.begin() + 1, words.end());
+    if (!options_.hangOn.empty() && command == Lower(options_.hangOn)) {
+        Report(command, false, "board hung");
+        mode_ = Mode::Hung;
+        typedAhead_.clear();
+        return;
+    }
     if (command == "ramtest") {
         RamTest(now);
     } else if (command == "nandtest") {
@@ -480,7 +487,7 @@ std::optional<TimePoint> BootConsole::NextDeadline() const {
     if (job_) {
         next = job_->first;
     }
-    if (mode_ != Mode::Kernel) {
+    if (mode_ != Mode::Kernel && mode_ != Mode::Hung) {
         next = Earliest(next, checksumErrorAt_);
         next = Earliest(next, nextNoise_);
     }

@@ -29,6 +29,7 @@ struct ConsoleOptions {
     Duration noiseEvery{0};      // a line of noise this often while at the prompt (0: never)
     size_t longLine = 0;         // a line of this many noise characters before each answer
     bool checksumError = false;  // "Checksum Error" after a USB image
+    std::string hangOn;          // the board hangs (takes and sends nothing more) at this command
 };
 
 struct ConsoleEvent {
@@ -64,7 +65,7 @@ class BootConsole {
     uint64_t inputLost() const { return inputLost_; }
 
   private:
-    enum class Mode { Off, Booting, Prompt, Key, Busy, Ymodem, Kernel };
+    enum class Mode { Off, Booting, Prompt, Key, Busy, Ymodem, Kernel, Hung };
     using KeyHandler = std::function<void(char, TimePoint)>;
     using Job = std::function<void(TimePoint)>;
 

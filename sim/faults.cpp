@@ -94,6 +94,9 @@ void ApplyFaultText(const std::string& given, std::vector<PortFaults>& faults) {
     void (*apply)(PortFaults&, const PortFaults&) = nullptr;
     if (kind == "silent" && !hasValue) {
         apply = [](PortFaults& f, const PortFaults&) { f.silent = true; };
+    } else if (kind == "hang" && hasValue && equals + 1 < what.size()) {
+        change.consoleHang = what.substr(equals + 1);
+        apply = [](PortFaults& f, const PortFaults& c) { f.consoleHang = c.consoleHang; };
     } else if (kind == "checksum" && !hasValue) {
         apply = [](PortFaults& f, const PortFaults&) { f.checksumError = true; };
     } else if (kind == "slow") {

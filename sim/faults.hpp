@@ -22,6 +22,7 @@ struct PortFaults {
     Duration noiseEvery{0};      // a line of console noise this often
     size_t longLine = 0;         // an over-long console line before each answer
     bool checksumError = false;  // "Checksum Error" after a USB image
+    std::string consoleHang;     // the boot loader hangs at this console command
     // The USB device (termsim --usb, on COM1):
     int usbBadSums = 0;               // the first N images arrive with their sum damaged
     int64_t usbStallAfterBytes = -1;  // stops taking data once an image would pass this many bytes
@@ -30,7 +31,7 @@ struct PortFaults {
 
 // Applies one "PORTS:KIND[=N]" text to the per-port list (index 0 is COM1). PORTS is "all" or a
 // list of numbers and ranges ("1,3-5"). Kinds: silent, slow=MS, hangup=FRAMES, stall=FRAMES,
-// nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum, usbsum=N,
+// nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum, hang=COMMAND, usbsum=N,
 // usbstall=BYTES (with *N or *all as for stall, counted in images). A hang-up or stall
 // hits the first unit on the port that gets that far; "hangup=FRAMES*N" hits the first N such
 // units and "hangup=FRAMES*all" every one (likewise for stall).

@@ -52,6 +52,7 @@ int Run(int argc, char** argv) {
                    "PORTS:KIND[=N], PORTS = all or 1,3-5; KIND = silent, slow=MS, hangup=FRAMES, "
                    "stall=FRAMES (first unit only; FRAMES*N the first N, FRAMES*all every unit), "
                    "nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum, "
+                   "hang=COMMAND (the boot loader stops answering at that console command), "
                    "usbsum=N (first N USB images), usbstall=BYTES (*N, *all as for stall)");
     app.add_option("--boot-ms", bootMs, "power-on to banner, milliseconds")
         ->check(CLI::Range(0, 60000));

@@ -116,6 +116,7 @@ int RunSimulator(const SimulatorOptions& options) {
             terminal.console.noiseEvery = port.faults.noiseEvery;
             terminal.console.longLine = port.faults.longLine;
             terminal.console.checksumError = port.faults.checksumError;
+            terminal.console.hangOn = port.faults.consoleHang;
             terminal.ymodem = options.ymodem;
             terminal.ymodem.nakFirstBlock = port.faults.ymodemNaks;
             terminal.ymodem.cancelAfterBlocks = port.faults.ymodemCancelAfter;

@@ -25,7 +25,7 @@ struct FileRecord {
 struct FailureRecord {
     std::string file;     // destination of the file being sent; empty when none
     std::string cause;    // "hang-up", "time-out", "transport", "port-open", "timer-file",
-                          // "ccid-result"
+                          // "ccid-result", "console", "ymodem"
     std::string restart;  // "file" (from its first block), "pass" (the next pass from the first
                           // file), "none"
     std::string text;     // the red status text

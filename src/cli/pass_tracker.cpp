@@ -23,6 +23,10 @@ const char* CauseName(FailureCause cause) {
             return "timer-file";
         case FailureCause::CcidResult:
             return "ccid-result";
+        case FailureCause::Console:
+            return "console";
+        case FailureCause::Ymodem:
+            return "ymodem";
     }
     return "transport";
 }

@@ -17,8 +17,12 @@
 namespace termload {
 
 // Kernel-image, BIOS, kernel and root rows go through the terminal's boot loader, not as frames.
+inline constexpr int kKernelImageKind = 0;
+inline bool IsUsbPipeKind(int kind) {
+    return kind == 3 || kind == 4 || kind == 5;
+}
 inline bool IsBootLoaderKind(int kind) {
-    return kind == 0 || kind == 3 || kind == 4 || kind == 5;
+    return kind == kKernelImageKind || IsUsbPipeKind(kind);
 }
 
 // The name a file has on the terminal: RootDir in front, unless the name begins with it already.

@@ -60,14 +60,18 @@ std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_vie
         case StartRefusal::NoPort:
             text = english ? "No port is selected." : "未选择端口。";
             break;
-        case StartRefusal::KernelMode:
-            text = english ? "Kernel-mode models cannot be downloaded by this version: "
-                           : "此版本不支持内核模式机型下载: ";
+        case StartRefusal::KernelModeMultiPort:
+            text = english ? "Kernel-mode models download on a single port only: "
+                           : "内核模式机型只能单端口下载: ";
+            break;
+        case StartRefusal::ConsoleNotSerial:
+            text = english ? "Kernel mode and kernel images need the boot loader's console on a "
+                             "serial port: "
+                           : "内核模式和内核映像需要串口上的BIOS控制台: ";
             break;
         case StartRefusal::BootLoaderRow:
-            text = english ? "Kernel image, BIOS, kernel and root files cannot be downloaded by "
-                             "this version: "
-                           : "此版本不支持内核映像、BIOS、内核和根文件下载: ";
+            text = english ? "BIOS, kernel and root files cannot be downloaded by this version: "
+                           : "此版本不支持BIOS、内核和根文件下载: ";
             break;
         case StartRefusal::UsbTransport:
             text = english ? "USB-HID and USB-CCID downloads are not available in this version."

@@ -9,8 +9,10 @@
 #include "config/paths.h"
 #include "config/string_table.h"
 #include "engine/address_file_flow.h"
+#include "engine/boot_flows.h"
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
+#include "engine/kernel_image_flow.h"
 #include "engine/link.h"
 #include "engine/ordinary_file_flow.h"
 #include "engine/port_slot.h"
@@ -21,6 +23,13 @@ namespace termload {
 namespace {
 
 constexpr int kOtherFileKind = 2;
+constexpr int kUserAreaEraseAttempts = 3;
+
+constexpr int kTextPortOpen = 74;
+constexpr int kTextWaitingBios = 75;
+constexpr int kTextErasingUserArea = 76;
+constexpr int kTextUserAreaEraseFailed = 77;
+constexpr int kTextUserAreaErased = 78;
 
 enum class PassEnd { Completed, Stopped, HungUp, Fatal };
 
@@ -35,7 +44,58 @@ struct PassResult {
 struct ThreadState {
     FileFrame frame;
     bool addressFileSent = false;
+    bool kernelImageCounted = false;  // the frames' file count no longer counts the image
 };
+
+enum class KernelStartOutcome { Files, StartOver, Fatal };
+
+// Kernel mode, before the files of a pass: the boot loader's banner, then (EmptyFlash) the user
+// area erased. Start over when no banner came or the slot is stopped.
+KernelStartOutcome KernelStart(const ConsoleContext& console) {
+    PortSlot& slot = console.slot;
+    const int lang = console.job.langBase;
+    for (;;) {
+        if (!slot.Link().Open(LinkMode::Console)) {
+            if (slot.stop.IsRequested()) {
+                return KernelStartOutcome::StartOver;
+            }
+            slot.status.Show(std::string(TextOf(lang, kTextPortOpen)), StatusColour::Red);
+            slot.stop.Request();
+            return KernelStartOutcome::Fatal;
+        }
+        slot.status.SetProgressPosition(0);
+        slot.status.Show(std::string(TextOf(lang, kTextWaitingBios)));
+        if (!WaitBoard(console)) {
+            return KernelStartOutcome::StartOver;
+        }
+        if (!console.job.emptyFlash) {
+            return KernelStartOutcome::Files;
+        }
+        slot.status.ShowWithPrefix(TextOf(lang, kTextErasingUserArea));
+        for (int attempt = 0; attempt < kUserAreaEraseAttempts && !slot.stop.IsRequested();
+             ++attempt) {
+            if (NandErase(console, kRegionUserArea)) {
+                slot.status.ShowWithPrefix(TextOf(lang, kTextUserAreaErased));
+                return KernelStartOutcome::Files;
+            }
+        }
+        // The operator sees it; then the boot loader is waited for again.
+        if (slot.stop.IsRequested() || !ShowError(slot, TextOf(lang, kTextUserAreaEraseFailed))) {
+            return KernelStartOutcome::StartOver;
+        }
+    }
+}
+
+// KernelStart until it lets the files go (or the thread is to end): with no terminal on the port
+// it waits, a banner wait after another, until stopped.
+KernelStartOutcome KernelStartUntilFiles(const ConsoleContext& console) {
+    for (;;) {
+        const KernelStartOutcome outcome = KernelStart(console);
+        if (outcome != KernelStartOutcome::StartOver || console.slot.stop.IsRequested()) {
+            return outcome;
+        }
+    }
+}
 
 // The row's file, or nothing when the row is to be skipped.
 std::optional<FileToSend> FileOfRow(const DownloadRun& run, std::size_t index) {
@@ -82,6 +142,7 @@ bool DeviceChanged(PortSlot& slot, const DownloadJob& job, const std::string& fi
 
 PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
     const DownloadJob& job = run.Job();
+    const ConsoleContext console{slot, job};
     const bool m868 = ModelClass(job.modelName) == kModelClassM868;
     PassResult result;
     slot.Link().BeginPass();
@@ -141,11 +202,35 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
         }
 
         if (IsBootLoaderKind(kind)) {
-            // The start refuses these rows; should one get here it is shown, never sent as frames.
-            slot.status.ShowWithPrefix(
-                StartRefusalText(job.langBase, StartRefusal::BootLoaderRow, file->fileName),
-                StatusColour::Red);
-            result.allFilesSent = false;
+            FlowOutcome outcome = FlowOutcome::NextRow;
+            if (kind == kKernelImageKind) {
+                const KernelImageResult image =
+                    SendKernelImageRow(console, state.frame, state.kernelImageCounted, *file);
+                outcome = image.outcome;
+                result.allFilesSent = result.allFilesSent && image.written;
+            } else {
+                outcome = SendThroughUsbPipe(console, kind, *file);
+            }
+            if (outcome == FlowOutcome::Fatal) {
+                ReportFailure(slot, file->destination, FailureCause::PortOpen, PassRestart::None);
+                result.end = PassEnd::Fatal;
+                return result;
+            }
+            if (outcome == FlowOutcome::StartOver) {
+                // The operator has seen the error: the boot loader is waited for again and the
+                // list starts anew; the pass can no longer vouch for what went before.
+                ReportFailure(slot, file->destination, FailureCause::Console, PassRestart::None);
+                result.failure = true;
+                if (slot.stop.IsRequested()) {
+                    continue;
+                }
+                if (KernelStartUntilFiles(console) == KernelStartOutcome::Fatal) {
+                    ReportFailure(slot, {}, FailureCause::PortOpen, PassRestart::None);
+                    result.end = PassEnd::Fatal;
+                    return result;
+                }
+                index = static_cast<std::size_t>(-1);  // the loop's step makes it 0
+            }
             continue;
         }
         switch (SendOrdinaryFile(slot, job, state.frame, *file)) {
@@ -231,8 +316,22 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
     bool fatal = false;
     bool limitReached = false;
     for (int pass = 1; !slot.stop.IsRequested(); ++pass) {
-        host.PassStarted(slot.Index(), pass);
         host.ClearConsoleText();
+        if (job.kernelMode) {
+            // A pass is one terminal: it begins once a boot loader has answered.
+            const KernelStartOutcome start = KernelStartUntilFiles(ConsoleContext{slot, job});
+            if (start == KernelStartOutcome::Fatal) {
+                host.PassStarted(slot.Index(), pass);
+                ReportFailure(slot, {}, FailureCause::PortOpen, PassRestart::None);
+                host.PassFinished(slot.Index(), pass, false);
+                fatal = true;
+                break;
+            }
+            if (slot.stop.IsRequested()) {
+                break;
+            }
+        }
+        host.PassStarted(slot.Index(), pass);
         PassResult result = RunFileLoop(slot, run, state);
         bool lastPass = false;
         if (result.end == PassEnd::Completed && !slot.stop.IsRequested()) {
@@ -251,6 +350,7 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
         if (result.end == PassEnd::HungUp) {
             // Whoever is on the port now gets everything, the address file first.
             state.addressFileSent = false;
+            state.kernelImageCounted = false;
             state.frame.SetConstantFields(static_cast<std::uint8_t>(fileCount), job.modeCode,
                                           job.hardwareVersion);
         }

@@ -45,7 +45,8 @@ struct FileReport {
 enum class PassRestart {
     File,      // the file started again from its first block; the pass went on
     NextPass,  // the pass ended; the next one starts again from the first file
-    None,      // the slot's thread ended (the port could not be opened)
+    None,      // nothing started again: the slot's thread ended (the port could not be opened),
+               // or only the row failed and the pass went on
 };
 enum class FailureCause {
     HangUp,      // the device went away (a write failed at once)
@@ -54,6 +55,8 @@ enum class FailureCause {
     PortOpen,    // the port could not be opened
     TimerFile,   // the clock file could not be written
     CcidResult,  // the terminal did not confirm a USB-CCID pass (its poll failed, or its result)
+    Console,     // the boot loader did not answer a console command (after its attempts)
+    Ymodem,      // the kernel image's YMODEM transfer failed
 };
 struct PassFailureReport {
     int slot = 0;

@@ -47,10 +47,15 @@ std::optional<StartRefusal> TakeChoices(const Configuration& config, DownloadJob
     if (!TransportAvailable(job.channel.transport)) {
         return StartRefusal::UsbTransport;
     }
-    if (config.settings.KernelMode || IsKernelModel(job.modelName)) {
-        return StartRefusal::KernelMode;
-    }
+    job.kernelMode = config.settings.KernelMode || IsKernelModel(job.modelName);
     job.portMode = controls.portMode;
+    // One terminal's boot loader at a time: the window keeps kernel models on a single port.
+    if (job.kernelMode && job.portMode == PortMode::Multi) {
+        return StartRefusal::KernelModeMultiPort;
+    }
+    if (job.kernelMode && job.channel.transport != Transport::Serial) {
+        return StartRefusal::ConsoleNotSerial;
+    }
     if (job.portMode == PortMode::Multi) {
         job.portCount = SelectedPortCount(controls);
     } else {
@@ -76,7 +81,6 @@ void TakeSettings(const Settings& settings, const StartOptions& options, Downloa
     job.newMachine = settings.NewMachine;
     job.downTimer = settings.DownTimer;
     job.rootDir = settings.RootDir;
-    job.kernelMode = settings.KernelMode;
     job.emptyFlash = settings.EmptyFlash;
     job.cmdDelayMs = DelaySetting(settings.CMDDelay);
     job.pacing = {DelaySetting(settings.USBDelay), DelaySetting(settings.S4KDelay),
@@ -184,8 +188,9 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     const int lang = config.settings.LangBase;
     auto job = std::make_shared<DownloadJob>();
     if (const auto refusal = TakeChoices(config, *job)) {
-        const bool namesModel =
-            *refusal == StartRefusal::ModelNameTooLong || *refusal == StartRefusal::KernelMode;
+        const bool namesModel = *refusal == StartRefusal::ModelNameTooLong ||
+                                *refusal == StartRefusal::KernelModeMultiPort ||
+                                *refusal == StartRefusal::ConsoleNotSerial;
         return Refused(lang, *refusal, namesModel ? job->modelName : std::string_view{});
     }
     if (job->channel.transport == Transport::UsbCcid) {
@@ -244,10 +249,16 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     }
 
     for (const DownloadRow& row : job->rows) {
-        if (IsBootLoaderKind(row.kind)) {
+        const std::string name = FileNamePart(row.source.string());
+        if (IsUsbPipeKind(row.kind)) {
             check.messages.push_back(
-                {PromptKind::Warning, StartRefusalText(lang, StartRefusal::BootLoaderRow,
-                                                       FileNamePart(row.source.string()))});
+                {PromptKind::Warning, StartRefusalText(lang, StartRefusal::BootLoaderRow, name)});
+            return check;
+        }
+        if (row.kind == kKernelImageKind && job->channel.transport != Transport::Serial) {
+            check.messages.push_back(
+                {PromptKind::Warning,
+                 StartRefusalText(lang, StartRefusal::ConsoleNotSerial, name)});
             return check;
         }
     }

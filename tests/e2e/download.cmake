@@ -11,6 +11,7 @@ if(TARGET termsim AND TARGET termload_cli_lib)
   termload_add_test(download_termsim_tests
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/download_termsim_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/download_kernel_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/download_harness.cpp
     LIBS termload_core termload_cli_lib termload_test_host util
     LABELS core e2e

@@ -43,6 +43,9 @@ class ScriptedLink final : public SlotLink {
             return kChannelFailed;
         }
         script_.RecordBytes(bytes);
+        if (script_.onWrite) {
+            script_.onWrite(bytes);
+        }
         return kChannelDone;
     }
 

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,6 +32,10 @@ class ScriptedLinks {
     // What the link of a frame-refusing transport shows and does.
     char failureDigit = '4';
     FrameRecovery recovery = FrameRecovery::RestartFromBlock0;
+
+    // Called with the bytes of every write the link took, after they are recorded (a terminal
+    // that answers what is typed); set it before the links are used.
+    std::function<void(std::span<const std::uint8_t>)> onWrite;
 
     // Acts on the `nth` call of `call`; `cause` is what a write failed by it reports.
     void At(LinkCall call, int nth, LinkAction action, FailureCause cause = FailureCause::TimeOut);

@@ -110,8 +110,14 @@ TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
     config.controls.modelItems[0] = chinese + "机型名称";
     EXPECT_TRUE(refusedWith("longer than 29 bytes"));
 
+    // Kernel mode serves one terminal's boot loader: a single port only.
     config.controls.modelItems[0] = "M740-KERNEL";
-    EXPECT_TRUE(refusedWith("Kernel-mode"));
+    const StartCheck kernel = CheckStart(config, options);
+    ASSERT_TRUE(kernel.job);
+    EXPECT_TRUE(kernel.job->kernelMode) << "the model's name makes it, whatever the setting";
+    config.controls.portMode = PortMode::Multi;
+    EXPECT_TRUE(refusedWith("single port only: M740-KERNEL"));
+    config.controls.portMode = PortMode::Single;
     config.controls.modelItems[0] = "M740-32";
 
     config.controls.portMode = PortMode::UsbHid;
@@ -121,8 +127,10 @@ TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
     config.controls.portMode = PortMode::Single;
 
     Row("kernel.img", "kernel.img", true, 0);
-    EXPECT_TRUE(refusedWith("kernel.img")) << "a boot-loader row is never skipped silently";
-    config.files.SetChecked(1, false);
+    EXPECT_TRUE(CheckStart(config, options).job) << "kernel images go through the console";
+    Row("root.img", "root.img", true, 5);
+    EXPECT_TRUE(refusedWith("root.img")) << "a USB-pipe row is never skipped silently";
+    config.files.SetChecked(2, false);
     EXPECT_TRUE(CheckStart(config, options).job) << "unchecked, it does not matter";
 
     config.controls.modelIndex = -1;

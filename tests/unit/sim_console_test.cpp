@@ -184,6 +184,18 @@ TEST_F(SimConsole, FaultsAddNoiseLongLinesAndChecksumErrorsWithoutKeywords) {
           "YMODEM protocol...", "c008000", "c000000", "0xc000000", "MTD mount", "Checksum Error"}) {
         EXPECT_EQ(noise.find(keyword), std::string::npos) << keyword;
     }
+
+    // A board that hangs at a command takes and sends nothing more, re-opened or not.
+    ConsoleOptions hanging;
+    hanging.hangOn = "DownNand";
+    Make(hanging);
+    console->PowerOn(now);
+    Wait(milliseconds(400));
+    Type("downnand c008000 400\r");
+    EXPECT_TRUE(Saw("downnand", false));
+    EXPECT_EQ(Type("y\rhelp\r"), "");
+    console->PowerOn(now);
+    EXPECT_EQ(Wait(milliseconds(1000)), "");
 }
 
 }  // namespace

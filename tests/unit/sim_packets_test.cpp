@@ -136,10 +136,13 @@ TEST(SimPackets, FaultTextsSelectPortsAndRefuseNonsense) {
     EXPECT_EQ(faults[1].hangupAfterFrames, -1);
     EXPECT_EQ(faults[2].hangupAfterFrames, 4);
     EXPECT_EQ(faults[2].hangupUnits, 0) << "every unit";
+    ApplyFaultText("4:hang=DownNand", faults);
+    EXPECT_EQ(faults[3].consoleHang, "DownNand");
+    EXPECT_EQ(faults[2].consoleHang, "");
     for (const char* bad :
          {"hangup=2", "0:silent", "6:silent", "2-1:silent", "1:hangup", "1:drop=0", "1:silent=3",
           "1:fly", "1:slow=-5", "x:silent", "1:hangup=2*0", "1:hangup=*3", "1:stall=2*",
-          "1:stall=2*x", "1:hangup=2*3*4", "1:hangup=2*every", "1:stall*2"}) {
+          "1:stall=2*x", "1:hangup=2*3*4", "1:hangup=2*every", "1:stall*2", "1:hang", "1:hang="}) {
         EXPECT_THROW(ApplyFaultText(bad, faults), std::invalid_argument) << bad;
     }
 }
