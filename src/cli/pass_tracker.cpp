@@ -21,6 +21,8 @@ const char* CauseName(FailureCause cause) {
             return "port-open";
         case FailureCause::TimerFile:
             return "timer-file";
+        case FailureCause::BootLoader:
+            return "boot-loader";
     }
     return "transport";
 }

@@ -79,7 +79,8 @@ struct DownloadJob {
     bool kernelMode = false;
     bool emptyFlash = false;
     std::uint32_t cmdDelayMs = 1000;
-    UsbPipeTarget usbPipe;  // the terminal's device in USB download mode
+    UsbPipeTarget usbPipe;                       // the terminal's device in USB download mode
+    std::uint32_t downloadAddress = 0x30200000;  // where the boot loader puts a USB-pipe image
     DownloadPacing pacing;
     Timings timings;
 

@@ -82,8 +82,24 @@ std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_vie
         case StartRefusal::SameDevice:
             text = english ? "Two ports name the same device: " : "两个端口指向同一设备: ";
             break;
+        case StartRefusal::BootRowNeedsKernelMode:
+            text = english ? "BIOS, kernel and root files are downloaded only with a KERNEL model "
+                             "over a serial port: "
+                           : "BIOS、内核和根文件只能在KERNEL机型下通过串口下载: ";
+            break;
     }
     return text.append(detail);
+}
+
+std::string UsbProgressText(int langBase, std::string_view fileName, std::uint64_t sentBytes,
+                            std::uint64_t size) {
+    return std::string(TextOf(langBase, kTextUsbDownloading))
+        .append(fileName)
+        .append("(")
+        .append(std::to_string(sentBytes / 1024))
+        .append("K/")
+        .append(std::to_string(size / 1024))
+        .append("K)");
 }
 
 std::string EmptySourceText(int langBase, std::string_view sourcePath) {

@@ -79,6 +79,7 @@ void TakeSettings(const Settings& settings, const StartOptions& options, Downloa
     job.kernelMode = settings.KernelMode;
     job.emptyFlash = settings.EmptyFlash;
     job.cmdDelayMs = DelaySetting(settings.CMDDelay);
+    job.downloadAddress = settings.DownloadAddressValue;
     job.pacing = {DelaySetting(settings.USBDelay), DelaySetting(settings.S4KDelay),
                   DelaySetting(settings.FILE_INTERVAL), DelaySetting(settings.FILE_INTERVAL_)};
     job.timings = options.timings;
@@ -236,7 +237,17 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     }
 
     for (const DownloadRow& row : job->rows) {
-        if (IsBootLoaderKind(row.kind)) {
+        // BIOS, kernel and root rows run on the console channel the kernel-mode start opens, and
+        // their images go through the USB pipe while the serial console watches the answer.
+        const bool usbPipeRow = row.kind == 3 || row.kind == 4 || row.kind == 5;
+        const bool usbPipeRowFits = job->kernelMode && job->channel.transport == Transport::Serial;
+        if (usbPipeRow && !usbPipeRowFits) {
+            check.messages.push_back(
+                {PromptKind::Warning, StartRefusalText(lang, StartRefusal::BootRowNeedsKernelMode,
+                                                       FileNamePart(row.source.string()))});
+            return check;
+        }
+        if (IsBootLoaderKind(row.kind) && !usbPipeRow) {
             check.messages.push_back(
                 {PromptKind::Warning, StartRefusalText(lang, StartRefusal::BootLoaderRow,
                                                        FileNamePart(row.source.string()))});
