@@ -124,6 +124,10 @@ TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
     EXPECT_TRUE(refusedWith("kernel.img")) << "a boot-loader row is never skipped silently";
     config.files.SetChecked(1, false);
     EXPECT_TRUE(CheckStart(config, options).job) << "unchecked, it does not matter";
+    // A BIOS row needs the boot console the kernel-mode start opens.
+    Row("bios.bin", "bios.bin", true, 3);
+    EXPECT_TRUE(refusedWith("only with a KERNEL model over a serial port: bios.bin"));
+    config.files.SetChecked(2, false);
 
     config.controls.modelIndex = -1;
     EXPECT_TRUE(refusedWith("No model"));
