@@ -21,8 +21,6 @@ const char* CauseName(FailureCause cause) {
             return "port-open";
         case FailureCause::TimerFile:
             return "timer-file";
-        case FailureCause::BootLoader:
-            return "boot-loader";
     }
     return "transport";
 }

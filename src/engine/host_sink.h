@@ -48,12 +48,11 @@ enum class PassRestart {
     None,      // the slot's thread ended (the port could not be opened)
 };
 enum class FailureCause {
-    HangUp,      // the device went away (a write failed at once)
-    TimeOut,     // the terminal stopped taking bytes
-    Transport,   // the link refused a frame for a reason of its own (the USB transports)
-    PortOpen,    // the port could not be opened
-    TimerFile,   // the clock file could not be written
-    BootLoader,  // a boot-loader step failed; the operator was shown it and the pass starts over
+    HangUp,     // the device went away (a write failed at once)
+    TimeOut,    // the terminal stopped taking bytes
+    Transport,  // the link refused a frame for a reason of its own (the USB transports)
+    PortOpen,   // the port could not be opened
+    TimerFile,  // the clock file could not be written
 };
 struct PassFailureReport {
     int slot = 0;

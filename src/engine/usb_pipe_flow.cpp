@@ -54,15 +54,13 @@ class Row {
     void Show(int id) { slot_.status.Show(std::string(TextOf(job_.langBase, id))); }
     void Pause(std::uint32_t ms) { DelayWithMessages(ms, slot_.stop); }
 
-    // The operator is shown the failure and the pass starts over; a stop is no failure to show.
+    // The operator is shown the failure and the pass starts over (the thread reports the pass
+    // as failed); a stop is no failure to show.
     FlowOutcome Fail(int id) {
         if (slot_.stop.IsRequested()) {
             return FlowOutcome::NextRow;
         }
         const std::string text(TextOf(job_.langBase, id));
-        HostSink& host = slot_.Table().Sink();
-        host.PassFailed({slot_.Index(), file_.destination, text, FailureCause::BootLoader,
-                         PassRestart::NextPass});
         Finished(false, text);
         ShowError(slot_, text);
         return FlowOutcome::StartOver;

@@ -220,9 +220,6 @@ TEST_F(UsbFlow, EveryFailingStepShowsItsTextAndStartsOver) {
         ASSERT_EQ(host.ErrorCount(), errorsBefore + 1);
         EXPECT_EQ(host.ErrorTextAt(errorsBefore), c.error + "    ");
         EXPECT_EQ(host.Statuses(0).at(textsBefore).text, c.firstText);
-        ASSERT_FALSE(host.Failures(0).empty());
-        EXPECT_EQ(host.Failures(0).back().cause, FailureCause::BootLoader);
-        EXPECT_EQ(host.Failures(0).back().text, c.error);
     }
 }
 
@@ -296,7 +293,6 @@ TEST_F(UsbFlow, StopDuringAChunkEndsTheTransferAtOnceWithoutAnErrorBox) {
     EXPECT_LT(std::chrono::steady_clock::now() - began, 60s);  // a hang, not a speed check
     EXPECT_EQ(console.log, (Strings{"usbdown"}));
     EXPECT_EQ(host.ErrorCount(), 0u);
-    EXPECT_TRUE(host.Failures(0).empty());
 }
 
 }  // namespace
