@@ -36,12 +36,13 @@ struct BootSample {
     int kind;
     std::uint64_t size;
     const char* storedAs;  // where the terminal keeps it, under its unit's directory
+    const char* shownAs;   // in the table
 };
 constexpr BootSample kBootSamples[] = {
-    {"u-boot.bin", 3, 150000, "nand/region-0.bin"},
-    {"zImage", 4, 1200000, "nand/region-1.bin"},
-    {"rootfs.yaffs2", 5, 2500000, "nand/region-2.bin"},
-    {"kernel.img", 0, 400000, "kernel.img"},
+    {"u-boot.bin", 3, 150000, "nand/region-0.bin", "NAND 0 (BIOS)"},
+    {"zImage", 4, 1200000, "nand/region-1.bin", "NAND 1 (kernel)"},
+    {"rootfs.yaffs2", 5, 2500000, "nand/region-2.bin", "NAND 2 (root)"},
+    {"kernel.img", 0, 400000, "kernel.img", "RAM kernel.img"},
 };
 
 constexpr const char* kBootConfigHead =
@@ -141,12 +142,28 @@ int RunUnderPreload(const std::map<std::string, std::string>& env,
     if (!run) {
         throw std::runtime_error("cannot start " + argv.front());
     }
+    // The run's lines are shown as they come.
+    std::ifstream output;
+    const auto echo = [&] {
+        if (!output.is_open()) {
+            output.open(log, std::ios::binary);
+        }
+        output.clear();
+        char buffer[4096];
+        while (output.read(buffer, sizeof buffer) || output.gcount() > 0) {
+            std::fwrite(buffer, 1, static_cast<std::size_t>(output.gcount()), stdout);
+        }
+        std::fflush(stdout);
+    };
     while (!run->WaitForExit(100ms)) {
+        echo();
         if (events.Interrupted()) {
             run->Stop();
+            echo();
             return kExitStopped;
         }
     }
+    echo();
     const int status = run->RawStatus();
     return WIFEXITED(status) ? WEXITSTATUS(status) : kExitFailed;
 }
@@ -159,7 +176,7 @@ std::vector<VerifyRow> Verify(const std::filesystem::path& unitDir,
         VerifyRow row;
         row.port = 1;
         row.unit = 1;
-        row.destination = sample.storedAs;
+        row.destination = sample.shownAs;
         row.size = sources[i].size();
         row.sent = runOk;
         const std::filesystem::path stored = unitDir / sample.storedAs;
@@ -218,7 +235,6 @@ int BootDemo(const std::filesystem::path& termsim, RunEvents& events) {
                         {self.string(), "run", "--config", config.string(), "--ports-map",
                          portMap.string(), "--single", "1", "--model", kModel, "--passes", "1"},
                         runLog, events);
-    std::printf("%s", ReadText(runLog).c_str());
     if (runExit == kExitStopped || runExit == kExitUsage) {
         return runExit;
     }
