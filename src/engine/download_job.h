@@ -79,8 +79,9 @@ struct DownloadJob {
     bool kernelMode = false;
     bool emptyFlash = false;
     std::uint32_t cmdDelayMs = 1000;
-    UsbPipeTarget usbPipe;                       // the terminal's device in USB download mode
-    std::uint32_t downloadAddress = 0x30200000;  // where the boot loader puts a USB-pipe image
+    UsbPipeTarget usbPipe;  // the terminal's device in USB download mode
+    // Where the boot loader puts an image that comes through the USB pipe.
+    std::uint32_t downloadAddress = 0x30200000;
     DownloadPacing pacing;
     Timings timings;
 

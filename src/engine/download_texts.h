@@ -53,15 +53,16 @@ std::string AddressFileOkText(std::string_view prefix, std::string_view shownNam
 
 // Why a download cannot start with the choices made; the texts name the cause.
 enum class StartRefusal {
-    NoModel,                 // no model selected
-    ModelNameTooLong,        // 30 bytes or more
-    NoPort,                  // no port or port count selected
-    KernelMode,              // boot-loader flows are not in this build
-    BootLoaderRow,           // a row of the kernel-image, BIOS, kernel or root kind
-    UsbTransport,            // USB-HID and USB-CCID are not in this build
-    DroppedRows,             // rows of the stored list that loading could not take
-    SameDevice,              // two COM numbers of the run name one device
-    BootRowNeedsKernelMode,  // a BIOS, kernel or root row outside kernel mode, or not on serial
+    NoModel,           // no model selected
+    ModelNameTooLong,  // 30 bytes or more
+    NoPort,            // no port or port count selected
+    KernelMode,        // boot-loader flows are not in this build
+    BootLoaderRow,     // a row of the kernel-image, BIOS, kernel or root kind
+    UsbTransport,      // USB-HID and USB-CCID are not in this build
+    DroppedRows,       // rows of the stored list that loading could not take
+    SameDevice,        // two COM numbers of the run name one device
+    // A BIOS, kernel or root row outside kernel mode, or not over a serial port.
+    BootRowNeedsKernelMode,
 };
 std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_view detail = {});
 
