@@ -55,6 +55,7 @@ struct DemoOptions {
     int ports = 9;
     int passes = 1;
     std::filesystem::path termsim;  // empty: beside us, in our build tree or on PATH
+    bool boot = false;              // a kernel-mode run through the boot loader instead
 };
 
 int RunCommand(const RunOptions& options, RunEvents& events);

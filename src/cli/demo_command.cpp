@@ -9,6 +9,7 @@
 
 #include "cli/child_process.h"
 #include "cli/commands.h"
+#include "cli/demo_boot.h"
 #include "cli/demo_verify.h"
 #include "cli/demo_workspace.h"
 #include "cli/exit_codes.h"
@@ -109,6 +110,9 @@ int DemoCommand(const DemoOptions& options, RunEvents& events) {
         return kExitUsage;
     }
     try {
+        if (options.boot) {
+            return BootDemo(termsim, events);
+        }
         const DemoWorkspace workspace;
         ChildProcess simulator(
             {termsim.string(), "--ports", std::to_string(options.ports), "--dir",

@@ -141,6 +141,9 @@ void AddDemo(CLI::App& app, DemoOptions& demo) {
         ->check(CLI::IsMember({1, 9, 18, 27}));
     cmd->add_option("--passes", demo.passes, "Passes per port")->check(kAtLeastOne);
     cmd->add_option("--termsim", demo.termsim, "The simulator program")->check(CLI::ExistingFile);
+    cmd->add_flag("--boot", demo.boot,
+                  "A kernel-mode run instead: BIOS, kernel and root files through the USB pipe "
+                  "and a kernel image by YMODEM into one terminal's boot loader");
 }
 
 }  // namespace

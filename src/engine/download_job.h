@@ -89,6 +89,8 @@ struct DownloadJob {
     // USB-CCID: the host's reader connection, which the operator opened before the start; the
     // run sends over it and never opens or closes it.
     std::shared_ptr<CcidReader> ccidReader;
+    // Where the boot loader puts an image that comes through the USB pipe.
+    std::uint32_t downloadAddress = 0x30200000;
     DownloadPacing pacing;
     Timings timings;
 

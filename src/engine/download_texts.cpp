@@ -69,10 +69,6 @@ std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_vie
                              "serial port: "
                            : "内核模式和内核映像需要串口上的BIOS控制台: ";
             break;
-        case StartRefusal::BootLoaderRow:
-            text = english ? "BIOS, kernel and root files cannot be downloaded by this version: "
-                           : "此版本不支持BIOS、内核和根文件下载: ";
-            break;
         case StartRefusal::UsbTransport:
             text = english ? "USB-HID and USB-CCID downloads are not available in this version."
                            : "此版本不支持USB-HID和USB-CCID下载。";
@@ -90,8 +86,24 @@ std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_vie
             text = english ? "No USB-CCID device is connected: open the device first."
                            : "未连接USB-CCID设备，请先打开设备。";
             break;
+        case StartRefusal::BootRowNeedsKernelMode:
+            text = english ? "BIOS, kernel and root files are downloaded only with a KERNEL model "
+                             "over a serial port: "
+                           : "BIOS、内核和根文件只能在KERNEL机型下通过串口下载: ";
+            break;
     }
     return text.append(detail);
+}
+
+std::string UsbProgressText(int langBase, std::string_view fileName, std::uint64_t sentBytes,
+                            std::uint64_t size) {
+    return std::string(TextOf(langBase, kTextUsbDownloading))
+        .append(fileName)
+        .append("(")
+        .append(std::to_string(sentBytes / 1024))
+        .append("K/")
+        .append(std::to_string(size / 1024))
+        .append("K)");
 }
 
 std::string EmptySourceText(int langBase, std::string_view sourcePath) {

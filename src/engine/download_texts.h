@@ -18,6 +18,23 @@ inline constexpr int kTextFileTooLarge = 109;
 inline constexpr int kTextUndefinedError = 110;
 inline constexpr int kTextDownloading = 116;  // "DownLoad.."
 
+// The USB bulk pipe and the BIOS, kernel and root rows.
+inline constexpr int kTextUsbOpenFailed = 66;     // "Open USB Equipment failed,..."
+inline constexpr int kTextOpenFile = 67;          // "Open file：" + name + ...
+inline constexpr int kTextFailed = 68;            // ... "Failed"
+inline constexpr int kTextMemoryFailed = 69;      // "Memory distribute failed"
+inline constexpr int kTextReadFileFailed = 70;    // "Read file Failed"
+inline constexpr int kTextUsbDownloading = 71;    // "Downloading " + name + "(sK/sK)"
+inline constexpr int kTextUsbConnectFailed = 72;  // "Connect USB equipment failed, ..."
+inline constexpr int kTextUsbConnected = 73;      // "Connect USB equipment Success"
+inline constexpr int kTextDownloadBios = 89;      // then 90 failed, 91 solidify failed, 92 OK
+inline constexpr int kTextErasingKernel = 93;     // then 94 erase failed, 95 ... 98 as for BIOS
+inline constexpr int kTextErasingRoot = 99;       // then 100 erase failed, 101 ... 104
+
+// "Downloading " + name + "(sentK/sizeK)", both in whole KiB (no plus one).
+std::string UsbProgressText(int langBase, std::string_view fileName, std::uint64_t sentBytes,
+                            std::uint64_t size);
+
 // prefix + "DownLoad.." + two blanks + name + "(sentK/sizeK)", both in whole KiB plus one.
 std::string BlockProgressText(std::string_view prefix, int langBase, std::string_view fileName,
                               std::uint64_t sentBytes, std::uint64_t size);
@@ -41,11 +58,12 @@ enum class StartRefusal {
     NoPort,               // no port or port count selected
     KernelModeMultiPort,  // kernel mode serves one port
     ConsoleNotSerial,     // kernel mode and kernel-image rows need the serial boot console
-    BootLoaderRow,        // a row of the BIOS, kernel or root kind (not in this build)
     UsbTransport,         // USB-HID and USB-CCID are not in this build
     DroppedRows,          // rows of the stored list that loading could not take
     SameDevice,           // two COM numbers of the run name one device
     CcidNotConnected,     // USB-CCID without an open reader connection
+    // A BIOS, kernel or root row outside kernel mode, or not over a serial port.
+    BootRowNeedsKernelMode,
 };
 std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_view detail = {});
 

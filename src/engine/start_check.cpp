@@ -83,6 +83,7 @@ void TakeSettings(const Settings& settings, const StartOptions& options, Downloa
     job.rootDir = settings.RootDir;
     job.emptyFlash = settings.EmptyFlash;
     job.cmdDelayMs = DelaySetting(settings.CMDDelay);
+    job.downloadAddress = settings.DownloadAddressValue;
     job.pacing = {DelaySetting(settings.USBDelay), DelaySetting(settings.S4KDelay),
                   DelaySetting(settings.FILE_INTERVAL), DelaySetting(settings.FILE_INTERVAL_)};
     job.timings = options.timings;
@@ -250,9 +251,13 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
 
     for (const DownloadRow& row : job->rows) {
         const std::string name = FileNamePart(row.source.string());
-        if (IsUsbPipeKind(row.kind)) {
+        // BIOS, kernel and root rows run on the console channel the kernel-mode start opens, and
+        // their images go through the USB pipe while the serial console watches the answer.
+        const bool usbPipeRowFits = job->kernelMode && job->channel.transport == Transport::Serial;
+        if (IsUsbPipeKind(row.kind) && !usbPipeRowFits) {
             check.messages.push_back(
-                {PromptKind::Warning, StartRefusalText(lang, StartRefusal::BootLoaderRow, name)});
+                {PromptKind::Warning,
+                 StartRefusalText(lang, StartRefusal::BootRowNeedsKernelMode, name)});
             return check;
         }
         if (row.kind == kKernelImageKind && job->channel.transport != Transport::Serial) {

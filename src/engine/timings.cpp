@@ -31,6 +31,8 @@ Timings Timings::Scaled(double factor) {
              &scaled.usbConnectSettleMs,
              &scaled.ymodemSettleMs,
              &scaled.kernelImageRowEndMs,
+             &scaled.usbDeviceRetryMs,
+             &scaled.usbPipeChunkTimeoutMs,
              &scaled.crcReadRetryMs,
              &scaled.blockReadRetryMs,
              &scaled.frameFailurePauseMs,

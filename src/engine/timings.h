@@ -35,6 +35,9 @@ struct Timings {
     std::uint32_t usbConnectSettleMs = 100;    // the pauses around the USB device check
     std::uint32_t ymodemSettleMs = 200;        // around the YMODEM transfer of the kernel image
     std::uint32_t kernelImageRowEndMs = 3000;  // after the kernel-image row, whatever its result
+    // The USB pipe: between the looks for its device, and for one 8192-byte chunk of an image.
+    std::uint32_t usbDeviceRetryMs = 1000;
+    std::uint32_t usbPipeChunkTimeoutMs = 4000;
 
     // Files as frames.
     std::uint32_t crcReadRetryMs = 50;        // after a short read while computing a file's CRC-32

@@ -17,3 +17,9 @@ termload_add_test(download_link_tests
     ${PROJECT_SOURCE_DIR}/tests/e2e/download_harness.cpp
   LIBS termload_core termload_test_host
   LABELS core)
+
+# The BIOS, kernel and root rows with a scripted console and USB device.
+termload_add_test(download_usb_flow_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/download_usb_flow_test.cpp
+  LIBS termload_core termload_test_host
+  LABELS core)

@@ -132,6 +132,10 @@ TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
     EXPECT_TRUE(refusedWith("root.img")) << "a USB-pipe row is never skipped silently";
     config.files.SetChecked(2, false);
     EXPECT_TRUE(CheckStart(config, options).job) << "unchecked, it does not matter";
+    // A BIOS row needs the boot console the kernel-mode start opens.
+    Row("bios.bin", "bios.bin", true, 3);
+    EXPECT_TRUE(refusedWith("only with a KERNEL model over a serial port: bios.bin"));
+    config.files.SetChecked(2, false);
 
     config.controls.modelIndex = -1;
     EXPECT_TRUE(refusedWith("No model"));

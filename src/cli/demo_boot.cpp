@@ -1,0 +1,259 @@
+#include "cli/demo_boot.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/child_process.h"
+#include "cli/demo_verify.h"
+#include "cli/demo_workspace.h"
+#include "cli/exit_codes.h"
+#include "config/user_store.h"
+
+namespace termload::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kSimulatorStartLimit = 10s;
+constexpr auto kSettleLimit = 5s;
+constexpr auto kCheckInterval = 50ms;
+constexpr const char* kModel = "M740-KERNEL";
+
+// The rows in list order: the images that go through the USB pipe first, while the boot loader
+// still serves its console; the kernel image last, as starting it leaves the boot loader.
+struct BootSample {
+    const char* name;
+    int kind;
+    std::uint64_t size;
+    const char* storedAs;  // where the terminal keeps it, under its unit's directory
+    const char* shownAs;   // in the table
+};
+constexpr BootSample kBootSamples[] = {
+    {"u-boot.bin", 3, 150000, "nand/region-0.bin", "NAND 0 (BIOS)"},
+    {"zImage", 4, 1200000, "nand/region-1.bin", "NAND 1 (kernel)"},
+    {"rootfs.yaffs2", 5, 2500000, "nand/region-2.bin", "NAND 2 (root)"},
+    {"kernel.img", 0, 400000, "kernel.img", "RAM kernel.img"},
+};
+
+constexpr const char* kBootConfigHead =
+    "; Sample kernel-mode configuration written by termload-cli demo --boot.\n"
+    "[ModeList]\n"
+    "0B=M740-KERNEL\n"
+    "\n"
+    "[Config]\n"
+    "Language=1\n"
+    "MachMode=0\n"
+    "HardVersion=10\n"
+    "Port=0\n"
+    "BuardRate=12\n"
+    "NewMachine=1\n"
+    "CMDDelay=100\n"
+    "EmptyFlash=1\n"
+    "TraceLog=0\n"
+    "\n"
+    "[History]\n";
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Bytes that do not repeat within a chunk of the pipe, so a misplaced chunk shows.
+std::string SampleBytes(std::uint64_t size, std::uint32_t seed) {
+    std::string bytes;
+    bytes.reserve(size);
+    std::uint32_t state = seed * 2654435761u + 7;
+    while (bytes.size() < size) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        bytes.push_back(static_cast<char>(state & 0xFF));
+    }
+    return bytes;
+}
+
+// NAME=VALUE lines of termsim's environment file.
+std::map<std::string, std::string> ReadEnvFile(const std::filesystem::path& path) {
+    std::map<std::string, std::string> env;
+    std::istringstream lines(ReadText(path));
+    for (std::string line; std::getline(lines, line);) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos && equals > 0) {
+            env[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return env;
+}
+
+// termsim is up when COM1 is in its port map and its USB device in its environment file.
+std::optional<std::map<std::string, std::string>> WaitForSimulator(
+    ChildProcess& simulator, const std::filesystem::path& portMap,
+    const std::filesystem::path& envFile, RunEvents& events) {
+    const auto deadline = std::chrono::steady_clock::now() + kSimulatorStartLimit;
+    while (std::chrono::steady_clock::now() < deadline && !events.Interrupted()) {
+        if (!ReadPortsSection(portMap).empty()) {
+            auto env = ReadEnvFile(envFile);
+            if (env.count("UMOCKDEV_DIR") != 0 && env.count("LD_PRELOAD") != 0) {
+                return env;
+            }
+        }
+        if (simulator.WaitForExit(kCheckInterval)) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+// The download runs in a second termload-cli: libusb reaches termsim's device only through
+// umockdev's preload, which must be in a process's environment when it starts. So the run is
+// this program again, started with termsim's variables, and this process stays as it was.
+int RunUnderPreload(const std::map<std::string, std::string>& env,
+                    const std::vector<std::string>& argv, const std::filesystem::path& log,
+                    RunEvents& events) {
+    std::map<std::string, std::optional<std::string>> saved;
+    for (const auto& [name, value] : env) {
+        const char* old = std::getenv(name.c_str());
+        saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    std::optional<ChildProcess> run;
+    try {
+        run.emplace(argv, log);
+    } catch (...) {
+        run.reset();
+    }
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            ::setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(name.c_str());
+        }
+    }
+    if (!run) {
+        throw std::runtime_error("cannot start " + argv.front());
+    }
+    // The run's lines are shown as they come.
+    std::ifstream output;
+    const auto echo = [&] {
+        if (!output.is_open()) {
+            output.open(log, std::ios::binary);
+        }
+        output.clear();
+        char buffer[4096];
+        while (output.read(buffer, sizeof buffer) || output.gcount() > 0) {
+            std::fwrite(buffer, 1, static_cast<std::size_t>(output.gcount()), stdout);
+        }
+        std::fflush(stdout);
+    };
+    while (!run->WaitForExit(100ms)) {
+        echo();
+        if (events.Interrupted()) {
+            run->Stop();
+            echo();
+            return kExitStopped;
+        }
+    }
+    echo();
+    const int status = run->RawStatus();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : kExitFailed;
+}
+
+std::vector<VerifyRow> Verify(const std::filesystem::path& unitDir,
+                              const std::vector<std::string>& sources, bool runOk) {
+    std::vector<VerifyRow> rows;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const BootSample& sample = kBootSamples[i];
+        VerifyRow row;
+        row.port = 1;
+        row.unit = 1;
+        row.destination = sample.shownAs;
+        row.size = sources[i].size();
+        row.sent = runOk;
+        const std::filesystem::path stored = unitDir / sample.storedAs;
+        std::error_code ec;
+        row.received = std::filesystem::is_regular_file(stored, ec);
+        row.identical = row.received && ReadText(stored) == sources[i];
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+}  // namespace
+
+int BootDemo(const std::filesystem::path& termsim, RunEvents& events) {
+    const ScratchDir root("termload-boot-demo");
+    const std::filesystem::path received = root.Path() / "received";
+    const std::filesystem::path portMap = root.Path() / "ports.ini";
+    const std::filesystem::path config = root.Path() / "Config.ini";
+    std::filesystem::create_directory(received);
+
+    std::vector<std::string> sources;
+    std::string history;
+    for (std::size_t i = 0; i < std::size(kBootSamples); ++i) {
+        const BootSample& sample = kBootSamples[i];
+        sources.push_back(SampleBytes(sample.size, static_cast<std::uint32_t>(i + 11)));
+        std::ofstream(root.Path() / sample.name, std::ios::binary) << sources.back();
+        history += "Recent" + std::to_string(i) + "=" + std::to_string(sample.kind) + ";" +
+                   (root.Path() / sample.name).string() + ";" + sample.name + "\n";
+    }
+    std::ofstream(config, std::ios::binary)
+        << kBootConfigHead << "RecentCount=" << std::size(kBootSamples) << "\n"
+        << history;
+
+    ChildProcess simulator({termsim.string(), "--ports", "1", "--usb", "--work-ms", "200", "--dir",
+                            received.string(), "--map", portMap.string()},
+                           root.Path() / "termsim.log");
+    const auto env = WaitForSimulator(simulator, portMap, received / "env", events);
+    if (!env) {
+        if (events.Interrupted()) {
+            return kExitStopped;
+        }
+        std::fprintf(stderr, "termload-cli: termsim did not start with its USB device:\n%s",
+                     ReadText(root.Path() / "termsim.log").c_str());
+        return kExitFailed;
+    }
+    std::printf(
+        "termsim: one simulated terminal in kernel mode with its USB download device; "
+        "sample files in %s\n",
+        root.Path().c_str());
+    std::fflush(stdout);
+
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+    const std::filesystem::path runLog = root.Path() / "run.log";
+    const int runExit =
+        RunUnderPreload(*env,
+                        {self.string(), "run", "--config", config.string(), "--ports-map",
+                         portMap.string(), "--single", "1", "--model", kModel, "--passes", "1"},
+                        runLog, events);
+    if (runExit == kExitStopped || runExit == kExitUsage) {
+        return runExit;
+    }
+
+    // The last steps of the terminal (storing the solidified image) may lag the run's end.
+    const std::filesystem::path unitDir = received / "COM1" / "unit-1";
+    const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
+    auto rows = Verify(unitDir, sources, runExit == kExitAllOk);
+    while (!AllIdentical(rows) && std::chrono::steady_clock::now() < deadline &&
+           !simulator.WaitForExit(kCheckInterval)) {
+        rows = Verify(unitDir, sources, runExit == kExitAllOk);
+    }
+    simulator.Stop();
+    std::printf("\n");
+    for (const std::string& line : VerifyTable(rows)) {
+        std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+    return AllIdentical(rows) && runExit == kExitAllOk ? kExitAllOk : kExitFailed;
+}
+
+}  // namespace termload::cli
