@@ -164,4 +164,20 @@ void ApplyFaultText(const std::string& given, std::vector<PortFaults>& faults) {
     }
 }
 
+void ApplyHidFaultText(const std::string& text, int& refuseReport) {
+    const std::string kind = "refuse=";
+    size_t used = 0;
+    int n = -1;
+    if (text.rfind(kind, 0) == 0) {
+        try {
+            n = std::stoi(text.substr(kind.size()), &used);
+        } catch (const std::exception&) {
+        }
+    }
+    if (n < 1 || used == 0 || used != text.size() - kind.size()) {
+        throw std::invalid_argument("HID fault: expected refuse=N with N from 1: " + text);
+    }
+    refuseReport = n;
+}
+
 }  // namespace termsim

@@ -37,4 +37,8 @@ struct PortFaults {
 // Throws std::invalid_argument with a message for anything else.
 void ApplyFaultText(const std::string& text, std::vector<PortFaults>& faults);
 
+// A fault of the USB-HID device: "refuse=N" (N from 1) sets `refuseReport` to N, the write of the
+// run that fails. Throws std::invalid_argument with a message for anything else.
+void ApplyHidFaultText(const std::string& text, int& refuseReport);
+
 }  // namespace termsim
