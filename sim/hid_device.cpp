@@ -96,8 +96,13 @@ struct HidDevice::Impl {
     std::mutex mutex;  // the worker thread and the loop share what follows
     std::vector<HidEvent> events;
     int writes = 0;
+    std::vector<UMockdevIoctlClient*> held;  // stalled writes, finished only when termsim ends
 
     ~Impl() {
+        for (UMockdevIoctlClient* client : held) {
+            umockdev_ioctl_client_complete(client, -1, EIO);
+            g_object_unref(client);
+        }
         if (handler) {
             GError* error = nullptr;
             umockdev_testbed_detach_ioctl(testbed, kNode, &error);
@@ -126,7 +131,9 @@ struct HidDevice::Impl {
             // hidapi asks this right after it opened the node: the tool's open.
             const int size = static_cast<int>(descriptor.size());
             if (Answer(client, arg, sizeof size, &size)) {
-                Push(HidEvent{true, false, {}});
+                HidEvent opened;
+                opened.opened = true;
+                Push(std::move(opened));
             }
         } else if (request == HIDIOCGRDESC) {
             hidraw_report_descriptor value{};
@@ -152,10 +159,19 @@ struct HidDevice::Impl {
         event.bytes.assign(arg->data, arg->data + std::min(length, kLargestWrite));
         {
             std::lock_guard lock(mutex);
-            event.refused = ++writes == options.refuseReport;
+            ++writes;
+            event.refused = writes == options.faults.refuseReport;
+            event.stalled = writes == options.faults.stallReport;
+            if (event.stalled) {
+                held.push_back(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
+            }
         }
         const bool refused = event.refused;
+        const bool stalled = event.stalled;
         Push(std::move(event));
+        if (stalled) {
+            return TRUE;
+        }
         if (refused) {
             umockdev_ioctl_client_complete(client, -1, EPIPE);
         } else {

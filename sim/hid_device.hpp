@@ -10,17 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "faults.hpp"
+
 namespace termsim {
 
 struct HidDeviceOptions {
     uint16_t vendor = 0x8888;
     uint16_t product = 0x0001;
-    int refuseReport = 0;  // this write (1 = the first of the run) fails with EPIPE; 0: none
+    HidFaults faults;
 };
 
 struct HidEvent {
     bool opened = false;         // the tool opened the device (no bytes)
     bool refused = false;        // the write was failed back to the tool
+    bool stalled = false;        // the write is held and never finished
     std::vector<uint8_t> bytes;  // one write, whole
 };
 

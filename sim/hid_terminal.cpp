@@ -57,6 +57,13 @@ void HidTerminal::Handle(HidEvent event, TimePoint now) {
         }
         open_ = true;
         terminal_.PortOpened(now);
+    } else if (event.stalled) {
+        ++stalled_;
+        log_.Record({{"event", "hid-report"},
+                     {"port", "HID"},
+                     {"bytes", event.bytes.size()},
+                     {"stalled", true}},
+                    now);
     } else if (event.refused) {
         ++refused_;
         log_.Record({{"event", "hid-report"},
@@ -124,7 +131,8 @@ void HidTerminal::Shutdown(TimePoint now) {
                  {"frame_reports", frameReports_},
                  {"request_reports", requestReports_},
                  {"bad_reports", badReports_},
-                 {"refused", refused_}},
+                 {"refused", refused_},
+                 {"stalled", stalled_}},
                 now);
 }
 

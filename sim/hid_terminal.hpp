@@ -53,6 +53,7 @@ class HidTerminal : private TerminalHost {
     uint64_t requestReports_ = 0;
     uint64_t badReports_ = 0;
     uint64_t refused_ = 0;
+    uint64_t stalled_ = 0;
     uint64_t opens_ = 0;
 };
 

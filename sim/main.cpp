@@ -69,7 +69,9 @@ int Run(int argc, char** argv) {
                  "also a terminal behind a USB-HID device (vendor 0x8888) in an umockdev testbed; "
                  "DIR/env holds the environment the tool needs to reach it (not with --usb)");
     app.add_option("--hid-fault", hidFaultTexts,
-                   "refuse=N (the Nth report the tool writes fails, as a device that refuses it)");
+                   "refuse=N (the Nth report the tool writes fails, as a device that refuses it), "
+                   "stall=N (the Nth report is never finished, as a device that stopped taking "
+                   "reports)");
     app.add_flag("--ccid", options.ccid,
                  "also a terminal behind a CCID reader of a private pcscd (DIR/env names its "
                  "socket)");
@@ -99,7 +101,7 @@ int Run(int argc, char** argv) {
             ApplyCcidFault(fault, options.ccidFaults);
         }
         for (const std::string& fault : hidFaultTexts) {
-            ApplyHidFaultText(fault, options.hidRefuseReport);
+            ApplyHidFaultText(fault, options.hidFaults);
         }
         options.console.bootTime = milliseconds(bootMs);
         if (!ParseUsbId(usbId, options.usbVendor, options.usbProduct)) {

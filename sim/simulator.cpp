@@ -157,7 +157,7 @@ int RunSimulator(const SimulatorOptions& options) {
     std::unique_ptr<HidTerminal> hid;
     if (options.hid) {
         HidDeviceOptions device;
-        device.refuseReport = options.hidRefuseReport;
+        device.faults = options.hidFaults;
         hidDevice = std::make_unique<HidDevice>(device);
         TerminalSetup terminal;
         terminal.port = "HID";

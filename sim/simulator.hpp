@@ -37,8 +37,8 @@ struct SimulatorOptions {
     // The terminal's USB-HID function (vendor 0x8888) through an umockdev testbed; DIR/env as
     // for --usb, so the two cannot go together.
     bool hid = false;
-    int hidRefuseReport = 0;  // this write of the run (1 = the first) is refused; 0: none
-    bool ccid = false;        // also a terminal behind a reader of a private pcscd
+    HidFaults hidFaults;
+    bool ccid = false;  // also a terminal behind a reader of a private pcscd
     CcidFaults ccidFaults;
 };
 

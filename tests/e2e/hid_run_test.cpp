@@ -130,6 +130,27 @@ TEST_F(HidRun, ARefusedReportEndsItsFileAndTheNextFileStillArrives) {
     EXPECT_EQ(hid["frame_reports"], 4) << hid << ": the file was not sent again";
 }
 
+// A device that stops taking reports: the write gives up after its bound and the file fails with
+// "2"; the channel's close does not wait for the stuck write, so the run goes on with the next
+// file on the device opened afresh.
+TEST_F(HidRun, AReportThatNeverFinishesFailsItsFileAndTheRunGoesOn) {
+    // Reports: a.bin 1-2 (the 2nd never finishes), b.bin 3.
+    StartTermsim({"--hid-fault", "stall=2"});
+    WriteConfig({{"a.bin", PatternBytes(5000, 5)}, {"b.bin", PatternBytes(100, 6)}});
+    EXPECT_EQ(RunOnePass(), 1) << output_;
+    const auto pass = JsonLines(ReadFile(dir_ / "report.jsonl"));
+    ASSERT_EQ(pass.size(), 1u) << output_;
+    EXPECT_EQ(pass[0]["files"][0]["result"], "failed") << pass[0];
+    EXPECT_NE(std::string(pass[0]["files"][0].value("text", "")).find("File read error2"),
+              std::string::npos)
+        << pass[0];
+    EXPECT_EQ(pass[0]["files"][1]["result"], "ok") << pass[0];
+    EXPECT_TRUE(ReadFile(Stored("b.bin")) == PatternBytes(100, 6));
+    const nlohmann::json hid = HidSummary();
+    EXPECT_EQ(hid["stalled"], 1) << hid;
+    EXPECT_EQ(hid["reports"], 2) << hid;
+}
+
 TEST_F(HidRun, VersionReadSendsTheRequestReportAndUnwrapsTheReply) {
     WriteFile(dir_ / "versions.txt", "0;B001\n7;SDK105\n");
     StartTermsim({"--versions", (dir_ / "versions.txt").string()});
