@@ -41,7 +41,7 @@ void BuildHidFrameReport(const FileFrame& frame, HidReport& report) {
     std::copy(frame.bytes.begin(), frame.bytes.end(), report.begin() + 1);
 }
 
-int HidSizeCode(std::size_t length) {
+int HidReportSizeCode(std::size_t length) {
     std::size_t size = 8;
     for (int code = 1; code <= 7; ++code, size *= 2) {
         if (length <= size) {
@@ -56,7 +56,7 @@ std::optional<HidReport> BuildHidRequestReport(std::span<const std::uint8_t> req
         return std::nullopt;
     }
     HidReport report{};
-    report[0] = static_cast<std::uint8_t>(HidSizeCode(request.size() + kHidHeader));
+    report[0] = static_cast<std::uint8_t>(HidReportSizeCode(request.size() + kHidHeader));
     report[1] = 0;
     report[2] = static_cast<std::uint8_t>(request.size() & 0xFF);
     report[3] = static_cast<std::uint8_t>(request.size() >> 8);
@@ -76,10 +76,18 @@ std::vector<std::uint8_t> HidReplyPayload(std::span<const std::uint8_t> received
 }
 
 bool HidLink::Open(LinkMode) {
+    // No console over HID: no events, no settle pauses, and the receive text stays as it is.
+    if (slot_.events.Exist()) {
+        slot_.events.SetAbort();
+        slot_.events.Close();
+    }
+    Close();
     const bool trace = slot_.Table().Job().channel.traceLog;
-    // No console over HID: always the normal open, so no events exist and console waits end.
-    return OpenSlotChannel(slot_, LinkMode::Normal,
-                           [trace](const ReceiveCallback&) { return HidOpen(trace); });
+    slot_.OpenUnlessStopped([trace] { return HidOpen(trace); });
+    if (slot_.stop.IsRequested()) {
+        Close();  // the stop may have swept the slot before the channel was stored
+    }
+    return slot_.channel != 0;
 }
 
 void HidLink::Close() {

@@ -28,7 +28,7 @@ void BuildHidFrameReport(const FileFrame& frame, HidReport& report);
 
 // The smallest of the report sizes 8, 16, …, 512 that holds `length` bytes gives the code 1 … 7;
 // anything longer code 8 (1024 bytes).
-int HidSizeCode(std::size_t length);
+int HidReportSizeCode(std::size_t length);
 
 // A request report: zeros, with byte 0 the size code of the request and its 4-byte header, byte
 // 1 zero, bytes 2-3 the request's length (little-endian) and the request from byte 4. Nothing

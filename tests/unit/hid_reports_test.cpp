@@ -29,7 +29,7 @@ TEST(HidReports, SizeCodeIsTheSmallestReportThatHoldsTheLength) {
     const std::vector<std::pair<std::size_t, int>> cases = {
         {0, 1}, {8, 1}, {9, 2}, {16, 2}, {19, 3}, {64, 4}, {65, 5}, {512, 7}, {513, 8}, {5000, 8}};
     for (const auto& [length, code] : cases) {
-        EXPECT_EQ(HidSizeCode(length), code) << length;
+        EXPECT_EQ(HidReportSizeCode(length), code) << length;
     }
 }
 
@@ -68,7 +68,7 @@ TEST(HidReports, TermsimsReplyReportsUnwrapToThePayload) {
         Bytes payload(length);
         std::iota(payload.begin(), payload.end(), std::uint8_t{1});
         const Bytes report = termsim::HidReplyReport(payload);
-        EXPECT_EQ(report[0], HidSizeCode(length + 4)) << length;
+        EXPECT_EQ(report[0], HidReportSizeCode(length + 4)) << length;
         EXPECT_EQ(HidReplyPayload(report), payload) << length;
     }
 }
