@@ -246,7 +246,10 @@ HidDevice::HidDevice(HidDeviceOptions options) : impl_(std::make_unique<Impl>())
 HidDevice::~HidDevice() = default;
 
 std::string HidDevice::rootDir() const {
-    return umockdev_testbed_get_root_dir(impl_->testbed);
+    gchar* root = umockdev_testbed_get_root_dir(impl_->testbed);  // a copy of ours to free
+    std::string text = root ? root : "";
+    g_free(root);
+    return text;
 }
 
 int HidDevice::readyFd() const {
