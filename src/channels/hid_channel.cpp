@@ -28,26 +28,35 @@ constexpr int kReadPollMs = 100;
 // a time limit. The state is shared with that thread: a write still stuck when the channel is
 // closed keeps the device, and the thread closes it when the write returns.
 struct HidDeviceState {
-    hid_device* device = nullptr;
-    // Serialises the hidapi calls on the device (hidapi keeps per-device error state).
-    std::timed_mutex io;
-
     std::mutex mutex;  // everything below
     std::condition_variable changed;
+    hid_device* device = nullptr;  // used and changed only by the holder of the device
+    // One hidapi call on the device at a time (hidapi keeps per-device error state): the caller
+    // that set this holds the device until it clears it.
+    bool deviceHeld = false;
     std::array<unsigned char, kHidReportSize> report{};
     bool pending = false;  // a report waits for the writer
-    bool writing = false;  // the writer is in hid_write
+    bool writing = false;  // the writer has taken the report and not finished it
     bool closing = false;
     std::uint64_t submitted = 0;
     std::uint64_t finished = 0;
     int written = -1;  // hid_write's result for the last finished report
 
-    void CloseDevice() {
-        const std::lock_guard lock(io);
-        if (device != nullptr) {
-            hid_close(device);
-            device = nullptr;
+    // With `lock` held: waits for the device, and takes it. False at the deadline.
+    bool HoldDevice(std::unique_lock<std::mutex>& lock, Clock::time_point deadline) {
+        if (!changed.wait_until(lock, deadline, [&] { return !deviceHeld; })) {
+            return false;
         }
+        deviceHeld = true;
+        return true;
+    }
+    void HoldDevice(std::unique_lock<std::mutex>& lock) {
+        changed.wait(lock, [&] { return !deviceHeld; });
+        deviceHeld = true;
+    }
+    void ReleaseDevice() {
+        deviceHeld = false;
+        changed.notify_all();
     }
 };
 
@@ -60,22 +69,28 @@ void WriterLoop(const std::shared_ptr<HidDeviceState>& state) {
         }
         state->pending = false;
         state->writing = true;
+        // A read holds the device for one short poll at most.
+        state->HoldDevice(lock);
         lock.unlock();
         int result = -1;
-        {
-            const std::lock_guard io(state->io);
-            if (state->device != nullptr) {
-                result = hid_write(state->device, state->report.data(), state->report.size());
-            }
+        if (state->device != nullptr) {
+            result = hid_write(state->device, state->report.data(), state->report.size());
         }
         lock.lock();
+        state->ReleaseDevice();
         state->writing = false;
         state->written = result;
         ++state->finished;
         state->changed.notify_all();
     }
+    state->HoldDevice(lock);
     lock.unlock();
-    state->CloseDevice();
+    if (state->device != nullptr) {
+        hid_close(state->device);
+        state->device = nullptr;
+    }
+    lock.lock();
+    state->ReleaseDevice();
 }
 
 class HidRecord final : public ChannelRecord {
@@ -120,19 +135,20 @@ class HidRecord final : public ChannelRecord {
         const std::size_t capacity = std::min<std::size_t>(*count, kHidReportSize);
         *count = 0;
         const auto deadline = Clock::now() + std::chrono::milliseconds(kHidWaitMs);
+        std::unique_lock lock(state_->mutex);
         while (Clock::now() < deadline) {
-            if (Closing()) {
-                return kChannelFailed;
-            }
-            std::unique_lock io(state_->io, std::defer_lock);
             // A stuck write holds the device: the read waits for it no longer than its own time.
-            if (!io.try_lock_until(deadline)) {
+            if (state_->closing || !state_->HoldDevice(lock, deadline)) {
                 break;
             }
-            if (state_->device == nullptr) {
-                return kChannelFailed;
+            if (state_->closing || state_->device == nullptr) {
+                state_->ReleaseDevice();
+                break;
             }
+            lock.unlock();
             const int got = hid_read_timeout(state_->device, buffer, capacity, kReadPollMs);
+            lock.lock();
+            state_->ReleaseDevice();
             if (got < 0) {
                 return kChannelFailed;
             }
@@ -141,7 +157,7 @@ class HidRecord final : public ChannelRecord {
                 return kChannelDone;
             }
         }
-        return kChannelDone;
+        return state_->closing ? kChannelFailed : kChannelDone;
     }
 
     void Close() override {
@@ -166,11 +182,6 @@ class HidRecord final : public ChannelRecord {
     }
 
   private:
-    bool Closing() {
-        const std::lock_guard lock(state_->mutex);
-        return state_->closing;
-    }
-
     int FinishWrite(int written, std::uint32_t count) {
         int outcome = kChannelFailed;
         if (written == 0) {
