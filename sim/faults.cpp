@@ -167,4 +167,22 @@ void ApplyFaultText(const std::string& given, std::vector<PortFaults>& faults) {
     }
 }
 
+void ApplyHidFaultText(const std::string& text, HidFaults& faults) {
+    const size_t equals = text.find('=');
+    const std::string kind = text.substr(0, equals);
+    size_t used = 0;
+    int n = -1;
+    if (equals != std::string::npos && (kind == "refuse" || kind == "stall")) {
+        try {
+            n = std::stoi(text.substr(equals + 1), &used);
+        } catch (const std::exception&) {
+        }
+    }
+    if (n < 1 || used == 0 || used != text.size() - equals - 1) {
+        throw std::invalid_argument("HID fault: expected refuse=N or stall=N with N from 1: " +
+                                    text);
+    }
+    (kind == "refuse" ? faults.refuseReport : faults.stallReport) = n;
+}
+
 }  // namespace termsim

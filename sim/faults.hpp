@@ -38,4 +38,14 @@ struct PortFaults {
 // Throws std::invalid_argument with a message for anything else.
 void ApplyFaultText(const std::string& text, std::vector<PortFaults>& faults);
 
+// Faults of the USB-HID device, each naming one write of the run (1 = the first; 0: none).
+struct HidFaults {
+    int refuseReport = 0;  // fails with EPIPE, as a device that refuses the report
+    int stallReport = 0;   // never finishes, as a device that stops taking reports
+};
+
+// "refuse=N" or "stall=N" with N from 1. Throws std::invalid_argument with a message for anything
+// else.
+void ApplyHidFaultText(const std::string& text, HidFaults& faults);
+
 }  // namespace termsim

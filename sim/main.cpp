@@ -30,6 +30,7 @@ int Run(int argc, char** argv) {
     std::string versionsFile;
     std::vector<std::string> faultTexts;
     std::vector<std::string> ccidFaultTexts;
+    std::vector<std::string> hidFaultTexts;
     bool quiet = false;
     bool progress = false;
     int bootMs = 300;
@@ -65,6 +66,13 @@ int Run(int argc, char** argv) {
                  "COM1's terminal also serves its USB download device through an umockdev "
                  "testbed; DIR/env holds the environment the tool needs to reach it");
     app.add_option("--usb-id", usbId, "vendor:product of the USB device, hex (default 5345:1234)");
+    app.add_flag("--hid", options.hid,
+                 "also a terminal behind a USB-HID device (vendor 0x8888) in an umockdev testbed; "
+                 "DIR/env holds the environment the tool needs to reach it (not with --usb)");
+    app.add_option("--hid-fault", hidFaultTexts,
+                   "refuse=N (the Nth report the tool writes fails, as a device that refuses it), "
+                   "stall=N (the Nth report is never finished, as a device that stopped taking "
+                   "reports)");
     app.add_flag("--ccid", options.ccid,
                  "also a terminal behind a CCID reader of a private pcscd (DIR/env names its "
                  "socket)");
@@ -92,6 +100,9 @@ int Run(int argc, char** argv) {
         }
         for (const std::string& fault : ccidFaultTexts) {
             ApplyCcidFault(fault, options.ccidFaults);
+        }
+        for (const std::string& fault : hidFaultTexts) {
+            ApplyHidFaultText(fault, options.hidFaults);
         }
         options.console.bootTime = milliseconds(bootMs);
         if (!ParseUsbId(usbId, options.usbVendor, options.usbProduct)) {

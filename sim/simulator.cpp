@@ -15,6 +15,7 @@
 #include "paced_relay.hpp"
 #include "sim_port.hpp"
 #ifdef TERMSIM_HAVE_UMOCKDEV
+#include "hid_terminal.hpp"
 #include "usb_gadget.hpp"
 #endif
 
@@ -150,8 +151,32 @@ int RunSimulator(const SimulatorOptions& options) {
     if (options.usb && ports.empty()) {
         throw std::runtime_error("--usb needs terminals; it cannot go with --relay");
     }
+    if (options.hid && options.usb) {
+        throw std::runtime_error("--hid and --usb each need the tool's umockdev environment");
+    }
+    std::unique_ptr<HidDevice> hidDevice;
+    std::unique_ptr<HidTerminal> hid;
+    if (options.hid) {
+        HidDeviceOptions device;
+        device.faults = options.hidFaults;
+        hidDevice = std::make_unique<HidDevice>(device);
+        TerminalSetup terminal;
+        terminal.port = "HID";
+        terminal.dir = dir / "HID";
+        terminal.frameFormat = FrameFormat::Full;  // a report holds the whole frame
+        terminal.versions = options.versions;
+        terminal.console = options.console;
+        hid = std::make_unique<HidTerminal>(loop, std::move(terminal), *hidDevice, log, tally);
+        loop.Add(hidDevice->readyFd(), EPOLLIN, [&hidDevice, &hid](uint32_t) {
+            for (HidEvent& event : hidDevice->TakeEvents()) {
+                hid->Handle(std::move(event), Clock::now());
+            }
+        });
+        AddEnvLines(envFile,
+                    {{"UMOCKDEV_DIR", hidDevice->rootDir()}, {"LD_PRELOAD", kUmockdevPreload}});
+    }
 #else
-    if (options.usb) {
+    if (options.usb || options.hid) {
         throw std::runtime_error(
             "this termsim was built without umockdev: install libumockdev-dev and umockdev "
             "(scripts/setup.sh) and build again");
@@ -188,6 +213,15 @@ int RunSimulator(const SimulatorOptions& options) {
     for (auto& port : ports) {
         port->Shutdown(end);
     }
+#ifdef TERMSIM_HAVE_UMOCKDEV
+    if (hid) {
+        // Reports the tool wrote before the stop are taken in before the unit is recorded.
+        for (HidEvent& event : hidDevice->TakeEvents()) {
+            hid->Handle(std::move(event), end);
+        }
+        hid->Shutdown(end);
+    }
+#endif
     if (ccid) {
         ccid->Shutdown(end);
     }
@@ -209,6 +243,11 @@ int RunSimulator(const SimulatorOptions& options) {
     if (usb) {
         loop.Remove(usb->readyFd());
         usb.reset();
+    }
+    if (hidDevice) {
+        loop.Remove(hidDevice->readyFd());
+        hid.reset();
+        hidDevice.reset();
     }
 #endif
     ports.clear();

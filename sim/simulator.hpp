@@ -34,7 +34,11 @@ struct SimulatorOptions {
     bool usb = false;
     uint16_t usbVendor = 0x5345;
     uint16_t usbProduct = 0x1234;
-    bool ccid = false;   // also a terminal behind a reader of a private pcscd
+    // The terminal's USB-HID function (vendor 0x8888) through an umockdev testbed; DIR/env as
+    // for --usb, so the two cannot go together.
+    bool hid = false;
+    HidFaults hidFaults;
+    bool ccid = false;  // also a terminal behind a reader of a private pcscd
     CcidFaults ccidFaults;
 };
 

@@ -336,7 +336,10 @@ UsbGadget::UsbGadget(UsbGadgetOptions options) : impl_(std::make_unique<Impl>())
 UsbGadget::~UsbGadget() = default;
 
 std::string UsbGadget::rootDir() const {
-    return umockdev_testbed_get_root_dir(impl_->testbed);
+    gchar* root = umockdev_testbed_get_root_dir(impl_->testbed);  // a copy of ours to free
+    std::string text = root ? root : "";
+    g_free(root);
+    return text;
 }
 
 int UsbGadget::readyFd() const {

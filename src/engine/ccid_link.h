@@ -16,7 +16,6 @@ class CcidReader;
 
 class CcidLink final : public SlotLink {
   public:
-    static constexpr bool kAvailable = true;
 
     CcidLink(PortSlot& slot, const DownloadJob& job);
 

@@ -69,10 +69,6 @@ std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_vie
                              "serial port: "
                            : "内核模式和内核映像需要串口上的BIOS控制台: ";
             break;
-        case StartRefusal::UsbTransport:
-            text = english ? "USB-HID and USB-CCID downloads are not available in this version."
-                           : "此版本不支持USB-HID和USB-CCID下载。";
-            break;
         case StartRefusal::DroppedRows:
             text = english
                        ? "Rows of the file list were not loaded (over 32 rows, or a source path "

@@ -58,7 +58,6 @@ enum class StartRefusal {
     NoPort,               // no port or port count selected
     KernelModeMultiPort,  // kernel mode serves one port
     ConsoleNotSerial,     // kernel mode and kernel-image rows need the serial boot console
-    UsbTransport,         // USB-HID and USB-CCID are not in this build
     DroppedRows,          // rows of the stored list that loading could not take
     SameDevice,           // two COM numbers of the run name one device
     CcidNotConnected,     // USB-CCID without an open reader connection

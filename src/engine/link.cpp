@@ -10,19 +10,6 @@
 
 namespace termload {
 
-int UnavailableLink::Write(std::span<const std::uint8_t>) {
-    return kChannelFailed;
-}
-
-int UnavailableLink::Read(std::span<std::uint8_t>, std::uint32_t, std::size_t& got) {
-    got = 0;
-    return kChannelFailed;
-}
-
-std::optional<FailureCause> UnavailableLink::SendFrame(const FileFrame&) {
-    return FailureCause::Transport;
-}
-
 std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job) {
     switch (job.channel.transport) {
         case Transport::UsbHid:
@@ -38,8 +25,9 @@ std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job) {
 VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup) {
     switch (setup.transport) {
         case Transport::UsbHid:
-            // No HID channel in this build yet: the read goes on as if the terminal said nothing.
-            return [] { return VersionExchangeResult{true, {}}; };
+            return [trace = setup.trace, waitMs = setup.timings.versionReplyWaitHidMs] {
+                return HidVersionExchange(trace, waitMs);
+            };
         case Transport::UsbCcid:
             return [reader = setup.ccidReader] { return CcidVersionExchange(reader); };
         case Transport::Serial:
@@ -62,18 +50,6 @@ Transport TransportOfPortMode(PortMode mode) {
             break;
     }
     return Transport::Serial;
-}
-
-bool TransportAvailable(Transport transport) {
-    switch (transport) {
-        case Transport::Serial:
-            return SerialLink::kAvailable;
-        case Transport::UsbHid:
-            return HidLink::kAvailable;
-        case Transport::UsbCcid:
-            return CcidLink::kAvailable;
-    }
-    return false;
 }
 
 }  // namespace termload

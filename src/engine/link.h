@@ -84,33 +84,6 @@ class SlotLink {
     virtual PassCompletion EndPass(const std::string& /*lastFileName*/) { return {}; }
 };
 
-// The link of a transport this build has no channel for: it refuses everything. A start with such
-// a transport is refused before; the subclass names its failure digit and recovery.
-class UnavailableLink : public SlotLink {
-  public:
-    static constexpr bool kAvailable = false;
-
-    UnavailableLink(char failureDigit, FrameRecovery recovery)
-        : failureDigit_(failureDigit), recovery_(recovery) {}
-
-    char FailureDigit() const final { return failureDigit_; }
-    FrameRecovery Recovery() const final { return recovery_; }
-    bool Open(LinkMode) final { return false; }
-    void Close() final {}
-    int Write(std::span<const std::uint8_t>) final;
-    int Read(std::span<std::uint8_t>, std::uint32_t, std::size_t& got) final;
-    void Purge() final {}
-    std::optional<FailureCause> SendFrame(const FileFrame&) final;
-    bool SendConsoleBytes(std::span<const std::uint8_t>) final { return false; }
-    std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t>) final {
-        return std::nullopt;
-    }
-
-  private:
-    char failureDigit_;
-    FrameRecovery recovery_;
-};
-
 // Makes the link of one slot for a run. The table keeps the job as long as the link.
 using LinkFactory = std::function<std::unique_ptr<SlotLink>(PortSlot&, const DownloadJob&)>;
 
@@ -133,7 +106,5 @@ VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup);
 // Which transport the window's port mode selects.
 Transport TransportOfPortMode(PortMode mode);
 
-// False for a transport whose link this build does not have: a start with it is refused.
-bool TransportAvailable(Transport transport);
 
 }  // namespace termload

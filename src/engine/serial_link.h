@@ -16,7 +16,6 @@ inline constexpr std::uint32_t kHangUpWithinMs = 1000;
 
 class SerialLink final : public SlotLink {
   public:
-    static constexpr bool kAvailable = true;
 
     SerialLink(PortSlot& slot, const DownloadJob& job);
 

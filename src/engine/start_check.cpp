@@ -44,9 +44,6 @@ std::optional<StartRefusal> TakeChoices(const Configuration& config, DownloadJob
         return StartRefusal::ModelNameTooLong;
     }
     job.channel.transport = TransportOfPortMode(controls.portMode);
-    if (!TransportAvailable(job.channel.transport)) {
-        return StartRefusal::UsbTransport;
-    }
     job.kernelMode = config.settings.KernelMode || IsKernelModel(job.modelName);
     job.portMode = controls.portMode;
     // One terminal's boot loader at a time: the window keeps kernel models on a single port.

@@ -6,6 +6,7 @@
 #include "channels/ccid_reader.h"
 #include "channels/channel_library.h"
 #include "channels/serial_channel.h"
+#include "engine/hid_link.h"
 
 namespace termload {
 namespace {
@@ -68,6 +69,15 @@ VersionExchangeResult SerialVersionExchange(int port, const SerialSettings& line
         result.reply.assign(buffer, buffer + count);
     }
     return result;
+}
+
+VersionExchangeResult HidVersionExchange(bool trace, std::uint32_t replyWaitMs) {
+    std::optional<std::vector<std::uint8_t>> reply =
+        HidExchangeOnce(kVersionRequest, replyWaitMs, trace);
+    if (!reply) {
+        return {};
+    }
+    return {true, std::move(*reply)};
 }
 
 VersionExchangeResult CcidVersionExchange(CcidReader* reader) {

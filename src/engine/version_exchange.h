@@ -24,6 +24,10 @@ VersionExchangeSetup VersionExchangeSetupOf(const ControlsModel& controls, bool 
 VersionExchangeResult SerialVersionExchange(int port, const SerialSettings& line, bool trace,
                                             std::uint32_t replyWaitMs);
 
+// The request in a HID report of its own (the device opened for the call), the reply read after
+// `replyWaitMs`. Not opened when no HID device opens.
+VersionExchangeResult HidVersionExchange(bool trace, std::uint32_t replyWaitMs);
+
 // The request as one escape to the connected reader, with room for a 4174-byte reply. Not opened
 // without a reader or a connection. The reader's connection is ended afterwards, whatever came:
 // the operator connects again for the next download.

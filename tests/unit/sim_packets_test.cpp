@@ -145,6 +145,15 @@ TEST(SimPackets, FaultTextsSelectPortsAndRefuseNonsense) {
           "1:stall=2*x", "1:hangup=2*3*4", "1:hangup=2*every", "1:stall*2", "1:hang", "1:hang="}) {
         EXPECT_THROW(ApplyFaultText(bad, faults), std::invalid_argument) << bad;
     }
+
+    HidFaults hid;
+    ApplyHidFaultText("refuse=3", hid);
+    ApplyHidFaultText("stall=12", hid);
+    EXPECT_EQ(hid.refuseReport, 3);
+    EXPECT_EQ(hid.stallReport, 12);
+    for (const char* bad : {"refuse=0", "refuse=", "stall=x", "stall=2x", "refuse", "hang=1"}) {
+        EXPECT_THROW(ApplyHidFaultText(bad, hid), std::invalid_argument) << bad;
+    }
 }
 
 TEST(SimPackets, NamesFromTheWireStayInsideTheUnitDirectory) {
