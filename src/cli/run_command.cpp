@@ -145,7 +145,7 @@ int RunDownload(const RunOptions& options, RunEvents& events,
         return kExitUsage;
     }
     const std::vector<int> ports = job->Ports();
-    for (int port : ccid ? std::vector<int>{} : ports) {
+    for (int port : job->channel.transport == Transport::Serial ? ports : std::vector<int>{}) {
         const auto device = job->channel.devices->find(port);
         const std::string problem = device == job->channel.devices->end()
                                         ? CheckPortDevice(port, std::nullopt)

@@ -33,9 +33,9 @@ bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
 
     const bool multi = job->portMode == PortMode::Multi;
     const int filled = multi ? PortSlotTable::kSlotCount : 1;
+    const std::vector<int> ports = job->Ports();
     for (int index = 0; index < filled; ++index) {
-        const int port = multi ? index + 1 : job->singlePort;
-        table_[index].Fill(port);
+        table_[index].Fill(multi ? index + 1 : ports.front());
     }
 
     int started = 0;

@@ -99,6 +99,9 @@ struct DownloadJob {
 
     // The COM number of each slot the run uses.
     std::vector<int> Ports() const {
+        if (channel.transport != Transport::Serial) {
+            return {0};  // a USB terminal has no COM number: its texts show "[COM0]"
+        }
         if (portMode != PortMode::Multi) {
             return {singlePort};
         }

@@ -80,6 +80,7 @@ void TakeSettings(const Settings& settings, const StartOptions& options, Downloa
     job.rootDir = settings.RootDir;
     job.emptyFlash = settings.EmptyFlash;
     job.cmdDelayMs = DelaySetting(settings.CMDDelay);
+    job.usbPipe.device = ReadUsbPipeDevice(UserStorePath());  // the bench's own device setting
     job.downloadAddress = settings.DownloadAddressValue;
     job.pacing = {DelaySetting(settings.USBDelay), DelaySetting(settings.S4KDelay),
                   DelaySetting(settings.FILE_INTERVAL), DelaySetting(settings.FILE_INTERVAL_)};

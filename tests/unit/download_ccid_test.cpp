@@ -131,9 +131,9 @@ TEST_F(DownloadCcid, FramesGoAsSeventeenRequestsAndTheRunEndsAfterOnePass) {
               (Bytes{0x55, 0x55, 0xAA, 0xAA, 0x01, 0x01}));
     // Two questions, the result, and no stop: the run ended by itself.
     EXPECT_EQ(Commands(), (std::vector<int>{0x63, 0x63, 0x65}));
-    EXPECT_EQ(host.Shown(0, "[[COM1]]a.bin 正在更新，请不要点停止下载..", StatusColour::Black), 2);
-    EXPECT_EQ(host.Shown(0, "[[COM1]]a.bin 更新...OK", StatusColour::Blue), 1);
-    EXPECT_EQ(host.Shown(0, "[[COM1]] 文件更新成功！", StatusColour::Blue), 1);
+    EXPECT_EQ(host.Shown(0, "[[COM0]]a.bin 正在更新，请不要点停止下载..", StatusColour::Black), 2);
+    EXPECT_EQ(host.Shown(0, "[[COM0]]a.bin 更新...OK", StatusColour::Blue), 1);
+    EXPECT_EQ(host.Shown(0, "[[COM0]] 文件更新成功！", StatusColour::Blue), 1);
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
     EXPECT_EQ(host.RunsEnded(), 1);
     EXPECT_TRUE(reader->connected());  // the run never closes the operator's connection
@@ -147,8 +147,8 @@ TEST_F(DownloadCcid, RefusedPieceShowsThreeAndRestartsTheFileFromBlockZero) {
     ASSERT_EQ(data.size(), 17u + 4u + 34u);
     EXPECT_EQ(data[21][5 + 5], 0x00);  // block number of the frame after the refusal
     EXPECT_EQ(data[38][5 + 5], 0x01);
-    EXPECT_EQ(host.Shown(0, "[COM1] File read error3", StatusColour::Red), 1);
-    EXPECT_EQ(host.Shown(0, "[[COM1]]a.bin...OK", StatusColour::Blue), 1);
+    EXPECT_EQ(host.Shown(0, "[COM0] File read error3", StatusColour::Red), 1);
+    EXPECT_EQ(host.Shown(0, "[[COM0]]a.bin...OK", StatusColour::Blue), 1);
     const auto failures = host.Failures(0);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].restart, PassRestart::File);
@@ -160,8 +160,8 @@ TEST_F(DownloadCcid, UnconfirmedPassFailsWithItsCause) {
     resultReply = kRefused;
     Run();
     EXPECT_EQ(Commands(), (std::vector<int>{0x63, 0x65}));
-    EXPECT_EQ(host.Shown(0, "[[COM1]]a.bin 更新...false", StatusColour::Red), 1);
-    EXPECT_EQ(host.Shown(0, "[[COM1]] 文件更新失败！", StatusColour::Red), 1);
+    EXPECT_EQ(host.Shown(0, "[[COM0]]a.bin 更新...false", StatusColour::Red), 1);
+    EXPECT_EQ(host.Shown(0, "[[COM0]] 文件更新失败！", StatusColour::Red), 1);
     const auto failures = host.Failures(0);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].cause, FailureCause::CcidResult);
@@ -197,7 +197,7 @@ TEST_F(DownloadCcid, OperatorStopsBetweenPiecesAndDuringEndlessWriting) {
     Start();
     ASSERT_TRUE(host.WaitUntil(
         [](const auto& h) {
-            return h.Shown(0, "[[COM1]]a.bin 正在更新，请不要点停止下载..", StatusColour::Black) >=
+            return h.Shown(0, "[[COM0]]a.bin 正在更新，请不要点停止下载..", StatusColour::Black) >=
                    3;
         },
         10s));
