@@ -51,12 +51,7 @@ class UsbPipeE2e : public ::testing::Test {
         sim_ = std::make_unique<Termsim>(dir_, args, 1, faults);
         ASSERT_EQ(sim_->Log().find("without umockdev"), std::string::npos) << kMissing;
         ASSERT_TRUE(sim_->Started());
-        std::istringstream lines(ReadFile(dir_ / "env"));
-        for (std::string line; std::getline(lines, line);) {
-            const auto equals = line.find('=');
-            ASSERT_NE(equals, std::string::npos) << line;
-            env_[line.substr(0, equals)] = line.substr(equals + 1);
-        }
+        env_ = ReadEnvFile(dir_ / "env");
         ASSERT_EQ(env_.count("UMOCKDEV_DIR"), 1u);
         ASSERT_EQ(env_.count("LD_PRELOAD"), 1u);
     }

@@ -21,18 +21,6 @@ constexpr const char* kMissing =
     "umockdev is missing: install the Debian packages umockdev and libumockdev-dev "
     "(scripts/setup.sh) and build again";
 
-std::map<std::string, std::string> EnvOf(const fs::path& file) {
-    std::map<std::string, std::string> env;
-    std::istringstream lines(ReadFile(file));
-    for (std::string line; std::getline(lines, line);) {
-        const auto equals = line.find('=');
-        if (equals != std::string::npos) {
-            env[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return env;
-}
-
 // The BIOS image the terminal solidified last (a terminal that starts over may count as a new
 // unit), or nothing.
 std::optional<std::string> SolidifiedBios(const fs::path& simDir) {
@@ -60,7 +48,7 @@ TEST(CliBoot, BiosRowIsSolidifiedByteForByteThroughTheUsbPipe) {
             badSum ? std::vector<std::string>{"1:usbsum=1"} : std::vector<std::string>{});
         ASSERT_EQ(sim.Log().find("without umockdev"), std::string::npos) << kMissing;
         ASSERT_TRUE(sim.Started());
-        const auto env = EnvOf(dir.Path() / "sim" / "env");
+        const auto env = termload::test::ReadEnvFile(dir.Path() / "sim" / "env");
         ASSERT_EQ(env.count("LD_PRELOAD"), 1u) << kMissing;
 
         // 20000 + 10 bytes of image: two full chunks and a shorter one.

@@ -40,12 +40,7 @@ class HidRun : public ::testing::Test {
         ASSERT_TRUE(sim_->Started()) << sim_->Log();
         ASSERT_EQ(sim_->Log().find("without umockdev"), std::string::npos)
             << "umockdev is missing: install umockdev and libumockdev-dev (scripts/setup.sh)";
-        std::istringstream lines(ReadFile(dir_ / "sim" / "env"));
-        for (std::string line; std::getline(lines, line);) {
-            const auto equals = line.find('=');
-            ASSERT_NE(equals, std::string::npos) << line;
-            env_[line.substr(0, equals)] = line.substr(equals + 1);
-        }
+        env_ = ReadEnvFile(dir_ / "sim" / "env");
         ASSERT_EQ(env_.count("UMOCKDEV_DIR"), 1u);
         ASSERT_EQ(env_.count("LD_PRELOAD"), 1u);
         // In a sanitizer build the preload comes before the ASan runtime, which is fine here.

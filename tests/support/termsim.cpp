@@ -1,7 +1,10 @@
 #include "support/termsim.h"
 
 #include <algorithm>
+#include <sstream>
 #include <thread>
+
+#include "support/files.h"
 
 namespace termload::test {
 
@@ -66,6 +69,17 @@ std::vector<nlohmann::json> Termsim::AwaitResults(const std::string& event, std:
         lines = Results(event);
     }
     return lines;
+}
+
+std::map<std::string, std::string> ReadEnvFile(const std::filesystem::path& file) {
+    std::map<std::string, std::string> env;
+    std::istringstream lines(ReadFile(file));
+    for (std::string line; std::getline(lines, line);) {
+        if (const auto equals = line.find('='); equals != std::string::npos) {
+            env[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return env;
 }
 
 }  // namespace termload::test

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,5 +55,9 @@ class Termsim {
     bool started_ = false;
     std::chrono::milliseconds startup_{0};
 };
+
+// The NAME=VALUE lines termsim writes to DIR/env for the tool's environment (the umockdev testbed,
+// the private pcscd's socket); lines without "=" are left out.
+std::map<std::string, std::string> ReadEnvFile(const std::filesystem::path& file);
 
 }  // namespace termload::test
