@@ -35,11 +35,12 @@ fs::path DefaultCcidDriver() {
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (!ec) {
-        // Beside termsim, or where a package puts it: <prefix>/lib/termload beside <prefix>/bin.
+        // Beside termsim, or where a package puts it: <prefix>/lib/termload/ccid beside
+        // <prefix>/bin.
         const fs::path dir = self.parent_path();
         for (const fs::path& candidate :
              {dir / "libtermsim_ccid_ifd.so",
-              dir / ".." / "lib" / "termload" / "libtermsim_ccid_ifd.so"}) {
+              dir / ".." / "lib" / "termload" / "ccid" / "libtermsim_ccid_ifd.so"}) {
             if (fs::exists(candidate, ec)) {
                 return candidate.lexically_normal();
             }
