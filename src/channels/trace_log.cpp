@@ -87,7 +87,7 @@ std::string_view CutUtf8(std::string_view text, std::size_t limit) {
 
 }  // namespace
 
-void FixTraceLogInCurrentDirectory() {
+void FixTraceLogPath() {
     SetTraceLogPath(DefaultLogPath());
 }
 

@@ -12,7 +12,7 @@ namespace termload {
 
 // Fixes the log at LOG.txt in the current directory, or in the per-user directory for an
 // installed program (TraceLogDir(); done by ChannelLibInit).
-void FixTraceLogInCurrentDirectory();
+void FixTraceLogPath();
 // Points the log at another file (tests, and hosts that keep their logs elsewhere).
 void SetTraceLogPath(std::string path);
 
