@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package and prints its path as the last line.
+# Builds the Debian package, checks it with lintian and prints its path as the last line.
 #   scripts/package.sh                  a Release tree of the programs alone in build/package,
 #                                       with Debian's hardening flags
 #   scripts/package.sh --build-dir DIR  packages a tree already configured here (CI reuses
@@ -39,4 +39,6 @@ if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
   echo "package: cpack made no single termload_*.deb in $build/deb" >&2
   exit 1
 fi
+# A package lintian finds errors in is no package.
+lintian --fail-on error "${debs[0]}" >&2
 realpath "${debs[0]}"
