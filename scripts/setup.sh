@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev fonts-wqy-zenhei
   lrzsz umockdev libumockdev-dev
+  lintian librsvg2-bin appstream
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "simulator.hpp"
+#include "termload_version.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ int Run(int argc, char** argv) {
                    "request is refused), busy=N (end-of-pass polls still writing N times)");
     auto* quietFlag = app.add_flag("--quiet", quiet, "print nothing but errors");
     app.add_flag("--progress", progress, "print every received block as well")->excludes(quietFlag);
+    app.set_version_flag("--version", "termsim " TERMLOAD_VERSION);
     CLI11_PARSE(app, argc, argv);
 
     try {

@@ -35,9 +35,15 @@ fs::path DefaultCcidDriver() {
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (!ec) {
-        const fs::path beside = self.parent_path() / "libtermsim_ccid_ifd.so";
-        if (fs::exists(beside, ec)) {
-            return beside;
+        // Beside termsim, or where a package puts it: <prefix>/lib/termload/ccid beside
+        // <prefix>/bin.
+        const fs::path dir = self.parent_path();
+        for (const fs::path& candidate :
+             {dir / "libtermsim_ccid_ifd.so",
+              dir / ".." / "lib" / "termload" / "ccid" / "libtermsim_ccid_ifd.so"}) {
+            if (fs::exists(candidate, ec)) {
+                return candidate.lexically_normal();
+            }
         }
     }
 #ifdef TERMSIM_CCID_DRIVER

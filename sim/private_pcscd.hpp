@@ -45,7 +45,8 @@ class PrivatePcscd {
     pid_t pid_ = -1;
 };
 
-// The IFD handler beside the termsim executable, else where the build put it.
+// The IFD handler beside the termsim executable or in its installed place, else where the build
+// put it.
 std::filesystem::path DefaultCcidDriver();
 
 }  // namespace termsim

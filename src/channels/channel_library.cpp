@@ -18,7 +18,7 @@ void CloseRecord(const std::shared_ptr<ChannelRecord>& record) {
 }  // namespace
 
 void ChannelLibInit() {
-    FixTraceLogInCurrentDirectory();
+    FixTraceLogPath();
 }
 
 void ChannelLibShutdown() {

@@ -13,7 +13,8 @@ constexpr int kChannelDone = 1;
 constexpr int kChannelTimeout = 0;
 constexpr int kChannelFailed = -1;
 
-// Fixes the trace log at LOG.txt in the current directory. Called once before any open.
+// Fixes the trace log at LOG.txt in TraceLogDir(): the current directory, or the per-user
+// directory for an installed program. Called once before any open.
 void ChannelLibInit();
 // Closes every channel still open, of every kind, newest first.
 void ChannelLibShutdown();

@@ -1,5 +1,6 @@
 #include "channels/trace_log.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <mutex>
 
 #include "channels/local_time.h"
+#include "config/paths.h"
 
 namespace termload {
 namespace {
@@ -25,10 +27,9 @@ TraceLogState& State() {
     return state;
 }
 
-std::string CurrentDirectoryLogPath() {
-    std::error_code error;
-    const auto directory = std::filesystem::current_path(error);
-    return (error ? std::filesystem::path() : directory / "LOG.txt").string();
+std::string DefaultLogPath() {
+    const std::filesystem::path directory = TraceLogDir();
+    return (directory.empty() ? std::filesystem::path() : directory / "LOG.txt").string();
 }
 
 struct FileCloser {
@@ -37,12 +38,18 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens the log for appending; the caller holds the state's mutex. A log that was never fixed
-// goes to the current directory of its first use.
+// goes where a fixed one would at its first use. The per-user directory may not exist yet.
 File OpenLog(TraceLogState& state) {
     if (state.path.empty()) {
-        state.path = CurrentDirectoryLogPath();
+        state.path = DefaultLogPath();
     }
-    return File(std::fopen(state.path.c_str(), "a+"));
+    File file(std::fopen(state.path.c_str(), "a+"));
+    if (!file && errno == ENOENT && !state.path.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(state.path).parent_path(), error);
+        file.reset(std::fopen(state.path.c_str(), "a+"));
+    }
+    return file;
 }
 
 void WriteLine(std::FILE* file, std::string_view text) {
@@ -80,8 +87,8 @@ std::string_view CutUtf8(std::string_view text, std::size_t limit) {
 
 }  // namespace
 
-void FixTraceLogInCurrentDirectory() {
-    SetTraceLogPath(CurrentDirectoryLogPath());
+void FixTraceLogPath() {
+    SetTraceLogPath(DefaultLogPath());
 }
 
 void SetTraceLogPath(std::string path) {

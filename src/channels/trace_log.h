@@ -10,8 +10,9 @@ namespace termload {
 // The trace log LOG.txt. Each writer appends to the file and closes it again; lines written from
 // different threads never interleave. A line that cannot be written is dropped silently.
 
-// Fixes the log at LOG.txt in the current directory (done by ChannelLibInit).
-void FixTraceLogInCurrentDirectory();
+// Fixes the log at LOG.txt in the current directory, or in the per-user directory for an
+// installed program (TraceLogDir(); done by ChannelLibInit).
+void FixTraceLogPath();
 // Points the log at another file (tests, and hosts that keep their logs elsewhere).
 void SetTraceLogPath(std::string path);
 

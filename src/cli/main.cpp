@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_watch.h"
+#include "termload_version.h"
 
 namespace {
 
@@ -155,6 +156,7 @@ int main(int argc, char** argv) {
 
     CLI::App app{"termload-cli: load firmware and data files into POS terminals"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "termload-cli " TERMLOAD_VERSION);
     RunOptions run;
     ClockOptions clock;
     PortsOptions ports;
@@ -183,6 +185,8 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
         return app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version);
     } catch (const CLI::ParseError& error) {
         std::fprintf(stderr, "termload-cli: %s\n", error.what());
         return kExitUsage;

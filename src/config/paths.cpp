@@ -79,9 +79,29 @@ std::filesystem::path ExecutableDir() {
     return exe.parent_path();
 }
 
+bool IsInstalledProgramDir(const std::filesystem::path& exeDir) {
+    const std::filesystem::path dir = exeDir.lexically_normal();
+    // "/usr/bin/" normalises to "/usr/bin/" with an empty file name: look at the last element.
+    const std::filesystem::path last =
+        dir.has_filename() ? dir.filename() : dir.parent_path().filename();
+    return last == "bin";
+}
+
+std::filesystem::path ApplicationDirFor(const std::filesystem::path& exeDir) {
+    return !IsInstalledProgramDir(exeDir) && IsWritableDirectory(exeDir) ? exeDir : UserStoreDir();
+}
+
 std::filesystem::path ApplicationDir() {
-    std::filesystem::path dir = ExecutableDir();
-    return IsWritableDirectory(dir) ? dir : UserStoreDir();
+    return ApplicationDirFor(ExecutableDir());
+}
+
+std::filesystem::path TraceLogDir() {
+    if (IsInstalledProgramDir(ExecutableDir())) {
+        return UserStoreDir();
+    }
+    std::error_code error;
+    std::filesystem::path dir = std::filesystem::current_path(error);
+    return error ? std::filesystem::path() : dir;
 }
 
 std::filesystem::path UserStoreDir() {

@@ -24,9 +24,19 @@ std::string NativePath(std::string_view path);
 // Directory of the running executable.
 std::filesystem::path ExecutableDir();
 
+// True for an executable in an installed tree (<prefix>/bin: /usr/bin, /usr/local/bin, a
+// package unpacked elsewhere). Such a program never writes beside itself, even as root.
+bool IsInstalledProgramDir(const std::filesystem::path& exeDir);
+
 // Where the program keeps files "beside the executable": the executable's directory when it is
-// writable (a portable install), else UserStoreDir().
+// writable and not an installed tree (a build tree or a portable copy), else UserStoreDir().
+std::filesystem::path ApplicationDirFor(const std::filesystem::path& exeDir);
+// ApplicationDirFor(ExecutableDir()).
 std::filesystem::path ApplicationDir();
+
+// Where LOG.txt goes: the current directory, except for an installed program, whose log goes
+// to UserStoreDir() (a desktop start has no meaningful current directory, often / or $HOME).
+std::filesystem::path TraceLogDir();
 
 // $XDG_CONFIG_HOME/termload, or $HOME/.config/termload when XDG_CONFIG_HOME is unset or empty.
 std::filesystem::path UserStoreDir();

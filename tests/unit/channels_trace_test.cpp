@@ -148,5 +148,18 @@ TEST_F(TraceLogTest, DumpsFromManyThreadsStayWithTheirLines) {
     EXPECT_EQ(entries, kThreads * kEach);
 }
 
+// An installed program logs into the per-user directory, which may not exist before its first
+// line: the line must not be lost.
+TEST_F(TraceLogTest, FirstLineCreatesTheLogsDirectory) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("channels-trace-dir-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    SetTraceLogPath((dir / "termload" / "LOG.txt").string());
+    TraceText("COM1 opened(normal)...");
+    EXPECT_NE(test::ReadFile(dir / "termload" / "LOG.txt").find("> COM1 opened(normal)...\n"),
+              std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace termload

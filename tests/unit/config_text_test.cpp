@@ -1,5 +1,9 @@
 // Text encoding, the string table and path helpers.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
 
 #include "config/paths.h"
 #include "config/string_table.h"
@@ -100,6 +104,25 @@ TEST(ConfigText, UserStoreFollowsXdgConfigHome) {
     } else {
         ::unsetenv("XDG_CONFIG_HOME");
     }
+}
+
+// An installed program never writes beside itself, even where it could (root and /usr/bin);
+// a build tree or a portable copy does when its directory is writable.
+TEST(ConfigText, ApplicationDirOfInstalledAndPortablePrograms) {
+    EXPECT_TRUE(IsInstalledProgramDir("/usr/bin"));
+    EXPECT_TRUE(IsInstalledProgramDir("/usr/local/bin/"));
+    EXPECT_TRUE(IsInstalledProgramDir("/tmp/unpacked/usr/bin/."));
+    EXPECT_FALSE(IsInstalledProgramDir("/work/build/default/src/app"));
+    EXPECT_FALSE(IsInstalledProgramDir("/opt/binaries"));
+
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("termload-appdir-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(root / "usr" / "bin");
+    std::filesystem::create_directories(root / "portable");
+    EXPECT_EQ(ApplicationDirFor(root / "usr" / "bin"), UserStoreDir());
+    EXPECT_EQ(ApplicationDirFor(root / "portable"), root / "portable");
+    EXPECT_EQ(ApplicationDirFor(root / "missing"), UserStoreDir());
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace
