@@ -74,13 +74,17 @@ void DownloadController::Stop() {
         }
         run_->MarkStopping();
         // The operator stops a USB-CCID download still under way: the terminal is told, so that
-        // it does not wait for the rest of the files. It goes between two pieces of a frame.
-        if (running_ && !table_[0].threadEnded && table_[0].HasThread()) {
+        // it does not wait for the rest of the files. A run that ended by itself (its thread has
+        // reported the end) is not under way any more.
+        if (running_ && run_->ThreadsRunning() && table_[0].HasThread()) {
             ccid = run_->Job().ccidReader;
         }
         running_ = false;
     }
     if (ccid) {
+        // The slot stops first, so that no poll of the end of the pass follows the stop; the
+        // request goes between two pieces of a frame.
+        table_[0].RequestStop();
         ccid->SendStop();
     }
     startStop_.Request();

@@ -39,6 +39,8 @@ class DownloadRun {
 
     // Called once by every thread as it ends; true for the last one.
     bool ThreadEnded() { return threadsLeft_.fetch_sub(1) == 1; }
+    // True while a thread of the run has not ended yet (one that reported the run's end has).
+    bool ThreadsRunning() const { return threadsLeft_.load() > 0; }
 
   private:
     std::shared_ptr<const DownloadJob> job_;
