@@ -5,7 +5,6 @@
 //
 //   ccid_bench [--quick]     (--quick: 20 frames instead of 100)
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +18,7 @@
 
 #include <unistd.h>
 
+#include "bench_host.h"
 #include "channels/ccid_reader.h"
 #include "cli/child_process.h"
 #include "engine/download_controller.h"
@@ -32,21 +32,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
-class BenchHost : public HostSink {
+class BenchHost : public BenchHostBase {
   public:
-    void SetStatus(int, const std::string&, std::optional<StatusColour>) override {}
-    void SetProgress(int, const ProgressState&) override {}
-    void ShowConsoleText(const std::string&) override {}
-    void ClearConsoleText() override {}
-    void UncheckRow(int) override {}
-    void ShowError(int, const std::string&, std::shared_ptr<ErrorAnswer> answer) override {
-        answer->Acknowledge();
-    }
-    void RunEnded(int) override {
-        std::lock_guard lock(mutex_);
-        ended_ = true;
-        changed_.notify_all();
-    }
     void PassStarted(int, int) override {
         std::lock_guard lock(mutex_);
         started_ = Clock::now();
@@ -61,10 +48,6 @@ class BenchHost : public HostSink {
         failures_ = true;
     }
 
-    bool WaitForEnd(std::chrono::seconds limit) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, limit, [this] { return ended_; });
-    }
     double FileSeconds() const {
         std::lock_guard lock(mutex_);
         return Seconds(fileTime_).count();
@@ -75,9 +58,6 @@ class BenchHost : public HostSink {
     }
 
   private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ended_ = false;
     bool ok_ = false;
     bool failures_ = false;
     Clock::time_point started_;

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_host.h"
 #include "channels/port_map.h"
 #include "channels/serial_channel.h"
 #include "cli/child_process.h"
@@ -38,21 +38,8 @@ using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
 // Records when each slot's pass starts and finishes, and the bytes of the files sent.
-class BenchHost : public HostSink {
+class BenchHost : public BenchHostBase {
   public:
-    void SetStatus(int, const std::string&, std::optional<StatusColour>) override {}
-    void SetProgress(int, const ProgressState&) override {}
-    void ShowConsoleText(const std::string&) override {}
-    void ClearConsoleText() override {}
-    void UncheckRow(int) override {}
-    void ShowError(int, const std::string&, std::shared_ptr<ErrorAnswer> answer) override {
-        answer->Acknowledge();
-    }
-    void RunEnded(int) override {
-        std::lock_guard lock(mutex_);
-        ended_ = true;
-        changed_.notify_all();
-    }
     void PassStarted(int slot, int) override {
         std::lock_guard lock(mutex_);
         started_[slot] = Clock::now();
@@ -67,10 +54,6 @@ class BenchHost : public HostSink {
         bytes_ += file.ok ? file.size : 0;
     }
 
-    bool WaitForEnd(std::chrono::seconds limit) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, limit, [this] { return ended_; });
-    }
     std::map<int, Clock::duration> PassTimes() const {
         std::lock_guard lock(mutex_);
         return passTime_;
@@ -85,9 +68,6 @@ class BenchHost : public HostSink {
     }
 
   private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    bool ended_ = false;
     bool allOk_ = true;
     std::uint64_t bytes_ = 0;
     std::map<int, Clock::time_point> started_;
