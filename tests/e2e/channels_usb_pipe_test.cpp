@@ -20,10 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr const char* kMissing =
-    "umockdev is missing: install the Debian packages umockdev and libumockdev-dev "
-    "(scripts/setup.sh) and build again";
-
 using namespace termload::test;
 
 struct PeerRun {
@@ -49,7 +45,7 @@ class UsbPipeE2e : public ::testing::Test {
         std::vector<std::string> args = {"--usb", "--boot-ms", "50", "--quiet"};
         args.insert(args.end(), more.begin(), more.end());
         sim_ = std::make_unique<Termsim>(dir_, args, 1, faults);
-        ASSERT_EQ(sim_->Log().find("without umockdev"), std::string::npos) << kMissing;
+        ASSERT_EQ(sim_->Log().find("without umockdev"), std::string::npos) << kUmockdevMissing;
         ASSERT_TRUE(sim_->Started());
         env_ = ReadEnvFile(dir_ / "env");
         ASSERT_EQ(env_.count("UMOCKDEV_DIR"), 1u);
@@ -118,7 +114,7 @@ class UsbPipeE2e : public ::testing::Test {
                 lines >> run.status >> run.bytes >> run.milliseconds;
                 std::getline(lines, word);
             } else if (word == "no-preload:") {
-                ADD_FAILURE() << kMissing;
+                ADD_FAILURE() << kUmockdevMissing;
                 std::getline(lines, word);
             }
         }

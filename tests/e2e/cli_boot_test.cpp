@@ -17,10 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr const char* kMissing =
-    "umockdev is missing: install the Debian packages umockdev and libumockdev-dev "
-    "(scripts/setup.sh) and build again";
-
 // The BIOS image the terminal solidified last (a terminal that starts over may count as a new
 // unit), or nothing.
 std::optional<std::string> SolidifiedBios(const fs::path& simDir) {
@@ -46,10 +42,11 @@ TEST(CliBoot, BiosRowIsSolidifiedByteForByteThroughTheUsbPipe) {
         termload::test::Termsim sim(
             dir.Path() / "sim", {"--usb", "--work-ms", "50"}, 1,
             badSum ? std::vector<std::string>{"1:usbsum=1"} : std::vector<std::string>{});
-        ASSERT_EQ(sim.Log().find("without umockdev"), std::string::npos) << kMissing;
+        ASSERT_EQ(sim.Log().find("without umockdev"), std::string::npos)
+            << termload::test::kUmockdevMissing;
         ASSERT_TRUE(sim.Started());
         const auto env = termload::test::ReadEnvFile(dir.Path() / "sim" / "env");
-        ASSERT_EQ(env.count("LD_PRELOAD"), 1u) << kMissing;
+        ASSERT_EQ(env.count("LD_PRELOAD"), 1u) << termload::test::kUmockdevMissing;
 
         // 20000 + 10 bytes of image: two full chunks and a shorter one.
         const fs::path source = dir.Path() / "u-boot.bin";

@@ -38,8 +38,7 @@ class HidRun : public ::testing::Test {
         args.insert(args.end(), more.begin(), more.end());
         sim_ = std::make_unique<Termsim>(dir_ / "sim", args);
         ASSERT_TRUE(sim_->Started()) << sim_->Log();
-        ASSERT_EQ(sim_->Log().find("without umockdev"), std::string::npos)
-            << "umockdev is missing: install umockdev and libumockdev-dev (scripts/setup.sh)";
+        ASSERT_EQ(sim_->Log().find("without umockdev"), std::string::npos) << kUmockdevMissing;
         env_ = ReadEnvFile(dir_ / "sim" / "env");
         ASSERT_EQ(env_.count("UMOCKDEV_DIR"), 1u);
         ASSERT_EQ(env_.count("LD_PRELOAD"), 1u);

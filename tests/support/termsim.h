@@ -56,6 +56,11 @@ class Termsim {
     std::chrono::milliseconds startup_{0};
 };
 
+// What a failed test says when termsim was built without umockdev (no --usb, no --hid).
+inline constexpr const char* kUmockdevMissing =
+    "umockdev is missing: install the Debian packages umockdev and libumockdev-dev "
+    "(scripts/setup.sh) and build again";
+
 // The NAME=VALUE lines termsim writes to DIR/env for the tool's environment (the umockdev testbed,
 // the private pcscd's socket); lines without "=" are left out.
 std::map<std::string, std::string> ReadEnvFile(const std::filesystem::path& file);
