@@ -2,6 +2,7 @@
 // descriptor and device info ioctls, and every write() the tool makes. Reads are not intercepted:
 // they come from the line umockdev gives the node, where input reports are written whole.
 #include "hid_device.hpp"
+#include "umockdev_errors.hpp"
 
 #include <linux/hidraw.h>
 #include <sys/eventfd.h>
@@ -214,11 +215,8 @@ HidDevice::HidDevice(HidDeviceOptions options) : impl_(std::make_unique<Impl>())
         ids + ".0001\n";
     impl.testbed = umockdev_testbed_new();
     GError* error = nullptr;
-    if (!umockdev_testbed_add_from_string(impl.testbed, record.c_str(), &error)) {
-        const std::string message = error ? error->message : "unknown error";
-        g_clear_error(&error);
-        throw std::runtime_error("umockdev testbed: " + message);
-    }
+    ThrowUnless(umockdev_testbed_add_from_string(impl.testbed, record.c_str(), &error), error,
+                "umockdev testbed");
     impl.handler = umockdev_ioctl_base_new();
     g_signal_connect(
         impl.handler, "handle-ioctl",
@@ -232,11 +230,8 @@ HidDevice::HidDevice(HidDeviceOptions options) : impl_(std::make_unique<Impl>())
             return static_cast<Impl*>(self)->OnWrite(client);
         }),
         &impl);
-    if (!umockdev_testbed_attach_ioctl(impl.testbed, kNode, impl.handler, &error)) {
-        const std::string message = error ? error->message : "unknown error";
-        g_clear_error(&error);
-        throw std::runtime_error("umockdev ioctl handler: " + message);
-    }
+    ThrowUnless(umockdev_testbed_attach_ioctl(impl.testbed, kNode, impl.handler, &error), error,
+                "umockdev ioctl handler");
     impl.line = umockdev_testbed_get_dev_fd(impl.testbed, kNode);
     if (impl.line < 0) {
         throw std::runtime_error("umockdev gave the HID node no line");

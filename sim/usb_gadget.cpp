@@ -2,6 +2,7 @@
 // release, URB submit, reap and discard. Bulk OUT data goes to the image check; everything on
 // endpoint 0 stalls, since the download needs no control requests.
 #include "usb_gadget.hpp"
+#include "umockdev_errors.hpp"
 
 #include <linux/usbdevice_fs.h>
 #include <sys/eventfd.h>
@@ -314,11 +315,8 @@ UsbGadget::UsbGadget(UsbGadgetOptions options) : impl_(std::make_unique<Impl>())
         "/1-1:1.0\nE: DEVTYPE=usb_interface\nE: SUBSYSTEM=usb\nA: bInterfaceNumber=00\\n"
         "\nA: bNumEndpoints=02\\n\n";
     GError* error = nullptr;
-    if (!umockdev_testbed_add_from_string(impl.testbed, record.c_str(), &error)) {
-        const std::string message = error ? error->message : "unknown error";
-        g_clear_error(&error);
-        throw std::runtime_error("umockdev testbed: " + message);
-    }
+    ThrowUnless(umockdev_testbed_add_from_string(impl.testbed, record.c_str(), &error), error,
+                "umockdev testbed");
     impl.handler = umockdev_ioctl_base_new();
     g_signal_connect(
         impl.handler, "handle-ioctl",
@@ -326,11 +324,8 @@ UsbGadget::UsbGadget(UsbGadgetOptions options) : impl_(std::make_unique<Impl>())
             return static_cast<Impl*>(self)->OnIoctl(client);
         }),
         &impl);
-    if (!umockdev_testbed_attach_ioctl(impl.testbed, kDeviceNode, impl.handler, &error)) {
-        const std::string message = error ? error->message : "unknown error";
-        g_clear_error(&error);
-        throw std::runtime_error("umockdev ioctl handler: " + message);
-    }
+    ThrowUnless(umockdev_testbed_attach_ioctl(impl.testbed, kDeviceNode, impl.handler, &error),
+                error, "umockdev ioctl handler");
 }
 
 UsbGadget::~UsbGadget() = default;
