@@ -1,0 +1,37 @@
+# The libraries of a Windows cross-build. Debian's mingw-w64 packages carry zlib only; the
+# header-only libraries (CLI11, nlohmann-json, SimpleIni) come from the build machine's own
+# packages, each header tree linked alone so that no Linux system header can shadow mingw's;
+# hidapi's Windows backend is compiled from Debian's hidapi source package
+# (scripts/setup-windows.sh fetches it). libserialport, libusb and pcsc-lite are not used on
+# Windows: port enumeration is SetupAPI, the USB pipe is the driver's named pipe, PC/SC is winscard.
+
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+
+set(_host_headers ${PROJECT_BINARY_DIR}/host-headers)
+file(MAKE_DIRECTORY ${_host_headers})
+foreach(_header IN ITEMS nlohmann CLI SimpleIni.h)
+  if(NOT EXISTS /usr/include/${_header})
+    message(FATAL_ERROR "/usr/include/${_header} is missing: run scripts/setup.sh")
+  endif()
+  file(CREATE_LINK /usr/include/${_header} ${_host_headers}/${_header} SYMBOLIC)
+endforeach()
+
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${_host_headers})
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${_host_headers})
+add_library(PkgConfig::SIMPLEINI INTERFACE IMPORTED)
+target_include_directories(PkgConfig::SIMPLEINI SYSTEM INTERFACE ${_host_headers})
+
+set(TERMLOAD_HIDAPI_SOURCE "${PROJECT_SOURCE_DIR}/build/third-party/hidapi"
+    CACHE PATH "Unpacked hidapi source tree (its windows/hid.c is built)")
+if(NOT EXISTS ${TERMLOAD_HIDAPI_SOURCE}/windows/hid.c)
+  message(FATAL_ERROR "hidapi source not found in ${TERMLOAD_HIDAPI_SOURCE}: "
+                      "run scripts/setup-windows.sh")
+endif()
+add_library(termload_hidapi STATIC ${TERMLOAD_HIDAPI_SOURCE}/windows/hid.c)
+target_include_directories(termload_hidapi PUBLIC ${TERMLOAD_HIDAPI_SOURCE}/hidapi
+                                                  ${TERMLOAD_HIDAPI_SOURCE}/windows)
+target_compile_options(termload_hidapi PRIVATE -w)
+add_library(PkgConfig::HIDAPI ALIAS termload_hidapi)
