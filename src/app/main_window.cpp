@@ -24,7 +24,7 @@
 #include "app/window_download.h"
 #include "app/window_text.h"
 #include "channels/serial_channel.h"
-#include "config/user_store.h"
+#include "config/last_configuration.h"
 #include "engine/stop_signal.h"
 #include "engine/timer_file.h"
 #include "ui_main_window.h"
@@ -194,10 +194,10 @@ void TfrmMain::showEvent(QShowEvent* event) {
 void TfrmMain::FormShow() {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     SetIcon(kGlyphStart);
-    configDialogDir_ = QString::fromStdString(ExecutableDir().string());
+    configDialogDir_ = QString::fromStdString(PathToUtf8(ExecutableDir()));
     FlashCtrls(true);
     rbPortSelectClick();
-    const LastConfiguration last = ReadLastConfiguration(places_.userStore);
+    const LastConfiguration last = LoadUserLastConfiguration(places_.userStore);
     config_.ConfigPath = last.configPath;
     config_.BaseDir = last.baseDir;
     if (!LoadConfiguration(ToQString(last.configPath))) {
@@ -232,7 +232,7 @@ void TfrmMain::FormClose() {
     sink_->Flush();
     ReadControls();
     SaveSettings(config_);
-    WriteLastConfiguration({config_.ConfigPath, config_.BaseDir}, places_.userStore);
+    SaveUserLastConfiguration({config_.ConfigPath, config_.BaseDir}, places_.userStore);
     if (config_.settings.DownTimer) {
         std::error_code ignored;
         std::filesystem::remove(kTimerFileName, ignored);

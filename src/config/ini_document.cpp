@@ -1,15 +1,12 @@
 #include "config/ini_document.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <climits>
 #include <cstdint>
 #include <fstream>
 #include <system_error>
 
+#include "config/file_system.h"
 #include "config/text_encoding.h"
 
 namespace termload {
@@ -116,61 +113,6 @@ bool ParseInteger(std::string_view text, int& value) {
     return true;
 }
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() { Close(); }
-    int Get() const { return fd_; }
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Replaces the file in one step: a crash or a full disk leaves either the old or the new file.
-bool ReplaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode) {
-    std::string tempName =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileDescriptor temp(::mkstemp(tempName.data()));
-    if (temp.Get() < 0) {
-        return false;
-    }
-    const bool written =
-        WriteAll(temp.Get(), bytes) && ::fchmod(temp.Get(), mode) == 0 && ::fsync(temp.Get()) == 0;
-    if (!temp.Close() || !written || ::rename(tempName.c_str(), target.c_str()) != 0) {
-        ::unlink(tempName.c_str());
-        return false;
-    }
-    return true;
-}
-
-// For a file in a directory we may not create files in.
-bool OverwriteFile(const std::filesystem::path& target, std::string_view bytes) {
-    FileDescriptor file(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    return file.Get() >= 0 && WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0 &&
-           file.Close();
-}
-
 }  // namespace
 
 IniDocument::IniDocument() : ini_(false, true, false) {
@@ -256,10 +198,8 @@ bool IniDocument::Save(const std::filesystem::path& path) const {
     if (error) {
         target = path;
     }
-    struct stat status {};
-    const mode_t mode = ::stat(target.c_str(), &status) == 0 ? status.st_mode & 07777 : 0644;
     const std::string bytes = ToBytes();
-    return ReplaceFile(target, bytes, mode) || OverwriteFile(target, bytes);
+    return ReplaceFileWith(target, bytes) || OverwriteFileWith(target, bytes);
 }
 
 std::string IniDocument::ReadString(std::string_view section, std::string_view key,

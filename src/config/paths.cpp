@@ -1,26 +1,14 @@
 #include "config/paths.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <system_error>
+
+#include "config/file_system.h"
 
 namespace termload {
 
 namespace {
 
 constexpr std::string_view kSeparators = "/\\:";
-
-#ifdef _WIN32
-constexpr char kNativeSeparator = '\\';
-#else
-constexpr char kNativeSeparator = '/';
-#endif
-
-bool IsWritableDirectory(const std::filesystem::path& dir) {
-    std::error_code error;
-    return std::filesystem::is_directory(dir, error) && ::access(dir.c_str(), W_OK) == 0;
-}
 
 }  // namespace
 
@@ -52,31 +40,10 @@ std::string JoinPath(std::string_view dir, std::string_view name) {
     std::string joined(dir);
     // A drive letter's ':' ends no directory name here: "C:" joins as "C:/name".
     if (joined.back() != '/' && joined.back() != '\\') {
-        joined += kNativeSeparator;
+        joined += NativeSeparator();
     }
     joined += name;
     return joined;
-}
-
-std::string NativePath(std::string_view path) {
-    std::string native(path);
-#ifndef _WIN32
-    for (char& c : native) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
-#endif
-    return native;
-}
-
-std::filesystem::path ExecutableDir() {
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) {
-        return std::filesystem::current_path(error);
-    }
-    return exe.parent_path();
 }
 
 bool IsInstalledProgramDir(const std::filesystem::path& exeDir) {
@@ -102,16 +69,6 @@ std::filesystem::path TraceLogDir() {
     std::error_code error;
     std::filesystem::path dir = std::filesystem::current_path(error);
     return error ? std::filesystem::path() : dir;
-}
-
-std::filesystem::path UserStoreDir() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && *xdg != '\0') {
-        return std::filesystem::path(xdg) / "termload";
-    }
-    const char* home = std::getenv("HOME");
-    const std::filesystem::path base = home != nullptr && *home != '\0' ? home : ".";
-    return base / ".config" / "termload";
 }
 
 std::filesystem::path UserStorePath() {

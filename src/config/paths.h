@@ -7,6 +7,11 @@
 
 namespace termload {
 
+// A UTF-8 text as a path, and a path as UTF-8 text. Every conversion between the two goes through
+// these: on Windows a narrow string would otherwise be read in the ANSI code page.
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string PathToUtf8(const std::filesystem::path& path);
+
 // The text after the last '/', '\\' or ':', so that paths written on Windows still work.
 std::string FileNamePart(std::string_view path);
 
@@ -18,7 +23,8 @@ std::string DirectoryPart(std::string_view path);
 // `name` alone when `dir` is empty.
 std::string JoinPath(std::string_view dir, std::string_view name);
 
-// A path from a configuration as the platform understands it: backslashes become '/' on POSIX.
+// A path from a configuration as the platform understands it: backslashes become '/' on POSIX;
+// Windows takes both separators and keeps the text as it is.
 std::string NativePath(std::string_view path);
 
 // Directory of the running executable.
@@ -38,7 +44,8 @@ std::filesystem::path ApplicationDir();
 // to UserStoreDir() (a desktop start has no meaningful current directory, often / or $HOME).
 std::filesystem::path TraceLogDir();
 
-// $XDG_CONFIG_HOME/termload, or $HOME/.config/termload when XDG_CONFIG_HOME is unset or empty.
+// $XDG_CONFIG_HOME/termload, or $HOME/.config/termload when XDG_CONFIG_HOME is unset or empty;
+// on Windows %APPDATA%\termload.
 std::filesystem::path UserStoreDir();
 
 // UserStoreDir()/termload.ini.

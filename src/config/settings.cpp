@@ -1,13 +1,11 @@
 #include "config/settings.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <system_error>
 
+#include "config/file_system.h"
 #include "config/ini_document.h"
 #include "config/paths.h"
 #include "config/text_encoding.h"
@@ -108,16 +106,6 @@ void ApplyFileListCheck(Configuration& config) {
     }
 }
 
-// Read-only as the operator sees it: no write permission for the owner, or none for us.
-// (Checking the owner's bit matters when running as root, who may write anything.)
-bool IsReadOnly(const std::filesystem::path& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        return true;
-    }
-    return (status.st_mode & S_IWUSR) == 0 || ::access(path.c_str(), W_OK) != 0;
-}
-
 bool CreateEmptyFile(const std::filesystem::path& path) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
@@ -132,7 +120,7 @@ std::vector<PromptMessage> ReadSettings(Configuration& config) {
     IniDocument ini;
     const std::string path = NativePath(config.ConfigPath);
     const int langBase = config.settings.LangBase;
-    switch (ini.Load(path)) {
+    switch (ini.Load(PathFromUtf8(path))) {
         case IniDocument::LoadStatus::TooLarge:
             messages.push_back(
                 {PromptKind::Error, std::string(TextOf(langBase, kTextConfigTooLarge)) + path});
@@ -185,7 +173,7 @@ LoadResult LoadConfiguration(Configuration& config, std::string_view path,
                              const std::filesystem::path& appDir) {
     std::error_code error;
     const std::string native = NativePath(path);
-    if (!native.empty() && std::filesystem::is_regular_file(native, error)) {
+    if (!native.empty() && std::filesystem::is_regular_file(PathFromUtf8(native), error)) {
         config.ConfigPath = native;
         if (config.BaseDir.empty()) {
             config.BaseDir = DirectoryPart(native);
@@ -195,15 +183,16 @@ LoadResult LoadConfiguration(Configuration& config, std::string_view path,
         return result;
     }
 
-    const std::string defaultPath = JoinPath(appDir.string(), kDefaultConfigName);
+    const std::string appDirText = PathToUtf8(appDir);
+    const std::string defaultPath = JoinPath(appDirText, kDefaultConfigName);
     // A default configuration that is already there is loaded, never emptied.
-    if (std::filesystem::is_regular_file(defaultPath, error)) {
-        config.BaseDir = appDir.string();
+    if (std::filesystem::is_regular_file(PathFromUtf8(defaultPath), error)) {
+        config.BaseDir = appDirText;
         return LoadConfiguration(config, defaultPath, appDir);
     }
-    config.BaseDir = appDir.string();
+    config.BaseDir = appDirText;
     config.ConfigPath = defaultPath;
-    if (!CreateEmptyFile(defaultPath)) {
+    if (!CreateEmptyFile(PathFromUtf8(defaultPath))) {
         return {LoadStatus::CreateFailed, {{PromptKind::Error, std::string(kCreateFailedText)}}};
     }
     return {LoadStatus::CreatedDefault, {}};
@@ -212,24 +201,25 @@ LoadResult LoadConfiguration(Configuration& config, std::string_view path,
 LoadResult LoadChosenConfiguration(Configuration& config, std::string_view path,
                                    const std::filesystem::path& appDir) {
     std::error_code error;
-    std::filesystem::path chosen = std::filesystem::absolute(NativePath(path), error);
+    const std::filesystem::path given = PathFromUtf8(NativePath(path));
+    std::filesystem::path chosen = std::filesystem::absolute(given, error);
     if (error) {
-        chosen = NativePath(path);
+        chosen = given;
     }
-    config.BaseDir = chosen.parent_path().string();
-    return LoadConfiguration(config, chosen.string(), appDir);
+    config.BaseDir = PathToUtf8(chosen.parent_path());
+    return LoadConfiguration(config, PathToUtf8(chosen), appDir);
 }
 
 SaveStatus SaveSettings(Configuration& config) {
     if (config.ConfigPath.empty()) {
         config.ConfigPath = JoinPath(config.BaseDir, kDefaultConfigName);
     }
-    const std::filesystem::path path = NativePath(config.ConfigPath);
+    const std::filesystem::path path = PathFromUtf8(NativePath(config.ConfigPath));
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         return SaveStatus::NoFile;
     }
-    if (IsReadOnly(path)) {
+    if (IsReadOnlyFile(path)) {
         return SaveStatus::ReadOnly;
     }
     IniDocument ini;

@@ -1,31 +1,12 @@
 #include "config/text_encoding.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-#include <memory>
+#include "config/gbk_converter.h"
 
 namespace termload {
 
 namespace {
 
-// Windows' code page 936, the encoding of configurations written there.
-constexpr const char* kGbkName = "CP936";
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
-
-struct IconvCloser {
-    void operator()(void* handle) const { iconv_close(static_cast<iconv_t>(handle)); }
-};
-using IconvHandle = std::unique_ptr<void, IconvCloser>;
-
-IconvHandle OpenIconv(const char* to, const char* from) {
-    iconv_t handle = iconv_open(to, from);
-    // iconv_open reports failure as (iconv_t)-1.
-    if (handle == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
-        return nullptr;
-    }
-    return IconvHandle(handle);
-}
 
 // Length of the UTF-8 sequence starting at `pos` when it is valid, else 0.
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t pos) {
@@ -82,33 +63,38 @@ Character NextCharacter(std::string_view text, std::size_t pos) {
     return {length, length == 1 ? std::size_t{1} : std::size_t{2}};
 }
 
-// Runs the whole input through iconv; at a sequence it cannot convert, appends `replacement`
-// and skips `skip(input, pos)` bytes.
-template <typename Skip>
-std::string Convert(iconv_t handle, std::string_view input, std::string_view replacement,
-                    Skip skip) {
+// Bytes of the GBK character starting at `pos`: one for ASCII and for a byte that leads no
+// pair, else two.
+std::size_t GbkUnitLength(std::string_view text, std::size_t pos) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    return lead >= 0x81 && lead <= 0xFE && pos + 1 < text.size() ? 2 : 1;
+}
+
+// Converts the whole input; when some of it cannot be converted, goes character by character
+// (`unit` gives each one's length), putting `replacement` for each bad one and skipping
+// `skip(input, pos)` bytes past it.
+template <typename Unit, typename Skip>
+std::string ConvertLeniently(GbkConverter& converter, std::string_view input,
+                             std::string_view replacement, Unit unit, Skip skip) {
     std::string output;
     output.reserve(input.size() * 3 / 2 + 16);
-    std::size_t pos = 0;
-    char buffer[1024];
-    while (pos < input.size()) {
-        char* in = const_cast<char*>(input.data() + pos);
-        std::size_t inLeft = input.size() - pos;
-        char* out = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t result = iconv(handle, &in, &inLeft, &out, &outLeft);
-        const int error = errno;
-        output.append(buffer, out);
-        pos = input.size() - inLeft;
-        if (result != static_cast<std::size_t>(-1) || error == E2BIG) {
-            continue;
+    if (converter.Convert(input, output)) {
+        return output;
+    }
+    for (std::size_t pos = 0; pos < input.size();) {
+        const std::size_t length = unit(input, pos);
+        if (converter.Convert(input.substr(pos, length), output)) {
+            pos += length;
+        } else {
+            output.append(replacement);
+            pos += skip(input, pos);
         }
-        // EILSEQ or EINVAL (a sequence cut off at the end): replace it and go on.
-        output.append(replacement);
-        pos += skip(input, pos);
-        iconv(handle, nullptr, nullptr, nullptr, nullptr);
     }
     return output;
+}
+
+std::size_t CharacterBytes(std::string_view text, std::size_t pos) {
+    return NextCharacter(text, pos).bytes;
 }
 
 }  // namespace
@@ -125,36 +111,26 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
-    IconvHandle handle = OpenIconv("UTF-8", kGbkName);
-    if (!handle) {
+    GbkConverter converter(GbkConverter::Direction::kGbkToUtf8);
+    if (!converter.Available()) {
         return std::string(gbk);
     }
-    return Convert(static_cast<iconv_t>(handle.get()), gbk, kReplacementUtf8,
-                   [](std::string_view, std::size_t) { return std::size_t{1}; });
+    return ConvertLeniently(converter, gbk, kReplacementUtf8, GbkUnitLength,
+                            [](std::string_view, std::size_t) { return std::size_t{1}; });
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {
-    IconvHandle handle = OpenIconv(kGbkName, "UTF-8");
-    if (!handle) {
+    GbkConverter converter(GbkConverter::Direction::kUtf8ToGbk);
+    if (!converter.Available()) {
         return std::string(utf8);
     }
-    return Convert(
-        static_cast<iconv_t>(handle.get()), utf8, "?",
-        [](std::string_view text, std::size_t pos) { return NextCharacter(text, pos).bytes; });
+    return ConvertLeniently(converter, utf8, "?", CharacterBytes, CharacterBytes);
 }
 
 std::optional<std::string> Utf8ToGbkExact(std::string_view utf8) {
-    bool lossless = IsValidUtf8(utf8);
-    IconvHandle handle = OpenIconv(kGbkName, "UTF-8");
-    if (!lossless || !handle) {
-        return std::nullopt;
-    }
-    std::string gbk = Convert(static_cast<iconv_t>(handle.get()), utf8, "?",
-                              [&lossless](std::string_view text, std::size_t pos) {
-                                  lossless = false;
-                                  return NextCharacter(text, pos).bytes;
-                              });
-    if (!lossless) {
+    GbkConverter converter(GbkConverter::Direction::kUtf8ToGbk);
+    std::string gbk;
+    if (!IsValidUtf8(utf8) || !converter.Convert(utf8, gbk)) {
         return std::nullopt;
     }
     return gbk;
