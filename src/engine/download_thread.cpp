@@ -105,7 +105,7 @@ std::optional<FileToSend> FileOfRow(const DownloadRun& run, std::size_t index) {
     }
     const DownloadRow& row = job.rows[index];
     return FileToSend{row.row, row.source, DestinationOnTerminal(job.rootDir, row.destination),
-                      FileNamePart(row.source.string())};
+                      FileNamePart(PathToUtf8(row.source))};
 }
 
 void ReportFailure(PortSlot& slot, const std::string& file, FailureCause cause,
@@ -163,7 +163,7 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
             }
             const std::filesystem::path timerFile = run.TimerFile();
             if (timerFile.empty() || !WriteTimerFile(timerFile)) {
-                ShowTimerFileFailure(slot, job, timerFile.string());
+                ShowTimerFileFailure(slot, job, PathToUtf8(timerFile));
                 result.allFilesSent = false;
                 break;
             }

@@ -1,4 +1,5 @@
 #include "engine/kernel_image_flow.h"
+#include "config/paths.h"
 
 #include <functional>
 #include <string>
@@ -148,11 +149,11 @@ class KernelImageRow {
     int SendImage() {
         LinkYmodemPort port(slot_.Link());
         YModem sender(port, slot_.channel, YmodemProgress(slot_));
-        return sender.Transfer(file_.source.string(), 0);
+        return sender.Transfer(PathToUtf8(file_.source), 0);
     }
 
     void Report(bool ok, std::uint64_t size) {
-        slot_.Table().Sink().FileFinished({slot_.Index(), file_.row, file_.source.string(),
+        slot_.Table().Sink().FileFinished({slot_.Index(), file_.row, PathToUtf8(file_.source),
                                            file_.destination, size, ok, slot_.status.Text()});
     }
 

@@ -1,4 +1,5 @@
 #include "engine/ordinary_file_flow.h"
+#include "config/paths.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -40,7 +41,7 @@ std::size_t ReadBlock(SourceFile& source, FileFrame& frame, std::uint64_t offset
 }
 
 void ReportFile(PortSlot& slot, const FileToSend& file, std::uint64_t size, bool ok) {
-    slot.Table().Sink().FileFinished({slot.Index(), file.row, file.source.string(),
+    slot.Table().Sink().FileFinished({slot.Index(), file.row, PathToUtf8(file.source),
                                       file.destination, size, ok, slot.status.Text()});
 }
 

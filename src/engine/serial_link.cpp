@@ -1,4 +1,5 @@
 #include "engine/serial_link.h"
+#include "config/paths.h"
 
 #include <algorithm>
 #include <chrono>
@@ -153,8 +154,8 @@ std::string SerialLink::DeviceNow() const {
         return {};
     }
     std::error_code ec;
-    const std::filesystem::path device = std::filesystem::canonical(*path, ec);
-    return ec ? std::string{} : device.string();
+    const std::filesystem::path device = std::filesystem::canonical(PathFromUtf8(*path), ec);
+    return ec ? std::string{} : PathToUtf8(device);
 }
 
 void SerialLink::BeginPass() {

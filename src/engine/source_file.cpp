@@ -8,11 +8,7 @@ SourceFile::SourceFile(const std::filesystem::path& path) {
     if (!std::filesystem::is_regular_file(path, ec)) {
         return;
     }
-#ifdef _WIN32
-    file_.reset(_wfopen(path.c_str(), L"rb"));
-#else
-    file_.reset(std::fopen(path.c_str(), "rb"));
-#endif
+    file_.reset(OpenForReading(path));
 }
 
 std::int64_t SourceFile::Size() {

@@ -142,8 +142,9 @@ std::optional<std::string> SameDeviceProblem(const PortTable& devices, int lang)
     std::map<std::string, int> seen;
     for (const auto& [port, device] : devices) {
         std::error_code ec;
-        const std::filesystem::path canonical = std::filesystem::weakly_canonical(device, ec);
-        const std::string key = ec ? device : canonical.string();
+        const std::filesystem::path canonical =
+            std::filesystem::weakly_canonical(PathFromUtf8(device), ec);
+        const std::string key = ec ? device : PathToUtf8(canonical);
         const auto [first, added] = seen.emplace(key, port);
         if (!added) {
             return StartRefusalText(lang, StartRefusal::SameDevice,
@@ -216,7 +217,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     }
 
     if (job->useLocalAddress && m868) {
-        const std::string path = options.userAddrFile.string();
+        const std::string path = PathToUtf8(options.userAddrFile);
         std::error_code ec;
         if (!std::filesystem::is_regular_file(options.userAddrFile, ec)) {
             check.messages.push_back({PromptKind::Warning, MissingFileText(lang, path)});
@@ -238,7 +239,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         if (!entry) {
             continue;
         }
-        const std::filesystem::path source = NativePath(entry->sourcePath);
+        const std::filesystem::path source = PathFromUtf8(NativePath(entry->sourcePath));
         if (auto problem = RowProblem(*job, *entry, source, destinationLimit)) {
             check.messages.push_back({PromptKind::Warning, std::move(*problem)});
             check.uncheckedRows.push_back(static_cast<int>(index));
@@ -248,7 +249,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     }
 
     for (const DownloadRow& row : job->rows) {
-        const std::string name = FileNamePart(row.source.string());
+        const std::string name = FileNamePart(PathToUtf8(row.source));
         // BIOS, kernel and root rows run on the console channel the kernel-mode start opens, and
         // their images go through the USB pipe while the serial console watches the answer.
         const bool usbPipeRowFits = job->kernelMode && job->channel.transport == Transport::Serial;

@@ -1,4 +1,5 @@
 #include "engine/usb_pipe_flow.h"
+#include "config/paths.h"
 
 #include <filesystem>
 #include <system_error>
@@ -67,7 +68,7 @@ class Row {
     }
 
     void Finished(bool ok, const std::string& text) {
-        slot_.Table().Sink().FileFinished({slot_.Index(), file_.row, file_.source.string(),
+        slot_.Table().Sink().FileFinished({slot_.Index(), file_.row, PathToUtf8(file_.source),
                                            file_.destination, SizeOf(file_.source), ok, text});
     }
 

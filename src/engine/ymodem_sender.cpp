@@ -121,7 +121,7 @@ void YModem::SendControl(std::uint8_t byte) {
 }
 
 bool YModem::OpenFile(const std::string& path) {
-    file_ = SourceFile(std::filesystem::u8path(path));
+    file_ = SourceFile(PathFromUtf8(path));
     if (!file_.IsOpen()) {
         return false;
     }
