@@ -1,26 +1,34 @@
 // A helper program run as a child process, always waited for and never left behind.
 #pragma once
 
-#include <sys/types.h>
 #include <chrono>
 #include <filesystem>
-#include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace termload::cli {
 
+// False where the program starts no helper programs: on Windows, as the only one it starts,
+// termsim, is a Linux program.
+bool ChildProcessesSupported();
+
+// A file we may run.
+bool IsRunnableProgram(const std::filesystem::path& path);
+
 class ChildProcess {
   public:
-    // Starts argv[0] (a path) with the remaining arguments, stdin from /dev/null and stdout and
-    // stderr into `logPath`. The child gets a process group of its own, so a Ctrl-C at the terminal
-    // reaches only us and we decide when it ends. Throws std::runtime_error when it cannot start.
-    ChildProcess(const std::vector<std::string>& argv, const std::filesystem::path& logPath);
+    using Environment = std::map<std::string, std::string>;
+
+    // Starts argv[0] (a path) with the remaining arguments, our environment with `extraEnv` set
+    // over it, stdin from /dev/null and stdout and stderr into `logPath`. The child gets a
+    // process group of its own, so a Ctrl-C at the terminal reaches only us and we decide when
+    // it ends. Throws std::runtime_error when it cannot start.
+    ChildProcess(const std::vector<std::string>& argv, const std::filesystem::path& logPath,
+                 const Environment& extraEnv = {});
     ~ChildProcess();  // Stop() with a short grace
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
-
-    pid_t Pid() const { return pid_; }
 
     // True while the child has not exited. Reaps it when it has.
     bool Running();
@@ -31,15 +39,15 @@ class ChildProcess {
     // SIGTERM to the child's group, up to `grace` to exit, then SIGKILL; always reaps.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(2000));
 
-    // The exit status as waitpid gave it, once reaped; -1 before.
-    int RawStatus() const { return status_; }
+    // The exit code once the child has ended by itself; -1 before, or when a signal ended it.
+    int ExitCode() const;
 
   private:
     bool Reap(bool block);
 
-    pid_t pid_ = -1;
-    int pidFd_ = -1;  // readable when the child exits: a wait with a time-out and no polling loop
-    int status_ = -1;
+    int pid_ = -1;
+    int pidFd_ = -1;   // readable when the child exits: a wait with a time-out and no polling loop
+    int status_ = -1;  // as waitpid gives it; -1 before the child is reaped
 };
 
 }  // namespace termload::cli

@@ -6,11 +6,11 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <csignal>
-#include <stdexcept>
-
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <stdexcept>
+#include <string_view>
 
 extern char** environ;
 
@@ -35,8 +35,17 @@ struct SpawnSetup {
 
 }  // namespace
 
+bool ChildProcessesSupported() {
+    return true;
+}
+
+bool IsRunnableProgram(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec) && access(path.c_str(), X_OK) == 0;
+}
+
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::filesystem::path& logPath) {
+                           const std::filesystem::path& logPath, const Environment& extraEnv) {
     if (argv.empty()) {
         throw std::runtime_error("no program to start");
     }
@@ -65,8 +74,27 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
+    // Our environment less the names set anew, then those.
+    std::vector<std::string> envStrings;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text = *entry;
+        if (extraEnv.count(std::string(text.substr(0, text.find('=')))) == 0) {
+            envStrings.emplace_back(text);
+        }
+    }
+    for (const auto& [name, value] : extraEnv) {
+        envStrings.push_back(name + "=" + value);
+    }
+    std::vector<char*> env;
+    env.reserve(envStrings.size() + 1);
+    for (std::string& entry : envStrings) {
+        env.push_back(entry.data());
+    }
+    env.push_back(nullptr);
+    pid_t pid = -1;
     const int error =
-        posix_spawn(&pid_, args[0], &setup.actions, &setup.attributes, args.data(), environ);
+        posix_spawn(&pid, args[0], &setup.actions, &setup.attributes, args.data(), env.data());
+    pid_ = pid;
     if (error != 0) {
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
     }
@@ -99,6 +127,10 @@ bool ChildProcess::Reap(bool block) {
         return true;
     }
     return false;
+}
+
+int ChildProcess::ExitCode() const {
+    return status_ != -1 && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
 
 bool ChildProcess::Running() {

@@ -13,16 +13,16 @@ std::optional<Configuration> LoadCliConfiguration(const std::filesystem::path& p
                                                   std::string& error) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        error = "the configuration " + path.string() + " does not exist or is not a file";
+        error = "the configuration " + PathToUtf8(path) + " does not exist or is not a file";
         return std::nullopt;
     }
     if (!std::ifstream(path, std::ios::binary)) {
-        error = "the configuration " + path.string() + " cannot be read";
+        error = "the configuration " + PathToUtf8(path) + " cannot be read";
         return std::nullopt;
     }
     Configuration config;
-    const LoadResult result =
-        LoadChosenConfiguration(config, std::filesystem::absolute(path).string(), ApplicationDir());
+    const LoadResult result = LoadChosenConfiguration(
+        config, PathToUtf8(std::filesystem::absolute(path)), ApplicationDir());
     // Warnings of the loading only name rows it could not take: the list keeps them, and the
     // start refuses in one line that names them all.
     for (const PromptMessage& message : result.messages) {
@@ -32,7 +32,7 @@ std::optional<Configuration> LoadCliConfiguration(const std::filesystem::path& p
         }
     }
     if (result.status != LoadStatus::Loaded) {
-        error = "the configuration " + path.string() + " cannot be read";
+        error = "the configuration " + PathToUtf8(path) + " cannot be read";
         return std::nullopt;
     }
     return config;
@@ -53,7 +53,7 @@ std::string CheckPortDevice(int port, const std::optional<std::string>& device) 
     if (!device) {
         const std::filesystem::path map = PortMapFile();
         return map.empty() ? com + " has no device on this system"
-                           : com + " is not in the port map " + map.string();
+                           : com + " is not in the port map " + PathToUtf8(map);
     }
     std::error_code ec;
     if (!std::filesystem::exists(*device, ec)) {

@@ -1,7 +1,5 @@
 #include "cli/demo_boot.h"
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +15,7 @@
 #include "cli/demo_verify.h"
 #include "cli/demo_workspace.h"
 #include "cli/exit_codes.h"
+#include "config/paths.h"
 #include "config/user_store.h"
 
 namespace termload::cli {
@@ -120,26 +119,10 @@ std::optional<std::map<std::string, std::string>> WaitForSimulator(
 int RunUnderPreload(const std::map<std::string, std::string>& env,
                     const std::vector<std::string>& argv, const std::filesystem::path& log,
                     RunEvents& events) {
-    std::map<std::string, std::optional<std::string>> saved;
-    for (const auto& [name, value] : env) {
-        const char* old = std::getenv(name.c_str());
-        saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        ::setenv(name.c_str(), value.c_str(), 1);
-    }
     std::optional<ChildProcess> run;
     try {
-        run.emplace(argv, log);
+        run.emplace(argv, log, ChildProcess::Environment(env.begin(), env.end()));
     } catch (...) {
-        run.reset();
-    }
-    for (const auto& [name, value] : saved) {
-        if (value) {
-            ::setenv(name.c_str(), value->c_str(), 1);
-        } else {
-            ::unsetenv(name.c_str());
-        }
-    }
-    if (!run) {
         throw std::runtime_error("cannot start " + argv.front());
     }
     // The run's lines are shown as they come.
@@ -164,8 +147,8 @@ int RunUnderPreload(const std::map<std::string, std::string>& env,
         }
     }
     echo();
-    const int status = run->RawStatus();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : kExitFailed;
+    const int code = run->ExitCode();
+    return code >= 0 ? code : kExitFailed;
 }
 
 std::vector<VerifyRow> Verify(const std::filesystem::path& unitDir,
@@ -204,14 +187,14 @@ int BootDemo(const std::filesystem::path& termsim, RunEvents& events) {
         sources.push_back(SampleBytes(sample.size, static_cast<std::uint32_t>(i + 11)));
         std::ofstream(root.Path() / sample.name, std::ios::binary) << sources.back();
         history += "Recent" + std::to_string(i) + "=" + std::to_string(sample.kind) + ";" +
-                   (root.Path() / sample.name).string() + ";" + sample.name + "\n";
+                   PathToUtf8(root.Path() / sample.name) + ";" + sample.name + "\n";
     }
     std::ofstream(config, std::ios::binary)
         << kBootConfigHead << "RecentCount=" << std::size(kBootSamples) << "\n"
         << history;
 
-    ChildProcess simulator({termsim.string(), "--ports", "1", "--usb", "--work-ms", "200", "--dir",
-                            received.string(), "--map", portMap.string()},
+    ChildProcess simulator({PathToUtf8(termsim), "--ports", "1", "--usb", "--work-ms", "200",
+                            "--dir", PathToUtf8(received), "--map", PathToUtf8(portMap)},
                            root.Path() / "termsim.log");
     const auto env = WaitForSimulator(simulator, portMap, received / "env", events);
     if (!env) {
@@ -225,15 +208,15 @@ int BootDemo(const std::filesystem::path& termsim, RunEvents& events) {
     std::printf(
         "termsim: one simulated terminal in kernel mode with its USB download device; "
         "sample files in %s\n",
-        root.Path().c_str());
+        PathToUtf8(root.Path()).c_str());
     std::fflush(stdout);
 
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
     const std::filesystem::path runLog = root.Path() / "run.log";
     const int runExit =
         RunUnderPreload(*env,
-                        {self.string(), "run", "--config", config.string(), "--ports-map",
-                         portMap.string(), "--single", "1", "--model", kModel, "--passes", "1"},
+                        {PathToUtf8(self), "run", "--config", PathToUtf8(config), "--ports-map",
+                         PathToUtf8(portMap), "--single", "1", "--model", kModel, "--passes", "1"},
                         runLog, events);
     if (runExit == kExitStopped || runExit == kExitUsage) {
         return runExit;

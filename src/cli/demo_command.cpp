@@ -1,6 +1,4 @@
 // termload-cli demo: the whole tool on simulated terminals, proven file by file.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -24,11 +22,6 @@ constexpr auto kSimulatorStartLimit = std::chrono::seconds(10);
 constexpr auto kSimulatorSettleLimit = std::chrono::seconds(5);
 constexpr auto kSimulatorCheckInterval = std::chrono::milliseconds(50);
 
-bool IsExecutable(const std::filesystem::path& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec) && access(path.c_str(), X_OK) == 0;
-}
-
 // The simulator: as given, beside us (an install), in the build tree we were built in, or on
 // PATH.
 std::filesystem::path FindTermsim(const std::filesystem::path& given) {
@@ -37,7 +30,7 @@ std::filesystem::path FindTermsim(const std::filesystem::path& given) {
     }
     const std::filesystem::path here = ExecutableDir();
     for (const auto& candidate : {here / "termsim", here / ".." / ".." / "sim" / "termsim"}) {
-        if (IsExecutable(candidate)) {
+        if (IsRunnableProgram(candidate)) {
             return candidate.lexically_normal();
         }
     }
@@ -46,7 +39,7 @@ std::filesystem::path FindTermsim(const std::filesystem::path& given) {
         while (!rest.empty()) {
             const std::size_t colon = rest.find(':');
             const std::filesystem::path dir(std::string(rest.substr(0, colon)));
-            if (!dir.empty() && IsExecutable(dir / "termsim")) {
+            if (!dir.empty() && IsRunnableProgram(dir / "termsim")) {
                 return dir / "termsim";
             }
             rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
@@ -102,6 +95,12 @@ void PrintLines(const std::vector<std::string>& lines) {
 }  // namespace
 
 int DemoCommand(const DemoOptions& options, RunEvents& events) {
+    if (!ChildProcessesSupported()) {
+        std::fprintf(stderr,
+                     "termload-cli: demo runs termsim, a Linux program, and is not available on "
+                     "this system\n");
+        return kExitUsage;
+    }
     const std::filesystem::path termsim = FindTermsim(options.termsim);
     if (termsim.empty()) {
         std::fprintf(stderr,
@@ -115,8 +114,8 @@ int DemoCommand(const DemoOptions& options, RunEvents& events) {
         }
         const DemoWorkspace workspace;
         ChildProcess simulator(
-            {termsim.string(), "--ports", std::to_string(options.ports), "--dir",
-             workspace.ReceivedDir().string(), "--map", workspace.PortMapPath().string()},
+            {PathToUtf8(termsim), "--ports", std::to_string(options.ports), "--dir",
+             PathToUtf8(workspace.ReceivedDir()), "--map", PathToUtf8(workspace.PortMapPath())},
             workspace.SimulatorLog());
         if (!WaitForSimulator(simulator, workspace.PortMapPath(), options.ports, events)) {
             if (events.Interrupted()) {
@@ -127,7 +126,7 @@ int DemoCommand(const DemoOptions& options, RunEvents& events) {
             return kExitFailed;
         }
         std::printf("termsim: %d simulated terminals; sample files in %s\n", options.ports,
-                    workspace.Root().c_str());
+                    PathToUtf8(workspace.Root()).c_str());
         std::fflush(stdout);
 
         RunOptions run;

@@ -1,7 +1,9 @@
 #include "cli/demo_workspace.h"
+#include "config/paths.h"
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <system_error>
 
@@ -77,19 +79,35 @@ void WriteSampleBytes(const std::filesystem::path& path, std::uint64_t size, std
         written += chunk.size();
     }
     if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
+        throw std::runtime_error("cannot write " + PathToUtf8(path));
     }
 }
 
 }  // namespace
 
 ScratchDir::ScratchDir(const std::string& prefix) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a directory in " +
-                                 std::filesystem::temp_directory_path().string());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    // A directory that did not exist before is ours alone: create_directory tells.
+    std::random_device seed;
+    std::mt19937_64 random(static_cast<std::uint64_t>(seed()) << 32 | seed());
+    constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = prefix + "-";
+        for (int i = 0; i < 8; ++i) {
+            name += kLetters[random() % (sizeof kLetters - 1)];
+        }
+        std::error_code error;
+        if (std::filesystem::create_directory(base / name, error)) {
+            path_ = base / name;
+            std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, error);
+            return;
+        }
+        if (error) {
+            break;
+        }
     }
-    path_ = pattern;
+    throw std::runtime_error("cannot create a directory in " + PathToUtf8(base));
 }
 
 ScratchDir::~ScratchDir() {
@@ -118,7 +136,7 @@ DemoWorkspace::DemoWorkspace() : root_("termload-demo") {
     std::ofstream config(ConfigPath(), std::ios::binary);
     config << kConfigHead << "RecentCount=" << files_.size() << "\n" << history;
     if (!config) {
-        throw std::runtime_error("cannot write " + ConfigPath().string());
+        throw std::runtime_error("cannot write " + PathToUtf8(ConfigPath()));
     }
 }
 

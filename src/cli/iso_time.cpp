@@ -11,14 +11,17 @@ std::string IsoLocalTime(WallTime time) {
         std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() %
         1000;
     std::tm local{};
-    localtime_r(&seconds, &local);
+    long offset = 0;
+    if (!LocalTimeOf(seconds, local, offset)) {
+        offset = 0;
+    }
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-    char offset[8];
-    std::strftime(offset, sizeof offset, "%z", &local);  // "+0100"
+    // Formatted here, as Windows' "%z" gives the zone's name rather than "+0100".
+    const long minutes = (offset < 0 ? -offset : offset) / 60;
     char text[64];
-    std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", stamp, static_cast<int>(millis), offset,
-                  offset + 3);
+    std::snprintf(text, sizeof text, "%s.%03d%c%02ld:%02ld", stamp, static_cast<int>(millis),
+                  offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
     return text;
 }
 

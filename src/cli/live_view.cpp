@@ -1,9 +1,8 @@
 #include "cli/live_view.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "cli/terminal.h"
 
 namespace termload::cli {
 namespace {
@@ -24,12 +23,9 @@ const char* ColourEscape(StatusColour colour) {
     return "";  // the terminal's own foreground: black on a dark background would not show
 }
 
-int TerminalColumns(std::FILE* out) {
-    winsize size{};
-    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
-    }
-    return kDefaultColumns;
+int ColumnsOf(std::FILE* out) {
+    const int columns = TerminalColumns(out);
+    return columns > 0 ? columns : kDefaultColumns;
 }
 
 // Length in bytes of the UTF-8 sequence that starts with `lead` (1 for a stray byte).
@@ -134,7 +130,7 @@ void LiveView::DrawLoop() {
 }
 
 void LiveView::Draw() {
-    const int columns = TerminalColumns(out_);
+    const int columns = ColumnsOf(out_);
     std::string screen;
     if (drawn_) {
         // Back to the first port line; lines are cut to the width, so none has wrapped.

@@ -2,33 +2,45 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
-#include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/interrupt_watch.h"
+#include "cli/process_start.h"
+#include "config/paths.h"
 #include "termload_version.h"
 
 namespace {
 
 using namespace termload::cli;
 
-// Runs from the executable's pre-initialisation array: before the static initialisers of every
-// library and of the program, so a Ctrl-C or SIGTERM from the first instant stays pending until
-// the interrupt thread takes it, and ends the command as a stop. Output into a closed pipe
-// (`| head`) fails the write instead of ending the download.
-void HoldSignalsFromTheStart(int, char**, char**) {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigprocmask(SIG_BLOCK, &set, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
+// CLI11's own file check and path options read a narrow string in Windows' ANSI code page: paths
+// are taken as UTF-8 text (Utf8Arguments) and made paths here.
+const CLI::Validator kExistingFile(
+    [](std::string& text) -> std::string {
+        std::error_code error;
+        const std::filesystem::file_status status =
+            std::filesystem::status(termload::PathFromUtf8(text), error);
+        if (!std::filesystem::exists(status)) {
+            return "File does not exist: " + text;
+        }
+        if (std::filesystem::is_directory(status)) {
+            return "File is actually a directory: " + text;
+        }
+        return {};
+    },
+    "FILE");
 
-[[gnu::section(".preinit_array"),
-  gnu::used]] void (*const holdSignals)(int, char**, char**) = HoldSignalsFromTheStart;
+CLI::Option* AddPathOption(CLI::App* cmd, const std::string& name, std::filesystem::path& target,
+                           const std::string& description) {
+    return cmd->add_option_function<std::string>(
+        name, [&target](const std::string& text) { target = termload::PathFromUtf8(text); },
+        description);
+}
 
 // One or two hexadecimal digits, as the version field takes them.
 const CLI::Validator kHexVersion(
@@ -55,11 +67,11 @@ void AddRun(CLI::App& app, RunOptions& run) {
     CLI::App* cmd = app.add_subcommand("run",
                                        "Download the configuration's files, terminal after "
                                        "terminal, on the chosen ports");
-    cmd->add_option("--config", run.configPath, "Configuration file (INI)")
+    AddPathOption(cmd, "--config", run.configPath, "Configuration file (INI)")
         ->required()
-        ->check(CLI::ExistingFile);
-    cmd->add_option("--ports-map", run.portsMap, "Port map: section [Ports], COMn=device")
-        ->check(CLI::ExistingFile);
+        ->check(kExistingFile);
+    AddPathOption(cmd, "--ports-map", run.portsMap, "Port map: section [Ports], COMn=device")
+        ->check(kExistingFile);
     CLI::Option* single =
         cmd->add_option("--single", run.single, "Download on COM N only")->check(CLI::Range(1, 27));
     CLI::Option* multi = cmd->add_option("--multi", run.multi, "Download on COM1 to COM N")
@@ -83,28 +95,28 @@ void AddRun(CLI::App& app, RunOptions& run) {
         ->check(kHexVersion);
     cmd->add_option("--passes", run.passes, "Passes (terminals) per port; default: until Ctrl-C")
         ->check(kAtLeastOne);
-    cmd->add_option("--report", run.reportPath, "Append one JSON line per pass per port");
+    AddPathOption(cmd, "--report", run.reportPath, "Append one JSON line per pass per port");
     cmd->add_flag("--json", run.json, "One JSON object per status change on stdout");
 }
 
 void AddClock(CLI::App& app, ClockOptions& clock) {
     CLI::App* cmd = app.add_subcommand("clock", "Set a terminal's clock to this PC's local time");
     cmd->add_option("--port", clock.port, "COM number")->required()->check(CLI::Range(1, 255));
-    cmd->add_option("--config", clock.configPath, "Configuration file for the line settings")
-        ->check(CLI::ExistingFile);
-    cmd->add_option("--ports-map", clock.portsMap, "Port map: section [Ports], COMn=device")
-        ->check(CLI::ExistingFile);
+    AddPathOption(cmd, "--config", clock.configPath, "Configuration file for the line settings")
+        ->check(kExistingFile);
+    AddPathOption(cmd, "--ports-map", clock.portsMap, "Port map: section [Ports], COMn=device")
+        ->check(kExistingFile);
 }
 
 void AddVersions(CLI::App& app, VersionsOptions& versions) {
     CLI::App* cmd = app.add_subcommand(
         "versions",
         "Read the terminal's file versions and show which checked rows need no download");
-    cmd->add_option("--config", versions.configPath, "Configuration file (INI)")
+    AddPathOption(cmd, "--config", versions.configPath, "Configuration file (INI)")
         ->required()
-        ->check(CLI::ExistingFile);
-    cmd->add_option("--ports-map", versions.portsMap, "Port map: section [Ports], COMn=device")
-        ->check(CLI::ExistingFile);
+        ->check(kExistingFile);
+    AddPathOption(cmd, "--ports-map", versions.portsMap, "Port map: section [Ports], COMn=device")
+        ->check(kExistingFile);
     CLI::Option* single = cmd->add_option("--single", versions.single, "Ask the terminal on COM N")
                               ->check(CLI::Range(1, 27));
     CLI::Option* transport =
@@ -118,15 +130,15 @@ void AddVersions(CLI::App& app, VersionsOptions& versions) {
                "serial (default), hid (USB-HID) or ccid (the first reader through PC/SC)")
             ->check(CLI::IsMember({"serial", "hid", "ccid"}));
     single->excludes(transport);
-    cmd->add_option("--local-versions", versions.localVersions,
-                    "Local version list (default: UserLoacaVersion.ini beside the program)");
+    AddPathOption(cmd, "--local-versions", versions.localVersions,
+                  "Local version list (default: UserLoacaVersion.ini beside the program)");
 }
 
 void AddPorts(CLI::App& app, PortsOptions& ports) {
     CLI::App* cmd =
         app.add_subcommand("ports", "List the COM numbers with their devices and USB ids");
-    cmd->add_option("--ports-map", ports.portsMap, "Port map: section [Ports], COMn=device")
-        ->check(CLI::ExistingFile);
+    AddPathOption(cmd, "--ports-map", ports.portsMap, "Port map: section [Ports], COMn=device")
+        ->check(kExistingFile);
 }
 
 void AddCcid(CLI::App& app, CcidOptions& ccid) {
@@ -141,7 +153,7 @@ void AddDemo(CLI::App& app, DemoOptions& demo) {
     cmd->add_option("--ports", demo.ports, "Simulated terminals: 1, 9, 18 or 27")
         ->check(CLI::IsMember({1, 9, 18, 27}));
     cmd->add_option("--passes", demo.passes, "Passes per port")->check(kAtLeastOne);
-    cmd->add_option("--termsim", demo.termsim, "The simulator program")->check(CLI::ExistingFile);
+    AddPathOption(cmd, "--termsim", demo.termsim, "The simulator program")->check(kExistingFile);
     cmd->add_flag("--boot", demo.boot,
                   "A kernel-mode run instead: BIOS, kernel and root files through the USB pipe "
                   "and a kernel image by YMODEM into one terminal's boot loader");
@@ -150,6 +162,7 @@ void AddDemo(CLI::App& app, DemoOptions& demo) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrepareProcess();
     RunEvents events;
     // First, before any other thread: Ctrl-C becomes the stop button.
     InterruptWatch interrupts([&events](int) { events.Interrupt(); });
@@ -170,19 +183,24 @@ int main(int argc, char** argv) {
     AddDemo(app, demo);
     AddVersions(app, versions);
 
-    if (argc > 1 && argv[1][0] != '-') {
+    const std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    std::vector<const char*> utf8Argv;
+    for (const std::string& argument : arguments) {
+        utf8Argv.push_back(argument.c_str());
+    }
+    if (arguments.size() > 1 && !arguments[1].starts_with('-')) {
         try {
-            app.get_subcommand(argv[1]);
+            app.get_subcommand(arguments[1]);
         } catch (const CLI::OptionNotFound&) {
             std::fprintf(stderr,
                          "termload-cli: unknown command %s (run, clock, ports, ccid, versions, "
                          "demo)\n",
-                         argv[1]);
+                         arguments[1].c_str());
             return kExitUsage;
         }
     }
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(utf8Argv.size()), utf8Argv.data());
     } catch (const CLI::CallForHelp& help) {
         return app.exit(help);
     } catch (const CLI::CallForVersion& version) {

@@ -1,4 +1,6 @@
 #include "cli/pass_report.h"
+#include "config/file_system.h"
+#include "config/paths.h"
 
 #include <cerrno>
 #include <cstring>
@@ -49,20 +51,20 @@ std::string CheckReportPath(const std::filesystem::path& path,
     };
     const std::filesystem::path report = canonical(path);
     if (report == canonical(configPath)) {
-        return "the report " + path.string() + " is the configuration " + configPath.string();
+        return "the report " + PathToUtf8(path) + " is the configuration " + PathToUtf8(configPath);
     }
     for (const std::filesystem::path& source : sources) {
         if (report == canonical(source)) {
-            return "the report " + path.string() + " is the source file " + source.string();
+            return "the report " + PathToUtf8(path) + " is the source file " + PathToUtf8(source);
         }
     }
     return {};
 }
 
 PassReport::PassReport(const std::filesystem::path& path) {
-    file_ = std::fopen(path.c_str(), "a");
+    file_ = OpenFile(path, "a");
     if (file_ == nullptr) {
-        throw std::runtime_error("cannot write the report " + path.string() + ": " +
+        throw std::runtime_error("cannot write the report " + PathToUtf8(path) + ": " +
                                  std::strerror(errno));
     }
 }

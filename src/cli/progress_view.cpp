@@ -1,11 +1,10 @@
 #include "cli/progress_view.h"
 
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/line_views.h"
 #include "cli/live_view.h"
+#include "cli/terminal.h"
 
 namespace termload::cli {
 
@@ -25,7 +24,7 @@ ViewKind ChooseViewKind(std::FILE* out, bool json) {
     if (json) {
         return ViewKind::Json;
     }
-    return isatty(fileno(out)) ? ViewKind::Live : ViewKind::Plain;
+    return IsTerminal(out) ? ViewKind::Live : ViewKind::Plain;
 }
 
 std::unique_ptr<ProgressView> MakeProgressView(ViewKind kind, const std::vector<int>& ports,

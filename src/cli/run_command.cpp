@@ -75,7 +75,7 @@ std::shared_ptr<const DownloadJob> CheckedJob(const Configuration& config,
                                               const RunOptions& options,
                                               std::shared_ptr<CcidReader> ccid) {
     if (config.files.Empty() || (!AnyRowChecked(config.files) && config.settings.DOWNCONF == 0)) {
-        Refuse("the file list of " + options.configPath.string() + " has no file to download");
+        Refuse("the file list of " + PathToUtf8(options.configPath) + " has no file to download");
         return nullptr;
     }
     StartOptions start;
@@ -89,7 +89,8 @@ std::shared_ptr<const DownloadJob> CheckedJob(const Configuration& config,
     }
     if (!check.messages.empty() || !check.job) {
         if (check.messages.empty()) {
-            Refuse("the file list of " + options.configPath.string() + " has no file to download");
+            Refuse("the file list of " + PathToUtf8(options.configPath) +
+                   " has no file to download");
         }
         return nullptr;
     }

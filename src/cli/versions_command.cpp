@@ -88,7 +88,7 @@ int VersionsCommand(const VersionsOptions& options) {
     }
 
     PrintRecords("terminal versions", outcome.terminal, false);
-    PrintRecords(("local versions (" + localFile.string() + ")").c_str(), outcome.local, true);
+    PrintRecords(("local versions (" + PathToUtf8(localFile) + ")").c_str(), outcome.local, true);
     std::printf("rows:\n");
     for (const VersionRowVerdict& verdict : outcome.verdicts) {
         if (!verdict.prompt.empty()) {

@@ -1,10 +1,15 @@
 // The few file-system calls whose form differs between POSIX and Windows.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <string_view>
 
 namespace termload {
+
+// std::fopen through the system's own path form (a narrow name would be read in Windows' ANSI
+// code page and lose Chinese names); `mode` as for fopen. Not inherited by child processes.
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
 
 // The native path separator.
 char NativeSeparator();

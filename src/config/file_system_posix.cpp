@@ -44,6 +44,10 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
+    return std::fopen(path.c_str(), (std::string(mode) + "e").c_str());
+}
+
 char NativeSeparator() {
     return '/';
 }

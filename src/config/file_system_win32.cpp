@@ -56,6 +56,15 @@ std::filesystem::path TemporaryNameFor(const std::filesystem::path& target) {
 
 }  // namespace
 
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
+    std::wstring wideMode;
+    for (const char* c = mode; *c != '\0'; ++c) {
+        wideMode += static_cast<wchar_t>(*c);
+    }
+    wideMode += L'N';  // not inherited
+    return _wfopen(path.c_str(), wideMode.c_str());
+}
+
 char NativeSeparator() {
     return '\\';
 }

@@ -1,5 +1,7 @@
 #include "engine/source_file.h"
 
+#include "config/file_system.h"
+
 namespace termload {
 
 SourceFile::SourceFile(const std::filesystem::path& path) {
@@ -8,7 +10,7 @@ SourceFile::SourceFile(const std::filesystem::path& path) {
     if (!std::filesystem::is_regular_file(path, ec)) {
         return;
     }
-    file_.reset(OpenForReading(path));
+    file_.reset(OpenFile(path, "rb"));
 }
 
 std::int64_t SourceFile::Size() {

@@ -10,9 +10,6 @@
 
 namespace termload {
 
-// The file opened for binary reading through the system's own path form; null on failure.
-std::FILE* OpenForReading(const std::filesystem::path& path);
-
 // A source file opened for reading by a download thread. Reads are positioned, so a block can be
 // read again after a short read without tracking the stream position.
 class SourceFile {

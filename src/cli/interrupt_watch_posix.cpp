@@ -1,6 +1,8 @@
-#include "cli/interrupt_watch.h"
+#include <pthread.h>
 
 #include <csignal>
+
+#include "cli/interrupt_watch.h"
 
 namespace termload::cli {
 namespace {

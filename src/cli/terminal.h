@@ -1,0 +1,14 @@
+// What the CLI needs to know about the terminal it writes to.
+#pragma once
+
+#include <cstdio>
+
+namespace termload::cli {
+
+// True when `out` is a terminal (a console on Windows), not a file or a pipe.
+bool IsTerminal(std::FILE* out);
+
+// Columns of the terminal window behind `out`; 0 when unknown.
+int TerminalColumns(std::FILE* out);
+
+}  // namespace termload::cli
