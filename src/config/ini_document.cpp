@@ -58,6 +58,28 @@ std::string SplitOffTrailingComment(std::string& text) {
     return tail;
 }
 
+// Splits off the lines before the first entry or section line when they hold a comment.
+std::string SplitOffLeadingComment(std::string& text) {
+    std::size_t headEnd = 0;
+    bool hasComment = false;
+    while (headEnd < text.size()) {
+        const std::size_t newline = text.find('\n', headEnd);
+        const std::size_t lineEnd = newline == std::string::npos ? text.size() : newline;
+        const std::string_view line(text.data() + headEnd, lineEnd - headEnd);
+        if (IsEntryOrSectionLine(line)) {
+            break;
+        }
+        hasComment = hasComment || !TrimBlanks(line).empty();
+        headEnd = newline == std::string::npos ? text.size() : newline + 1;
+    }
+    if (!hasComment) {
+        return {};
+    }
+    std::string head = text.substr(0, headEnd);
+    text.erase(0, headEnd);
+    return head;
+}
+
 // The INI layer puts two blank lines before each section; one is enough.
 std::string CollapseBlankLines(std::string_view text) {
     std::string collapsed;
@@ -152,6 +174,7 @@ IniDocument::LoadStatus IniDocument::Load(const std::filesystem::path& path) {
 
 void IniDocument::LoadBytes(std::string_view bytes) {
     ini_.Reset();
+    head_.clear();
     tail_.clear();
     bom_ = bytes.starts_with(kUtf8Bom);
     if (bom_) {
@@ -168,6 +191,7 @@ void IniDocument::LoadBytes(std::string_view bytes) {
         rewritable_ = false;
     }
     text = ReplaceAll(text, "\r\n", "\n");
+    head_ = SplitOffLeadingComment(text);
     tail_ = SplitOffTrailingComment(text);
     ini_.LoadData(text.data(), text.size());
 }
@@ -180,6 +204,10 @@ std::string IniDocument::ToBytes() const {
         text += '\n';
     }
     text += tail_;
+    if (!head_.empty() && !text.empty() && head_.back() != '\n') {
+        text.insert(0, "\n");
+    }
+    text.insert(0, head_);
     if (crlf_) {
         text = ReplaceAll(text, "\n", "\r\n");
     }

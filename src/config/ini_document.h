@@ -63,6 +63,9 @@ class IniDocument {
 
   private:
     CSimpleIniA ini_;
+    // Comment lines before the first section, which the INI layer would write back with a blank
+    // line added; written back as is.
+    std::string head_;
     // Comment lines after the last entry, which the INI layer would drop; written back as is.
     std::string tail_;
     bool gbk_ = false;

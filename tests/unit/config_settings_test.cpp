@@ -1,13 +1,16 @@
 // Loading and saving a configuration: keys, defaults and corrections, the read-only rule,
 // files written on Windows, bad input and the per-user store.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
+#include <array>
+
+#include "config/file_list.h"
+#include "config/paths.h"
 #include "config/settings.h"
 #include "config/text_encoding.h"
 #include "config/user_store.h"
 #include "config_test_support.h"
+#include "engine/source_file.h"
 
 namespace termload {
 namespace {
@@ -25,7 +28,7 @@ Loaded LoadFrom(const ScratchDir& dir, std::string_view bytes, std::string_view 
     const std::filesystem::path path = dir / name;
     WriteFile(path, bytes);
     Loaded loaded;
-    loaded.result = LoadChosenConfiguration(loaded.config, path.string(), dir / "app");
+    loaded.result = LoadChosenConfiguration(loaded.config, PathToUtf8(path), dir / "app");
     return loaded;
 }
 
@@ -153,7 +156,12 @@ TEST(ConfigSettings, ReadOnlyOrMissingFileIsNeverWritten) {
     ScratchDir dir;
     const std::string original = "[Config]\r\nPort=2\r\n";
     Loaded l = LoadFrom(dir, original);
-    ::chmod((dir / "t.ini").c_str(), 0444);
+    // No write bits: the read-only attribute on Windows.
+    std::filesystem::permissions(dir / "t.ini",
+                                 std::filesystem::perms::owner_read |
+                                     std::filesystem::perms::group_read |
+                                     std::filesystem::perms::others_read,
+                                 std::filesystem::perm_options::replace);
     l.config.controls.portIndex = 9;
     EXPECT_EQ(SaveSettings(l.config), SaveStatus::ReadOnly);
     EXPECT_EQ(ReadFile(dir / "t.ini"), original);
@@ -190,6 +198,51 @@ TEST(ConfigSettings, WindowsConfigurationInGbkWithCrlfRoundTrips) {
          pos = saved.find('\n', pos + 1)) {
         ASSERT_EQ(saved[pos - 1], '\r') << "bare LF at " << pos;
     }
+}
+
+// As the Windows program leaves it: every key it writes, GBK, CRLF, a Chinese model, and a
+// Chinese file in a Chinese directory. Names are UTF-8 in the program and must reach the file
+// system intact on both systems.
+TEST(ConfigSettings, WindowsConfigurationWithChineseNamesSavedUnchangedIsByteIdentical) {
+    ScratchDir dir;
+    const std::filesystem::path folder = dir.Path() / PathFromUtf8("产线");
+    std::filesystem::create_directories(folder);
+    const std::string source = JoinPath(PathToUtf8(folder), "程序.bin");
+    WriteFile(PathFromUtf8(source), "\x01\x02payload\xFF");
+    const std::string original = Utf8ToGbk(
+        "; 三号线\r\n[ModeList]\r\n01=测试机\r\n\r\n[Config]\r\nLanguage=0\r\nMachMode=0\r\n"
+        "HardVersion=10\r\nPort=2\r\nPortNum=0\r\nBuardRate=12\r\nDataBit=0\r\nStopBit=0\r\n"
+        "ParityBit=0\r\nFlowCtrl=0\r\nUSBDelay=10\r\nS4KDelay=1\r\nFILE_INTERVAL=80\r\n"
+        "FILE_INTERVAL_=80\r\nCMDDelay=1000\r\nEmptyFlash=1\r\nDegugMode=0\r\nTraceLog=0\r\n"
+        "DownTimer=0\r\nDownloadAddress=0x30200000\r\nDOWNCONF=0\r\n\r\n[History]\r\n"
+        "RecentCount=1\r\nRecent0=1;程序.bin;程序.bin\r\n\r\n[Path]\r\nPath0=" +
+        source + "\r\n");
+    ASSERT_FALSE(IsValidUtf8(original));
+    const std::filesystem::path file = folder / PathFromUtf8("配置.ini");
+    WriteFile(file, original);
+
+    Configuration config;
+    const LoadResult result = LoadChosenConfiguration(config, PathToUtf8(file), dir.Path() / "app");
+    EXPECT_EQ(result.status, LoadStatus::Loaded);
+    EXPECT_TRUE(result.messages.empty());
+    EXPECT_EQ(config.BaseDir, PathToUtf8(folder));
+    EXPECT_EQ(config.controls.modelItems, std::vector<std::string>{"测试机"});
+    ASSERT_EQ(config.files.Size(), 1u);
+    const auto entry = DecodeFileEntry(config.files.Rows()[0].entry);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->sourcePath, source);
+    EXPECT_EQ(entry->destinationName, "程序.bin");
+
+    ASSERT_EQ(SaveSettings(config), SaveStatus::Saved);
+    EXPECT_EQ(ReadFile(file), original);
+
+    // The row's file, as the download opens it.
+    SourceFile opened(PathFromUtf8(NativePath(entry->sourcePath)));
+    ASSERT_TRUE(opened.IsOpen());
+    EXPECT_EQ(opened.Size(), 10);
+    std::array<std::uint8_t, 16> bytes{};
+    ASSERT_EQ(opened.ReadAt(2, bytes), 8u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "payload\xFF");
 }
 
 TEST(ConfigSettings, BadFilesGiveTheDefaultsAndAreNotDestroyed) {
