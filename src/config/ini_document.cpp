@@ -199,7 +199,8 @@ void IniDocument::LoadBytes(std::string_view bytes) {
 std::string IniDocument::ToBytes() const {
     std::string text;
     ini_.Save(text, false);
-    text = CollapseBlankLines(text);
+    // The INI layer ends its lines with CRLF on Windows: the file's own line ends come below.
+    text = CollapseBlankLines(ReplaceAll(text, "\r\n", "\n"));
     if (!tail_.empty() && !text.empty() && text.back() != '\n') {
         text += '\n';
     }

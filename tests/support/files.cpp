@@ -1,22 +1,30 @@
 #include "support/files.h"
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
 namespace termload::test {
 
+// mkdtemp's promise on every system: a directory that did not exist before is ours alone.
 ScratchDir::ScratchDir(const std::string& prefix) {
-    std::string pattern = std::filesystem::path(::testing::TempDir()) / (prefix + "-XXXXXX");
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create a scratch directory";
+    const std::filesystem::path base(::testing::TempDir());
+    std::random_device seed;
+    std::mt19937_64 random(static_cast<std::uint64_t>(seed()) << 32 | seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::error_code error;
+        const std::filesystem::path dir =
+            base / (prefix + "-" + std::to_string(random() % 1000000000));
+        if (std::filesystem::create_directory(dir, error)) {
+            path_ = dir;
+            return;
+        }
     }
-    path_ = pattern;
+    ADD_FAILURE() << "cannot create a scratch directory";
 }
 
 ScratchDir::~ScratchDir() {

@@ -4,6 +4,7 @@
 
 #include "config/file_list.h"
 #include "config/ini_document.h"
+#include "config/paths.h"
 #include "config/text_encoding.h"
 
 namespace termload {
@@ -124,12 +125,12 @@ TEST(ConfigFileList, StoredRowsReadBackAsTheyWereWritten) {
     FileList moved(kLangChinese);
     ReadFileList(ini, moved, "/moved", false, messages);
     ASSERT_EQ(moved.Size(), 2u);
-    EXPECT_EQ(moved.Rows()[0].entry, "1;/moved/app.bin;app.bin");
-    EXPECT_EQ(moved.Rows()[1].entry, "0;/moved/zImage;kernel");
+    EXPECT_EQ(moved.Rows()[0].entry, "1;" + JoinPath("/moved", "app.bin") + ";app.bin");
+    EXPECT_EQ(moved.Rows()[1].entry, "0;" + JoinPath("/moved", "zImage") + ";kernel");
     // In debug mode the stored directories count.
     FileList debug(kLangChinese);
     ReadFileList(ini, debug, "/moved", true, messages);
-    EXPECT_EQ(debug.Rows()[0].entry, "1;/src/dir/app.bin;app.bin");
+    EXPECT_EQ(debug.Rows()[0].entry, "1;" + JoinPath("/src/dir", "app.bin") + ";app.bin");
     EXPECT_TRUE(messages.empty());
 }
 
@@ -169,8 +170,9 @@ TEST(ConfigFileList, RowsTheReadingCannotTakeStayNotedWithOneWarningForAFullList
     EXPECT_EQ(list.Size(), 32u);
     ASSERT_EQ(list.Dropped().size(), 3u);
     EXPECT_EQ(list.Dropped()[0].reason, AddRowResult::SourceTooLong);
-    EXPECT_EQ(list.Dropped()[1], (DroppedRow{"/base/f33.bin", AddRowResult::ListFull}));
-    EXPECT_EQ(list.Dropped()[2].source, "/base/f34.bin");
+    EXPECT_EQ(list.Dropped()[1],
+              (DroppedRow{JoinPath("/base", "f33.bin"), AddRowResult::ListFull}));
+    EXPECT_EQ(list.Dropped()[2].source, JoinPath("/base", "f34.bin"));
     EXPECT_EQ(messages.size(), 2u) << "the long path, then the full list once";
     list.Clear();
     EXPECT_TRUE(list.Dropped().empty());

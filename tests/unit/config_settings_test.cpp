@@ -166,6 +166,8 @@ TEST(ConfigSettings, ReadOnlyOrMissingFileIsNeverWritten) {
     EXPECT_EQ(SaveSettings(l.config), SaveStatus::ReadOnly);
     EXPECT_EQ(ReadFile(dir / "t.ini"), original);
 
+    std::filesystem::permissions(dir / "t.ini", std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
     std::filesystem::remove(dir / "t.ini");
     EXPECT_EQ(SaveSettings(l.config), SaveStatus::NoFile);
     EXPECT_FALSE(std::filesystem::exists(dir / "t.ini"));
@@ -183,7 +185,8 @@ TEST(ConfigSettings, WindowsConfigurationInGbkWithCrlfRoundTrips) {
     Loaded l = LoadFrom(dir, original);
     EXPECT_EQ(l.config.controls.modelItems, std::vector<std::string>{"测试机"});
     ASSERT_EQ(l.config.files.Size(), 1u);
-    EXPECT_EQ(l.config.files.Rows()[0].entry, "1;sub/dir/app.bin;测试机.bin");
+    EXPECT_EQ(l.config.files.Rows()[0].entry,
+              "1;" + NativePath("sub\\dir\\app.bin") + ";测试机.bin");
 
     l.config.controls.portIndex = 4;
     ASSERT_EQ(SaveSettings(l.config), SaveStatus::Saved);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "config/file_system.h"
 #include "config/paths.h"
 #include "config/string_table.h"
 #include "config/text_encoding.h"
@@ -82,15 +83,30 @@ TEST(ConfigText, PathsWrittenOnWindowsOrPosixSplitAlike) {
     EXPECT_EQ(DirectoryPart("app.bin"), "");
     EXPECT_EQ(DirectoryPart("/app.bin"), "/");
     EXPECT_EQ(DirectoryPart("files\\\\\\app.bin"), "files");
-    EXPECT_EQ(JoinPath("/base", "a.bin"), "/base/a.bin");
+    // New paths take the platform's separator.
+    const std::string sep(1, NativeSeparator());
+    EXPECT_EQ(JoinPath("/base", "a.bin"), "/base" + sep + "a.bin");
     EXPECT_EQ(JoinPath("/base/", "a.bin"), "/base/a.bin");
     EXPECT_EQ(JoinPath("", "a.bin"), "a.bin");
     // Joined once or twice, a drive-letter directory gives the same path.
-    EXPECT_EQ(JoinPath("C:", "a.bin"), "C:/a.bin");
-    EXPECT_EQ(JoinPath(DirectoryPart("C:/a.bin"), "a.bin"), "C:/a.bin");
-    EXPECT_EQ(NativePath("files\\sub\\a.bin"), "files/sub/a.bin");
+    EXPECT_EQ(JoinPath("C:", "a.bin"), "C:" + sep + "a.bin");
+    EXPECT_EQ(JoinPath(DirectoryPart(JoinPath("C:", "a.bin")), "a.bin"), JoinPath("C:", "a.bin"));
+    // Windows takes either separator as it stands.
+    EXPECT_EQ(NativePath("files\\sub\\a.bin"),
+              sep == "/" ? "files/sub/a.bin" : "files\\sub\\a.bin");
 }
 
+#ifdef _WIN32
+// Beside the roaming profile's other programs; a name outside the ANSI code page survives.
+TEST(ConfigText, UserStoreIsInAppData) {
+    const wchar_t* saved = _wgetenv(L"APPDATA");
+    const std::wstring savedValue = saved ? saved : L"";
+    _wputenv_s(L"APPDATA", L"C:\\Users\\\u6D4B\u8BD5\\AppData\\Roaming");
+    EXPECT_EQ(PathToUtf8(UserStorePath()),
+              "C:\\Users\\测试\\AppData\\Roaming\\termload\\termload.ini");
+    _wputenv_s(L"APPDATA", savedValue.c_str());
+}
+#else
 TEST(ConfigText, UserStoreFollowsXdgConfigHome) {
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     const std::string savedValue = saved ? saved : "";
@@ -105,6 +121,7 @@ TEST(ConfigText, UserStoreFollowsXdgConfigHome) {
         ::unsetenv("XDG_CONFIG_HOME");
     }
 }
+#endif
 
 // An installed program never writes beside itself, even where it could (root and /usr/bin);
 // a build tree or a portable copy does when its directory is writable.
