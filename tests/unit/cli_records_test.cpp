@@ -3,11 +3,14 @@
 
 #include <unistd.h>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cli/iso_time.h"
 #include "cli/line_views.h"
 #include "cli/live_view.h"
 #include "cli/pass_report.h"
@@ -155,6 +158,36 @@ TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {
     }
     EXPECT_EQ(lines, 3);
     std::filesystem::remove_all(dir);
+}
+
+// nullptr: the system's own zone.
+void SetZone(const char* zone) {
+#ifdef _WIN32
+    _putenv_s("TZ", zone != nullptr ? zone : "");
+    _tzset();
+#else
+    if (zone != nullptr) {
+        ::setenv("TZ", zone, 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+#endif
+}
+
+// The offset is the zone's own, with half hours and west of Greenwich.
+TEST(IsoTime, LocalTimeCarriesItsZonesOffset) {
+    const char* saved = std::getenv("TZ");
+    const std::string savedZone = saved != nullptr ? saved : "";
+    const WallTime at =
+        std::chrono::system_clock::from_time_t(1477818307) + std::chrono::milliseconds(250);
+    SetZone("IST-5:30");
+    EXPECT_EQ(IsoLocalTime(at), "2016-10-30T14:35:07.250+05:30");
+    SetZone("NST3:30");
+    EXPECT_EQ(IsoLocalTime(at), "2016-10-30T05:35:07.250-03:30");
+    SetZone("UTC0");
+    EXPECT_EQ(IsoLocalTime(at), "2016-10-30T09:05:07.250+00:00");
+    SetZone(saved != nullptr ? savedZone.c_str() : nullptr);
 }
 
 TEST(LiveView, FitColumnsCountsWideCharactersAndNeverSplitsOne) {

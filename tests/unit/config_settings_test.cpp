@@ -5,6 +5,7 @@
 #include <array>
 
 #include "config/file_list.h"
+#include "config/last_configuration.h"
 #include "config/paths.h"
 #include "config/settings.h"
 #include "config/text_encoding.h"
@@ -369,6 +370,20 @@ TEST(ConfigSettings, UserStoreKeepsLastConfigurationBesideThePortTable) {
     EXPECT_EQ(last.baseDir, "/cfg");
     EXPECT_EQ(ReadPortsSection(store).at(1), "/dev/pts/9");
     EXPECT_TRUE(WriteLastConfiguration({"/a.ini", "/"}, dir / "new" / "deeper" / "store.ini"));
+}
+
+// On Windows the values live in the registry as wide strings (a test run puts the user's own
+// back); elsewhere in the store. The program's UTF-8 comes back whole on both.
+TEST(ConfigSettings, UserLastConfigurationKeepsChineseNames) {
+    ScratchDir dir;
+    const std::filesystem::path store = dir / "store" / "termload.ini";
+    const LastConfiguration before = LoadUserLastConfiguration(store);
+    const LastConfiguration chinese{"C:\\产线\\配置.ini", "C:\\产线"};
+    ASSERT_TRUE(SaveUserLastConfiguration(chinese, store));
+    const LastConfiguration back = LoadUserLastConfiguration(store);
+    EXPECT_EQ(back.configPath, chinese.configPath);
+    EXPECT_EQ(back.baseDir, chinese.baseDir);
+    EXPECT_TRUE(SaveUserLastConfiguration(before, store));
 }
 
 }  // namespace
