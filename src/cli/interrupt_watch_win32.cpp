@@ -52,6 +52,8 @@ InterruptWatch::InterruptWatch(std::function<void(int)> onInterrupt)
     } else {
         ResetEvent(watchEnded);
     }
+    // A process started in a new process group has Ctrl-C switched off: switch it on again.
+    SetConsoleCtrlHandler(nullptr, FALSE);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
