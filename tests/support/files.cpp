@@ -10,21 +10,19 @@
 
 namespace termload::test {
 
-// mkdtemp's promise on every system: a directory that did not exist before is ours alone.
 ScratchDir::ScratchDir(const std::string& prefix) {
+    // A name nobody else holds: create_directory reports false for one that exists.
+    std::random_device entropy;
     const std::filesystem::path base(::testing::TempDir());
-    std::random_device seed;
-    std::mt19937_64 random(static_cast<std::uint64_t>(seed()) << 32 | seed());
     for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path candidate = base / (prefix + "-" + std::to_string(entropy()));
         std::error_code error;
-        const std::filesystem::path dir =
-            base / (prefix + "-" + std::to_string(random() % 1000000000));
-        if (std::filesystem::create_directory(dir, error)) {
-            path_ = dir;
+        if (std::filesystem::create_directory(candidate, error)) {
+            path_ = std::move(candidate);
             return;
         }
     }
-    ADD_FAILURE() << "cannot create a scratch directory";
+    ADD_FAILURE() << "cannot create a scratch directory under " << base;
 }
 
 ScratchDir::~ScratchDir() {
