@@ -30,6 +30,9 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    // The system's process id.
+    int Pid() const { return pid_; }
+
     // True while the child has not exited. Reaps it when it has.
     bool Running();
 
@@ -41,6 +44,8 @@ class ChildProcess {
 
     // The exit code once the child has ended by itself; -1 before, or when a signal ended it.
     int ExitCode() const;
+    // The exit status as waitpid gave it, once reaped; -1 before.
+    int RawStatus() const { return status_; }
 
   private:
     bool Reap(bool block);
