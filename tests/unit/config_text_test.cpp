@@ -96,6 +96,17 @@ TEST(ConfigText, PathsWrittenOnWindowsOrPosixSplitAlike) {
               sep == "/" ? "files/sub/a.bin" : "files\\sub\\a.bin");
 }
 
+// A narrow string read in Windows' ANSI code page would garble these; the standard library's
+// own UTF-8 form is the reference.
+TEST(ConfigText, Utf8TextAndPathsConvertWithoutLoss) {
+    const std::string utf8 = "产线/配置 1.ini";
+    const std::filesystem::path path = PathFromUtf8(utf8);
+    EXPECT_EQ(path.native(), std::filesystem::path(u8"产线/配置 1.ini").native());
+    EXPECT_EQ(path.filename().native(), std::filesystem::path(u8"配置 1.ini").native());
+    EXPECT_EQ(PathToUtf8(path), utf8);
+    EXPECT_EQ(PathToUtf8(PathFromUtf8("")), "");
+}
+
 #ifdef _WIN32
 // Beside the roaming profile's other programs; a name outside the ANSI code page survives.
 TEST(ConfigText, UserStoreIsInAppData) {
