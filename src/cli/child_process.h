@@ -31,8 +31,8 @@ class ChildProcess {
     // SIGTERM to the child's group, up to `grace` to exit, then SIGKILL; always reaps.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(2000));
 
-    // The exit status as waitpid gave it, once reaped; -1 before.
-    int RawStatus() const { return status_; }
+    // The exit code once the child has exited on its own; -1 before, or when a signal ended it.
+    int ExitCode() const;
 
   private:
     bool Reap(bool block);

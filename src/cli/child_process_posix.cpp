@@ -101,6 +101,10 @@ bool ChildProcess::Reap(bool block) {
     return false;
 }
 
+int ChildProcess::ExitCode() const {
+    return status_ != -1 && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
 bool ChildProcess::Running() {
     return !Reap(false);
 }

@@ -1,6 +1,5 @@
 #include "cli/demo_boot.h"
 
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -164,8 +163,8 @@ int RunUnderPreload(const std::map<std::string, std::string>& env,
         }
     }
     echo();
-    const int status = run->RawStatus();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : kExitFailed;
+    const int code = run->ExitCode();
+    return code == -1 ? kExitFailed : code;
 }
 
 std::vector<VerifyRow> Verify(const std::filesystem::path& unitDir,
