@@ -1,5 +1,5 @@
 # The libraries of a Windows cross-build. Debian's mingw-w64 packages carry zlib only; the
-# header-only libraries (CLI11, nlohmann-json, SimpleIni) come from the build machine's own
+# header-only libraries (CLI11, nlohmann-json, SimpleIni's header) come from the build machine's own
 # packages, each header tree linked alone so that no Linux system header can shadow mingw's;
 # hidapi's Windows backend is compiled from Debian's hidapi source package
 # (scripts/setup-windows.sh fetches it). libserialport, libusb and pcsc-lite are not used on
@@ -21,8 +21,15 @@ add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${_host_headers})
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${_host_headers})
-add_library(PkgConfig::SIMPLEINI INTERFACE IMPORTED)
-target_include_directories(PkgConfig::SIMPLEINI SYSTEM INTERFACE ${_host_headers})
+# Debian's SimpleIni keeps its template's code behind SI_IMPLEMENTATION and ships it compiled;
+# here it is compiled once for the one instance the configuration code uses.
+file(WRITE ${PROJECT_BINARY_DIR}/generated/simpleini.cpp
+     "#define SI_NO_CONVERSION\n#define SI_IMPLEMENTATION\n#include <SimpleIni.h>\n"
+     "template class CSimpleIniTempl<char, SI_GenericNoCase<char>, SI_ConvertA<char>>;\n")
+add_library(termload_simpleini STATIC ${PROJECT_BINARY_DIR}/generated/simpleini.cpp)
+target_include_directories(termload_simpleini SYSTEM PUBLIC ${_host_headers})
+target_compile_options(termload_simpleini PRIVATE -w)
+add_library(PkgConfig::SIMPLEINI ALIAS termload_simpleini)
 
 set(TERMLOAD_HIDAPI_SOURCE "${PROJECT_SOURCE_DIR}/build/third-party/hidapi"
     CACHE PATH "Unpacked hidapi source tree (its windows/hid.c is built)")

@@ -1,10 +1,9 @@
 #include "support/files.h"
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -12,11 +11,18 @@
 namespace termload::test {
 
 ScratchDir::ScratchDir(const std::string& prefix) {
-    std::string pattern = std::filesystem::path(::testing::TempDir()) / (prefix + "-XXXXXX");
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create a scratch directory";
+    // A name nobody else holds: create_directory reports false for one that exists.
+    std::random_device entropy;
+    const std::filesystem::path base(::testing::TempDir());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path candidate = base / (prefix + "-" + std::to_string(entropy()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            path_ = std::move(candidate);
+            return;
+        }
     }
-    path_ = pattern;
+    ADD_FAILURE() << "cannot create a scratch directory under " << base;
 }
 
 ScratchDir::~ScratchDir() {
