@@ -89,7 +89,7 @@ wine_env_init() {
             echo "wine-env: creating the $WINEARCH prefix $WINEPREFIX (takes a minute once)" >&2
             _wine_env_logged wineboot -i ||
                 { echo "wine-env: wineboot failed (see $WINEPREFIX.log)" >&2; exit 1; }
-            _wine_env_logged wineserver -w
+            _wine_env_logged wineserver -w || true
         fi
 
         local wanted="$WINEPREFIX/termload-ports.reg"
@@ -98,13 +98,13 @@ wine_env_init() {
             _wine_env_logged wine regedit /S "$(winepath -w "$wanted.tmp" 2>/dev/null 9>&-)" ||
                 { echo "wine-env: setting the COM ports failed (see $WINEPREFIX.log)" >&2; exit 1; }
             # The ports are read when the server starts.
-            _wine_env_logged wineserver -k
-            _wine_env_logged wineserver -w
+            _wine_env_logged wineserver -k || true
+            _wine_env_logged wineserver -w || true
             mv -f "$wanted.tmp" "$wanted"
         fi
         # A server that stays up a while after its last client, warmed up: otherwise every run
         # pays its start and holds its output pipe for seconds.
-        _wine_env_logged wineserver -p"${TERMLOAD_WINE_PERSIST:-300}"
+        _wine_env_logged wineserver -p"${TERMLOAD_WINE_PERSIST:-300}" || true
         _wine_env_logged wine cmd /c exit ||
             { echo "wine-env: Wine does not start in $WINEPREFIX (see $WINEPREFIX.log)" >&2; exit 1; }
         # Wine gives the machine's own serial ports the numbers after these (COM28 may be

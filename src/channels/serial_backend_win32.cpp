@@ -9,11 +9,13 @@
 // any wait).
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "channels/serial_backend.h"
 #include "channels/win32_text.h"
@@ -106,18 +108,26 @@ struct Overlapped {
 class Win32SerialBackend final : public SerialBackend {
   public:
     ~Win32SerialBackend() override {
-        if (!port_) {
-            return;
+        if (port_) {
+            CloseDevice();
         }
+        if (!claimedName_.empty()) {
+            ReleaseName(claimedName_);
+        }
+    }
+
+    void CloseDevice() {
         // Pending operations write into their records until they complete: the records may go
-        // only after that. A driver that ignores the cancel gets its wait ended by a new mask;
-        // one that ignores even that keeps its records, which are then leaked, never freed.
+        // only after that. A new event mask ends a pending WaitCommEvent (Wine's CancelIoEx does
+        // not); the cancel ends the rest. A driver that gives an operation back even so keeps
+        // its records, which are then leaked, never freed.
+        if (wait_ && wait_->pending) {
+            SetCommMask(port_.Get(), 0);
+        }
         CancelIoEx(port_.Get(), nullptr);
         bool settled = true;
         for (Overlapped* operation : {input_.get(), wait_.get(), output_.get()}) {
-            if (operation != nullptr && operation->pending &&
-                WaitForSingleObject(operation->record.hEvent, kCancelGrace) != WAIT_OBJECT_0) {
-                SetCommMask(port_.Get(), 0);
+            if (operation != nullptr && operation->pending) {
                 settled = settled && WaitForSingleObject(operation->record.hEvent, kCancelGrace) ==
                                          WAIT_OBJECT_0;
             }
@@ -136,6 +146,12 @@ class Win32SerialBackend final : public SerialBackend {
         if (path.empty()) {
             return std::make_error_code(std::errc::no_such_device);
         }
+        // Windows refuses a second open of a port; Wine does not, so this process keeps its
+        // own channels apart itself.
+        if (!ClaimName(devicePath)) {
+            return std::make_error_code(std::errc::device_or_resource_busy);
+        }
+        claimedName_ = devicePath;
         // No sharing: the port belongs to one channel at a time.
         port_.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
@@ -563,6 +579,43 @@ class Win32SerialBackend final : public SerialBackend {
         return {bytes, PortStatus::kFailed, SystemError(code), call};
     }
 
+    // The device names this process has open. Names are compared without letter case, as
+    // Windows does; two names of one device (a link) are not caught here, the system's own
+    // exclusive open does that.
+    static std::mutex& NamesMutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static std::vector<std::string>& OpenNames() {
+        static std::vector<std::string> names;
+        return names;
+    }
+    static std::string Folded(std::string name) {
+        for (char& c : name) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        return name;
+    }
+    static bool ClaimName(const std::string& name) {
+        const std::lock_guard lock(NamesMutex());
+        auto& names = OpenNames();
+        const std::string folded = Folded(name);
+        if (std::find(names.begin(), names.end(), folded) != names.end()) {
+            return false;
+        }
+        names.push_back(folded);
+        return true;
+    }
+    static void ReleaseName(const std::string& name) {
+        const std::lock_guard lock(NamesMutex());
+        auto& names = OpenNames();
+        const auto found = std::find(names.begin(), names.end(), Folded(name));
+        if (found != names.end()) {
+            names.erase(found);
+        }
+    }
+
+    std::string claimedName_;
     UniqueHandle port_;
     UniqueHandle shutdown_;  // manual-reset, set once by Shutdown()
     // Heap records: a driver that never gives an operation back keeps them (see the destructor).
