@@ -39,15 +39,16 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens the log for appending; the caller holds the state's mutex. A log that was never fixed
 // goes where a fixed one would at its first use. The per-user directory may not exist yet.
+// Binary, so that the lines end as written on every platform (Windows' text mode adds a CR).
 File OpenLog(TraceLogState& state) {
     if (state.path.empty()) {
         state.path = DefaultLogPath();
     }
-    File file(std::fopen(state.path.c_str(), "a+"));
+    File file(std::fopen(state.path.c_str(), "a+b"));
     if (!file && errno == ENOENT && !state.path.empty()) {
         std::error_code error;
         std::filesystem::create_directories(std::filesystem::path(state.path).parent_path(), error);
-        file.reset(std::fopen(state.path.c_str(), "a+"));
+        file.reset(std::fopen(state.path.c_str(), "a+b"));
     }
     return file;
 }

@@ -13,10 +13,14 @@ command -v socat >/dev/null || { echo "socat is not installed" >&2; exit 1; }
 pair=$(mktemp -d)
 socat_pid=
 cleanup() {
+    set +e
     # The ports point nowhere again before the pair goes.
     wine_point_com 1 "$WINE_PORT_LINKS/unassigned/com1" || true
     wine_point_com 2 "$WINE_PORT_LINKS/unassigned/com2" || true
-    [[ -n $socat_pid ]] && kill "$socat_pid" 2>/dev/null && wait "$socat_pid" 2>/dev/null
+    if [[ -n $socat_pid ]]; then
+        kill "$socat_pid" 2>/dev/null
+        wait "$socat_pid" 2>/dev/null
+    fi
     rm -rf "$pair"
 }
 trap cleanup EXIT
@@ -31,4 +35,6 @@ done
 
 wine_point_com 1 "$pair/a"
 wine_point_com 2 "$pair/b"
-wine_run "$exe" --gtest_color=no
+status=0
+wine_run "$exe" --gtest_color=no || status=$?
+exit "$status"

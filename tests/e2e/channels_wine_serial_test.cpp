@@ -41,8 +41,8 @@ std::string ReadUpTo(ChannelHandle handle, std::size_t size) {
     std::string got;
     char buffer[kChannelBufferSize + 1];
     while (got.size() < size) {
-        std::uint32_t count =
-            static_cast<std::uint32_t>(std::min<std::size_t>(size - got.size(), kChannelBufferSize));
+        std::uint32_t count = static_cast<std::uint32_t>(
+            std::min<std::size_t>(size - got.size(), kChannelBufferSize));
         if (ComRead(handle, buffer, &count) != kChannelDone || count == 0) {
             break;
         }
@@ -68,7 +68,8 @@ TEST(WineSerial, NormalModeMovesBytesExactlyWithTheReadTimeOutsAndPurge) {
 
     // Several KiB, every byte value, both ways.
     const std::string block = PatternBytes(6000, 7);
-    auto reading = std::async(std::launch::async, [two, &block] { return ReadUpTo(two, block.size()); });
+    auto reading =
+        std::async(std::launch::async, [two, &block] { return ReadUpTo(two, block.size()); });
     ASSERT_TRUE(WriteAll(one, block));
     EXPECT_EQ(reading.get(), block);
     ASSERT_TRUE(WriteAll(two, "back"));
@@ -127,8 +128,8 @@ TEST(WineSerial, ConsoleModeDeliversWhatArrivesAndClosesWhileWaiting) {
         2, 115200, 8, 0, 0, 0,
         [&](ChannelHandle, const char* bytes, std::uint32_t count) {
             std::lock_guard lock(mutex);
-            terminated = terminated && count >= 1 && count <= kChannelBufferSize &&
-                         bytes[count] == '\0';
+            terminated =
+                terminated && count >= 1 && count <= kChannelBufferSize && bytes[count] == '\0';
             received.append(bytes, count);
             changed.notify_all();
             return 0;
