@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A Wine prefix for running the Windows test builds, with COM ports the tests point at ptys.
 # A bash library: `source scripts/wine-env.sh`, then
 #   wine_env_init ARCH      x64 | x86: the prefix, its COM ports and the modem shim, ready to use

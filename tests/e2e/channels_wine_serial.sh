@@ -10,8 +10,14 @@ source "$here/../../scripts/wine-env.sh"
 wine_env_init "$arch"
 command -v socat >/dev/null || { echo "socat is not installed" >&2; exit 1; }
 
+# COM1 and COM2 of the prefix are this run's until it ends: another run on the same prefix
+# waits. The descriptor is not handed to Wine, whose server may outlive the run.
+exec 8>"$WINEPREFIX.ports.lock"
+flock -w 600 8 || { echo "the COM ports of $WINEPREFIX stay busy" >&2; exit 1; }
+
 pair=$(mktemp -d)
 socat_pid=
+# shellcheck disable=SC2317  # run by the trap
 cleanup() {
     set +e
     # The ports point nowhere again before the pair goes.
@@ -25,7 +31,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-socat pty,raw,echo=0,link="$pair/a" pty,raw,echo=0,link="$pair/b" 2>"$pair/socat.log" &
+socat pty,raw,echo=0,link="$pair/a" pty,raw,echo=0,link="$pair/b" 2>"$pair/socat.log" 8>&- &
 socat_pid=$!
 for _ in $(seq 100); do
     [[ -e $pair/a && -e $pair/b ]] && break
@@ -36,5 +42,5 @@ done
 wine_point_com 1 "$pair/a"
 wine_point_com 2 "$pair/b"
 status=0
-wine_run "$exe" --gtest_color=no || status=$?
+wine_run "$exe" --gtest_color=no 8>&- || status=$?
 exit "$status"
