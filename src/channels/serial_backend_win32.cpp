@@ -119,8 +119,8 @@ class Win32SerialBackend final : public SerialBackend {
     void CloseDevice() {
         // Pending operations write into their records until they complete: the records may go
         // only after that. A new event mask ends a pending WaitCommEvent (Wine's CancelIoEx does
-        // not); the cancel ends the rest. A driver that gives an operation back even so keeps
-        // its records, which are then leaked, never freed.
+        // not); the cancel ends the rest. Should a driver still not give an operation back, its
+        // records are leaked rather than freed under it.
         if (wait_ && wait_->pending) {
             SetCommMask(port_.Get(), 0);
         }
