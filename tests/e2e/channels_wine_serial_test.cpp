@@ -59,6 +59,22 @@ std::chrono::milliseconds Since(Clock::time_point start) {
 TEST(WineSerial, NormalModeMovesBytesExactlyWithTheReadTimeOutsAndPurge) {
     // The default table names the system's own ports.
     EXPECT_EQ(ResolveComPort(2), "\\\\.\\COM2");
+    // Line settings go into the driver's state: framing, a rate without a standard constant,
+    // each flow control, the driver's own; settings no UART has are refused.
+    struct Line {
+        int baud, bits, stopIndex, parityIndex, flowIndex;
+        bool valid;
+    };
+    for (const Line line : {Line{9600, 7, 2, 2, 2, true}, Line{250000, 8, 0, 0, 1, true},
+                            Line{115200, 5, 1, 3, 0, true}, Line{115200, 8, 0, 4, 7, true},
+                            Line{115200, 8, 1, 0, 0, false}, Line{0, 8, 0, 0, 0, false},
+                            Line{115200, 9, 0, 0, 0, false}}) {
+        const ChannelHandle port = ComOpen(1, line.baud, line.bits, line.stopIndex,
+                                           line.parityIndex, line.flowIndex, {}, false);
+        EXPECT_EQ(port != 0, line.valid) << line.baud << " " << line.bits << line.stopIndex
+                                         << line.parityIndex << " flow " << line.flowIndex;
+        ComClose(port);
+    }
     const ChannelHandle one = OpenNormal(1);
     const ChannelHandle two = OpenNormal(2);
     ASSERT_NE(one, 0);
