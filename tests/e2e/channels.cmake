@@ -1,4 +1,4 @@
-# Channel library on real pseudo-terminals.
+# Channel library on real pseudo-terminals (Windows: channels_wine.cmake).
 if(NOT WIN32)
   termload_add_test(channels_e2e_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/channels_normal_test.cpp
