@@ -8,13 +8,18 @@
 set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 
+# Where those headers are: the build machine's /usr/include when cross-building from Debian; on
+# Windows, e.g. vcpkg's include directory.
+set(TERMLOAD_HEADER_LIBRARIES_DIR "/usr/include"
+    CACHE PATH "Directory holding nlohmann/, CLI/ and SimpleIni.h")
 set(_host_headers ${PROJECT_BINARY_DIR}/host-headers)
 file(MAKE_DIRECTORY ${_host_headers})
 foreach(_header IN ITEMS nlohmann CLI SimpleIni.h)
-  if(NOT EXISTS /usr/include/${_header})
-    message(FATAL_ERROR "/usr/include/${_header} is missing: run scripts/setup.sh")
+  if(NOT EXISTS ${TERMLOAD_HEADER_LIBRARIES_DIR}/${_header})
+    message(FATAL_ERROR "${TERMLOAD_HEADER_LIBRARIES_DIR}/${_header} is missing: run scripts/setup.sh")
   endif()
-  file(CREATE_LINK /usr/include/${_header} ${_host_headers}/${_header} SYMBOLIC)
+  file(CREATE_LINK ${TERMLOAD_HEADER_LIBRARIES_DIR}/${_header} ${_host_headers}/${_header}
+       COPY_ON_ERROR SYMBOLIC)
 endforeach()
 
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)

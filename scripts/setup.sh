@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang clang-tidy clang-format libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config ccache clang clang-tidy clang-format libclang-rt-14-dev
   zlib1g-dev libsimpleini-dev libcli11-dev libserialport-dev libhidapi-dev libusb-1.0-0-dev
   libpcsclite-dev pcscd nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev

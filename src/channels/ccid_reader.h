@@ -22,14 +22,8 @@ namespace termload {
 
 // The control code of PC/SC control function `function` on this platform: pcsc-lite numbers
 // them 0x42000000 + function, Windows as CTL_CODE(FILE_DEVICE_SMARTCARD, function, buffered,
-// any access). The only place the platform's numbering lives.
-constexpr uint32_t CcidControlCode(uint32_t function) {
-#ifdef _WIN32
-    return 0x310000u | (function << 2);
-#else
-    return 0x42000000u + function;
-#endif
-}
+// any access). The platform's numbering lives in its backend, ccid_control_*.cpp.
+uint32_t CcidControlCode(uint32_t function);
 
 inline constexpr uint32_t kCcidFeatureFunction = 3400;  // the feature list request
 inline constexpr uint32_t kCcidEscapeFunction = 3500;   // escape where no feature names one

@@ -7,14 +7,10 @@ namespace termload {
 
 namespace {
 
-// The narrow-text calls: Windows names them with an A, pcsc-lite has only those.
-#ifdef _WIN32
-constexpr auto ListReadersNarrow = SCardListReadersA;
-constexpr auto ConnectNarrow = SCardConnectA;
-#else
+// The narrow-text calls: pcsc-lite has only those, and Windows' headers name them so as long
+// as UNICODE is not defined (with it, the wide calls do not compile here).
 constexpr auto ListReadersNarrow = SCardListReaders;
 constexpr auto ConnectNarrow = SCardConnect;
-#endif
 
 constexpr DWORD kMaxNamesSize = 64 * 1024;  // bound on the reader list a service may report
 

@@ -71,10 +71,6 @@ int GroupOf(const DetectedSerialPort& port) {
     return port.usb ? 1 : 2;
 }
 
-const std::string& AddressOf(const DetectedSerialPort& port) {
-    return port.stablePath.empty() ? port.device : port.stablePath;
-}
-
 std::string Canonical(const std::string& path) {
     std::error_code error;
     const auto canonical = std::filesystem::weakly_canonical(path, error);
@@ -85,7 +81,8 @@ std::optional<DetectedSerialPort> FindDetected(const std::vector<DetectedSerialP
                                                const std::string& device) {
     const std::string target = Canonical(device);
     for (const auto& port : ports) {
-        if (port.device == target || (!port.stablePath.empty() && port.stablePath == device)) {
+        if (port.device == device || port.device == target ||
+            (!port.stablePath.empty() && port.stablePath == device)) {
             return port;
         }
     }
@@ -121,6 +118,10 @@ std::filesystem::path PortMapFile() {
     return state.file;
 }
 
+const std::string& PortAddress(const DetectedSerialPort& port) {
+    return port.stablePath.empty() ? port.device : port.stablePath;
+}
+
 std::vector<DetectedSerialPort> DefaultPortOrder(std::vector<DetectedSerialPort> ports,
                                                  const std::vector<std::string>& consoleDevices) {
     std::erase_if(ports, [&consoleDevices](const DetectedSerialPort& port) {
@@ -133,7 +134,7 @@ std::vector<DetectedSerialPort> DefaultPortOrder(std::vector<DetectedSerialPort>
         if (groupA != groupB) {
             return groupA < groupB;
         }
-        return NaturalLess(AddressOf(a), AddressOf(b));
+        return NaturalLess(PortAddress(a), PortAddress(b));
     });
     return ports;
 }
@@ -160,13 +161,7 @@ PortTable TakePortTable(const std::vector<int>& ports) {
         }
         return taken;
     }
-    const auto ordered = DefaultPortOrder(DetectSerialPorts(), ConsoleDevices());
-    for (const int port : ports) {
-        if (port > 0 && static_cast<std::size_t>(port) <= ordered.size()) {
-            taken.emplace(port, AddressOf(ordered[static_cast<std::size_t>(port) - 1]));
-        }
-    }
-    return taken;
+    return DefaultPortTable(ports);
 }
 
 std::vector<ComPortEntry> ListComPorts() {
@@ -177,11 +172,8 @@ std::vector<ComPortEntry> ListComPorts() {
         entries[number] = {number, device, source, FindDetected(detected, device)};
     }
     if (!IsWholeTable(table, source)) {
-        const auto ordered = DefaultPortOrder(detected, ConsoleDevices());
-        for (std::size_t i = 0; i < ordered.size(); ++i) {
-            const int number = static_cast<int>(i) + 1;
-            entries.try_emplace(number, ComPortEntry{number, AddressOf(ordered[i]),
-                                                     PortSource::kDefaultOrder, ordered[i]});
+        for (auto& entry : DefaultComPorts(detected)) {
+            entries.try_emplace(entry.comNumber, std::move(entry));
         }
     }
     std::vector<ComPortEntry> listing;

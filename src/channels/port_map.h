@@ -12,10 +12,11 @@ namespace termload {
 //  1. the port-map file, when one is set (an INI file, section "Ports", keys COM1…COMn with a
 //     device path each);
 //  2. the "Ports" section of the per-user store, when it lists any port;
-//  3. the default order of the ports this system has: first those under /dev/serial/by-path, by
-//     link name (a COM number stays with a physical USB socket across reboots and replugs), then
-//     other USB serial ports, then the rest (/dev/ttyS*), each group in natural order of names.
-//     The system console is never part of it.
+//  3. the platform's default table. On POSIX systems the default order of the ports this system
+//     has: first those under /dev/serial/by-path, by link name (a COM number stays with a
+//     physical USB socket across reboots and replugs), then other USB serial ports, then the rest
+//     (/dev/ttyS*), each group in natural order of names; the system console is never part of it.
+//     On Windows the system names its ports itself: COMn is \\.\COMn.
 // An explicit table (1 or 2) is the whole table: a COM number it lacks has no device, never one
 // of the default order, which would put that number on whatever port happens to be next.
 
@@ -65,9 +66,17 @@ std::vector<ComPortEntry> ListComPorts();
 std::vector<DetectedSerialPort> DefaultPortOrder(std::vector<DetectedSerialPort> ports,
                                                  const std::vector<std::string>& consoleDevices);
 
+// The path a port is addressed by: its by-path link when it has one, else its device.
+const std::string& PortAddress(const DetectedSerialPort& port);
+
 // Provided by the platform's enumeration backend: the serial ports this system has, and the
 // devices of its console.
 std::vector<DetectedSerialPort> DetectSerialPorts();
 std::vector<std::string> ConsoleDevices();
+
+// Provided by the platform's port table backend, for when no explicit table applies: the devices
+// of `ports` (numbers without one left out), and the listing of the `detected` ports by COM number.
+PortTable DefaultPortTable(const std::vector<int>& ports);
+std::vector<ComPortEntry> DefaultComPorts(const std::vector<DetectedSerialPort>& detected);
 
 }  // namespace termload

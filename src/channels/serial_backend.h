@@ -2,8 +2,8 @@
 // them). Private to the channel library: nothing outside src/channels includes this header.
 //
 // One backend per platform, in one file: serial_backend_posix.cpp (termios, poll() over the
-// port and a shutdown pipe). A Win32 backend (serial_backend_win32.cpp) must meet the same
-// contract with overlapped I/O; the notes marked "Win32" below say how.
+// port and a shutdown pipe) and serial_backend_win32.cpp (overlapped I/O, which meets the same
+// contract as the notes marked "Win32" below say).
 //
 // Common rules
 // - Threads: every primitive may be called from any thread while other threads wait in

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "channels/file_append.h"
 #include "channels/local_time.h"
 #include "config/paths.h"
 
@@ -19,7 +20,7 @@ constexpr std::size_t kWarningLineLimit = 200;
 
 struct TraceLogState {
     std::mutex mutex;  // guards the path and every write to the file
-    std::string path;
+    std::filesystem::path path;
 };
 
 TraceLogState& State() {
@@ -27,9 +28,9 @@ TraceLogState& State() {
     return state;
 }
 
-std::string DefaultLogPath() {
+std::filesystem::path DefaultLogPath() {
     const std::filesystem::path directory = TraceLogDir();
-    return (directory.empty() ? std::filesystem::path() : directory / "LOG.txt").string();
+    return directory.empty() ? std::filesystem::path() : directory / "LOG.txt";
 }
 
 struct FileCloser {
@@ -43,11 +44,11 @@ File OpenLog(TraceLogState& state) {
     if (state.path.empty()) {
         state.path = DefaultLogPath();
     }
-    File file(std::fopen(state.path.c_str(), "a+"));
+    File file(OpenForAppending(state.path));
     if (!file && errno == ENOENT && !state.path.empty()) {
         std::error_code error;
-        std::filesystem::create_directories(std::filesystem::path(state.path).parent_path(), error);
-        file.reset(std::fopen(state.path.c_str(), "a+"));
+        std::filesystem::create_directories(state.path.parent_path(), error);
+        file.reset(OpenForAppending(state.path));
     }
     return file;
 }
@@ -91,7 +92,7 @@ void FixTraceLogPath() {
     SetTraceLogPath(DefaultLogPath());
 }
 
-void SetTraceLogPath(std::string path) {
+void SetTraceLogPath(std::filesystem::path path) {
     auto& state = State();
     std::lock_guard lock(state.mutex);
     state.path = std::move(path);

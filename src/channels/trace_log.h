@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -14,7 +15,7 @@ namespace termload {
 // installed program (TraceLogDir(); done by ChannelLibInit).
 void FixTraceLogPath();
 // Points the log at another file (tests, and hosts that keep their logs elsewhere).
-void SetTraceLogPath(std::string path);
+void SetTraceLogPath(std::filesystem::path path);
 
 // "<yyyy-mm-dd hh:mm:ss> text\n" with the local time.
 void TraceText(std::string_view text);

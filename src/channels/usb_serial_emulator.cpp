@@ -38,8 +38,4 @@ std::optional<int> UsbEmulatorComNumber(const std::vector<DetectedSerialPort>& d
     return std::nullopt;
 }
 
-std::optional<int> FindUsbEmulatorComNumber() {
-    return UsbEmulatorComNumber(DetectSerialPorts(), ListComPorts());
-}
-
 }  // namespace termload

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/pass_report.h"
 #include "cli/run_events.h"
@@ -56,6 +57,8 @@ struct DemoOptions {
     int passes = 1;
     std::filesystem::path termsim;  // empty: beside us, in our build tree or on PATH
     bool boot = false;              // a kernel-mode run through the boot loader instead
+    // Another termload-cli does the download (program and first arguments); empty: this one.
+    std::vector<std::string> runner;
 };
 
 int RunCommand(const RunOptions& options, RunEvents& events);

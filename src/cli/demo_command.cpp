@@ -8,6 +8,7 @@
 #include "cli/child_process.h"
 #include "cli/commands.h"
 #include "cli/demo_boot.h"
+#include "cli/demo_runner.h"
 #include "cli/demo_verify.h"
 #include "cli/demo_workspace.h"
 #include "cli/exit_codes.h"
@@ -141,10 +142,14 @@ int DemoCommand(const DemoOptions& options, RunEvents& events) {
         run.passes = options.passes;
         std::vector<PassRecord> records;
         std::mutex recordsMutex;
-        const int runExit = RunDownload(run, events, [&](const PassRecord& record) {
-            std::lock_guard lock(recordsMutex);
-            records.push_back(record);
-        });
+        const int runExit =
+            options.runner.empty()
+                ? RunDownload(run, events,
+                              [&](const PassRecord& record) {
+                                  std::lock_guard lock(recordsMutex);
+                                  records.push_back(record);
+                              })
+                : RunThroughRunner(options.runner, run, workspace.Root(), events, records);
         if (runExit == kExitStopped || runExit == kExitUsage) {
             return runExit;
         }

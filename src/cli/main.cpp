@@ -154,6 +154,11 @@ void AddDemo(CLI::App& app, DemoOptions& demo) {
         ->check(CLI::IsMember({1, 9, 18, 27}));
     cmd->add_option("--passes", demo.passes, "Passes per port")->check(kAtLeastOne);
     AddPathOption(cmd, "--termsim", demo.termsim, "The simulator program")->check(kExistingFile);
+    cmd->add_option("--runner", demo.runner,
+                    "Let another termload-cli do the download: the program and its first "
+                    "arguments (e.g. a wrapper running the Windows build under Wine); it gets "
+                    "\"run\" and the run's options after them")
+        ->expected(1, 16);
     cmd->add_flag("--boot", demo.boot,
                   "A kernel-mode run instead: BIOS, kernel and root files through the USB pipe "
                   "and a kernel image by YMODEM into one terminal's boot loader");

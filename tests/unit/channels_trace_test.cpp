@@ -149,14 +149,15 @@ TEST_F(TraceLogTest, DumpsFromManyThreadsStayWithTheirLines) {
 }
 
 // An installed program logs into the per-user directory, which may not exist before its first
-// line: the line must not be lost.
+// line: the line must not be lost. Its name may be in any script (a Chinese user name).
 TEST_F(TraceLogTest, FirstLineCreatesTheLogsDirectory) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("channels-trace-dir-" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
-    SetTraceLogPath((dir / "termload" / "LOG.txt").string());
+    const std::filesystem::path logs = dir / std::filesystem::path(u8"\u65e5\u5fd7") / "termload";
+    SetTraceLogPath(logs / "LOG.txt");
     TraceText("COM1 opened(normal)...");
-    EXPECT_NE(test::ReadFile(dir / "termload" / "LOG.txt").find("> COM1 opened(normal)...\n"),
+    EXPECT_NE(test::ReadFile(logs / "LOG.txt").find("> COM1 opened(normal)...\n"),
               std::string::npos);
     std::filesystem::remove_all(dir);
 }

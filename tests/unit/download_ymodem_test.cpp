@@ -25,9 +25,10 @@ constexpr int ACK = YModem::kAck;
 constexpr int NAK = YModem::kNak;
 constexpr int CAN = YModem::kCan;
 
-fs::path WriteTempFile(const std::string& name, const Bytes& content) {
+std::string WriteTempFile(const std::string& name, const Bytes& content) {
     static const test::ScratchDir dir("ymodem");
-    return dir.Write(name, {reinterpret_cast<const char*>(content.data()), content.size()});
+    return dir.Write(name, {reinterpret_cast<const char*>(content.data()), content.size()})
+        .string();
 }
 
 Bytes Pattern(std::size_t size) {
