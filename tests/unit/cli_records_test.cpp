@@ -157,6 +157,7 @@ TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {
         ++lines;
     }
     EXPECT_EQ(lines, 3);
+    in.close();  // Windows removes no open file
     std::filesystem::remove_all(dir);
 }
 
