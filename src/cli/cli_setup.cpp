@@ -5,6 +5,7 @@
 
 #include "channels/port_map.h"
 #include "channels/serial_channel.h"
+#include "cli/port_device.h"
 #include "config/paths.h"
 
 namespace termload::cli {
@@ -55,8 +56,7 @@ std::string CheckPortDevice(int port, const std::optional<std::string>& device) 
         return map.empty() ? com + " has no device on this system"
                            : com + " is not in the port map " + PathToUtf8(map);
     }
-    std::error_code ec;
-    if (!std::filesystem::exists(*device, ec)) {
+    if (!PortDeviceExists(*device)) {
         return com + " maps to " + *device + ", which does not exist";
     }
     return {};
