@@ -5,7 +5,8 @@
 
 namespace termload::cli {
 
-// True when `out` is a terminal (a console on Windows), not a file or a pipe.
+// True when `out` is a terminal that takes escape sequences (on Windows a console with them
+// switched on), not a file or a pipe.
 bool IsTerminal(std::FILE* out);
 
 // Columns of the terminal window behind `out`; 0 when unknown.

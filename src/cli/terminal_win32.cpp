@@ -11,8 +11,16 @@
 
 namespace termload::cli {
 
+// The live view draws with escape sequences: a console that does not take them (before
+// Windows 10) gets the plain lines instead.
 bool IsTerminal(std::FILE* out) {
-    return _isatty(_fileno(out)) != 0;
+    if (_isatty(_fileno(out)) == 0) {
+        return false;
+    }
+    const auto console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
+    DWORD mode = 0;
+    return console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode) &&
+           (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
 int TerminalColumns(std::FILE* out) {
