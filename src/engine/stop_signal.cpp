@@ -1,15 +1,7 @@
 #include "engine/stop_signal.h"
 
 #include <algorithm>
-#include <climits>
 #include <thread>
-
-#if defined(__linux__)
-#include <linux/futex.h>
-#include <sys/syscall.h>
-#include <time.h>
-#include <unistd.h>
-#endif
 
 namespace termload {
 
@@ -30,46 +22,13 @@ void StopSignal::Request() {
     for (StopSubscription* subscriber : subscribers_) {
         subscriber->onStop_();
     }
-#if defined(__linux__)
-    ::syscall(SYS_futex, &requested_, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
-#endif
-    wake_.notify_all();
+    WakeWaiters();
 }
 
 void StopSignal::Clear() {
     std::lock_guard lock(mutex_);
     requested_ = 0;
 }
-
-#if defined(__linux__)
-// The pauses of a download are nearly all waits that run out, nine for every frame: here each is
-// one system call on the request word (a condition variable adds a wake-up call to every wait
-// that times out). The steady clock is CLOCK_MONOTONIC, which the absolute time-out uses.
-bool StopSignal::WaitFor(std::chrono::milliseconds timeout) const {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    const auto since =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch());
-    timespec until{};
-    until.tv_sec = static_cast<time_t>(since.count() / 1'000'000'000);
-    until.tv_nsec = static_cast<long>(since.count() % 1'000'000'000);
-    for (;;) {
-        if (requested_.load() != 0) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        // Returns at once when the word is no longer 0; a wake-up or a signal goes round again.
-        ::syscall(SYS_futex, &requested_, FUTEX_WAIT_BITSET_PRIVATE, 0, &until, nullptr,
-                  FUTEX_BITSET_MATCH_ANY);
-    }
-}
-#else
-bool StopSignal::WaitFor(std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(mutex_);
-    return wake_.wait_for(lock, timeout, [this] { return requested_.load() != 0; });
-}
-#endif
 
 StopSubscription::StopSubscription(StopSignal& signal, std::function<void()> onStop)
     : signal_(signal), onStop_(std::move(onStop)) {

@@ -33,8 +33,12 @@ class StopSignal {
   private:
     friend class StopSubscription;
 
+    // The platform's half (stop_signal_linux.cpp, stop_signal_win32.cpp): wakes every WaitFor;
+    // called with the lock held, after the request word was raised.
+    void WakeWaiters();
+
     mutable std::mutex mutex_;
-    mutable std::condition_variable wake_;
+    mutable std::condition_variable wake_;  // where the system has no wait on a word (Windows)
     // 1 while requested; 32 bits, so that a wait can sleep on the word itself where the system
     // allows it.
     std::atomic<std::uint32_t> requested_{0};
