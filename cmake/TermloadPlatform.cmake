@@ -13,3 +13,8 @@ function(termload_module_sources out_var)
   endif()
   set(${out_var} ${_sources} PARENT_SCOPE)
 endfunction()
+
+# Windows headers without the min/max macros that break std::min and std::max.
+if(WIN32)
+  add_compile_definitions(NOMINMAX)
+endif()

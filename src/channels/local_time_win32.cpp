@@ -1,6 +1,6 @@
 // The local calendar time from the system clock, in the time zone Windows is set to.
 #include "channels/local_time.h"
-#include "channels/win32_text.h"
+#include "config/win32_text.h"
 
 namespace termload {
 

@@ -1,7 +1,7 @@
 // Enumeration of the serial ports of Windows through SetupAPI: the devices of the COM port
 // interface and of the Ports class, each with the port name from its device key and the USB ids
 // from its hardware id. Windows has no console on a serial port.
-#include "channels/win32_text.h"
+#include "config/win32_text.h"
 // SetupAPI after windows.h.
 #include <setupapi.h>
 

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "channels/serial_backend.h"
-#include "channels/win32_text.h"
+#include "config/win32_text.h"
 
 namespace termload {
 namespace {

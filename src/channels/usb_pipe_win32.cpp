@@ -1,7 +1,7 @@
 // The USB bulk pipe on Windows: the terminal's download driver registers a device interface of
 // its own class; the pipe is the interface path + "\PIPE01", written with overlapped WriteFile so
 // that a time-out or Cancel() from another thread (CancelIoEx) ends a write at once.
-#include "channels/win32_text.h"
+#include "config/win32_text.h"
 // SetupAPI after windows.h.
 #include <setupapi.h>
 

@@ -1,7 +1,7 @@
 // The emulator's COM number on Windows: the port name the USB serial driver gave the emulator's
 // first instance, from its device key (only read).
 #include "channels/usb_serial_emulator.h"
-#include "channels/win32_text.h"
+#include "config/win32_text.h"
 #include "channels/windows_names.h"
 
 namespace termload {

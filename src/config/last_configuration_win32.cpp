@@ -1,14 +1,9 @@
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <string>
 
 #include "config/last_configuration.h"
+#include "config/win32_text.h"
 
 namespace termload {
 
@@ -35,41 +30,13 @@ class RegistryKey {
     HKEY key_ = nullptr;
 };
 
-std::wstring Widen(const std::string& utf8) {
-    return PathFromUtf8(utf8).native();
-}
-
-std::string Narrow(const std::wstring& wide) {
-    return PathToUtf8(std::filesystem::path(wide));
-}
-
 // A string value; empty when missing, of another type or unreadable.
 std::string ReadValue(HKEY key, const wchar_t* name) {
-    DWORD bytes = 0;
-    if (RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
-            ERROR_SUCCESS ||
-        bytes == 0) {
-        return {};
-    }
-    // The value may grow between the two calls: take it again with the size it reports.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
-        bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-        const LSTATUS status =
-            RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, value.data(), &bytes);
-        if (status == ERROR_SUCCESS) {
-            value.resize(wcsnlen(value.c_str(), value.size()));
-            return Narrow(value);
-        }
-        if (status != ERROR_MORE_DATA) {
-            return {};
-        }
-    }
-    return {};
+    return ReadRegistryText(key, name).value_or(std::string());
 }
 
 bool WriteValue(HKEY key, const wchar_t* name, const std::string& utf8) {
-    const std::wstring value = Widen(utf8);
+    const std::wstring value = WideFromUtf8(utf8);
     const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           bytes) == ERROR_SUCCESS;

@@ -1,46 +1,20 @@
 // Paths on Windows: the file system speaks UTF-16; the program's texts are UTF-8.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cstdlib>
 #include <system_error>
 
 #include "config/paths.h"
+#include "config/win32_text.h"
 
 namespace termload {
 
 std::filesystem::path PathFromUtf8(std::string_view utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    // Invalid bytes become U+FFFD rather than failing the whole name.
-    const int size = static_cast<int>(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-    }
-    return std::filesystem::path(wide);
+    return std::filesystem::path(WideFromUtf8(utf8));
 }
 
 std::string PathToUtf8(const std::filesystem::path& path) {
-    const std::wstring& wide = path.native();
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    if (length > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
-    }
-    return utf8;
+    return Utf8FromWide(path.native());
 }
 
 std::string NativePath(std::string_view path) {
