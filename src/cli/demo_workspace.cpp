@@ -12,16 +12,20 @@ namespace {
 
 // Names from the M868 memory map, so the address file carries real addresses; one is larger
 // than 1 MiB, one is the application that gets an "App=" line.
+// The parameter file's source has a Chinese name, as on a Chinese bench: it must be found on
+// every system and still reach the terminal under its own name.
 struct SampleDefinition {
-    const char* name;
-    int kind;  // application 1, other file 2
+    const char* name;    // on the terminal
+    const char* source;  // on the PC, UTF-8
+    int kind;            // application 1, other file 2
     std::uint64_t size;
 };
 constexpr SampleDefinition kSamples[] = {
-    {"telpay.bin", 1, 122000},
-    {"dispziku.bin", 2, 1100000},
-    {"logo0.bmp", 2, 3000},
-    {"paramcfg.ini", 2, 0},  // written as text below
+    {"telpay.bin", "telpay.bin", 1, 122000},
+    {"dispziku.bin", "dispziku.bin", 2, 1100000},
+    {"logo0.bmp", "logo0.bmp", 2, 3000},
+    {"paramcfg.ini", "\xe5\x8f\x82\xe6\x95\xb0\xe9\x85\x8d\xe7\xbd\xae.ini", 2,
+     0},  // 参数配置.ini, text
 };
 
 constexpr const char* kParamText =
@@ -121,7 +125,7 @@ DemoWorkspace::DemoWorkspace() : root_("termload-demo") {
     std::string history;
     int row = 0;
     for (const SampleDefinition& sample : kSamples) {
-        SampleFile file{sample.name, Root() / sample.name, sample.size};
+        SampleFile file{sample.name, Root() / PathFromUtf8(sample.source), sample.size};
         if (sample.size == 0) {
             std::ofstream(file.source, std::ios::binary) << kParamText;
             file.size = std::char_traits<char>::length(kParamText);
@@ -129,7 +133,7 @@ DemoWorkspace::DemoWorkspace() : root_("termload-demo") {
             WriteSampleBytes(file.source, sample.size, static_cast<std::uint32_t>(row + 1));
         }
         history += "Recent" + std::to_string(row) + "=" + std::to_string(sample.kind) + ";" +
-                   sample.name + ";" + sample.name + "\n";
+                   sample.source + ";" + sample.name + "\n";
         files_.push_back(std::move(file));
         ++row;
     }

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <future>
-#include <latch>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -196,16 +195,18 @@ TEST(SlotTable, AStopWaitsOutAnOpenUnderWayAndNoOpenFollowsIt) {
     RecordingSink sink;
     PortSlotTable table(sink);
     PortSlot& slot = table[0];
-    std::latch opening(1);
+    // Promises rather than std::latch: the C++ library of Debian's mingw-w64 (GCC 12) can lose the
+    // wake-up of an atomic wait, which std::latch is built on.
+    std::promise<void> opening;
     std::promise<void> finishOpen;
     std::thread opener([&] {
         slot.OpenUnlessStopped([&] {
-            opening.count_down();
+            opening.set_value();
             finishOpen.get_future().wait();
             return kFakeChannel;
         });
     });
-    opening.wait();
+    opening.get_future().wait();
     std::atomic<bool> stopReturned{false};
     std::thread stopper([&] {
         slot.RequestStop();
