@@ -1,16 +1,15 @@
 // The default port table of Windows: the system names its serial ports COM1, COM2, … itself, so
 // COMn is the device \\.\COMn whether or not enumeration lists it (a port of a driver that
 // registers no device interface still opens by its name).
-#include <charconv>
 #include <string>
 #include <string_view>
 
 #include "channels/port_map.h"
+#include "config/user_store.h"
 
 namespace termload {
 namespace {
 
-constexpr int kHighestComNumber = 255;
 constexpr std::string_view kDevicePrefix = "\\\\.\\COM";
 
 std::string DeviceOf(int comNumber) {
@@ -22,14 +21,7 @@ int ComNumberOf(std::string_view device) {
     if (device.substr(0, kDevicePrefix.size()) != kDevicePrefix) {
         return 0;
     }
-    const std::string_view digits = device.substr(kDevicePrefix.size());
-    int number = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (error != std::errc{} || end != digits.data() + digits.size() || number < 1 ||
-        number > kHighestComNumber) {
-        return 0;
-    }
-    return number;
+    return ComNumberFromDigits(device.substr(kDevicePrefix.size()));
 }
 
 }  // namespace

@@ -13,7 +13,6 @@ constexpr std::string_view kPortsSection = "Ports";
 constexpr std::string_view kStoreSection = "Termload";
 constexpr std::string_view kLastConfigKey = "LastConfig";
 constexpr std::string_view kLastPathKey = "LastPath";
-constexpr int kHighestComNumber = 255;
 
 // The n of a key "COM<n>", any letter case; 0 when the key has another form.
 int ComNumberOf(std::string_view key) {
@@ -25,7 +24,12 @@ int ComNumberOf(std::string_view key) {
             return 0;
         }
     }
-    const std::string_view digits = key.substr(3);
+    return ComNumberFromDigits(key.substr(3));
+}
+
+}  // namespace
+
+int ComNumberFromDigits(std::string_view digits) {
     int number = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
     if (error != std::errc{} || end != digits.data() + digits.size() || number < 1 ||
@@ -34,8 +38,6 @@ int ComNumberOf(std::string_view key) {
     }
     return number;
 }
-
-}  // namespace
 
 std::map<int, std::string> ReadPortsSection(const std::filesystem::path& ini) {
     IniDocument document;

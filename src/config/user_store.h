@@ -5,10 +5,16 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "config/paths.h"
 
 namespace termload {
+
+inline constexpr int kHighestComNumber = 255;
+
+// n for the decimal digits of a COM number from 1 to 255 ("7" → 7); 0 for anything else.
+int ComNumberFromDigits(std::string_view digits);
 
 // Section "Ports" of an INI file: keys "COM<n>" (n from 1 to 255, any letter case) with a device
 // path as value. Keys of another form and empty values are left out; a missing or unreadable
