@@ -92,6 +92,16 @@ TEST(SlotHelpers, DelayCountsStepsAndEndsOnStop) {
     EXPECT_EQ(CurrentWorkerStop(), nullptr);
 }
 
+// The waits learn to ask for an early wake-up; none may end before its time for that.
+TEST(SlotHelpers, TimedWaitsNeverEndEarly) {
+    const StopSignal never;
+    for (int i = 0; i < 150; ++i) {
+        const auto start = Clock::now();
+        EXPECT_FALSE(never.WaitFor(2ms));
+        ASSERT_GE(Clock::now() - start, 2ms) << "wait " << i;
+    }
+}
+
 TEST(SlotHelpers, ReceiveTextDropsTheOlderHalf) {
     ReceiveText text;
     std::string old;
