@@ -1,7 +1,9 @@
 // USB-CCID frame rate through the real pcsc-lite client, a private pcscd and termsim's reader:
 // one file sent as frames by the download engine, timed from the start of the pass to the end
 // of the file, against the bound the pacing prescribes (17 x USBDelay + S4KDelay per frame).
-// Also the rate with no pacing at all, which is what the escape exchanges themselves cost.
+// Also the rate with no pacing at all, which is what the escape exchanges themselves cost, and
+// the pauses alone (17 waits of USBDelay a frame, nothing else), which is what this machine's
+// wake-ups add: what remains of the paced time is the exchanges after each pause.
 //
 //   ccid_bench [--quick]     (--quick: 20 frames instead of 100)
 #include <chrono>
@@ -24,6 +26,7 @@
 #include "engine/download_controller.h"
 #include "engine/port_slot.h"
 #include "engine/start_check.h"
+#include "engine/stop_signal.h"
 
 namespace termload {
 namespace {
@@ -120,6 +123,22 @@ double RunPass(const fs::path& dir, const std::shared_ptr<CcidReader>& reader, i
     return host.FileSeconds();
 }
 
+// Seconds that `frames` frames' worth of pauses take on a thread of their own, as a slot thread
+// waits them.
+double PausesAlone(int frames, int usbDelay) {
+    double took = 0;
+    std::thread pacer([&] {
+        const StopSignal never;
+        const auto began = Clock::now();
+        for (int i = 0; i < frames * 17; ++i) {
+            never.WaitFor(std::chrono::milliseconds(usbDelay));
+        }
+        took = Seconds(Clock::now() - began).count();
+    });
+    pacer.join();
+    return took;
+}
+
 int Main(int argc, char** argv) {
     const int frames = argc > 1 && std::strcmp(argv[1], "--quick") == 0 ? 20 : 100;
     const fs::path dir = fs::temp_directory_path() / ("ccid-bench-" + std::to_string(::getpid()));
@@ -151,13 +170,19 @@ int Main(int argc, char** argv) {
             const double paced = RunPass(dir, reader, frames, usbDelay, s4kDelay);
             const double bound = frames * (17.0 * usbDelay + s4kDelay) / 1000;
             const double raw = RunPass(dir, reader, frames, 0, 0);
+            const double pauses = PausesAlone(frames, usbDelay);
             std::printf("CCID frames through pcscd + termsim, %d frames of 4173 bytes\n", frames);
             std::printf(
                 "  USBDelay %d, S4KDelay %d: %.3f s (%.1f frames/s), bound %.3f s, "
-                "ratio %.3f\n",
-                usbDelay, s4kDelay, paced, frames / paced, bound, paced / bound);
+                "rate/bound %.4f\n",
+                usbDelay, s4kDelay, paced, frames / paced, bound, bound / paced);
             std::printf("  no pacing:            %.3f s (%.1f frames/s, %.0f us per escape)\n", raw,
                         frames / raw, raw / (frames * 17.0) * 1e6);
+            std::printf(
+                "  the pauses alone:     %.3f s (%.1f us late per pause); an escape after a "
+                "pause: %.0f us\n",
+                pauses, (pauses / (frames * 17.0) - usbDelay / 1000.0) * 1e6,
+                (paced - pauses) / (frames * 17.0) * 1e6);
         } catch (const std::exception& failure) {
             std::fprintf(stderr, "ccid_bench: %s\n", failure.what());
             status = 1;
