@@ -105,8 +105,6 @@ class DownloadCcid : public ::testing::Test {
 
 TEST_F(DownloadCcid, FramesGoAsSeventeenRequestsAndTheRunEndsAfterOnePass) {
     int polls = 0;
-    pollReply = kStillWriting;
-    onData = [&](const Bytes&, size_t) { return kAccepted; };
     // Still writing at the first question, done at the second.
     pcsc->answer = [&](const Bytes& request, size_t index) {
         if (request[1] == 0x63) {
