@@ -196,7 +196,6 @@ TEST(VersionExchange, CcidAsksOnceWithTheWholeReplyBufferAndEndsTheConnection) {
 
     auto api = std::make_unique<RoomPcsc>();
     RoomPcsc& pcsc = *api;
-    pcsc.names = std::string("R\0\0", 3);
     pcsc.script.push_back({0, Reply({{0, "B001"}})});
     CcidReader reader(std::move(api));
     EXPECT_FALSE(CcidVersionExchange(&reader).opened) << "not connected";
