@@ -1,15 +1,13 @@
 // How COM numbers find their devices: the default order of the system's ports, and the
 // precedence of the port-map file over the per-user store.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include <gtest/gtest.h>
 
 #include "channels/port_map.h"
+#include "support/files.h"
 
 namespace termload {
 namespace {
@@ -36,16 +34,10 @@ TEST(PortMapDefaultOrder, SocketsFirstThenUsbThenTheRestWithoutTheConsole) {
         {"/dev/ttyUSB1", byPath + "9:1.0-port0", true, 0x0403, 0x6001, ""},
     };
     const auto ordered = DefaultPortOrder(ports, {"/dev/ttyS0"});
-    EXPECT_EQ(Addresses(ordered), (std::vector<std::string>{
-                                      byPath + "2:1.0-port0",
-                                      byPath + "9:1.0-port0",
-                                      byPath + "10:1.0-port0",
-                                      "/dev/ttyACM0",
-                                      "/dev/ttyUSB9",
-                                      "/dev/ttyUSB11",
-                                      "/dev/ttyS2",
-                                      "/dev/ttyS10",
-                                  }));
+    EXPECT_EQ(Addresses(ordered),
+              (std::vector<std::string>{byPath + "2:1.0-port0", byPath + "9:1.0-port0",
+                                        byPath + "10:1.0-port0", "/dev/ttyACM0", "/dev/ttyUSB9",
+                                        "/dev/ttyUSB11", "/dev/ttyS2", "/dev/ttyS10"}));
     // The same ports found in another order give the same numbers.
     std::reverse(ports.begin(), ports.end());
     EXPECT_EQ(Addresses(DefaultPortOrder(ports, {"/dev/ttyS0"})), Addresses(ordered));
@@ -57,12 +49,9 @@ TEST(PortMapDefaultOrder, SocketsFirstThenUsbThenTheRestWithoutTheConsole) {
 class PortTableTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        directory_ =
-            std::filesystem::temp_directory_path() / ("channels-ports-" + std::to_string(getpid()));
-        std::filesystem::create_directories(directory_ / "termload");
         const char* old = std::getenv("XDG_CONFIG_HOME");
         oldConfigHome_ = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
-        setenv("XDG_CONFIG_HOME", directory_.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
     }
     void TearDown() override {
         SetPortMapFile({});
@@ -71,25 +60,19 @@ class PortTableTest : public ::testing::Test {
         } else {
             unsetenv("XDG_CONFIG_HOME");
         }
-        std::filesystem::remove_all(directory_);
-    }
-    std::filesystem::path Write(const std::string& name, const std::string& text) {
-        const auto path = directory_ / name;
-        std::ofstream(path) << text;
-        return path;
     }
 
-    std::filesystem::path directory_;
+    test::ScratchDir dir_{"channels-ports"};
     std::optional<std::string> oldConfigHome_;
 };
 
 TEST_F(PortTableTest, PortMapFileIsTheWholeTableAndOverridesTheUserStore) {
-    Write("termload/termload.ini", "[Ports]\nCOM4=/dev/store-four\nCOM5=/dev/store-five\n");
+    dir_.Write("termload/termload.ini", "[Ports]\nCOM4=/dev/store-four\nCOM5=/dev/store-five\n");
     EXPECT_EQ(ResolveComPort(4), "/dev/store-four");
     EXPECT_EQ(ResolveComPort(0), std::nullopt);
     EXPECT_EQ(ResolveComPort(-1), std::nullopt);
 
-    SetPortMapFile(Write("map.ini", "[ports]\ncom4=/dev/pts/40\nCOM12=/dev/pts/12\n"));
+    SetPortMapFile(dir_.Write("map.ini", "[ports]\ncom4=/dev/pts/40\nCOM12=/dev/pts/12\n"));
     EXPECT_EQ(ResolveComPort(4), "/dev/pts/40");
     EXPECT_EQ(ResolveComPort(12), "/dev/pts/12");
     // Not in the map: no device, never a port of the system nor one of the store.
@@ -104,7 +87,7 @@ TEST_F(PortTableTest, PortMapFileIsTheWholeTableAndOverridesTheUserStore) {
     EXPECT_EQ(listing[1].comNumber, 12);
 
     // A map file that cannot be read maps nothing at all.
-    SetPortMapFile(directory_ / "missing.ini");
+    SetPortMapFile(dir_ / "missing.ini");
     EXPECT_EQ(ResolveComPort(4), std::nullopt);
     EXPECT_TRUE(ListComPorts().empty());
 
@@ -120,11 +103,12 @@ TEST_F(PortTableTest, PortMapFileIsTheWholeTableAndOverridesTheUserStore) {
 }
 
 TEST_F(PortTableTest, TakingTheTableKeepsPathsAsNamedAndLeavesOutUnmappedNumbers) {
-    const auto map = Write("map.ini", "[Ports]\nCOM1=/dev/serial/by-path/socket-1\nCOM3=/dev/b\n");
+    const auto map =
+        dir_.Write("map.ini", "[Ports]\nCOM1=/dev/serial/by-path/socket-1\nCOM3=/dev/b\n");
     SetPortMapFile(map);
     const PortTable taken = TakePortTable({1, 2, 3});
     EXPECT_EQ(taken, (PortTable{{1, "/dev/serial/by-path/socket-1"}, {3, "/dev/b"}}));
-    Write("map.ini", "[Ports]\nCOM1=/dev/other\n");
+    dir_.Write("map.ini", "[Ports]\nCOM1=/dev/other\n");
     EXPECT_EQ(TakePortTable({1, 3}), (PortTable{{1, "/dev/other"}}));
 }
 

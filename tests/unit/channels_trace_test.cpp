@@ -1,10 +1,8 @@
 // The trace log's layout: time-stamped lines, hex dumps, warnings, and lines from many threads
 // that stay whole.
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <numeric>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -20,43 +18,27 @@ namespace {
 
 class TraceLogTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        file_ = std::filesystem::temp_directory_path() /
-                ("channels-trace-" + std::to_string(getpid()) + ".txt");
-        std::filesystem::remove(file_);
-        SetTraceLogPath(file_.string());
-    }
-    void TearDown() override { std::filesystem::remove(file_); }
+    TraceLogTest() { SetTraceLogPath(file_.string()); }
 
     std::string Contents() const { return test::ReadFile(file_); }
+    // A fresh log with only the dump of the first `count` bytes of 00 01 02 ...
+    std::string Dump(std::size_t count) {
+        std::filesystem::remove(file_);
+        std::string bytes(count, '\0');
+        std::iota(bytes.begin(), bytes.end(), '\0');
+        TraceHex(bytes.data(), count);
+        return Contents();
+    }
 
-    std::filesystem::path file_;
+    test::ScratchDir dir_{"channels-trace"};
+    std::filesystem::path file_ = dir_ / "trace.txt";
 };
 
-std::string Bytes(std::size_t count) {
-    std::string bytes(count, '\0');
-    for (std::size_t i = 0; i < count; ++i) {
-        bytes[i] = static_cast<char>(i);
-    }
-    return bytes;
-}
-
 TEST_F(TraceLogTest, HexDumpsBreakEvery16BytesAndLeaveABlankLineEvery256) {
-    TraceHex(Bytes(17).data(), 17);
-    EXPECT_EQ(Contents(), "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n10 \n");
-
-    std::filesystem::remove(file_);
-    TraceHex(Bytes(16).data(), 16);
-    EXPECT_EQ(Contents(), "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n");
-
-    std::filesystem::remove(file_);
-    TraceHex("", 0);
-    EXPECT_EQ(Contents(), "");
-
-    std::filesystem::remove(file_);
-    const std::string block = Bytes(257);
-    TraceHex(block.data(), block.size());
-    const std::string dump = Contents();
+    EXPECT_EQ(Dump(17), "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n10 \n");
+    EXPECT_EQ(Dump(16), "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n");
+    EXPECT_EQ(Dump(0), "");
+    const std::string dump = Dump(257);
     // 16 full lines, the blank line after the 256th byte, then the 257th byte.
     const std::string lastFull = "F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF \n";
     const std::size_t end = dump.find(lastFull);
@@ -64,9 +46,7 @@ TEST_F(TraceLogTest, HexDumpsBreakEvery16BytesAndLeaveABlankLineEvery256) {
     EXPECT_EQ(dump.substr(end + lastFull.size()), "\n00 \n");
     EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 18);
 
-    std::filesystem::remove(file_);
-    TraceHex(block.data(), 256);
-    EXPECT_TRUE(Contents().ends_with(lastFull + "\n"));
+    EXPECT_TRUE(Dump(256).ends_with(lastFull + "\n"));
 }
 
 TEST_F(TraceLogTest, LinesCarryTheLocalTimeAndTheTextsOwnEndings) {
@@ -132,17 +112,16 @@ TEST_F(TraceLogTest, DumpsFromManyThreadsStayWithTheirLines) {
         const auto at = line.find("> thread ");
         ASSERT_NE(at, std::string::npos) << line;
         const int t = std::stoi(line.substr(at + 9));
-        char value[4];
-        std::snprintf(value, sizeof value, "%02X", 0xA0 + t);
+        const std::string value = TraceFormat("%02X ", 0xA0 + t);
         std::string first;
         std::string second;
         ASSERT_TRUE(std::getline(lines, first) && std::getline(lines, second));
         std::string expectedFirst;
         for (int i = 0; i < 16; ++i) {
-            expectedFirst += std::string(value) + " ";
+            expectedFirst += value;
         }
         EXPECT_EQ(first, expectedFirst);
-        EXPECT_EQ(second, std::string(value) + " " + value + " " + value + " " + value + " ");
+        EXPECT_EQ(second, value + value + value + value);
         ++entries;
     }
     EXPECT_EQ(entries, kThreads * kEach);
@@ -151,15 +130,13 @@ TEST_F(TraceLogTest, DumpsFromManyThreadsStayWithTheirLines) {
 // An installed program logs into the per-user directory, which may not exist before its first
 // line: the line must not be lost. Its name may be in any script (a Chinese user name).
 TEST_F(TraceLogTest, FirstLineCreatesTheLogsDirectory) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("channels-trace-dir-" + std::to_string(getpid()));
-    std::filesystem::remove_all(dir);
-    const std::filesystem::path logs = dir / std::filesystem::path(u8"\u65e5\u5fd7") / "termload";
+    const test::ScratchDir dir("channels-trace-dir");
+    const std::filesystem::path logs =
+        dir.Path() / std::filesystem::path(u8"\u65e5\u5fd7") / "termload";
     SetTraceLogPath(logs / "LOG.txt");
     TraceText("COM1 opened(normal)...");
     EXPECT_NE(test::ReadFile(logs / "LOG.txt").find("> COM1 opened(normal)...\n"),
               std::string::npos);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,40 +1,30 @@
 // The clock packet, byte for byte, and the time it is built from.
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <vector>
+
 #include "engine/clock_download.h"
 
 namespace termload {
 namespace {
 
-ClockPacket Packet(std::initializer_list<int> bytes) {
-    ClockPacket packet{};
-    std::size_t i = 0;
-    for (int byte : bytes) {
-        packet.at(i++) = static_cast<std::uint8_t>(byte);
-    }
-    return packet;
-}
-
 TEST(ClockPacket, SundayMorningExampleAndTheCheckSum) {
     const auto time = ParseClockTime("2016-10-30 09:05:07");
     ASSERT_TRUE(time.has_value());
     EXPECT_EQ(time->weekday, 1);  // a Sunday
-    EXPECT_EQ(BuildClockPacket(*time), Packet({0x01, 0x01, 0x01, 0x01, 0x10, 0x50, 0x08, 0x07, 0x05,
-                                               0x09, 0x01, 0x30, 0x10, 0x16, 0x20, 0x03, 0xF8}));
+    EXPECT_EQ(BuildClockPacket(*time),
+              (ClockPacket{0x01, 0x01, 0x01, 0x01, 0x10, 0x50, 0x08, 0x07, 0x05, 0x09, 0x01, 0x30,
+                           0x10, 0x16, 0x20, 0x03, 0xF8}));
 }
 
 TEST(ClockPacket, LastSecondOfTheYearAndCenturyDigits) {
     const auto time = ParseClockTime("1999-12-31 23:59:59");  // a Friday
     ASSERT_TRUE(time.has_value());
     const ClockPacket packet = BuildClockPacket(*time);
-    EXPECT_EQ(packet[7], 0x59);
-    EXPECT_EQ(packet[8], 0x59);
-    EXPECT_EQ(packet[9], 0x23);
-    EXPECT_EQ(packet[10], 0x06);
-    EXPECT_EQ(packet[11], 0x31);
-    EXPECT_EQ(packet[12], 0x12);
-    EXPECT_EQ(packet[13], 0x99);
-    EXPECT_EQ(packet[14], 0x19);
+    // Seconds, minutes, hours, weekday, day, month, year, century.
+    EXPECT_EQ(std::vector<std::uint8_t>(packet.begin() + 7, packet.begin() + 15),
+              (std::vector<std::uint8_t>{0x59, 0x59, 0x23, 0x06, 0x31, 0x12, 0x99, 0x19}));
     unsigned sum = 0;
     for (std::size_t i = 3; i < 16; ++i) {
         sum += packet[i];
@@ -51,15 +41,8 @@ TEST(ClockPacket, BcdAndWeekdays) {
     EXPECT_EQ(ParseClockTime("2000-01-01 00:00:00")->weekday, 7);  // Saturday
     EXPECT_EQ(ParseClockTime("2024-02-29 12:00:00")->weekday, 5);  // Thursday, leap day
 
-    std::tm local{};
-    local.tm_year = 116;
-    local.tm_mon = 9;
-    local.tm_mday = 30;
-    local.tm_hour = 9;
-    local.tm_min = 5;
-    local.tm_sec = 7;
-    local.tm_wday = 0;
-    EXPECT_EQ(BuildClockPacket(ClockTimeOf(local)),
+    const std::time_t at = 1477818307;  // 2016-10-30 09:05:07 UTC, a Sunday
+    EXPECT_EQ(BuildClockPacket(ClockTimeOf(*std::gmtime(&at))),
               BuildClockPacket(*ParseClockTime("2016-10-30 09:05:07")));
 }
 

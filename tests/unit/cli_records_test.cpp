@@ -1,32 +1,24 @@
 // Pass counting, report records and the text fitting of the live view.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "cli/iso_time.h"
 #include "cli/line_views.h"
 #include "cli/live_view.h"
 #include "cli/pass_report.h"
 #include "cli/pass_tracker.h"
+#include "support/files.h"
 
 namespace termload::cli {
 namespace {
 
 FileReport File(int slot, const std::string& name, std::uint64_t size, bool ok) {
-    FileReport file;
-    file.slot = slot;
-    file.source = "/data/" + name;
-    file.destination = name;
-    file.size = size;
-    file.ok = ok;
-    return file;
+    return {slot, -1, "/data/" + name, name, size, ok, ""};
 }
 
 TEST(PassTracker, CountsPassesPerPortAndStopsAtTheLimit) {
@@ -117,20 +109,20 @@ TEST(PassTracker, AStopClosesOpenPassesAsStopped) {
 }
 
 TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("cli-report-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    EXPECT_THROW(PassReport{dir}, std::runtime_error) << "a directory is no report file";
+    const test::ScratchDir dir("cli-report");
+    EXPECT_THROW(PassReport{dir.Path()}, std::runtime_error) << "a directory is no report file";
     EXPECT_THROW(PassReport{dir / "missing" / "r.jsonl"}, std::runtime_error);
 
-    PassRecord record;
-    record.port = 7;
-    record.pass = 3;
-    record.start = std::chrono::system_clock::now();
-    record.end = record.start + std::chrono::milliseconds(1500);
-    record.files.push_back({"C:\\data\\app.bin", "app.bin", 4097, "ok"});
-    record.files.push_back({"/data/\xC4\xE3.bin", "\xFF\xFE", -1, "failed"});  // not UTF-8
-    record.outcome = "failed";
+    const WallTime start = std::chrono::system_clock::now();
+    const PassRecord record{
+        .port = 7,
+        .pass = 3,
+        .start = start,
+        .end = start + std::chrono::milliseconds(1500),
+        .files = {{"C:\\data\\app.bin", "app.bin", 4097, "ok", ""},
+                  {"/data/\xC4\xE3.bin", "\xFF\xFE", -1, "failed", ""}},  // not UTF-8
+        .failures = {},
+        .outcome = "failed"};
     {
         PassReport report(dir / "r.jsonl");
         EXPECT_TRUE(report.Write(record));
@@ -138,11 +130,11 @@ TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {
     }
     PassReport(dir / "r.jsonl").Write(record);  // appends, keeps what was there
 
-    std::ifstream in(dir / "r.jsonl");
-    std::string line;
-    int lines = 0;
-    while (std::getline(in, line)) {
-        const auto json = nlohmann::json::parse(line);
+    const std::string text = test::ReadFile(dir / "r.jsonl");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << "one line a record, none blank";
+    const std::vector<nlohmann::json> lines = test::JsonLines(text);
+    EXPECT_EQ(lines.size(), 3u);
+    for (const nlohmann::json& json : lines) {
         EXPECT_EQ(json["port"], 7);
         EXPECT_EQ(json["pass"], 3);
         EXPECT_EQ(json["outcome"], "failed");
@@ -150,15 +142,11 @@ TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {
         EXPECT_EQ(json["files"][0]["size"], 4097);
         EXPECT_EQ(json["files"][1]["result"], "failed");
         // Local time with milliseconds and offset: 2016-10-30T09:05:07.250+01:00
-        const std::string start = json["start"];
-        EXPECT_EQ(start.size(), 29u) << start;
-        EXPECT_EQ(start[10], 'T');
-        EXPECT_EQ(start[26], ':');
-        ++lines;
+        const std::string at = json["start"];
+        EXPECT_EQ(at.size(), 29u) << at;
+        EXPECT_EQ(at[10], 'T');
+        EXPECT_EQ(at[26], ':');
     }
-    EXPECT_EQ(lines, 3);
-    in.close();  // Windows removes no open file
-    std::filesystem::remove_all(dir);
 }
 
 // nullptr: the system's own zone.
@@ -238,13 +226,10 @@ TEST(LineViews, JsonKeepsTheColourInForceAndCarriesProgress) {
     view.Status(5, "[COM5]File open failed", StatusColour::Red);
     view.Progress(5, ProgressState{0, 30, 12});
     view.Status(5, "[COM5]File open failed again", std::nullopt);
-    std::istringstream lines(Written(out));
-    std::string first;
-    std::string second;
-    std::getline(lines, first);
-    std::getline(lines, second);
-    const auto a = nlohmann::json::parse(first);
-    const auto b = nlohmann::json::parse(second);
+    const std::vector<nlohmann::json> lines = test::JsonLines(Written(out));
+    ASSERT_GE(lines.size(), 2u);
+    const nlohmann::json& a = lines[0];
+    const nlohmann::json& b = lines[1];
     EXPECT_EQ(a["colour"], "red");
     EXPECT_FALSE(a.contains("position"));
     EXPECT_EQ(b["colour"], "red") << "no colour given keeps the one in force";

@@ -77,24 +77,22 @@ class DownloadCcid : public ::testing::Test {
         controller.Stop();
     }
 
-    // The instruction bytes of the requests other than data, in order.
-    std::vector<int> Commands() const {
-        std::vector<int> commands;
-        for (const test::Call& call : pcsc->Calls()) {
-            if (!IsData(call)) {
-                commands.push_back(call.request[1]);
-            }
-        }
-        return commands;
-    }
-    std::vector<Bytes> DataRequests() const {
+    // The data requests, in order; and the instruction bytes of the others.
+    std::vector<Bytes> DataRequests(std::vector<int>* commands = nullptr) const {
         std::vector<Bytes> data;
         for (const test::Call& call : pcsc->Calls()) {
             if (IsData(call)) {
                 data.push_back(call.request);
+            } else if (commands != nullptr) {
+                commands->push_back(call.request[1]);
             }
         }
         return data;
+    }
+    std::vector<int> Commands() const {
+        std::vector<int> commands;
+        DataRequests(&commands);
+        return commands;
     }
 
     Workspace ws;
@@ -107,8 +105,6 @@ class DownloadCcid : public ::testing::Test {
 
 TEST_F(DownloadCcid, FramesGoAsSeventeenRequestsAndTheRunEndsAfterOnePass) {
     int polls = 0;
-    pollReply = kStillWriting;
-    onData = [&](const Bytes&, size_t) { return kAccepted; };
     // Still writing at the first question, done at the second.
     pcsc->answer = [&](const Bytes& request, size_t index) {
         if (request[1] == 0x63) {
@@ -183,9 +179,7 @@ TEST_F(DownloadCcid, OperatorStopsBetweenPiecesAndDuringEndlessWriting) {
         }
         return kAccepted;
     };
-    Start();
-    EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; }, 10s));
-    controller.Stop();
+    Run();
     EXPECT_EQ(DataRequests().size(), 6u);
     EXPECT_TRUE(host.PassesOk(0).empty());
 
@@ -212,12 +206,11 @@ TEST_F(DownloadCcid, OperatorStopsBetweenPiecesAndDuringEndlessWriting) {
 }
 
 TEST_F(DownloadCcid, StartWithoutAnOpenConnectionIsRefused) {
-    const std::string text = "No USB-CCID device is connected: open the device first.";
     reader->Close();
     StartCheck check = CheckStart(ws.config, ws.options);
     EXPECT_FALSE(check.job);
     ASSERT_EQ(check.messages.size(), 1u);
-    EXPECT_EQ(check.messages[0].text, text);
+    EXPECT_EQ(check.messages[0].text, "No USB-CCID device is connected: open the device first.");
     ws.options.ccidReader.reset();
     check = CheckStart(ws.config, ws.options);
     EXPECT_FALSE(check.job);

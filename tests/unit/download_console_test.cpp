@@ -15,6 +15,7 @@
 #include "engine/boot_console.h"
 #include "engine/download_job.h"
 #include "engine/port_slot.h"
+#include "support/process.h"
 #include "support/recording_host.h"
 #include "support/scripted_link.h"
 
@@ -59,10 +60,6 @@ class ScriptedTerminal {
         const std::lock_guard lock(mutex_);
         return typed_;
     }
-    bool ScriptDone() const {
-        const std::lock_guard lock(mutex_);
-        return steps_.empty() && queue_.empty() && !feeding_;
-    }
 
   private:
     struct Step {
@@ -101,13 +98,11 @@ class ScriptedTerminal {
             }
             Chunk chunk = std::move(queue_.front());
             queue_.pop_front();
-            feeding_ = true;
             lock.unlock();
             std::this_thread::sleep_for(chunk.after);
             SlotReceive(table_, table_[0].channel, chunk.text.data(),
                         static_cast<std::uint32_t>(chunk.text.size()));
             lock.lock();
-            feeding_ = false;
         }
     }
 
@@ -118,7 +113,6 @@ class ScriptedTerminal {
     std::deque<Chunk> queue_;
     std::string typed_;
     std::string pending_;
-    bool feeding_ = false;
     bool quit_ = false;
     std::thread feeder_;
 };
@@ -259,9 +253,7 @@ TEST_F(ConsoleExchanges, StopOrClosedEventsEndAWaitAtOnceAndAFreeSlotHasNoConsol
     Use(false, Timings{});  // the banner wait is 10 s
     const auto timedWaitBoard = [&](const std::function<void()>& interrupt) {
         auto result = std::async(std::launch::async, [&] { return WaitBoard(Console()); });
-        for (int i = 0; i < 2000 && table[0].events.Waiters() == 0; ++i) {
-            std::this_thread::sleep_for(1ms);
-        }
+        test::WaitUntil([&] { return table[0].events.Waiters() > 0; }, 2s);
         const auto began = Clock::now();
         interrupt();
         EXPECT_EQ(result.wait_for(5s), std::future_status::ready);

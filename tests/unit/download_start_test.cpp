@@ -1,6 +1,7 @@
 // The checks a download start makes, the job it builds, and the texts the download shows.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -101,10 +102,7 @@ TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
     config.controls.modelItems[0] = std::string(29, 'M');
     EXPECT_TRUE(CheckStart(config, options).job) << "29 bytes fit";
     // The field holds GBK: eleven Chinese characters are 22 bytes there (33 in UTF-8), fifteen 30.
-    std::string chinese;
-    for (int i = 0; i < 11; ++i) {
-        chinese += "机";
-    }
+    const std::string chinese = "机机机机机机机机机机机";  // eleven
     config.controls.modelItems[0] = chinese;
     EXPECT_TRUE(CheckStart(config, options).job) << "22 GBK bytes fit";
     config.controls.modelItems[0] = chinese + "机型名称";
@@ -288,14 +286,8 @@ TEST(DownloadTexts, StatusTextsAndNamesAsTheTerminalAndOperatorSeeThem) {
     EXPECT_EQ(WireDestination("ab名字", 5).size(), 4u) << "the second character would not fit";
     EXPECT_EQ(WireDestination("ab名字", 6).size(), 6u);
 
-    std::tm local{};
-    local.tm_year = 2024 - 1900;
-    local.tm_mon = 0;
-    local.tm_mday = 5;
-    local.tm_hour = 7;
-    local.tm_min = 8;
-    local.tm_sec = 9;
-    EXPECT_EQ(TimerFileText(local), "20240105070809");
+    const std::time_t at = 1704438489;  // 2024-01-05 07:08:09 UTC
+    EXPECT_EQ(TimerFileText(*std::gmtime(&at)), "20240105070809");
 }
 
 }  // namespace

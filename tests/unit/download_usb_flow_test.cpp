@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,23 +26,21 @@ namespace {
 using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
-// Answers each exchange from its script (true when the script has run out), logging the calls.
+// Answers each exchange from its script, logging the calls. A script is a string of answers, 't'
+// for success and 'f' for failure; one that has run out answers 't'.
 struct ScriptedConsole : UsbFlowConsole {
     bool UsbDown() override { return Next("usbdown", usbDown); }
     bool NandErase(char region) override { return Next(std::string("erase ") + region, erase); }
     bool NandSolidify(char region) override {
         return Next(std::string("solidify ") + region, solidify);
     }
-    bool Next(std::string call, std::deque<bool>& script) {
+    bool Next(std::string call, std::string& script) {
         log.push_back(std::move(call));
-        if (script.empty()) {
-            return true;
-        }
-        const bool result = script.front();
-        script.pop_front();
+        const bool result = script.empty() || script.front() == 't';
+        script.erase(0, 1);
         return result;
     }
-    std::deque<bool> usbDown, erase, solidify;
+    std::string usbDown, erase, solidify;
     Strings log;
 };
 
@@ -174,39 +171,25 @@ TEST_F(UsbFlow, BiosImageGoesInChunksWithItsProgressThenIsSolidified) {
 
 // Each failing step shows its own text to the operator, costs the pass, and starts over.
 TEST_F(UsbFlow, EveryFailingStepShowsItsTextAndStartsOver) {
+    // `firstText` is the flow's first status.
     struct Case {
         int kind;
-        std::deque<bool> erase, solidify;
+        std::string erase, solidify;
         Strings calls;
-        std::string error;
-        std::string firstText;
+        std::string error, firstText;
     };
+    const std::string kernel = "Erasing kernel ...", root = "[COM1]Erasing root file...";
     const std::vector<Case> cases = {
-        {4,
-         {false, false, false},
-         {},
-         {"erase 1", "erase 1", "erase 1"},
-         "Erase kernel error！",
-         "Erasing kernel ..."},
+        {4, "fff", "", Strings(3, "erase 1"), "Erase kernel error！", kernel},
+        {5, "fff", "", Strings(3, "erase 2"), "Erase root file failed！ ", root},
         {5,
-         {false, false, false},
-         {},
-         {"erase 2", "erase 2", "erase 2"},
-         "Erase root file failed！ ",
-         "[COM1]Erasing root file..."},
-        {5,
-         {false, true},
-         {false},
+         "ft",
+         "f",
          {"erase 2", "erase 2", "usbdown", "solidify 2"},
          "Solidify Root File failed！",
-         "[COM1]Erasing root file..."},
-        {3, {}, {false}, {"usbdown", "solidify 0"}, " Solidify BIOS failed！", "Download BIOS..."},
-        {4,
-         {},
-         {false},
-         {"erase 1", "usbdown", "solidify 1"},
-         "Solidify kernel failed！",
-         "Erasing kernel ..."},
+         root},
+        {3, "", "f", {"usbdown", "solidify 0"}, " Solidify BIOS failed！", "Download BIOS..."},
+        {4, "", "f", {"erase 1", "usbdown", "solidify 1"}, "Solidify kernel failed！", kernel},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
@@ -225,7 +208,7 @@ TEST_F(UsbFlow, EveryFailingStepShowsItsTextAndStartsOver) {
 
 TEST_F(UsbFlow, ConnectTriesUsbDownThreeTimesAndTellsWhenTheDeviceIsMissing) {
     // A boot loader that never switches: no text at all.
-    console.usbDown = {false, false, false};
+    console.usbDown = "fff";
     EXPECT_FALSE(UsbConnect(slot(), job(), console, Usb()));
     EXPECT_EQ(console.log, (Strings{"usbdown", "usbdown", "usbdown"}));
     EXPECT_TRUE(host.Statuses(0).empty());

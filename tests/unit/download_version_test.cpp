@@ -8,6 +8,7 @@
 #include "config/string_table.h"
 #include "engine/version_exchange.h"
 #include "engine/version_read.h"
+#include "support/fake_pcsc.h"
 #include "support/files.h"
 
 namespace termload {
@@ -180,54 +181,22 @@ TEST_F(VersionRows, ReadChecksAllRowsAndAsksTheTerminalExceptInMultiPortMode) {
     EXPECT_TRUE(outcome.verdicts.empty());
 }
 
-// A reader that answers the version request from a script and records what it was sent.
-class ScriptedPcsc : public PcscApi {
-  public:
-    explicit ScriptedPcsc(Bytes answer) : answer_(std::move(answer)) {}
-    long EstablishContext(uintptr_t& context) override {
-        context = 1;
-        return 0;
-    }
-    long ReleaseContext(uintptr_t) override { return 0; }
-    long ListReaders(uintptr_t, std::vector<char>& names) override {
-        names = {'R', '\0', '\0'};
-        return 0;
-    }
-    long ConnectDirect(uintptr_t, const std::string&, uintptr_t& card) override {
-        ++connected;
-        card = 7;
-        return 0;
-    }
-    long Disconnect(uintptr_t) override {
-        --connected;
-        return 0;
-    }
-    long Control(uintptr_t, uint32_t, std::span<const uint8_t> in, std::span<uint8_t> out,
+// The stand-in resource manager, also noting how much room the version request's reply had.
+struct RoomPcsc : test::FakePcsc {
+    long Control(uintptr_t card, uint32_t code, std::span<const uint8_t> in, std::span<uint8_t> out,
                  size_t& returned) override {
-        if (in.size() == kVersionRequest.size()) {
-            sent.assign(in.begin(), in.end());
-            room = out.size();
-            std::copy(answer_.begin(), answer_.end(), out.begin());
-            returned = answer_.size();
-        } else {
-            returned = 0;  // the feature list: none
-        }
-        return 0;
+        room = out.size();
+        return FakePcsc::Control(card, code, in, out, returned);
     }
-
-    Bytes sent;
     std::size_t room = 0;
-    int connected = 0;
-
-  private:
-    Bytes answer_;
 };
 
 TEST(VersionExchange, CcidAsksOnceWithTheWholeReplyBufferAndEndsTheConnection) {
     EXPECT_FALSE(CcidVersionExchange(nullptr).opened);
 
-    auto api = std::make_unique<ScriptedPcsc>(Reply({{0, "B001"}}));
-    ScriptedPcsc& pcsc = *api;
+    auto api = std::make_unique<RoomPcsc>();
+    RoomPcsc& pcsc = *api;
+    pcsc.script.push_back({0, Reply({{0, "B001"}})});
     CcidReader reader(std::move(api));
     EXPECT_FALSE(CcidVersionExchange(&reader).opened) << "not connected";
     ASSERT_TRUE(reader.Connect("R"));
@@ -235,10 +204,11 @@ TEST(VersionExchange, CcidAsksOnceWithTheWholeReplyBufferAndEndsTheConnection) {
     const VersionExchangeResult result = CcidVersionExchange(&reader);
     EXPECT_TRUE(result.opened);
     EXPECT_EQ(ParseVersionReply(result.reply), VersionList{Terminal(0, "B001")});
-    EXPECT_EQ(pcsc.sent, Bytes(kVersionRequest.begin(), kVersionRequest.end()));
+    ASSERT_EQ(pcsc.Calls().size(), 1u);
+    EXPECT_EQ(pcsc.Calls()[0].request, Bytes(kVersionRequest.begin(), kVersionRequest.end()));
     EXPECT_EQ(pcsc.room, 4174u);
     EXPECT_FALSE(reader.connected());
-    EXPECT_EQ(pcsc.connected, 0);
+    EXPECT_EQ(pcsc.disconnects, pcsc.connects);
 }
 
 }  // namespace

@@ -75,6 +75,14 @@ Outcome Send(Port& port, const std::optional<std::string>& path, int cancelAfter
     return run;
 }
 
+// The port after a transfer of `path` against `replies`, which must have ended with `result`.
+Port Ran(const std::optional<std::string>& path, std::deque<int> replies, int result) {
+    Port port;
+    port.replies = std::move(replies);
+    EXPECT_EQ(Send(port, path).result, result);
+    return port;
+}
+
 TEST(Crc16Xmodem, MatchesThePublishedCheckValue) {
     const std::string check = "123456789";
     const auto* p = reinterpret_cast<const std::uint8_t*>(check.data());
@@ -210,19 +218,17 @@ TEST(YmodemSender, TwoCansInARowCancelFromTheReceiverInEveryState) {
         {C, ACK, C, ACK, ACK, ACK, C, CAN, CAN},
     };
     for (const auto& script : scripts) {
-        Port port;
-        port.replies = script;
-        EXPECT_EQ(Send(port, path).result, kYmodemRemoteCancel);
+        const Port port = Ran(path, script, kYmodemRemoteCancel);
         EXPECT_TRUE(port.replies.empty());
         ASSERT_GE(port.written.size(), 2u);
         EXPECT_EQ(port.written.back(), Bytes{YModem::kCan});
         EXPECT_EQ(port.written[port.written.size() - 2], Bytes{YModem::kCan});
     }
     // CAN, then anything else (silence included), then CAN is no pair.
-    Port apart;
-    apart.replies = {CAN, Port::kSilence, CAN, C, CAN, ACK, C, ACK, CAN, 'z', CAN, ACK, C, ACK};
-    EXPECT_EQ(Send(apart, WriteTempFile("can1k.bin", Pattern(1024))).result, kYmodemSent);
-    EXPECT_TRUE(apart.replies.empty());
+    EXPECT_TRUE(Ran(WriteTempFile("can1k.bin", Pattern(1024)),
+                    {CAN, Port::kSilence, CAN, C, CAN, ACK, C, ACK, CAN, 'z', CAN, ACK, C, ACK},
+                    kYmodemSent)
+                    .replies.empty());
 }
 
 TEST(YmodemSender, TheCallbackCancelsAWaitEvenInSilence) {
@@ -242,56 +248,36 @@ TEST(YmodemSender, TheCallbackCancelsAWaitEvenInSilence) {
 // at once before the first "C", after 6 failed waits for a packet and 11 for EOT or the end block.
 TEST(YmodemSender, AFailingLineEndsWithTimeoutAfterItsLimits) {
     const std::string path = WriteTempFile("fail.bin", Pattern(200));
-    {
-        Port port;  // the script is empty: every read fails
-        EXPECT_EQ(Send(port, path).result, kYmodemTimeout);
-        EXPECT_EQ(port.reads, 41);
-        EXPECT_EQ(port.written, (std::vector<Bytes>{{YModem::kCan}, {YModem::kCan}}));
+    const Port silent = Ran(path, {}, kYmodemTimeout);  // the script is empty: every read fails
+    EXPECT_EQ(silent.reads, 41);
+    EXPECT_EQ(silent.written, (std::vector<Bytes>{{YModem::kCan}, {YModem::kCan}}));
+
+    std::deque<int> late(40, Port::kFailure);  // 40 failures then a byte is still a reply
+    late.insert(late.end(), {C, ACK, C, ACK, ACK, ACK, C, ACK});
+    Ran(path, late, kYmodemSent);
+
+    const Port data = Ran(path, {C, ACK, C}, kYmodemTimeout);  // data block: 6 failed waits
+    EXPECT_EQ(data.reads, 3 + 6 * 41);
+    EXPECT_EQ(data.written.size(), 1u + 6 + 2);  // 5 resends
+
+    const Port eot = Ran(path, {C, ACK, C, ACK, ACK}, kYmodemTimeout);  // EOT: 11 failed waits
+    EXPECT_EQ(eot.written.size(), 1u + 2 + 11 + 2);                     // 10 resends
+    EXPECT_EQ(eot.written[3], Bytes{YModem::kEot});
+    EXPECT_EQ(eot.written[13], Bytes{YModem::kEot});
+
+    std::deque<int> mixed = {C, ACK, C};  // failed waits and NAKs share one counter
+    for (int i = 0; i < 3; ++i) {
+        mixed.push_back(NAK);
+        mixed.insert(mixed.end(), 41, Port::kFailure);
     }
-    {
-        Port port;  // 40 failures then a byte is still a reply
-        port.replies.insert(port.replies.end(), 40, Port::kFailure);
-        port.replies.insert(port.replies.end(), {C, ACK, C, ACK, ACK, ACK, C, ACK});
-        EXPECT_EQ(Send(port, path).result, kYmodemSent);
-    }
-    {
-        Port port;  // data block: 6 failed waits, 5 resends
-        port.replies = {C, ACK, C};
-        EXPECT_EQ(Send(port, path).result, kYmodemTimeout);
-        EXPECT_EQ(port.reads, 3 + 6 * 41);
-        EXPECT_EQ(port.written.size(), 1u + 6 + 2);
-    }
-    {
-        Port port;  // EOT: 11 failed waits, 10 resends
-        port.replies = {C, ACK, C, ACK, ACK};
-        EXPECT_EQ(Send(port, path).result, kYmodemTimeout);
-        EXPECT_EQ(port.written.size(), 1u + 2 + 11 + 2);
-        EXPECT_EQ(port.written[3], Bytes{YModem::kEot});
-        EXPECT_EQ(port.written[13], Bytes{YModem::kEot});
-    }
-    {
-        Port port;  // failed waits and NAKs share one counter
-        port.replies = {C, ACK, C};
-        for (int i = 0; i < 3; ++i) {
-            port.replies.push_back(NAK);
-            port.replies.insert(port.replies.end(), 41, Port::kFailure);
-        }
-        EXPECT_EQ(Send(port, path).result, kYmodemTimeout);
-        EXPECT_EQ(port.written.size(), 1u + 6 + 2);
-    }
+    EXPECT_EQ(Ran(path, mixed, kYmodemTimeout).written.size(), 1u + 6 + 2);
 }
 
 TEST(YmodemSender, MissingFileEndsTheBatchAndAShrunkFileIsNotPadded) {
-    Port missing;
-    missing.replies = {C, ACK};
-    EXPECT_EQ(Send(missing, "/nonexistent/dir/k.bin").result, kYmodemSent);
+    const Port missing = Ran("/nonexistent/dir/k.bin", {C, ACK}, kYmodemSent);
     ASSERT_EQ(missing.written.size(), 1u);
     EXPECT_EQ(DataOf(missing.written[0], 0), Bytes(128, 0));
-
-    Port none;
-    none.replies = {C, ACK};
-    EXPECT_EQ(Send(none, std::nullopt).result, kYmodemSent);
-    EXPECT_EQ(none.written.size(), 1u);
+    EXPECT_EQ(Ran(std::nullopt, {C, ACK}, kYmodemSent).written.size(), 1u);
 
     // The file loses its tail after its size was taken: the transfer fails, with CAN CAN.
     // (Larger than the stream's buffer, so that the second block really reads the file.)
@@ -326,18 +312,19 @@ TEST(YmodemSender, HeaderNameFitsInOneShortBlock) {
 TEST(YmodemProgressTexts, LabelResultsAndCancel) {
     EXPECT_EQ(YmodemProgressText(3, "/img/kernel.img", 3000, 3000), "[COM3]kernel.img(1K/3K)");
     EXPECT_EQ(YmodemProgressText(12, "C:\\img\\k.bin", 3 << 20, 0), "[COM12]k.bin(3073K/3073K)");
+    // Result, its string, the English text.
+    for (const auto& [result, text, english] : {std::tuple{kYmodemMaxErrors, 85, "Max error"},
+                                                {kYmodemTimeout, 86, "Timeout"},
+                                                {kYmodemUserCancel, 87, "User Cancel"},
+                                                {kYmodemRemoteCancel, 88, "Cancel"}}) {
+        EXPECT_EQ(YmodemResultText(0, result), TextOf(0, text));
+        EXPECT_EQ(YmodemResultText(1000, result), TextOf(1000, text));
+        EXPECT_EQ(YmodemResultText(1000, result), english);
+    }
     for (int lang : {0, 1000}) {
-        EXPECT_EQ(YmodemResultText(lang, kYmodemMaxErrors), TextOf(lang, 85));
-        EXPECT_EQ(YmodemResultText(lang, kYmodemTimeout), TextOf(lang, 86));
-        EXPECT_EQ(YmodemResultText(lang, kYmodemUserCancel), TextOf(lang, 87));
-        EXPECT_EQ(YmodemResultText(lang, kYmodemRemoteCancel), TextOf(lang, 88));
         EXPECT_EQ(YmodemResultText(lang, kYmodemSent), "");
         EXPECT_EQ(YmodemResultText(lang, kYmodemFileReadFailed), "");
     }
-    EXPECT_EQ(YmodemResultText(1000, kYmodemMaxErrors), "Max error");
-    EXPECT_EQ(YmodemResultText(1000, kYmodemTimeout), "Timeout");
-    EXPECT_EQ(YmodemResultText(1000, kYmodemUserCancel), "User Cancel");
-    EXPECT_EQ(YmodemResultText(1000, kYmodemRemoteCancel), "Cancel");
     EXPECT_EQ(YmodemResultText(0, kYmodemUserCancel), "用户取消下载");
 
     PortSlot slot;

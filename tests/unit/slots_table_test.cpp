@@ -16,10 +16,6 @@ namespace termload {
 namespace {
 
 using namespace std::chrono_literals;
-// Nobody answers an error: it stays open until the slot is stopped.
-struct RecordingSink : test::RecordingHost {
-    RecordingSink() : RecordingHost(Errors::LeaveOpen) {}
-};
 
 // Handles that no channel library ever handed out: SlotReceive only compares them.
 constexpr ChannelHandle kFakeChannel = 4242;
@@ -32,15 +28,21 @@ std::shared_ptr<DownloadJob> MultiPortRun(int slotsInUse) {
     return job;
 }
 
-void FillAll(PortSlotTable& table) {
-    for (int index = 0; index < PortSlotTable::kSlotCount; ++index) {
-        table[index].Fill(index + 1);
+class SlotTable : public ::testing::Test {
+  protected:
+    // A run on nine ports with every slot filled.
+    void NinePorts() {
+        table.Reset(MultiPortRun(9));
+        for (int index = 0; index < PortSlotTable::kSlotCount; ++index) {
+            table[index].Fill(index + 1);
+        }
     }
-}
 
-TEST(SlotTable, StatusKeepsTextColourAndProgress) {
-    RecordingSink sink;
-    PortSlotTable table(sink);
+    test::RecordingHost sink{test::RecordingHost::Errors::LeaveOpen};  // errors stay open
+    PortSlotTable table{sink};
+};
+
+TEST_F(SlotTable, StatusKeepsTextColourAndProgress) {
     PortSlot& slot = table[4];
     EXPECT_FALSE(ModelNameFits(std::string(30, 'M')));
     EXPECT_TRUE(ModelNameFits(std::string(29, 'M')));
@@ -65,11 +67,8 @@ TEST(SlotTable, StatusKeepsTextColourAndProgress) {
     EXPECT_EQ(slot.status.Progress().position, 3);
 }
 
-TEST(SlotTable, ReceiveFeedsTheOwningSlot) {
-    RecordingSink sink;
-    PortSlotTable table(sink);
-    table.Reset(MultiPortRun(9));
-    FillAll(table);
+TEST_F(SlotTable, ReceiveFeedsTheOwningSlot) {
+    NinePorts();
     PortSlot& slot = table[2];
     slot.channel = kFakeChannel;
     slot.events.Create();
@@ -96,11 +95,8 @@ TEST(SlotTable, ReceiveFeedsTheOwningSlot) {
     slot.channel = 0;
 }
 
-TEST(SlotTable, OpenRefusesUnknownPortsAndUsbHid) {
-    RecordingSink sink;
-    PortSlotTable table(sink);
-    table.Reset(MultiPortRun(9));
-    FillAll(table);
+TEST_F(SlotTable, OpenRefusesUnknownPortsAndUsbHid) {
+    NinePorts();
     table[0].received.Append("kept", 4);
     EXPECT_EQ(SlotIndexOfPort(table, 9), 8);
     EXPECT_EQ(SlotIndexOfPort(table, 28), -1);
@@ -116,11 +112,8 @@ TEST(SlotTable, OpenRefusesUnknownPortsAndUsbHid) {
     EXPECT_EQ(table[0].received.Text(), "kept");
 }
 
-TEST(SlotTable, StopAllWakesEveryWaitAndResetsTheSlotsInUse) {
-    RecordingSink sink;
-    PortSlotTable table(sink);
-    table.Reset(MultiPortRun(9));
-    FillAll(table);
+TEST_F(SlotTable, StopAllWakesEveryWaitAndResetsTheSlotsInUse) {
+    NinePorts();
     std::atomic<bool> errorAcknowledged{true};
     std::atomic<EventWait> consoleWait{EventWait::Received};
 
@@ -131,7 +124,7 @@ TEST(SlotTable, StopAllWakesEveryWaitAndResetsTheSlotsInUse) {
         table[2].StartThread([&] { errorAcknowledged = ShowError(table[2], "Erase failed"); }));
     ASSERT_TRUE(table[3].StartThread([] { throw std::runtime_error("escaped"); }));
     for (int index = 4; index < 9; ++index) {
-        ASSERT_TRUE(table[index].StartThread([&table, index] {
+        ASSERT_TRUE(table[index].StartThread([this, index] {
             while (!table[index].stop.IsRequested()) {
                 DelayWithMessages(100);
             }
@@ -163,11 +156,8 @@ TEST(SlotTable, StopAllWakesEveryWaitAndResetsTheSlotsInUse) {
     EXPECT_FALSE(table[9].stop.IsRequested());
 }
 
-TEST(SlotTable, DownloadThreadEndingTheRunDoesNotJoinItself) {
-    RecordingSink sink;
-    PortSlotTable table(sink);
-    table.Reset(MultiPortRun(9));
-    FillAll(table);
+TEST_F(SlotTable, DownloadThreadEndingTheRunDoesNotJoinItself) {
+    NinePorts();
     std::atomic<bool> stopReturned{false};
     for (int index = 1; index < 9; ++index) {
         ASSERT_TRUE(table[index].StartThread([] { DelayWithMessages(600000); }));
@@ -191,9 +181,7 @@ TEST(SlotTable, DownloadThreadEndingTheRunDoesNotJoinItself) {
 
 // The stop and the open of a port exclude each other: a stop waits for an open that has begun
 // (the handle is then in the slot, where the stop's sweep closes it), and no open follows it.
-TEST(SlotTable, AStopWaitsOutAnOpenUnderWayAndNoOpenFollowsIt) {
-    RecordingSink sink;
-    PortSlotTable table(sink);
+TEST_F(SlotTable, AStopWaitsOutAnOpenUnderWayAndNoOpenFollowsIt) {
     PortSlot& slot = table[0];
     // Promises rather than std::latch: the C++ library of Debian's mingw-w64 (GCC 12) can lose the
     // wake-up of an atomic wait, which std::latch is built on.
