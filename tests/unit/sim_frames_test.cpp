@@ -1,11 +1,11 @@
 // termsim's frame receiver and the terminal around it, fed with frames assembled here by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <numeric>
+#include <tuple>
 
 #include "checksums.hpp"
 #include "frame_receiver.hpp"
@@ -43,6 +43,15 @@ struct Recorder : FrameListener {
         return static_cast<int>(std::count_if(ended.begin(), ended.end(),
                                               [](const ReceivedFile& f) { return f.Good(); }));
     }
+    // Feeds `stream` at once to a receiver in `format` that reports here.
+    Recorder& Receive(FrameFormat format, std::span<const uint8_t> stream, bool flush = false) {
+        FrameReceiver receiver(format, *this);
+        receiver.Feed(stream);
+        if (flush) {
+            receiver.Flush();
+        }
+        return *this;
+    }
 };
 
 TEST(SimFrames, GoldenFilesInBothFormatsArriveWhole) {
@@ -53,34 +62,26 @@ TEST(SimFrames, GoldenFilesInBothFormatsArriveWhole) {
     const Bytes expectHead = {0x55, 0x55, 0xAA, 0xAA, 0x03, 0x00, 0x02, 0x05, 0x10};
     ASSERT_TRUE(std::equal(expectHead.begin(), expectHead.end(), first.begin()));
 
-    for (FrameFormat format : {FrameFormat::Full, FrameFormat::Compact}) {
-        Recorder recorder;
-        FrameReceiver receiver(format, recorder);
-        const Bytes stream = Frames(frameHead, file, format);
-        ASSERT_EQ(stream.size(), 2 * LayoutOf(format).size);
-        receiver.Feed(stream);
-        ASSERT_EQ(recorder.ended.size(), 1u);
-        const ReceivedFile& got = recorder.ended[0];
-        EXPECT_TRUE(got.Good());
-        EXPECT_EQ(got.name, "param.dat");
-        EXPECT_EQ(got.length, 5000u);
-        EXPECT_EQ(got.fileCount, 3);
-        EXPECT_EQ(got.modeCode, 0x05);
-        EXPECT_EQ(got.hardwareVersion, 0x10);
-        EXPECT_EQ(got.blocksReceived, 2u);
-        EXPECT_EQ(recorder.contents[0], file);  // padding of the second block is not stored
-    }
-
     // The 4096-byte file: one frame, block count 1, length 00 00 10 00.
     const Bytes page = Pattern(4096, 9);
     const Bytes frame = FullFrame({}, page, 0);
     EXPECT_EQ(Bytes(frame.begin() + 60, frame.begin() + 64), (Bytes{0x00, 0x00, 0x10, 0x00}));
+
     for (FrameFormat format : {FrameFormat::Full, FrameFormat::Compact}) {
+        const Bytes stream = Frames(frameHead, file, format);
+        ASSERT_EQ(stream.size(), 2 * LayoutOf(format).size);
         Recorder recorder;
-        FrameReceiver receiver(format, recorder);
-        receiver.Feed(Frames({}, page, format));
-        ASSERT_EQ(recorder.Good(), 1);
-        EXPECT_EQ(recorder.contents[0], page);
+        ASSERT_EQ(recorder.Receive(format, stream).ended.size(), 1u);
+        const ReceivedFile& got = recorder.ended[0];
+        EXPECT_TRUE(got.Good());
+        EXPECT_EQ(std::tie(got.name, got.length, got.fileCount, got.modeCode, got.hardwareVersion,
+                           got.blocksReceived),
+                  std::make_tuple("param.dat", 5000u, 3, 0x05, 0x10, 2u));
+        EXPECT_EQ(recorder.contents[0], file);  // padding of the second block is not stored
+
+        Recorder whole;
+        ASSERT_EQ(whole.Receive(format, Frames({}, page, format)).Good(), 1);
+        EXPECT_EQ(whole.contents[0], page);
     }
 }
 
@@ -94,15 +95,12 @@ TEST(SimFrames, EverySingleByteCorruptionOfSyncTrailerSumOrCrcIsRejected) {
             positions.push_back(layout.crcAt + i);
         }
         positions.push_back(layout.dataAt + 100);  // a data byte: the frame sum catches it
+        const Bytes frames = Frames({}, file, format);
         for (size_t position : positions) {
             for (uint32_t frameIndex : {0u, 1u}) {
-                Bytes stream = Frames({}, file, format);
+                Bytes stream = frames;
                 stream[frameIndex * layout.size + position] ^= 0x01;
-                Recorder recorder;
-                FrameReceiver receiver(format, recorder);
-                receiver.Feed(stream);
-                receiver.Flush();
-                EXPECT_EQ(recorder.Good(), 0)
+                EXPECT_EQ(Recorder().Receive(format, stream, true).Good(), 0)
                     << "byte " << position << " of frame " << frameIndex << " flipped";
             }
         }
@@ -115,9 +113,7 @@ TEST(SimFrames, EverySingleByteCorruptionOfSyncTrailerSumOrCrcIsRejected) {
             frame = CompactFrame(frame);
         }
         Recorder recorder;
-        FrameReceiver receiver(format, recorder);
-        receiver.Feed(frame);
-        ASSERT_EQ(recorder.ended.size(), 1u);
+        ASSERT_EQ(recorder.Receive(format, frame).ended.size(), 1u);
         EXPECT_TRUE(recorder.ended[0].complete);
         EXPECT_FALSE(recorder.ended[0].crcOk);
         EXPECT_TRUE(recorder.rejected.empty());
@@ -152,9 +148,7 @@ TEST(SimFrames, LostBytesCostOnlyTheirFileAndRestartsAreFollowed) {
     Bytes partial(again.begin(), again.begin() + 2 * 4173);
     partial.insert(partial.end(), again.begin(), again.end());
     Recorder restart;
-    FrameReceiver receiver2(FrameFormat::Full, restart);
-    receiver2.Feed(partial);
-    ASSERT_EQ(restart.ended.size(), 2u);
+    ASSERT_EQ(restart.Receive(FrameFormat::Full, partial).ended.size(), 2u);
     EXPECT_TRUE(restart.ended[0].restarted);
     EXPECT_TRUE(restart.ended[1].Good());
     EXPECT_EQ(restart.contents[1], file);
@@ -164,9 +158,8 @@ TEST(SimFrames, BlockNumbersWrapAndInconsistentOrHostileFramesAreRefused) {
     // 300 blocks: byte 6 holds 44 and byte 5 wraps after 255; offsets carry the true position.
     const Bytes big = Pattern(300 * 4096, 21);
     Recorder recorder;
-    FrameReceiver receiver(FrameFormat::Compact, recorder);
-    receiver.Feed(Frames({}, big, FrameFormat::Compact));
-    ASSERT_EQ(recorder.Good(), 1);
+    ASSERT_EQ(recorder.Receive(FrameFormat::Compact, Frames({}, big, FrameFormat::Compact)).Good(),
+              1);
     EXPECT_EQ(recorder.contents[0], big);
 
     // Fields that contradict each other, each with a correct frame sum.
@@ -181,10 +174,7 @@ TEST(SimFrames, BlockNumbersWrapAndInconsistentOrHostileFramesAreRefused) {
     Put32(emptyFile, 60, 0);
     for (const Bytes& bad : {wrongCount, wrongNumber, hugeLength, emptyFile}) {
         Recorder r;
-        FrameReceiver rx(FrameFormat::Full, r);
-        rx.Feed(Resummed(bad));
-        rx.Flush();
-        EXPECT_EQ(r.accepted, 0);
+        EXPECT_EQ(r.Receive(FrameFormat::Full, Resummed(bad), true).accepted, 0);
         ASSERT_EQ(r.rejected.size(), 1u);
         EXPECT_EQ(r.rejected[0], FrameVerdict::BadFields);
     }
@@ -195,10 +185,7 @@ TEST(SimFrames, BlockNumbersWrapAndInconsistentOrHostileFramesAreRefused) {
         std::memcpy(noise.data() + i, kFrameSync, 4);
     }
     Recorder r;
-    FrameReceiver rx(FrameFormat::Full, r);
-    rx.Feed(noise);
-    rx.Flush();
-    EXPECT_EQ(r.Good(), 0);
+    EXPECT_EQ(r.Receive(FrameFormat::Full, noise, true).Good(), 0);
     EXPECT_EQ(r.accepted, 0);
 }
 
@@ -235,6 +222,13 @@ class SimTerminal : public ::testing::Test {
         return AsBytes(termload::test::ReadFile(path));
     }
 
+    // A port opened for `stream` and closed after it, as the tool sends each file.
+    void Send(Terminal& terminal, const Bytes& stream) {
+        terminal.PortOpened(now);
+        terminal.Receive(stream, now);
+        terminal.PortClosed(now);
+    }
+
     std::filesystem::path dir;
     TimePoint now = Clock::now();
     std::unique_ptr<ResultsLog> log;
@@ -251,9 +245,7 @@ TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
     const std::vector<std::pair<std::string, Bytes>> pass = {
         {"", adr}, {"../../../outside.bin", evil}, {"/home/app.bin", app}};
     for (const auto& [name, content] : pass) {
-        terminal.PortOpened(now);
-        terminal.Receive(Frames({3, 5, 0x10, name}, content, FrameFormat::Full), now);
-        terminal.PortClosed(now);
+        Send(terminal, Frames({3, 5, 0x10, name}, content, FrameFormat::Full));
     }
     const auto unit1 = setup.dir / "unit-1";
     EXPECT_EQ(ReadFile(unit1 / "file.adr"), adr);
@@ -267,9 +259,7 @@ TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
     for (int passNumber = 2; passNumber <= 3; ++passNumber) {
         for (const auto& [name, content] : std::vector<std::pair<std::string, Bytes>>{
                  {"/home/app.bin", app}, {"logo.bmp", evil}}) {
-            terminal.PortOpened(now);
-            terminal.Receive(Frames({3, 5, 0x10, name}, content, FrameFormat::Full), now);
-            terminal.PortClosed(now);
+            Send(terminal, Frames({3, 5, 0x10, name}, content, FrameFormat::Full));
         }
     }
     terminal.Shutdown(now);
@@ -315,9 +305,7 @@ TEST_F(SimTerminal, BytesReadAfterALateSeenReopenFinishTheFileTheyBelongTo) {
     late.insert(late.end(), framesB.begin(), framesB.end());
     terminal.Receive(late, now);
     terminal.PortClosed(now, true);
-    terminal.PortOpened(now);
-    terminal.Receive(framesA, now);
-    terminal.PortClosed(now);
+    Send(terminal, framesA);
     terminal.Shutdown(now);
 
     EXPECT_EQ(ReadFile(setup.dir / "unit-1" / "a.bin"), a);
@@ -336,9 +324,7 @@ TEST_F(SimTerminal, AFileNamedLikeAnotherOnesTemporaryIsKept) {
     const Bytes first = Pattern(5000, 7), second = Pattern(300, 8);
     for (const auto& [name, content] :
          std::vector<std::pair<std::string, Bytes>>{{"x.part", first}, {"x", second}}) {
-        terminal.PortOpened(now);
-        terminal.Receive(Frames({2, 5, 0x10, name}, content, FrameFormat::Full), now);
-        terminal.PortClosed(now);
+        Send(terminal, Frames({2, 5, 0x10, name}, content, FrameFormat::Full));
     }
     const auto unit1 = setup.dir / "unit-1";
     EXPECT_EQ(ReadFile(unit1 / "x.part"), first);
@@ -351,9 +337,7 @@ TEST_F(SimTerminal, BadFramesAreRecordedAndNeverStoredAndHangUpEndsTheUnit) {
     Terminal terminal(setup, host, *log, tally);
     Bytes stream = Frames({1, 5, 0x10, "app.bin"}, Pattern(8192, 5), FrameFormat::Full);
     stream[4173 + 500] ^= 0xFF;  // second frame's sum fails
-    terminal.PortOpened(now);
-    terminal.Receive(stream, now);
-    terminal.PortClosed(now);
+    Send(terminal, stream);
     EXPECT_FALSE(std::filesystem::exists(setup.dir / "unit-1" / "app.bin"));
     const auto unit1 = setup.dir / "unit-1";  // nothing stored, no temporary left
     EXPECT_TRUE(!std::filesystem::exists(unit1) || std::filesystem::is_empty(unit1));
@@ -425,22 +409,14 @@ TEST_F(SimTerminal, HangUpsAndStallsHitAsManyUnitsAsGivenAndTheNextOnesAreHealth
         FakeHost line;
         Terminal terminal(setup, line, *log, tally);
         for (size_t unit = 0; unit < c.ended.size(); ++unit) {
-            terminal.PortOpened(now);
-            terminal.Receive(stream, now);
-            terminal.PortClosed(now);
+            Send(terminal, stream);
             now += milliseconds(10);
         }
         terminal.Shutdown(now);
 
-        std::vector<nlohmann::json> units;
-        for (const auto& unit : Lines("unit")) {
-            if (unit["port"] == port) {
-                units.push_back(unit);
-            }
-        }
+        auto units = Lines("unit");
+        std::erase_if(units, [&](const nlohmann::json& unit) { return unit["port"] != port; });
         ASSERT_EQ(units.size(), c.ended.size());
-        int hangups = 0;
-        int stalls = 0;
         for (size_t i = 0; i < units.size(); ++i) {
             EXPECT_EQ(units[i]["unit"], i + 1);
             EXPECT_EQ(units[i]["ended"], c.ended[i]) << "unit " << i + 1;
@@ -454,11 +430,9 @@ TEST_F(SimTerminal, HangUpsAndStallsHitAsManyUnitsAsGivenAndTheNextOnesAreHealth
                 EXPECT_EQ(units[i]["frames_good"],
                           c.ended[i] == "hang-up" ? c.hangupAfter : c.stallAfter);
             }
-            hangups += c.ended[i] == "hang-up";
-            stalls += c.ended[i] == "stalled";
         }
-        EXPECT_EQ(line.hangups, hangups);
-        EXPECT_EQ(line.stalls, stalls);
+        EXPECT_EQ(line.hangups, std::count(c.ended.begin(), c.ended.end(), "hang-up"));
+        EXPECT_EQ(line.stalls, std::count(c.ended.begin(), c.ended.end(), "stalled"));
     }
 }
 
