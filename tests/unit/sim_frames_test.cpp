@@ -203,16 +203,9 @@ class FakeHost : public TerminalHost {
 class SimTerminal : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("sim-terminal-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        log = std::make_unique<ResultsLog>(dir / "results.jsonl", Verbosity::Quiet, now);
         setup.port = "COM4";
         setup.dir = dir / "COM4";
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     std::vector<nlohmann::json> Lines(const std::string& event) {
         return termload::test::JsonLines(termload::test::ReadFile(dir / "results.jsonl"), event);
@@ -229,16 +222,16 @@ class SimTerminal : public ::testing::Test {
         terminal.PortClosed(now);
     }
 
-    std::filesystem::path dir;
+    termload::test::ScratchDir dir{"sim-terminal"};
     TimePoint now = Clock::now();
-    std::unique_ptr<ResultsLog> log;
+    ResultsLog log{dir / "results.jsonl", Verbosity::Quiet, now};
     TerminalSetup setup;
     FakeHost host;
     Tally tally;
 };
 
 TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     const Bytes adr = Pattern(300, 1), app = Pattern(9000, 2), evil = Pattern(10, 3);
     // First pass: the nameless address file, a file with a hostile path, a file in a directory;
     // the port is re-opened for every file, as the tool does.
@@ -292,7 +285,7 @@ TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
 // close: a frame and a file left midway then take those bytes in the same unit, and the next
 // pass's first file still starts the next unit.
 TEST_F(SimTerminal, BytesReadAfterALateSeenReopenFinishTheFileTheyBelongTo) {
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     const Bytes a = Pattern(9000, 11), b = Pattern(100, 12);
     const Bytes framesA = Frames({2, 5, 0x10, "a.bin"}, a, FrameFormat::Full);
     const Bytes framesB = Frames({2, 5, 0x10, "b.bin"}, b, FrameFormat::Full);
@@ -320,7 +313,7 @@ TEST_F(SimTerminal, BytesReadAfterALateSeenReopenFinishTheFileTheyBelongTo) {
 }
 
 TEST_F(SimTerminal, AFileNamedLikeAnotherOnesTemporaryIsKept) {
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     const Bytes first = Pattern(5000, 7), second = Pattern(300, 8);
     for (const auto& [name, content] :
          std::vector<std::pair<std::string, Bytes>>{{"x.part", first}, {"x", second}}) {
@@ -334,7 +327,7 @@ TEST_F(SimTerminal, AFileNamedLikeAnotherOnesTemporaryIsKept) {
 
 TEST_F(SimTerminal, BadFramesAreRecordedAndNeverStoredAndHangUpEndsTheUnit) {
     setup.hangupAfterFrames = 3;
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     Bytes stream = Frames({1, 5, 0x10, "app.bin"}, Pattern(8192, 5), FrameFormat::Full);
     stream[4173 + 500] ^= 0xFF;  // second frame's sum fails
     Send(terminal, stream);
@@ -361,7 +354,7 @@ TEST_F(SimTerminal, BadFramesAreRecordedAndNeverStoredAndHangUpEndsTheUnit) {
     setup.stallAfterFrames = 2;
     setup.port = "COM5";
     setup.dir = dir / "COM5";
-    Terminal stalling(setup, host, *log, tally);
+    Terminal stalling(setup, host, log, tally);
     stalling.PortOpened(now);
     stalling.Receive(Frames({1, 5, 0x10, "big.bin"}, Pattern(5 * 4096, 6), FrameFormat::Full), now);
     EXPECT_EQ(host.stalls, 1);
@@ -407,7 +400,7 @@ TEST_F(SimTerminal, HangUpsAndStallsHitAsManyUnitsAsGivenAndTheNextOnesAreHealth
         setup.stallAfterFrames = c.stallAfter;
         setup.stallUnits = c.stallUnits;
         FakeHost line;
-        Terminal terminal(setup, line, *log, tally);
+        Terminal terminal(setup, line, log, tally);
         for (size_t unit = 0; unit < c.ended.size(); ++unit) {
             Send(terminal, stream);
             now += milliseconds(10);
@@ -439,7 +432,7 @@ TEST_F(SimTerminal, HangUpsAndStallsHitAsManyUnitsAsGivenAndTheNextOnesAreHealth
 TEST_F(SimTerminal, PacketsAndTypingAreToldApartFromFrames) {
     setup.versions = {{0, "B002"}, {7, "SDK-1.105"}};
     setup.console.bootTime = milliseconds(0);
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     terminal.PortOpened(now);
     terminal.Advance(now);
     ASSERT_NE(host.sent.find("Board"), std::string::npos);
