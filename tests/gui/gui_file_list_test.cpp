@@ -16,14 +16,6 @@
 namespace termload::test {
 namespace {
 
-std::string History(const std::vector<std::string>& rows) {
-    std::string text = "[History]\nRecentCount=" + std::to_string(rows.size()) + "\n";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        text += "Recent" + std::to_string(i) + "=" + rows[i] + "\n";
-    }
-    return text;
-}
-
 QString RowText(WindowUnderTest& w, int row) {
     return w.Find<QListWidget>("ckFiles")->item(row)->text();
 }

@@ -1,19 +1,16 @@
 // The port panels' tallies: pass outcomes reported through the window's host sink count on the
 // right port, survive a stop and a new start, reset from the panel's menu or with a new
 // configuration, and mark a port whose passes keep failing; the status line of the single-port
-// and USB modes shows its own; and the sink's one flush a frame.
+// and USB modes shows its own.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <array>
-#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -25,14 +22,14 @@
 namespace termload::test {
 namespace {
 
-const std::string kOneRow = "[History]\nRecentCount=1\nRecent0=1;a.bin;a.bin\n";
+const std::string kOneRow = History({"1;a.bin;a.bin"});
 
 QLabel* Tally(WindowUnderTest& w, int port) {
-    return w.Find<QLabel>(QStringLiteral("Tally%1").arg(port).toLatin1().data());
+    return w.Find<QLabel>("Tally", port);
 }
 
 PortPanel* Panel(WindowUnderTest& w, int port) {
-    return w.Find<PortPanel>(QStringLiteral("Pan%1").arg(port).toLatin1().data());
+    return w.Find<PortPanel>("Pan", port);
 }
 
 // A window in multi-port mode with 9 ports, whose slots have been bound to the panels by a run
@@ -316,56 +313,6 @@ TEST(WindowTally, TheSinglePortStatusLineShowsTheTallyItsPassesCountOn) {
     EXPECT_TRUE(panels.Tally(1).Empty());
     panels.ShowOnStatusLine(1);
     EXPECT_TRUE(usb->isHidden());
-}
-
-// Reports that come within a frame of the last flush wait for the frame's end and are then
-// applied together, once; a sink whose frame never ends here shows that nothing slips through.
-TEST(WindowReports, ReportsWithinAFrameAreAppliedOnceWhenItEnds) {
-    QWidget window;
-    QLabel label(&window);
-    QProgressBar bar(&window);
-    QPlainTextEdit console(&window);
-    int applied = 0;
-    QObject::connect(&bar, &QProgressBar::valueChanged, [&applied] { ++applied; });
-
-    constexpr int kHour = 3600 * 1000;
-    {
-        GuiHostSink sink(&window, &console, {}, kHour);
-        sink.BindSlot(2, &label, &bar);
-        sink.Flush();
-        std::atomic<bool> sent = false;
-        std::thread worker([&sink, &sent] {
-            for (int i = 1; i <= 2000; ++i) {
-                sink.SetProgress(2, {0, 2000, i});
-                sink.SetStatus(2, "step " + std::to_string(i), std::nullopt);
-            }
-            sent = true;
-        });
-        // The window goes on taking events while the reports come, and a while after.
-        WaitUntil([&sent] { return sent.load(); }, 10000);
-        worker.join();
-        WaitUntil([] { return false; }, 50);
-        EXPECT_EQ(applied, 0);
-        EXPECT_EQ(label.text(), "");
-        sink.Flush();
-        EXPECT_EQ(applied, 1);
-        EXPECT_EQ(bar.value(), 2000);
-        EXPECT_EQ(label.text(), "step 2000");
-    }
-
-    // With a frame of 16 ms, the frame's timer applies what waited, without another report.
-    GuiHostSink sink(&window, &console, {});
-    sink.BindSlot(2, &label, &bar);
-    bar.setValue(0);
-    applied = 0;
-    sink.Flush();
-    std::thread([&sink] {
-        for (int i = 1; i <= 500; ++i) {
-            sink.SetProgress(2, {0, 2000, i});
-        }
-    }).join();
-    ASSERT_TRUE(WaitUntil([&] { return bar.value() == 500; }, 5000));
-    EXPECT_EQ(applied, 1);
 }
 
 }  // namespace
