@@ -59,8 +59,8 @@ TEST(SimFrames, GoldenFilesInBothFormatsArriveWhole) {
     const Bytes file = Pattern(5000, 7);
     const FrameHead frameHead{3, 0x05, 0x10, "param.dat"};
     const Bytes first = FullFrame(frameHead, file, 0);
-    const Bytes expectHead = {0x55, 0x55, 0xAA, 0xAA, 0x03, 0x00, 0x02, 0x05, 0x10};
-    ASSERT_TRUE(std::equal(expectHead.begin(), expectHead.end(), first.begin()));
+    ASSERT_EQ(Bytes(first.begin(), first.begin() + 9),
+              (Bytes{0x55, 0x55, 0xAA, 0xAA, 0x03, 0x00, 0x02, 0x05, 0x10}));
 
     // The 4096-byte file: one frame, block count 1, length 00 00 10 00.
     const Bytes page = Pattern(4096, 9);
@@ -221,6 +221,13 @@ class SimTerminal : public ::testing::Test {
         terminal.Receive(stream, now);
         terminal.PortClosed(now);
     }
+    // Each file on an opening of its own, announced as one of `fileCount`.
+    void SendFiles(Terminal& terminal, uint8_t fileCount,
+                   const std::vector<std::pair<std::string, Bytes>>& files) {
+        for (const auto& [name, content] : files) {
+            Send(terminal, Frames({fileCount, 5, 0x10, name}, content, FrameFormat::Full));
+        }
+    }
 
     termload::test::ScratchDir dir{"sim-terminal"};
     TimePoint now = Clock::now();
@@ -235,11 +242,7 @@ TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
     const Bytes adr = Pattern(300, 1), app = Pattern(9000, 2), evil = Pattern(10, 3);
     // First pass: the nameless address file, a file with a hostile path, a file in a directory;
     // the port is re-opened for every file, as the tool does.
-    const std::vector<std::pair<std::string, Bytes>> pass = {
-        {"", adr}, {"../../../outside.bin", evil}, {"/home/app.bin", app}};
-    for (const auto& [name, content] : pass) {
-        Send(terminal, Frames({3, 5, 0x10, name}, content, FrameFormat::Full));
-    }
+    SendFiles(terminal, 3, {{"", adr}, {"../../../outside.bin", evil}, {"/home/app.bin", app}});
     const auto unit1 = setup.dir / "unit-1";
     EXPECT_EQ(ReadFile(unit1 / "file.adr"), adr);
     EXPECT_EQ(ReadFile(unit1 / "outside.bin"), evil);
@@ -250,10 +253,7 @@ TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
     // Second pass announces three files but sends two (no address file); the third pass's first
     // file repeats a name and so belongs to the next terminal.
     for (int passNumber = 2; passNumber <= 3; ++passNumber) {
-        for (const auto& [name, content] : std::vector<std::pair<std::string, Bytes>>{
-                 {"/home/app.bin", app}, {"logo.bmp", evil}}) {
-            Send(terminal, Frames({3, 5, 0x10, name}, content, FrameFormat::Full));
-        }
+        SendFiles(terminal, 3, {{"/home/app.bin", app}, {"logo.bmp", evil}});
     }
     terminal.Shutdown(now);
 
@@ -315,10 +315,7 @@ TEST_F(SimTerminal, BytesReadAfterALateSeenReopenFinishTheFileTheyBelongTo) {
 TEST_F(SimTerminal, AFileNamedLikeAnotherOnesTemporaryIsKept) {
     Terminal terminal(setup, host, log, tally);
     const Bytes first = Pattern(5000, 7), second = Pattern(300, 8);
-    for (const auto& [name, content] :
-         std::vector<std::pair<std::string, Bytes>>{{"x.part", first}, {"x", second}}) {
-        Send(terminal, Frames({2, 5, 0x10, name}, content, FrameFormat::Full));
-    }
+    SendFiles(terminal, 2, {{"x.part", first}, {"x", second}});
     const auto unit1 = setup.dir / "unit-1";
     EXPECT_EQ(ReadFile(unit1 / "x.part"), first);
     EXPECT_EQ(ReadFile(unit1 / "x"), second);
@@ -458,8 +455,7 @@ TEST_F(SimTerminal, PacketsAndTypingAreToldApartFromFrames) {
     // Split across two reads, as a slow line delivers it.
     terminal.Receive(std::span<const uint8_t>(request).first(6), now);
     terminal.Receive(std::span<const uint8_t>(request).subspan(6), now);
-    const Bytes reply(host.sent.begin(), host.sent.end());
-    EXPECT_EQ(reply, BuildVersionReply(setup.versions));
+    EXPECT_EQ(AsBytes(host.sent), BuildVersionReply(setup.versions));
     ASSERT_EQ(Lines("version").size(), 1u);
 
     // A truncated packet is given up after the hold time, not left hanging.
