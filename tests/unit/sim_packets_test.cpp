@@ -111,10 +111,9 @@ TEST(SimPackets, VersionRequestIsRecognisedAndTheReplyReadsBack) {
 
 TEST(SimPackets, FaultTextsSelectPortsAndRefuseNonsense) {
     std::vector<PortFaults> faults(5);
-    ApplyFaultText("all:slow=250", faults);
-    ApplyFaultText("1,3-4:hangup=2", faults);
-    ApplyFaultText("5:silent", faults);
-    ApplyFaultText("2:drop=1000", faults);
+    for (const char* text : {"all:slow=250", "1,3-4:hangup=2", "5:silent", "2:drop=1000"}) {
+        ApplyFaultText(text, faults);
+    }
     EXPECT_EQ(faults[4].slow, milliseconds(250));
     EXPECT_EQ(faults[0].hangupAfterFrames, 2);
     EXPECT_EQ(faults[1].hangupAfterFrames, -1);
