@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <thread>
@@ -225,13 +226,11 @@ TEST_F(WindowReports, ErrorBoxDoesNotBlockAndItsThreadWaitsForAnswerOrStop) {
     window.show();
 
     auto findBox = [] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* box = qobject_cast<QMessageBox*>(widget);
-                box != nullptr && box->isVisible()) {
-                return box;
-            }
-        }
-        return static_cast<QMessageBox*>(nullptr);
+        const QWidgetList tops = QApplication::topLevelWidgets();
+        const auto box = std::find_if(tops.begin(), tops.end(), [](QWidget* widget) {
+            return widget->isVisible() && qobject_cast<QMessageBox*>(widget) != nullptr;
+        });
+        return box == tops.end() ? nullptr : qobject_cast<QMessageBox*>(*box);
     };
 
     // Answered: the thread goes on with true.

@@ -52,8 +52,7 @@ void MultiPortWindow(WindowUnderTest& w, bool english) {
 
 // Reports as a download thread makes them, from a thread of its own.
 void Report(WindowUnderTest& w, const std::function<void(HostSink&)>& reports) {
-    std::thread thread([&] { reports(w.window->Host()); });
-    thread.join();
+    std::thread([&] { reports(w.window->Host()); }).join();
 }
 
 void Pass(HostSink& host, int slot, bool ok, const std::string& redText = std::string()) {
@@ -65,7 +64,16 @@ void Pass(HostSink& host, int slot, bool ok, const std::string& redText = std::s
     host.PassFinished(slot, 1, ok);
 }
 
-TEST(WindowTally, OutcomesCountOnTheirPortAndSurviveAStopAndANewStart) {
+// Opens the tally menu on `on`, as a right click does, and runs `action` from it.
+void FromTallyMenu(WindowUnderTest& w, QWidget* on, const char* action) {
+    emit on->customContextMenuRequested(QPoint(20, 20));
+    auto* menu = w.Find<QMenu>("pmTally");
+    EXPECT_TRUE(menu->isVisible());
+    w.Find<QAction>(action)->trigger();
+    menu->hide();
+}
+
+TEST(WindowTally, OutcomesCountOnTheirPortSurviveAStopAndANewStartAndFailuresInARowMarkIt) {
     WindowUnderTest w;
     MultiPortWindow(w, true);
     EXPECT_TRUE(Tally(w, 12)->isHidden());  // nothing to count yet: the panel looks as before
@@ -103,27 +111,7 @@ TEST(WindowTally, OutcomesCountOnTheirPortAndSurviveAStopAndANewStart) {
     EXPECT_EQ(Tally(w, 21)->text(), "OK 1 Fail 0");
     EXPECT_EQ(Tally(w, 12)->toolTip(), tip);
 
-    // In single-port mode the pass counts on the port chosen for it: the run's own pass fails
-    // there, since COM21 has no device here and a port that does not open fails its pass; then a
-    // reported pass succeeds there.
-    Click(w.Find<QRadioButton>("rbSingle"));
-    Choose(w.Find<QComboBox>("cmbPort"), 20);
-    auto* start = w.Find<QPushButton>("btnDown");
-    Click(start);
-    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 21)->text() == "OK 1 Fail 1"; }, 20000))
-        << Tally(w, 21)->text().toStdString();
-    if (w.window->IsDownloading()) {
-        Click(start);
-    }
-    ASSERT_FALSE(w.window->IsDownloading());
-    EXPECT_EQ(Tally(w, 12)->text(), "OK 1 Fail 1");
-    Report(w, [](HostSink& host) { Pass(host, 0, true); });
-    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 21)->text() == "OK 2 Fail 1"; }, 5000));
-}
-
-TEST(WindowTally, ThreeFailuresInARowMarkThePortUntilAPassSucceeds) {
-    WindowUnderTest w;
-    MultiPortWindow(w, true);
+    // Three failed passes in a row mark the port, until a pass succeeds.
     PortPanel* panel = Panel(w, 15);
     const auto textColour = [&] { return Tally(w, 15)->palette().color(QPalette::WindowText); };
 
@@ -170,6 +158,23 @@ TEST(WindowTally, ThreeFailuresInARowMarkThePortUntilAPassSucceeds) {
     EXPECT_EQ(Tally(w, 15)->text(), "OK 2 Fail 6");
     EXPECT_EQ(textColour(), quiet);
     EXPECT_FALSE(Tally(w, 15)->toolTip().contains("Failed in a row"));
+
+    // In single-port mode the pass counts on the port chosen for it: the run's own pass fails
+    // there, since COM21 has no device here and a port that does not open fails its pass; then a
+    // reported pass succeeds there.
+    Click(w.Find<QRadioButton>("rbSingle"));
+    Choose(w.Find<QComboBox>("cmbPort"), 20);
+    auto* start = w.Find<QPushButton>("btnDown");
+    Click(start);
+    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 21)->text() == "OK 1 Fail 1"; }, 20000))
+        << Tally(w, 21)->text().toStdString();
+    if (w.window->IsDownloading()) {
+        Click(start);
+    }
+    ASSERT_FALSE(w.window->IsDownloading());
+    EXPECT_EQ(Tally(w, 12)->text(), "OK 1 Fail 1");
+    Report(w, [](HostSink& host) { Pass(host, 0, true); });
+    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 21)->text() == "OK 2 Fail 1"; }, 5000));
 }
 
 TEST(WindowTally, ResetsOnePortOrAllFromThePanelMenuAndWithANewConfiguration) {
@@ -188,23 +193,17 @@ TEST(WindowTally, ResetsOnePortOrAllFromThePanelMenuAndWithANewConfiguration) {
     EXPECT_TRUE(Tally(w, 12)->toolTip().startsWith("COM12: 成功1 失败1\n最近失败 "));
     EXPECT_TRUE(Tally(w, 12)->toolTip().endsWith("\n[COM12]文件读取失败4"));
 
-    auto* menu = w.Find<QMenu>("pmTally");
     auto* resetPort = w.Find<QAction>("TallyReset");
     auto* resetAll = w.Find<QAction>("TallyResetAll");
     EXPECT_EQ(resetPort->text(), "清零本端口计数");
     EXPECT_EQ(resetAll->text(), "清零全部端口计数");
 
-    emit Panel(w, 12)->customContextMenuRequested(QPoint(20, 20));
-    EXPECT_TRUE(menu->isVisible());
-    resetPort->trigger();
-    menu->hide();
+    FromTallyMenu(w, Panel(w, 12), "TallyReset");
     EXPECT_TRUE(Tally(w, 12)->isHidden());
     EXPECT_EQ(Panel(w, 12)->Tally().Done(), 0);
     EXPECT_EQ(Tally(w, 21)->text(), "成功0 失败1");
 
-    emit Panel(w, 3)->customContextMenuRequested(QPoint(20, 20));
-    resetAll->trigger();
-    menu->hide();
+    FromTallyMenu(w, Panel(w, 3), "TallyResetAll");
     EXPECT_TRUE(Tally(w, 21)->isHidden());
     EXPECT_EQ(Panel(w, 21)->Tally().Failed(), 0);
 
@@ -280,17 +279,11 @@ TEST(WindowTally, TheSinglePortStatusLineShowsTheTallyItsPassesCountOn) {
 
     // The status line's menu resets what it shows, or every count.
     auto* frame = w.Find<QWidget>("pnlNormal");
-    auto* menu = w.Find<QMenu>("pmTally");
-    emit frame->customContextMenuRequested(QPoint(20, 20));
-    EXPECT_TRUE(menu->isVisible());
-    w.Find<QAction>("TallyReset")->trigger();
-    menu->hide();
+    FromTallyMenu(w, frame, "TallyReset");
     EXPECT_TRUE(tally->isHidden());
     Click(w.Find<QRadioButton>("rbSingle"));
     EXPECT_EQ(tally->text(), com6Shown);
-    emit frame->customContextMenuRequested(QPoint(20, 20));
-    w.Find<QAction>("TallyResetAll")->trigger();
-    menu->hide();
+    FromTallyMenu(w, frame, "TallyResetAll");
     EXPECT_TRUE(tally->isHidden());
     EXPECT_TRUE(mark->isHidden());
     EXPECT_TRUE(com6.Empty());
