@@ -85,7 +85,7 @@ TEST(WindowCcid, OpenProbesRebootsAndCloses) {
     const std::string content = PatternBytes(9000, 3);
     w.dir.Write("app.bin", content);
     w.Load(ConfigText("Language=1\nUSBDelay=1\nS4KDelay=1\nFILE_INTERVAL=0\nFILE_INTERVAL_=0\n",
-                      "00=M740-32\n", "[History]\nRecentCount=1\nRecent0=1;app.bin;app.bin\n"));
+                      "00=M740-32\n", History({"1;app.bin;app.bin"})));
     Click(w.Find<QRadioButton>("rbccid"));
     Click(button);
     ASSERT_EQ(button->text(), "Close");

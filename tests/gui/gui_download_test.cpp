@@ -1,5 +1,6 @@
 // Starting and stopping from the window: the start checks' boxes, the busy and idle states, the
-// close question during a run, and how download threads' reports reach the window.
+// close question during a run, and how download threads' reports reach the window, at most once a
+// frame.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <algorithm>
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -21,16 +24,6 @@
 
 namespace termload::test {
 namespace {
-
-std::string Rows(const std::vector<std::pair<std::string, std::string>>& sourceAndDestination) {
-    std::string text =
-        "[History]\nRecentCount=" + std::to_string(sourceAndDestination.size()) + "\n";
-    for (std::size_t i = 0; i < sourceAndDestination.size(); ++i) {
-        const auto& [source, destination] = sourceAndDestination[i];
-        text += "Recent" + std::to_string(i) + "=1;" + source + ";" + destination + "\n";
-    }
-    return text;
-}
 
 bool Checked(WindowUnderTest& w, int row) {
     return w.Find<QListWidget>("ckFiles")->item(row)->checkState() == Qt::Checked;
@@ -47,8 +40,8 @@ TEST(WindowStart, DestinationLimitsFollowTheTerminalGeneration) {
         w.dir.Write("long.bin", "y");
         w.Load(ConfigText(std::string("Language=1\nNewMachine=") + (newMachine ? "1" : "0") + "\n",
                           "00=M740-32\n",
-                          Rows({{"fits.bin", std::string(limit, 'a')},
-                                {"long.bin", std::string(limit + 1, 'b')}})));
+                          History({"1;fits.bin;" + std::string(limit, 'a'),
+                                   "1;long.bin;" + std::string(limit + 1, 'b')})));
         auto* start = w.Find<QPushButton>("btnDown");
         Click(start);
 
@@ -81,8 +74,7 @@ TEST(WindowStart, DestinationLimitsFollowTheTerminalGeneration) {
 
 TEST(WindowStart, MissingSourceFileIsNamedAndNothingStartsWithoutAValidRow) {
     WindowUnderTest w;
-    w.Load(
-        ConfigText("", "00=M740-32\n", Rows({{"gone.bin", "gone.bin"}, {"lost.bin", "lost.bin"}})));
+    w.Load(ConfigText("", "00=M740-32\n", History({"1;gone.bin;gone.bin", "1;lost.bin;lost.bin"})));
     auto* start = w.Find<QPushButton>("btnDown");
     Click(start);
 
@@ -104,7 +96,7 @@ TEST(WindowStart, MissingSourceFileIsNamedAndNothingStartsWithoutAValidRow) {
 TEST(WindowStart, ClosingDuringARunAsksFirst) {
     WindowUnderTest w;
     w.dir.Write("a.bin", "x");
-    w.Load(ConfigText("", "00=M740-32\n", Rows({{"a.bin", "a.bin"}})));
+    w.Load(ConfigText("", "00=M740-32\n", History({"1;a.bin;a.bin"})));
     Click(w.Find<QPushButton>("btnDown"));
     ASSERT_TRUE(w.window->IsDownloading());
 
@@ -135,7 +127,7 @@ TEST(WindowStart, ClosingDuringARunAsksFirst) {
 TEST(WindowStart, StopAndCloseDuringTheThreadStartsWaitForTheStart) {
     WindowUnderTest w;
     w.dir.Write("a.bin", "x");
-    w.Load(ConfigText("PortNum=2\n", "00=M740-32\n", Rows({{"a.bin", "a.bin"}})));
+    w.Load(ConfigText("PortNum=2\n", "00=M740-32\n", History({"1;a.bin;a.bin"})));
     Click(w.Find<QRadioButton>("rbMulti"));
     auto* start = w.Find<QPushButton>("btnDown");
 
@@ -193,11 +185,16 @@ TEST(WindowPrompt, KindsChooseButtonsIconAndAnswer) {
     }
 }
 
-TEST(WindowReports, LatestReportOfASlotWinsAndKeepsItsColour) {
+// A slot's status label and progress bar, and the console, in a window for a sink to report to.
+class WindowReports : public ::testing::Test {
+  protected:
     QWidget window;
-    QLabel label(&window);
-    QProgressBar bar(&window);
-    QPlainTextEdit console(&window);
+    QLabel label{&window};
+    QProgressBar bar{&window};
+    QPlainTextEdit console{&window};
+};
+
+TEST_F(WindowReports, LatestReportOfASlotWinsAndKeepsItsColour) {
     GuiHostSink sink(&window, &console, {});
     sink.BindSlot(4, &label, &bar);
 
@@ -223,21 +220,17 @@ TEST(WindowReports, LatestReportOfASlotWinsAndKeepsItsColour) {
     EXPECT_EQ(label.text(), "step 5000");
 }
 
-TEST(WindowReports, ErrorBoxDoesNotBlockAndItsThreadWaitsForAnswerOrStop) {
-    QWidget window;
-    QPlainTextEdit console(&window);
+TEST_F(WindowReports, ErrorBoxDoesNotBlockAndItsThreadWaitsForAnswerOrStop) {
     int runsEnded = 0;
     GuiHostSink sink(&window, &console, {nullptr, [&runsEnded](int) { ++runsEnded; }});
     window.show();
 
     auto findBox = [] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* box = qobject_cast<QMessageBox*>(widget);
-                box != nullptr && box->isVisible()) {
-                return box;
-            }
-        }
-        return static_cast<QMessageBox*>(nullptr);
+        const QWidgetList tops = QApplication::topLevelWidgets();
+        const auto box = std::find_if(tops.begin(), tops.end(), [](QWidget* widget) {
+            return widget->isVisible() && qobject_cast<QMessageBox*>(widget) != nullptr;
+        });
+        return box == tops.end() ? nullptr : qobject_cast<QMessageBox*>(*box);
     };
 
     // Answered: the thread goes on with true.
@@ -271,6 +264,52 @@ TEST(WindowReports, ErrorBoxDoesNotBlockAndItsThreadWaitsForAnswerOrStop) {
     EXPECT_FALSE(waited.get());
     sink.CloseErrorBoxes();
     EXPECT_TRUE(WaitUntil([&] { return findBox() == nullptr; }, 5000));
+}
+
+// Reports that come within a frame of the last flush wait for the frame's end and are then
+// applied together, once; a sink whose frame never ends here shows that nothing slips through.
+TEST_F(WindowReports, ReportsWithinAFrameAreAppliedOnceWhenItEnds) {
+    int applied = 0;
+    QObject::connect(&bar, &QProgressBar::valueChanged, [&applied] { ++applied; });
+
+    constexpr int kHour = 3600 * 1000;
+    {
+        GuiHostSink sink(&window, &console, {}, kHour);
+        sink.BindSlot(2, &label, &bar);
+        sink.Flush();
+        std::atomic<bool> sent = false;
+        std::thread worker([&sink, &sent] {
+            for (int i = 1; i <= 2000; ++i) {
+                sink.SetProgress(2, {0, 2000, i});
+                sink.SetStatus(2, "step " + std::to_string(i), std::nullopt);
+            }
+            sent = true;
+        });
+        // The window goes on taking events while the reports come, and a while after.
+        WaitUntil([&sent] { return sent.load(); }, 10000);
+        worker.join();
+        WaitUntil([] { return false; }, 50);
+        EXPECT_EQ(applied, 0);
+        EXPECT_EQ(label.text(), "");
+        sink.Flush();
+        EXPECT_EQ(applied, 1);
+        EXPECT_EQ(bar.value(), 2000);
+        EXPECT_EQ(label.text(), "step 2000");
+    }
+
+    // With a frame of 16 ms, the frame's timer applies what waited, without another report.
+    GuiHostSink sink(&window, &console, {});
+    sink.BindSlot(2, &label, &bar);
+    bar.setValue(0);
+    applied = 0;
+    sink.Flush();
+    std::thread([&sink] {
+        for (int i = 1; i <= 500; ++i) {
+            sink.SetProgress(2, {0, 2000, i});
+        }
+    }).join();
+    ASSERT_TRUE(WaitUntil([&] { return bar.value() == 500; }, 5000));
+    EXPECT_EQ(applied, 1);
 }
 
 }  // namespace

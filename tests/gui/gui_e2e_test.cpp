@@ -6,8 +6,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <ranges>
 #include <set>
 
 #include "app/port_panels.h"
@@ -50,8 +52,7 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
         ConfigText("Language=0\nNewMachine=1\nPortNum=0\nUSBDelay=1\nS4KDelay=0\n"
                    "FILE_INTERVAL=1\nFILE_INTERVAL_=400\n",
                    "00=M740-32\n",
-                   "[History]\nRecentCount=3\nRecent0=1;param.dat;param.dat\n"
-                   "Recent1=1;app.bin;app.bin\nRecent2=2;data.bin;data.bin\n"));
+                   History({"1;param.dat;param.dat", "1;app.bin;app.bin", "2;data.bin;data.bin"})));
     Click(w.Find<QRadioButton>("rbMulti"));
     auto* start = w.Find<QPushButton>("btnDown");
     Click(start);
@@ -60,12 +61,7 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
     EXPECT_TRUE(w.prompts.Boxes().empty());
 
     std::set<int> finished;
-    auto label = [&w](int port) {
-        return w.Find<QLabel>(QStringLiteral("Lab%1").arg(port).toLatin1().data());
-    };
-    auto bar = [&w](int port) {
-        return w.Find<QProgressBar>(QStringLiteral("Prog%1").arg(port).toLatin1().data());
-    };
+    auto label = [&w](int port) { return w.Find<QLabel>("Lab", port); };
     const bool allFinished = WaitUntil(
         [&] {
             for (int port = 1; port <= kPorts; ++port) {
@@ -79,17 +75,11 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
         60000);
     EXPECT_TRUE(allFinished) << finished.size() << " ports showed the last file done";
     // Each port's finished pass counts on its own panel, as done; the stop keeps the count.
-    auto panel = [&w](int port) {
-        return w.Find<PortPanel>(QStringLiteral("Pan%1").arg(port).toLatin1().data());
-    };
+    auto panel = [&w](int port) { return w.Find<PortPanel>("Pan", port); };
     EXPECT_TRUE(WaitUntil(
         [&] {
-            for (int port = 1; port <= kPorts; ++port) {
-                if (panel(port)->Tally().Done() == 0) {
-                    return false;
-                }
-            }
-            return true;
+            return std::ranges::all_of(std::views::iota(1, kPorts + 1),
+                                       [&](int port) { return panel(port)->Tally().Done() > 0; });
         },
         30000));
 
@@ -99,10 +89,10 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
     for (int port = 1; port <= kPorts; ++port) {
         EXPECT_EQ(label(port)->text(), QStringLiteral("[COM%1]已就绪").arg(port));
         EXPECT_EQ(label(port)->palette().color(QPalette::WindowText), QColor(Qt::black));
-        EXPECT_EQ(bar(port)->value(), 0);
+        EXPECT_EQ(w.Find<QProgressBar>("Prog", port)->value(), 0);
         EXPECT_GE(panel(port)->Tally().Done(), 1) << port;
         EXPECT_EQ(panel(port)->Tally().Failed(), 0) << port;
-        EXPECT_EQ(w.Find<QLabel>(QStringLiteral("Tally%1").arg(port).toLatin1().data())->text(),
+        EXPECT_EQ(w.Find<QLabel>("Tally", port)->text(),
                   QStringLiteral("成功%1 失败0").arg(panel(port)->Tally().Done()));
     }
 

@@ -16,29 +16,22 @@
 namespace termload::test {
 namespace {
 
-std::string History(const std::vector<std::string>& rows) {
-    std::string text = "[History]\nRecentCount=" + std::to_string(rows.size()) + "\n";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        text += "Recent" + std::to_string(i) + "=" + rows[i] + "\n";
-    }
-    return text;
-}
-
 QString RowText(WindowUnderTest& w, int row) {
     return w.Find<QListWidget>("ckFiles")->item(row)->text();
 }
 
-// Double-clicks a row and, inside the modal dialog, lets `edit` change it before pressing OK
-// (or Cancel when `accept` is false).
-void RenameRow(WindowUnderTest& w, int row, const std::function<void(TFrmchangname&)>& edit,
-               bool accept = true) {
+// Double-clicks a row and, inside the modal dialog, lets `edit` change its kind and name before
+// pressing OK (or Cancel when `accept` is false).
+void RenameRow(WindowUnderTest& w, int row, bool accept,
+               const std::function<void(TFrmchangname&, QComboBox* kind, QLineEdit* name)>& edit) {
     auto* list = w.Find<QListWidget>("ckFiles");
     bool dialogSeen = false;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<TFrmchangname*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         dialogSeen = true;
-        edit(*dialog);
+        edit(*dialog, dialog->findChild<QComboBox*>("cmbMode"),
+             dialog->findChild<QLineEdit*>("edtfilename"));
         dialog->findChild<QPushButton*>(accept ? "Button1" : "Button2")->click();
     });
     const QRect rect = list->visualItemRect(list->item(row));
@@ -57,32 +50,27 @@ TEST(WindowFileList, RenameChangesKindAndNameButKeepsSourceAndCheckMark) {
     list->item(1)->setCheckState(Qt::Unchecked);
 
     // Only the kind: the first column and the entry's digit change.
-    RenameRow(w, 0, [](TFrmchangname& dialog) {
+    RenameRow(w, 0, true, [](TFrmchangname& dialog, QComboBox* kind, QLineEdit* name) {
         EXPECT_EQ(dialog.windowTitle(), "修改目标文件名");
-        EXPECT_EQ(dialog.findChild<QComboBox*>("cmbMode")->currentText(), "应用程序");
-        EXPECT_EQ(dialog.findChild<QLineEdit*>("edtfilename")->text(), "app.bin");
-        dialog.findChild<QComboBox*>("cmbMode")->setCurrentIndex(3);
+        EXPECT_EQ(kind->currentText(), "应用程序");
+        EXPECT_EQ(name->text(), "app.bin");
+        kind->setCurrentIndex(3);
     });
     EXPECT_EQ(w.window->Config().files.Rows()[0].entry, "3;" + dir + "/app.bin;app.bin");
     EXPECT_EQ(RowText(w, 0), "BIOS文件  app.bin             app.bin");
 
     // Trailing blanks stay in the entry but not in the row text; the row keeps its check mark.
-    RenameRow(w, 1, [](TFrmchangname& dialog) {
-        dialog.findChild<QLineEdit*>("edtfilename")->setText("new.dat   ");
-    });
+    RenameRow(w, 1, true, [](auto&, auto*, QLineEdit* name) { name->setText("new.dat   "); });
     EXPECT_EQ(w.window->Config().files.Rows()[1].entry, "2;" + dir + "/data.dat;new.dat   ");
     EXPECT_EQ(RowText(w, 1), "其他文件  data.dat            new.dat");
     EXPECT_EQ(list->item(1)->checkState(), Qt::Unchecked);
     EXPECT_EQ(list->count(), 2);
 
     // Cancel changes nothing.
-    RenameRow(
-        w, 0,
-        [](TFrmchangname& dialog) {
-            dialog.findChild<QComboBox*>("cmbMode")->setCurrentIndex(5);
-            dialog.findChild<QLineEdit*>("edtfilename")->setText("other");
-        },
-        false);
+    RenameRow(w, 0, false, [](auto&, QComboBox* kind, QLineEdit* name) {
+        kind->setCurrentIndex(5);
+        name->setText("other");
+    });
     EXPECT_EQ(w.window->Config().files.Rows()[0].entry, "3;" + dir + "/app.bin;app.bin");
 }
 
@@ -90,17 +78,17 @@ TEST(WindowFileList, RenameInEnglishKeepsTheColumnsAndOddKindsKeepTheirDigit) {
     WindowUnderTest w;
     w.Load(ConfigText("Language=1\nDegugMode=1\n", "00=M740-32\n",
                       History({"1;a.bin;a.bin", "8;odd.bin;odd.bin"})));
-    RenameRow(w, 0, [](TFrmchangname& dialog) {
+    RenameRow(w, 0, true, [](TFrmchangname& dialog, QComboBox* kind, QLineEdit* name) {
         EXPECT_EQ(dialog.findChild<QPushButton*>("Button2")->text(), "Cacel");
-        dialog.findChild<QComboBox*>("cmbMode")->setCurrentIndex(4);
-        dialog.findChild<QLineEdit*>("edtfilename")->setText("kernel.img");
+        kind->setCurrentIndex(4);
+        name->setText("kernel.img");
     });
     EXPECT_EQ(RowText(w, 0), "Kernel File a.bin               kernel.img");
 
     // A kind outside 0-5 opens with no kind selected, and OK keeps the row's digit.
-    RenameRow(w, 1, [](TFrmchangname& dialog) {
-        EXPECT_EQ(dialog.findChild<QComboBox*>("cmbMode")->currentIndex(), -1);
-        dialog.findChild<QLineEdit*>("edtfilename")->setText("odd2.bin");
+    RenameRow(w, 1, true, [](auto&, QComboBox* kind, QLineEdit* name) {
+        EXPECT_EQ(kind->currentIndex(), -1);
+        name->setText("odd2.bin");
     });
     EXPECT_EQ(w.window->Config().files.Rows()[1].entry.substr(0, 2), "8;");
     EXPECT_TRUE(w.window->Config().files.Rows()[1].entry.ends_with(";odd2.bin"));

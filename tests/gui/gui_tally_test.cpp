@@ -1,19 +1,16 @@
 // The port panels' tallies: pass outcomes reported through the window's host sink count on the
 // right port, survive a stop and a new start, reset from the panel's menu or with a new
 // configuration, and mark a port whose passes keep failing; the status line of the single-port
-// and USB modes shows its own; and the sink's one flush a frame.
+// and USB modes shows its own.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <array>
-#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -25,14 +22,14 @@
 namespace termload::test {
 namespace {
 
-const std::string kOneRow = "[History]\nRecentCount=1\nRecent0=1;a.bin;a.bin\n";
+const std::string kOneRow = History({"1;a.bin;a.bin"});
 
 QLabel* Tally(WindowUnderTest& w, int port) {
-    return w.Find<QLabel>(QStringLiteral("Tally%1").arg(port).toLatin1().data());
+    return w.Find<QLabel>("Tally", port);
 }
 
 PortPanel* Panel(WindowUnderTest& w, int port) {
-    return w.Find<PortPanel>(QStringLiteral("Pan%1").arg(port).toLatin1().data());
+    return w.Find<PortPanel>("Pan", port);
 }
 
 // A window in multi-port mode with 9 ports, whose slots have been bound to the panels by a run
@@ -55,8 +52,7 @@ void MultiPortWindow(WindowUnderTest& w, bool english) {
 
 // Reports as a download thread makes them, from a thread of its own.
 void Report(WindowUnderTest& w, const std::function<void(HostSink&)>& reports) {
-    std::thread thread([&] { reports(w.window->Host()); });
-    thread.join();
+    std::thread([&] { reports(w.window->Host()); }).join();
 }
 
 void Pass(HostSink& host, int slot, bool ok, const std::string& redText = std::string()) {
@@ -68,7 +64,16 @@ void Pass(HostSink& host, int slot, bool ok, const std::string& redText = std::s
     host.PassFinished(slot, 1, ok);
 }
 
-TEST(WindowTally, OutcomesCountOnTheirPortAndSurviveAStopAndANewStart) {
+// Opens the tally menu on `on`, as a right click does, and runs `action` from it.
+void FromTallyMenu(WindowUnderTest& w, QWidget* on, const char* action) {
+    emit on->customContextMenuRequested(QPoint(20, 20));
+    auto* menu = w.Find<QMenu>("pmTally");
+    EXPECT_TRUE(menu->isVisible());
+    w.Find<QAction>(action)->trigger();
+    menu->hide();
+}
+
+TEST(WindowTally, OutcomesCountOnTheirPortSurviveAStopAndANewStartAndFailuresInARowMarkIt) {
     WindowUnderTest w;
     MultiPortWindow(w, true);
     EXPECT_TRUE(Tally(w, 12)->isHidden());  // nothing to count yet: the panel looks as before
@@ -106,27 +111,7 @@ TEST(WindowTally, OutcomesCountOnTheirPortAndSurviveAStopAndANewStart) {
     EXPECT_EQ(Tally(w, 21)->text(), "OK 1 Fail 0");
     EXPECT_EQ(Tally(w, 12)->toolTip(), tip);
 
-    // In single-port mode the pass counts on the port chosen for it: the run's own pass fails
-    // there, since COM21 has no device here and a port that does not open fails its pass; then a
-    // reported pass succeeds there.
-    Click(w.Find<QRadioButton>("rbSingle"));
-    Choose(w.Find<QComboBox>("cmbPort"), 20);
-    auto* start = w.Find<QPushButton>("btnDown");
-    Click(start);
-    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 21)->text() == "OK 1 Fail 1"; }, 20000))
-        << Tally(w, 21)->text().toStdString();
-    if (w.window->IsDownloading()) {
-        Click(start);
-    }
-    ASSERT_FALSE(w.window->IsDownloading());
-    EXPECT_EQ(Tally(w, 12)->text(), "OK 1 Fail 1");
-    Report(w, [](HostSink& host) { Pass(host, 0, true); });
-    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 21)->text() == "OK 2 Fail 1"; }, 5000));
-}
-
-TEST(WindowTally, ThreeFailuresInARowMarkThePortUntilAPassSucceeds) {
-    WindowUnderTest w;
-    MultiPortWindow(w, true);
+    // Three failed passes in a row mark the port, until a pass succeeds.
     PortPanel* panel = Panel(w, 15);
     const auto textColour = [&] { return Tally(w, 15)->palette().color(QPalette::WindowText); };
 
@@ -173,6 +158,23 @@ TEST(WindowTally, ThreeFailuresInARowMarkThePortUntilAPassSucceeds) {
     EXPECT_EQ(Tally(w, 15)->text(), "OK 2 Fail 6");
     EXPECT_EQ(textColour(), quiet);
     EXPECT_FALSE(Tally(w, 15)->toolTip().contains("Failed in a row"));
+
+    // In single-port mode the pass counts on the port chosen for it: the run's own pass fails
+    // there, since COM21 has no device here and a port that does not open fails its pass; then a
+    // reported pass succeeds there.
+    Click(w.Find<QRadioButton>("rbSingle"));
+    Choose(w.Find<QComboBox>("cmbPort"), 20);
+    auto* start = w.Find<QPushButton>("btnDown");
+    Click(start);
+    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 21)->text() == "OK 1 Fail 1"; }, 20000))
+        << Tally(w, 21)->text().toStdString();
+    if (w.window->IsDownloading()) {
+        Click(start);
+    }
+    ASSERT_FALSE(w.window->IsDownloading());
+    EXPECT_EQ(Tally(w, 12)->text(), "OK 1 Fail 1");
+    Report(w, [](HostSink& host) { Pass(host, 0, true); });
+    ASSERT_TRUE(WaitUntil([&] { return Tally(w, 21)->text() == "OK 2 Fail 1"; }, 5000));
 }
 
 TEST(WindowTally, ResetsOnePortOrAllFromThePanelMenuAndWithANewConfiguration) {
@@ -191,23 +193,17 @@ TEST(WindowTally, ResetsOnePortOrAllFromThePanelMenuAndWithANewConfiguration) {
     EXPECT_TRUE(Tally(w, 12)->toolTip().startsWith("COM12: 成功1 失败1\n最近失败 "));
     EXPECT_TRUE(Tally(w, 12)->toolTip().endsWith("\n[COM12]文件读取失败4"));
 
-    auto* menu = w.Find<QMenu>("pmTally");
     auto* resetPort = w.Find<QAction>("TallyReset");
     auto* resetAll = w.Find<QAction>("TallyResetAll");
     EXPECT_EQ(resetPort->text(), "清零本端口计数");
     EXPECT_EQ(resetAll->text(), "清零全部端口计数");
 
-    emit Panel(w, 12)->customContextMenuRequested(QPoint(20, 20));
-    EXPECT_TRUE(menu->isVisible());
-    resetPort->trigger();
-    menu->hide();
+    FromTallyMenu(w, Panel(w, 12), "TallyReset");
     EXPECT_TRUE(Tally(w, 12)->isHidden());
     EXPECT_EQ(Panel(w, 12)->Tally().Done(), 0);
     EXPECT_EQ(Tally(w, 21)->text(), "成功0 失败1");
 
-    emit Panel(w, 3)->customContextMenuRequested(QPoint(20, 20));
-    resetAll->trigger();
-    menu->hide();
+    FromTallyMenu(w, Panel(w, 3), "TallyResetAll");
     EXPECT_TRUE(Tally(w, 21)->isHidden());
     EXPECT_EQ(Panel(w, 21)->Tally().Failed(), 0);
 
@@ -283,17 +279,11 @@ TEST(WindowTally, TheSinglePortStatusLineShowsTheTallyItsPassesCountOn) {
 
     // The status line's menu resets what it shows, or every count.
     auto* frame = w.Find<QWidget>("pnlNormal");
-    auto* menu = w.Find<QMenu>("pmTally");
-    emit frame->customContextMenuRequested(QPoint(20, 20));
-    EXPECT_TRUE(menu->isVisible());
-    w.Find<QAction>("TallyReset")->trigger();
-    menu->hide();
+    FromTallyMenu(w, frame, "TallyReset");
     EXPECT_TRUE(tally->isHidden());
     Click(w.Find<QRadioButton>("rbSingle"));
     EXPECT_EQ(tally->text(), com6Shown);
-    emit frame->customContextMenuRequested(QPoint(20, 20));
-    w.Find<QAction>("TallyResetAll")->trigger();
-    menu->hide();
+    FromTallyMenu(w, frame, "TallyResetAll");
     EXPECT_TRUE(tally->isHidden());
     EXPECT_TRUE(mark->isHidden());
     EXPECT_TRUE(com6.Empty());
@@ -316,56 +306,6 @@ TEST(WindowTally, TheSinglePortStatusLineShowsTheTallyItsPassesCountOn) {
     EXPECT_TRUE(panels.Tally(1).Empty());
     panels.ShowOnStatusLine(1);
     EXPECT_TRUE(usb->isHidden());
-}
-
-// Reports that come within a frame of the last flush wait for the frame's end and are then
-// applied together, once; a sink whose frame never ends here shows that nothing slips through.
-TEST(WindowReports, ReportsWithinAFrameAreAppliedOnceWhenItEnds) {
-    QWidget window;
-    QLabel label(&window);
-    QProgressBar bar(&window);
-    QPlainTextEdit console(&window);
-    int applied = 0;
-    QObject::connect(&bar, &QProgressBar::valueChanged, [&applied] { ++applied; });
-
-    constexpr int kHour = 3600 * 1000;
-    {
-        GuiHostSink sink(&window, &console, {}, kHour);
-        sink.BindSlot(2, &label, &bar);
-        sink.Flush();
-        std::atomic<bool> sent = false;
-        std::thread worker([&sink, &sent] {
-            for (int i = 1; i <= 2000; ++i) {
-                sink.SetProgress(2, {0, 2000, i});
-                sink.SetStatus(2, "step " + std::to_string(i), std::nullopt);
-            }
-            sent = true;
-        });
-        // The window goes on taking events while the reports come, and a while after.
-        WaitUntil([&sent] { return sent.load(); }, 10000);
-        worker.join();
-        WaitUntil([] { return false; }, 50);
-        EXPECT_EQ(applied, 0);
-        EXPECT_EQ(label.text(), "");
-        sink.Flush();
-        EXPECT_EQ(applied, 1);
-        EXPECT_EQ(bar.value(), 2000);
-        EXPECT_EQ(label.text(), "step 2000");
-    }
-
-    // With a frame of 16 ms, the frame's timer applies what waited, without another report.
-    GuiHostSink sink(&window, &console, {});
-    sink.BindSlot(2, &label, &bar);
-    bar.setValue(0);
-    applied = 0;
-    sink.Flush();
-    std::thread([&sink] {
-        for (int i = 1; i <= 500; ++i) {
-            sink.SetProgress(2, {0, 2000, i});
-        }
-    }).join();
-    ASSERT_TRUE(WaitUntil([&] { return bar.value() == 500; }, 5000));
-    EXPECT_EQ(applied, 1);
 }
 
 }  // namespace

@@ -91,6 +91,14 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
+std::string History(const std::vector<std::string>& rows) {
+    std::string text = "[History]\nRecentCount=" + std::to_string(rows.size()) + "\n";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        text += "Recent" + std::to_string(i) + "=" + rows[i] + "\n";
+    }
+    return text;
+}
+
 std::string ConfigText(const std::string& configLines, const std::string& modelLines,
                        const std::string& extraSections) {
     return "[ModeList]\n" + modelLines + "[Config]\n" + configLines + extraSections;

@@ -73,6 +73,11 @@ struct WindowUnderTest {
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
+    // One of the numbered controls, as "Lab12".
+    template <class T>
+    T* Find(const char* prefix, int number) const {
+        return Find<T>((prefix + std::to_string(number)).c_str());
+    }
 };
 
 // The control's own enabled state, whatever its parents' states are.
@@ -85,6 +90,9 @@ void Click(QAbstractButton* button);
 
 // Processes events until `done` holds or `timeoutMs` passes; returns `done()`.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+
+// Section "History" with one entry a row ("kind;source;destination").
+std::string History(const std::vector<std::string>& rows);
 
 // A minimal configuration: the models, then the given lines of section "Config".
 std::string ConfigText(const std::string& configLines,

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <numeric>
 
 #include "channels/port_map.h"
 #include "gui_test_support.h"
@@ -39,11 +40,7 @@ TEST(WindowClock, SendsTheClockPacketOnTheSelectedPortAndReportsTheOutcome) {
     EXPECT_EQ(std::vector<unsigned char>(packet.begin(), packet.begin() + 7),
               std::vector<unsigned char>({1, 1, 1, 1, 0x10, 0x50, 0x08}));
     EXPECT_EQ(packet[15], 3);
-    unsigned sum = 0;
-    for (int i = 3; i <= 15; ++i) {
-        sum += packet[i];
-    }
-    EXPECT_EQ(packet[16], sum & 0xFF);
+    EXPECT_EQ(packet[16], std::accumulate(packet.begin() + 3, packet.begin() + 16, 0u) & 0xFF);
     EXPECT_EQ(label->text(), "[COM1]Download clock...OK");
     EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::black));
 
@@ -56,9 +53,8 @@ TEST(WindowClock, SendsTheClockPacketOnTheSelectedPortAndReportsTheOutcome) {
 
 TEST(WindowVersionRead, UnchecksWhatTheLocalListDoesNotKeepAndNeedsAnOpenPortInSinglePortMode) {
     WindowUnderTest w(ConfigText("Language=1\n", "00=M740-32\n",
-                                 "[History]\nRecentCount=4\nRecent0=1;boot.bin;boot.bin\n"
-                                 "Recent1=1;sdk.bin;sdk.bin\nRecent2=1;other.dat;other.dat\n"
-                                 "Recent3=1;core.bin;core.bin\n"));
+                                 History({"1;boot.bin;boot.bin", "1;sdk.bin;sdk.bin",
+                                          "1;other.dat;other.dat", "1;core.bin;core.bin"})));
     w.dir.Write("UserLoacaVersion.ini", "0;boot;B002\n");
     auto* list = w.Find<QListWidget>("ckFiles");
     ASSERT_EQ(list->count(), 4);

@@ -63,24 +63,7 @@ TEST(WindowLanguage, RelabelsEveryCaptionAndRefillsTheLanguageCombos) {
     EXPECT_EQ(w.Find<QLabel>("lbCurrFile")->text(), "[COM1]已就绪");
 }
 
-TEST(WindowLanguage, DebugModeShowsInTheCaptionAndAnOutOfRangeIndexSelectsNothing) {
-    WindowUnderTest w(ConfigText("DegugMode=1\nBuardRate=40\nMachMode=1\n"));
-    EXPECT_EQ(w.window->windowTitle(), "Termload v3.6.29 - Debug Mode");
-    EXPECT_EQ(w.Find<QComboBox>("cmbBuardRate")->currentIndex(), -1);
-    EXPECT_EQ(w.Find<QComboBox>("cmbMode")->currentText(), "M868");
-}
-
 enum class Mode { Single, Multi, Hid, Ccid };
-
-struct ExpectedStates {
-    bool modelAndFiles, serialCombos, alwaysByState, portGroup, clock, ccidOpen;
-};
-
-// The table of control states: what each control's own enabled state must be.
-ExpectedStates Expected(bool e, bool debug, Mode mode) {
-    const bool usb = mode == Mode::Hid || mode == Mode::Ccid;
-    return {e && debug, e && debug && !usb, e, e && !usb, mode == Mode::Single, mode == Mode::Ccid};
-}
 
 void Select(WindowUnderTest& w, Mode mode) {
     const char* names[] = {"rbSingle", "rbMulti", "rbusb", "rbccid"};
@@ -97,31 +80,34 @@ TEST(WindowControls, FlashCtrlsFollowsStateDebugModeAndTransport) {
                 SCOPED_TRACE(testing::Message() << "debug " << debug << " mode "
                                                 << static_cast<int>(mode) << " e " << e);
                 w.window->FlashCtrls(e);
-                const ExpectedStates want = Expected(e, debug, mode);
-                for (const char* name : {"cmbMode", "edVersion", "ckFiles", "bbtnadd"}) {
-                    EXPECT_EQ(OwnEnabled(w.Find<QWidget>(name)), want.modelAndFiles) << name;
-                }
-                for (const char* name :
-                     {"cmbBuardRate", "cmbDataBit", "cmbStopBit", "cmbParityBit", "cmbFlowCtrl"}) {
-                    EXPECT_EQ(OwnEnabled(w.Find<QWidget>(name)), want.serialCombos) << name;
-                }
-                for (const char* name : {"cmbccid", "grpBox", "btnAdd", "btnDown"}) {
-                    EXPECT_EQ(OwnEnabled(w.Find<QWidget>(name)), want.alwaysByState) << name;
-                }
-                for (const char* name : {"grpCom", "ckUsb"}) {
-                    EXPECT_EQ(OwnEnabled(w.Find<QWidget>(name)), want.portGroup) << name;
+                // The table of control states: what each control's own enabled state must be.
+                const bool usb = mode == Mode::Hid || mode == Mode::Ccid;
+                const std::pair<std::vector<const char*>, bool> states[] = {
+                    {{"cmbMode", "edVersion", "ckFiles", "bbtnadd"}, e && debug},
+                    {{"cmbBuardRate", "cmbDataBit", "cmbStopBit", "cmbParityBit", "cmbFlowCtrl"},
+                     e && debug && !usb},
+                    {{"cmbccid", "grpBox", "btnAdd", "btnDown"}, e},
+                    {{"grpCom", "ckUsb"}, e && !usb},
+                    {{"btntest"}, mode == Mode::Ccid}};
+                for (const auto& [names, enabled] : states) {
+                    for (const char* name : names) {
+                        EXPECT_EQ(OwnEnabled(w.Find<QWidget>(name)), enabled) << name;
+                    }
                 }
                 // The clock button sits outside the group boxes: usable in single-port mode even
                 // while a download runs.
-                EXPECT_EQ(w.Find<QWidget>("btnTime")->isEnabled(), want.clock);
-                EXPECT_EQ(OwnEnabled(w.Find<QWidget>("btntest")), want.ccidOpen);
+                EXPECT_EQ(w.Find<QWidget>("btnTime")->isEnabled(), mode == Mode::Single);
             }
         }
     }
 }
 
-TEST(WindowControls, VersionFieldTakesTwoUpperCaseHexDigits) {
-    WindowUnderTest w(ConfigText("DegugMode=1\nHardVersion=10\n"));
+// Debug mode shows in the caption, and an index out of its combo's range selects nothing.
+TEST(WindowControls, DebugModeAndTheVersionFieldThatTakesTwoUpperCaseHexDigits) {
+    WindowUnderTest w(ConfigText("DegugMode=1\nBuardRate=40\nMachMode=1\nHardVersion=10\n"));
+    EXPECT_EQ(w.window->windowTitle(), "Termload v3.6.29 - Debug Mode");
+    EXPECT_EQ(w.Find<QComboBox>("cmbBuardRate")->currentIndex(), -1);
+    EXPECT_EQ(w.Find<QComboBox>("cmbMode")->currentText(), "M868");
     auto* version = w.Find<QLineEdit>("edVersion");
     EXPECT_EQ(version->text(), "10");
     version->clear();
@@ -166,12 +152,10 @@ TEST(WindowLayout, WidthFollowsPortModeAndPortCount) {
     EXPECT_EQ(w.window->width(), 1001);
     // Every port's label and bar lie inside the window at 27 ports; at 18 the third column is cut.
     for (int port = 1; port <= 27; ++port) {
-        const auto* label = w.Find<QLabel>(QStringLiteral("Lab%1").arg(port).toLatin1().data());
-        const auto* bar =
-            w.Find<QProgressBar>(QStringLiteral("Prog%1").arg(port).toLatin1().data());
+        const auto* label = w.Find<QLabel>("Lab", port);
         EXPECT_EQ(label->width(), 200);
         EXPECT_LE(label->mapTo(w.window.get(), QPoint(label->width(), 0)).x(), 1001);
-        EXPECT_EQ(bar->maximum(), 100);
+        EXPECT_EQ(w.Find<QProgressBar>("Prog", port)->maximum(), 100);
     }
     EXPECT_GE(w.Find<QLabel>("Lab19")->mapTo(w.window.get(), QPoint(0, 0)).x(), 777);
 

@@ -31,10 +31,8 @@ TEST(UsbSerialEmulator, FindsTheComNumberWhoseDeviceHasTheEmulatorIds) {
                                                       Port(emulator, 0x0525, 0xA4A7)};
 
     // The table names the emulator through a link: the link counts as the node it names.
-    std::vector<ComPortEntry> table = {Com(1, adapter), Com(30, link.string())};
-    EXPECT_EQ(UsbEmulatorComNumber(detected, table), 30);
-    table = {Com(4, emulator), Com(7, adapter)};
-    EXPECT_EQ(UsbEmulatorComNumber(detected, table), 4);
+    EXPECT_EQ(UsbEmulatorComNumber(detected, {Com(1, adapter), Com(30, link.string())}), 30);
+    EXPECT_EQ(UsbEmulatorComNumber(detected, {Com(4, emulator), Com(7, adapter)}), 4);
 
     // The emulator is plugged in but no COM number maps to it.
     EXPECT_EQ(UsbEmulatorComNumber(detected, {Com(1, adapter)}), std::nullopt);
@@ -51,9 +49,7 @@ TEST(UsbSerialEmulator, UsesThePortMapFileInForce) {
     const ScratchDir dir;
     const std::string emulator = dir.Write("ttyGS0", "").string();
     const std::string other = dir.Write("ttyS9", "").string();
-    const auto map =
-        dir.Write("ports.ini", "[Ports]\nCOM2=" + other + "\nCOM12=" + emulator + "\n");
-    SetPortMapFile(map);
+    SetPortMapFile(dir.Write("ports.ini", "[Ports]\nCOM2=" + other + "\nCOM12=" + emulator + "\n"));
     EXPECT_EQ(UsbEmulatorComNumber({Port(emulator, 0x0525, 0xA4A7)}, ListComPorts()), 12);
     SetPortMapFile({});
 }

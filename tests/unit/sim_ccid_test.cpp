@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "ccid_terminal.hpp"
 #include "env_file.hpp"
+#include "support/files.h"
 
 namespace termsim {
 namespace {
@@ -15,27 +15,18 @@ using Bytes = std::vector<uint8_t>;
 
 class CcidTerminalTest : public ::testing::Test {
   protected:
-    CcidTerminalTest()
-        : dir(fs::temp_directory_path() /
-              ("sim-ccid-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-          log((fs::create_directories(dir), dir / "results.jsonl"), Verbosity::Quiet,
-              Clock::now()) {
+    CcidTerminalTest() {
         TerminalSetup setup;
         setup.port = "CCID";
         setup.dir = dir / "CCID";
         terminal = std::make_unique<CcidTerminal>(setup, CcidFaults{}, log, tally);
     }
-    ~CcidTerminalTest() override {
-        terminal.reset();
-        fs::remove_all(dir);
-    }
     Bytes Escape(const Bytes& request, size_t capacity = 10) {
         return terminal->Escape(request, capacity, Clock::now());
     }
 
-    fs::path dir;
-    ResultsLog log;
+    termload::test::ScratchDir dir{"sim-ccid"};
+    ResultsLog log{dir / "results.jsonl", Verbosity::Quiet, Clock::now()};
     Tally tally;
     std::unique_ptr<CcidTerminal> terminal;
 };
@@ -67,17 +58,14 @@ TEST(CcidFaultTest, Texts) {
 }
 
 TEST(EnvFileTest, EachDoorKeepsTheOthersLines) {
-    const fs::path file = fs::temp_directory_path() / ("sim-env-" + std::to_string(::getpid()));
-    fs::remove(file);
+    const termload::test::ScratchDir dir("sim-env");
+    const fs::path file = dir / "env";
     AddEnvLines(file, {{"UMOCKDEV_DIR", "/tmp/a"}, {"LD_PRELOAD", "libumockdev-preload.so.0"}});
     AddEnvLines(file, {{"PCSCLITE_CSOCK_NAME", "/x/pcscd.comm"}});
     AddEnvLines(file, {{"UMOCKDEV_DIR", "/tmp/b=c"}});
-    std::ifstream in(file);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(text,
+    EXPECT_EQ(termload::test::ReadFile(file),
               "UMOCKDEV_DIR=/tmp/b=c\nLD_PRELOAD=libumockdev-preload.so.0\n"
               "PCSCLITE_CSOCK_NAME=/x/pcscd.comm\n");
-    fs::remove(file);
 }
 
 }  // namespace

@@ -1,22 +1,32 @@
 // termsim's boot console, typed at one byte at a time as the tool does, with made-up times.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <cstdio>
 
 #include "boot_console.hpp"
 
 namespace termsim {
 namespace {
 
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
 class SimConsole : public ::testing::Test {
   protected:
     void Make(ConsoleOptions options = {}) {
         screen.clear();
+        events.clear();
         console = std::make_unique<BootConsole>(
             options, [this](std::string_view text) { screen.append(text); },
             [this](const ConsoleEvent& event) { events.push_back(event); });
     }
     void SetUp() override { Make(); }
+    // A console made and powered on, past its banner.
+    void Boot(ConsoleOptions options = {}) {
+        Make(options);
+        console->PowerOn(now);
+        Wait(milliseconds(400));
+    }
 
     // Types each byte 100 ms apart, runs due work in between, and returns what appeared.
     std::string Type(const std::string& text) {
@@ -59,98 +69,63 @@ TEST_F(SimConsole, BannerEchoAndTheTestsAnswerAsTheToolExpects) {
     // Typed while booting: kept and echoed after the banner.
     console->Feed('\r', now);
     const std::string banner = Wait(milliseconds(2));
-    EXPECT_NE(banner.find("Board"), std::string::npos);
+    EXPECT_THAT(banner, HasSubstr("Board"));
     EXPECT_GT(banner.size(), 32u);
 
-    std::string out = Type("ramtest\r");
+    const std::string out = Type("ramtest\r");
     EXPECT_EQ(out.substr(0, 9), "ramtest\r\n");
-    EXPECT_EQ(out.find("ram OK"), std::string::npos);  // the test takes its time
-    EXPECT_NE(Wait(milliseconds(500)).find("ram OK"), std::string::npos);
+    EXPECT_THAT(out, Not(HasSubstr("ram OK")));  // the test takes its time
+    EXPECT_THAT(Wait(milliseconds(500)), HasSubstr("ram OK"));
 
     // Without ESC the NAND test scans and waits at "1f0:" for 'q'.
-    out = Type("\rnandtest\r");
-    EXPECT_NE(out.find("1f0:"), std::string::npos);
-    EXPECT_EQ(out.find("region"), std::string::npos);
-    out = Type("xq\r");
-    EXPECT_NE(out.find("\\>"), std::string::npos);
+    EXPECT_THAT(Type("\rnandtest\r"), AllOf(HasSubstr("1f0:"), Not(HasSubstr("region"))));
+    EXPECT_THAT(Type("xq\r"), HasSubstr("\\>"));
 
     // After ESC it offers the regions and erases after the region and "y".
-    out = Type("\x1b\rnandtest\r");
-    EXPECT_NE(out.find("region"), std::string::npos);
-    EXPECT_EQ(out.find("1f0:"), std::string::npos);
+    EXPECT_THAT(Type("\x1b\rnandtest\r"), AllOf(HasSubstr("region"), Not(HasSubstr("1f0:"))));
     Type("3y");
-    out = Wait(milliseconds(1000));
-    EXPECT_NE(out.find("Erase"), std::string::npos);
+    EXPECT_THAT(Wait(milliseconds(1000)), HasSubstr("Erase"));
     EXPECT_TRUE(Saw("erase", true));
 
-    out = Type("\x1b\rusbdown\r");
-    EXPECT_NE(out.find("connected"), std::string::npos);
-    screen.clear();
-    out = Type("n\x1b\r");
-    out = Type("DownNand\r");
-    EXPECT_NE(out.find("[user-fs]"), std::string::npos);
-    EXPECT_EQ(out.find("success"), std::string::npos);
+    EXPECT_THAT(Type("\x1b\rusbdown\r"), HasSubstr("connected"));
+    Type("n\x1b\r");
+    EXPECT_THAT(Type("DownNand\r"), AllOf(HasSubstr("[user-fs]"), Not(HasSubstr("success"))));
     Type("2y");
-    out = Wait(milliseconds(1000));
-    EXPECT_NE(out.find("success"), std::string::npos);
+    EXPECT_THAT(Wait(milliseconds(1000)), HasSubstr("success"));
 
-    out = Type("Ramtest\b\b\b\b\b\b\bbogus\r");
-    EXPECT_NE(out.find("Unknown command: bogus"), std::string::npos);
-    out = Type(std::string(300, 'x') + "\r");
-    EXPECT_NE(out.find("Line too long"), std::string::npos);
+    EXPECT_THAT(Type("Ramtest\b\b\b\b\b\b\bbogus\r"), HasSubstr("Unknown command: bogus"));
+    EXPECT_THAT(Type(std::string(300, 'x') + "\r"), HasSubstr("Line too long"));
     EXPECT_TRUE(Saw("line-too-long", false));
-}
-
-std::string HexSize(size_t size) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%zx", size + 1024);
-    return text;
 }
 
 TEST_F(SimConsole, KernelImageGoesFromRamToNandAndBootsOnlyWithTheRightSizes) {
     for (bool rightSize : {true, false}) {
-        Make();
-        events.clear();
-        console->PowerOn(now);
-        Wait(milliseconds(400));
-        std::string out = Type("\rcomload\r");
-        EXPECT_NE(out.find("YMODEM protocol..."), std::string::npos);
+        Boot();
+        EXPECT_THAT(Type("\rcomload\r"), HasSubstr("YMODEM protocol..."));
         ASSERT_TRUE(console->WantsYmodem());
         EXPECT_EQ(Type("garbage"), "");  // the line belongs to the YMODEM receiver
         console->ImageLoaded(std::vector<uint8_t>(1000000, 7), "");
         ASSERT_FALSE(console->WantsYmodem());
 
-        const std::string size = rightSize ? HexSize(1000000) : "f4000";
-        if (rightSize) {
-            ASSERT_EQ(size, "f4640");  // 1,001,024
-        }
-        out = Type("\rDownNand c008000 " + size + "\r");
-        EXPECT_NE(out.find("c008000"), std::string::npos);
-        screen.clear();
-        out = Type("y\r");
-        EXPECT_EQ(out.find("\\>"), std::string::npos);  // not before the write is done
-        EXPECT_NE(Wait(milliseconds(1000)).find("\\>"), std::string::npos);
+        const std::string size = rightSize ? "f4640" : "f4000";  // the image and 1024: 1,001,024
+        EXPECT_THAT(Type("\rDownNand c008000 " + size + "\r"), HasSubstr("c008000"));
+        EXPECT_THAT(Type("y\r"), Not(HasSubstr("\\>")));  // not before the write is done
+        EXPECT_THAT(Wait(milliseconds(1000)), HasSubstr("\\>"));
         EXPECT_TRUE(Saw("nand-write", rightSize));
 
-        out = Type("\r\r\rUpNand c000000 " + size + "\r");
-        EXPECT_NE(out.find("c000000"), std::string::npos);
+        EXPECT_THAT(Type("\r\r\rUpNand c000000 " + size + "\r"), HasSubstr("c000000"));
         Type("y\r\r\r");
         Wait(milliseconds(1000));
-        out = Type("run c000000\r");
-        EXPECT_NE(out.find("0xc000000"), std::string::npos);
-        screen.clear();
+        EXPECT_THAT(Type("run c000000\r"), HasSubstr("0xc000000"));
         Type("y\r\r\r");
-        out = Wait(milliseconds(3000));
-        EXPECT_EQ(out.find("MTD mount") != std::string::npos, rightSize);
+        EXPECT_EQ(Wait(milliseconds(3000)).find("MTD mount") != std::string::npos, rightSize);
         EXPECT_TRUE(Saw("kernel", rightSize));
         EXPECT_TRUE(console->KernelRunning());
         EXPECT_EQ(Type("ramtest\r"), "");  // the boot loader is gone
     }
 
     // Writing with no image in RAM is refused.
-    Make();
-    console->PowerOn(now);
-    Wait(milliseconds(400));
+    Boot();
     Type("DownNand c008000 400\ry");
     Wait(milliseconds(1000));
     EXPECT_TRUE(Saw("nand-write", false));
@@ -161,17 +136,13 @@ TEST_F(SimConsole, FaultsAddNoiseLongLinesAndChecksumErrorsWithoutKeywords) {
     options.noiseEvery = milliseconds(50);
     options.longLine = 3000;
     options.checksumError = true;
-    Make(options);
-    console->PowerOn(now);
-    Wait(milliseconds(400));
-    std::string out = Type("usbdown\r");
-    EXPECT_NE(out.find("connected"), std::string::npos);
+    Boot(options);
+    const std::string out = Type("usbdown\r");
+    EXPECT_THAT(out, HasSubstr("connected"));
     EXPECT_GT(out.size(), options.longLine);
-    out = Wait(milliseconds(1500));
-    EXPECT_NE(out.find("Checksum Error"), std::string::npos);
+    EXPECT_THAT(Wait(milliseconds(1500)), HasSubstr("Checksum Error"));
     Type("DownNand\r0y");
-    out = Wait(milliseconds(1000));
-    EXPECT_EQ(out.find("success"), std::string::npos);
+    EXPECT_THAT(Wait(milliseconds(1000)), Not(HasSubstr("success")));
     EXPECT_TRUE(Saw("solidify", false));
 
     // The noise never spells a keyword the tool waits for.
@@ -182,15 +153,13 @@ TEST_F(SimConsole, FaultsAddNoiseLongLinesAndChecksumErrorsWithoutKeywords) {
     for (const char* keyword :
          {"ram OK", "region", "Erase", "1f0:", "connected", "[user-fs]", "success",
           "YMODEM protocol...", "c008000", "c000000", "0xc000000", "MTD mount", "Checksum Error"}) {
-        EXPECT_EQ(noise.find(keyword), std::string::npos) << keyword;
+        EXPECT_THAT(noise, Not(HasSubstr(keyword)));
     }
 
     // A board that hangs at a command takes and sends nothing more, re-opened or not.
     ConsoleOptions hanging;
     hanging.hangOn = "DownNand";
-    Make(hanging);
-    console->PowerOn(now);
-    Wait(milliseconds(400));
+    Boot(hanging);
     Type("downnand c008000 400\r");
     EXPECT_TRUE(Saw("downnand", false));
     EXPECT_EQ(Type("y\rhelp\r"), "");

@@ -1,11 +1,11 @@
 // termsim's frame receiver and the terminal around it, fed with frames assembled here by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <numeric>
+#include <tuple>
 
 #include "checksums.hpp"
 #include "frame_receiver.hpp"
@@ -43,6 +43,15 @@ struct Recorder : FrameListener {
         return static_cast<int>(std::count_if(ended.begin(), ended.end(),
                                               [](const ReceivedFile& f) { return f.Good(); }));
     }
+    // Feeds `stream` at once to a receiver in `format` that reports here.
+    Recorder& Receive(FrameFormat format, std::span<const uint8_t> stream, bool flush = false) {
+        FrameReceiver receiver(format, *this);
+        receiver.Feed(stream);
+        if (flush) {
+            receiver.Flush();
+        }
+        return *this;
+    }
 };
 
 TEST(SimFrames, GoldenFilesInBothFormatsArriveWhole) {
@@ -50,37 +59,29 @@ TEST(SimFrames, GoldenFilesInBothFormatsArriveWhole) {
     const Bytes file = Pattern(5000, 7);
     const FrameHead frameHead{3, 0x05, 0x10, "param.dat"};
     const Bytes first = FullFrame(frameHead, file, 0);
-    const Bytes expectHead = {0x55, 0x55, 0xAA, 0xAA, 0x03, 0x00, 0x02, 0x05, 0x10};
-    ASSERT_TRUE(std::equal(expectHead.begin(), expectHead.end(), first.begin()));
-
-    for (FrameFormat format : {FrameFormat::Full, FrameFormat::Compact}) {
-        Recorder recorder;
-        FrameReceiver receiver(format, recorder);
-        const Bytes stream = Frames(frameHead, file, format);
-        ASSERT_EQ(stream.size(), 2 * LayoutOf(format).size);
-        receiver.Feed(stream);
-        ASSERT_EQ(recorder.ended.size(), 1u);
-        const ReceivedFile& got = recorder.ended[0];
-        EXPECT_TRUE(got.Good());
-        EXPECT_EQ(got.name, "param.dat");
-        EXPECT_EQ(got.length, 5000u);
-        EXPECT_EQ(got.fileCount, 3);
-        EXPECT_EQ(got.modeCode, 0x05);
-        EXPECT_EQ(got.hardwareVersion, 0x10);
-        EXPECT_EQ(got.blocksReceived, 2u);
-        EXPECT_EQ(recorder.contents[0], file);  // padding of the second block is not stored
-    }
+    ASSERT_EQ(Bytes(first.begin(), first.begin() + 9),
+              (Bytes{0x55, 0x55, 0xAA, 0xAA, 0x03, 0x00, 0x02, 0x05, 0x10}));
 
     // The 4096-byte file: one frame, block count 1, length 00 00 10 00.
     const Bytes page = Pattern(4096, 9);
     const Bytes frame = FullFrame({}, page, 0);
     EXPECT_EQ(Bytes(frame.begin() + 60, frame.begin() + 64), (Bytes{0x00, 0x00, 0x10, 0x00}));
+
     for (FrameFormat format : {FrameFormat::Full, FrameFormat::Compact}) {
+        const Bytes stream = Frames(frameHead, file, format);
+        ASSERT_EQ(stream.size(), 2 * LayoutOf(format).size);
         Recorder recorder;
-        FrameReceiver receiver(format, recorder);
-        receiver.Feed(Frames({}, page, format));
-        ASSERT_EQ(recorder.Good(), 1);
-        EXPECT_EQ(recorder.contents[0], page);
+        ASSERT_EQ(recorder.Receive(format, stream).ended.size(), 1u);
+        const ReceivedFile& got = recorder.ended[0];
+        EXPECT_TRUE(got.Good());
+        EXPECT_EQ(std::tie(got.name, got.length, got.fileCount, got.modeCode, got.hardwareVersion,
+                           got.blocksReceived),
+                  std::make_tuple("param.dat", 5000u, 3, 0x05, 0x10, 2u));
+        EXPECT_EQ(recorder.contents[0], file);  // padding of the second block is not stored
+
+        Recorder whole;
+        ASSERT_EQ(whole.Receive(format, Frames({}, page, format)).Good(), 1);
+        EXPECT_EQ(whole.contents[0], page);
     }
 }
 
@@ -94,15 +95,12 @@ TEST(SimFrames, EverySingleByteCorruptionOfSyncTrailerSumOrCrcIsRejected) {
             positions.push_back(layout.crcAt + i);
         }
         positions.push_back(layout.dataAt + 100);  // a data byte: the frame sum catches it
+        const Bytes frames = Frames({}, file, format);
         for (size_t position : positions) {
             for (uint32_t frameIndex : {0u, 1u}) {
-                Bytes stream = Frames({}, file, format);
+                Bytes stream = frames;
                 stream[frameIndex * layout.size + position] ^= 0x01;
-                Recorder recorder;
-                FrameReceiver receiver(format, recorder);
-                receiver.Feed(stream);
-                receiver.Flush();
-                EXPECT_EQ(recorder.Good(), 0)
+                EXPECT_EQ(Recorder().Receive(format, stream, true).Good(), 0)
                     << "byte " << position << " of frame " << frameIndex << " flipped";
             }
         }
@@ -115,9 +113,7 @@ TEST(SimFrames, EverySingleByteCorruptionOfSyncTrailerSumOrCrcIsRejected) {
             frame = CompactFrame(frame);
         }
         Recorder recorder;
-        FrameReceiver receiver(format, recorder);
-        receiver.Feed(frame);
-        ASSERT_EQ(recorder.ended.size(), 1u);
+        ASSERT_EQ(recorder.Receive(format, frame).ended.size(), 1u);
         EXPECT_TRUE(recorder.ended[0].complete);
         EXPECT_FALSE(recorder.ended[0].crcOk);
         EXPECT_TRUE(recorder.rejected.empty());
@@ -152,9 +148,7 @@ TEST(SimFrames, LostBytesCostOnlyTheirFileAndRestartsAreFollowed) {
     Bytes partial(again.begin(), again.begin() + 2 * 4173);
     partial.insert(partial.end(), again.begin(), again.end());
     Recorder restart;
-    FrameReceiver receiver2(FrameFormat::Full, restart);
-    receiver2.Feed(partial);
-    ASSERT_EQ(restart.ended.size(), 2u);
+    ASSERT_EQ(restart.Receive(FrameFormat::Full, partial).ended.size(), 2u);
     EXPECT_TRUE(restart.ended[0].restarted);
     EXPECT_TRUE(restart.ended[1].Good());
     EXPECT_EQ(restart.contents[1], file);
@@ -164,9 +158,8 @@ TEST(SimFrames, BlockNumbersWrapAndInconsistentOrHostileFramesAreRefused) {
     // 300 blocks: byte 6 holds 44 and byte 5 wraps after 255; offsets carry the true position.
     const Bytes big = Pattern(300 * 4096, 21);
     Recorder recorder;
-    FrameReceiver receiver(FrameFormat::Compact, recorder);
-    receiver.Feed(Frames({}, big, FrameFormat::Compact));
-    ASSERT_EQ(recorder.Good(), 1);
+    ASSERT_EQ(recorder.Receive(FrameFormat::Compact, Frames({}, big, FrameFormat::Compact)).Good(),
+              1);
     EXPECT_EQ(recorder.contents[0], big);
 
     // Fields that contradict each other, each with a correct frame sum.
@@ -181,10 +174,7 @@ TEST(SimFrames, BlockNumbersWrapAndInconsistentOrHostileFramesAreRefused) {
     Put32(emptyFile, 60, 0);
     for (const Bytes& bad : {wrongCount, wrongNumber, hugeLength, emptyFile}) {
         Recorder r;
-        FrameReceiver rx(FrameFormat::Full, r);
-        rx.Feed(Resummed(bad));
-        rx.Flush();
-        EXPECT_EQ(r.accepted, 0);
+        EXPECT_EQ(r.Receive(FrameFormat::Full, Resummed(bad), true).accepted, 0);
         ASSERT_EQ(r.rejected.size(), 1u);
         EXPECT_EQ(r.rejected[0], FrameVerdict::BadFields);
     }
@@ -195,10 +185,7 @@ TEST(SimFrames, BlockNumbersWrapAndInconsistentOrHostileFramesAreRefused) {
         std::memcpy(noise.data() + i, kFrameSync, 4);
     }
     Recorder r;
-    FrameReceiver rx(FrameFormat::Full, r);
-    rx.Feed(noise);
-    rx.Flush();
-    EXPECT_EQ(r.Good(), 0);
+    EXPECT_EQ(r.Receive(FrameFormat::Full, noise, true).Good(), 0);
     EXPECT_EQ(r.accepted, 0);
 }
 
@@ -216,16 +203,9 @@ class FakeHost : public TerminalHost {
 class SimTerminal : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("sim-terminal-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        log = std::make_unique<ResultsLog>(dir / "results.jsonl", Verbosity::Quiet, now);
         setup.port = "COM4";
         setup.dir = dir / "COM4";
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     std::vector<nlohmann::json> Lines(const std::string& event) {
         return termload::test::JsonLines(termload::test::ReadFile(dir / "results.jsonl"), event);
@@ -235,26 +215,34 @@ class SimTerminal : public ::testing::Test {
         return AsBytes(termload::test::ReadFile(path));
     }
 
-    std::filesystem::path dir;
+    // A port opened for `stream` and closed after it, as the tool sends each file.
+    void Send(Terminal& terminal, const Bytes& stream) {
+        terminal.PortOpened(now);
+        terminal.Receive(stream, now);
+        terminal.PortClosed(now);
+    }
+    // Each file on an opening of its own, announced as one of `fileCount`.
+    void SendFiles(Terminal& terminal, uint8_t fileCount,
+                   const std::vector<std::pair<std::string, Bytes>>& files) {
+        for (const auto& [name, content] : files) {
+            Send(terminal, Frames({fileCount, 5, 0x10, name}, content, FrameFormat::Full));
+        }
+    }
+
+    termload::test::ScratchDir dir{"sim-terminal"};
     TimePoint now = Clock::now();
-    std::unique_ptr<ResultsLog> log;
+    ResultsLog log{dir / "results.jsonl", Verbosity::Quiet, now};
     TerminalSetup setup;
     FakeHost host;
     Tally tally;
 };
 
 TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     const Bytes adr = Pattern(300, 1), app = Pattern(9000, 2), evil = Pattern(10, 3);
     // First pass: the nameless address file, a file with a hostile path, a file in a directory;
     // the port is re-opened for every file, as the tool does.
-    const std::vector<std::pair<std::string, Bytes>> pass = {
-        {"", adr}, {"../../../outside.bin", evil}, {"/home/app.bin", app}};
-    for (const auto& [name, content] : pass) {
-        terminal.PortOpened(now);
-        terminal.Receive(Frames({3, 5, 0x10, name}, content, FrameFormat::Full), now);
-        terminal.PortClosed(now);
-    }
+    SendFiles(terminal, 3, {{"", adr}, {"../../../outside.bin", evil}, {"/home/app.bin", app}});
     const auto unit1 = setup.dir / "unit-1";
     EXPECT_EQ(ReadFile(unit1 / "file.adr"), adr);
     EXPECT_EQ(ReadFile(unit1 / "outside.bin"), evil);
@@ -265,12 +253,7 @@ TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
     // Second pass announces three files but sends two (no address file); the third pass's first
     // file repeats a name and so belongs to the next terminal.
     for (int passNumber = 2; passNumber <= 3; ++passNumber) {
-        for (const auto& [name, content] : std::vector<std::pair<std::string, Bytes>>{
-                 {"/home/app.bin", app}, {"logo.bmp", evil}}) {
-            terminal.PortOpened(now);
-            terminal.Receive(Frames({3, 5, 0x10, name}, content, FrameFormat::Full), now);
-            terminal.PortClosed(now);
-        }
+        SendFiles(terminal, 3, {{"/home/app.bin", app}, {"logo.bmp", evil}});
     }
     terminal.Shutdown(now);
 
@@ -302,7 +285,7 @@ TEST_F(SimTerminal, PassesBecomeUnitsWithTheirFilesStoredSafely) {
 // close: a frame and a file left midway then take those bytes in the same unit, and the next
 // pass's first file still starts the next unit.
 TEST_F(SimTerminal, BytesReadAfterALateSeenReopenFinishTheFileTheyBelongTo) {
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     const Bytes a = Pattern(9000, 11), b = Pattern(100, 12);
     const Bytes framesA = Frames({2, 5, 0x10, "a.bin"}, a, FrameFormat::Full);
     const Bytes framesB = Frames({2, 5, 0x10, "b.bin"}, b, FrameFormat::Full);
@@ -315,9 +298,7 @@ TEST_F(SimTerminal, BytesReadAfterALateSeenReopenFinishTheFileTheyBelongTo) {
     late.insert(late.end(), framesB.begin(), framesB.end());
     terminal.Receive(late, now);
     terminal.PortClosed(now, true);
-    terminal.PortOpened(now);
-    terminal.Receive(framesA, now);
-    terminal.PortClosed(now);
+    Send(terminal, framesA);
     terminal.Shutdown(now);
 
     EXPECT_EQ(ReadFile(setup.dir / "unit-1" / "a.bin"), a);
@@ -332,14 +313,9 @@ TEST_F(SimTerminal, BytesReadAfterALateSeenReopenFinishTheFileTheyBelongTo) {
 }
 
 TEST_F(SimTerminal, AFileNamedLikeAnotherOnesTemporaryIsKept) {
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     const Bytes first = Pattern(5000, 7), second = Pattern(300, 8);
-    for (const auto& [name, content] :
-         std::vector<std::pair<std::string, Bytes>>{{"x.part", first}, {"x", second}}) {
-        terminal.PortOpened(now);
-        terminal.Receive(Frames({2, 5, 0x10, name}, content, FrameFormat::Full), now);
-        terminal.PortClosed(now);
-    }
+    SendFiles(terminal, 2, {{"x.part", first}, {"x", second}});
     const auto unit1 = setup.dir / "unit-1";
     EXPECT_EQ(ReadFile(unit1 / "x.part"), first);
     EXPECT_EQ(ReadFile(unit1 / "x"), second);
@@ -348,12 +324,10 @@ TEST_F(SimTerminal, AFileNamedLikeAnotherOnesTemporaryIsKept) {
 
 TEST_F(SimTerminal, BadFramesAreRecordedAndNeverStoredAndHangUpEndsTheUnit) {
     setup.hangupAfterFrames = 3;
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     Bytes stream = Frames({1, 5, 0x10, "app.bin"}, Pattern(8192, 5), FrameFormat::Full);
     stream[4173 + 500] ^= 0xFF;  // second frame's sum fails
-    terminal.PortOpened(now);
-    terminal.Receive(stream, now);
-    terminal.PortClosed(now);
+    Send(terminal, stream);
     EXPECT_FALSE(std::filesystem::exists(setup.dir / "unit-1" / "app.bin"));
     const auto unit1 = setup.dir / "unit-1";  // nothing stored, no temporary left
     EXPECT_TRUE(!std::filesystem::exists(unit1) || std::filesystem::is_empty(unit1));
@@ -377,7 +351,7 @@ TEST_F(SimTerminal, BadFramesAreRecordedAndNeverStoredAndHangUpEndsTheUnit) {
     setup.stallAfterFrames = 2;
     setup.port = "COM5";
     setup.dir = dir / "COM5";
-    Terminal stalling(setup, host, *log, tally);
+    Terminal stalling(setup, host, log, tally);
     stalling.PortOpened(now);
     stalling.Receive(Frames({1, 5, 0x10, "big.bin"}, Pattern(5 * 4096, 6), FrameFormat::Full), now);
     EXPECT_EQ(host.stalls, 1);
@@ -423,24 +397,16 @@ TEST_F(SimTerminal, HangUpsAndStallsHitAsManyUnitsAsGivenAndTheNextOnesAreHealth
         setup.stallAfterFrames = c.stallAfter;
         setup.stallUnits = c.stallUnits;
         FakeHost line;
-        Terminal terminal(setup, line, *log, tally);
+        Terminal terminal(setup, line, log, tally);
         for (size_t unit = 0; unit < c.ended.size(); ++unit) {
-            terminal.PortOpened(now);
-            terminal.Receive(stream, now);
-            terminal.PortClosed(now);
+            Send(terminal, stream);
             now += milliseconds(10);
         }
         terminal.Shutdown(now);
 
-        std::vector<nlohmann::json> units;
-        for (const auto& unit : Lines("unit")) {
-            if (unit["port"] == port) {
-                units.push_back(unit);
-            }
-        }
+        auto units = Lines("unit");
+        std::erase_if(units, [&](const nlohmann::json& unit) { return unit["port"] != port; });
         ASSERT_EQ(units.size(), c.ended.size());
-        int hangups = 0;
-        int stalls = 0;
         for (size_t i = 0; i < units.size(); ++i) {
             EXPECT_EQ(units[i]["unit"], i + 1);
             EXPECT_EQ(units[i]["ended"], c.ended[i]) << "unit " << i + 1;
@@ -454,18 +420,16 @@ TEST_F(SimTerminal, HangUpsAndStallsHitAsManyUnitsAsGivenAndTheNextOnesAreHealth
                 EXPECT_EQ(units[i]["frames_good"],
                           c.ended[i] == "hang-up" ? c.hangupAfter : c.stallAfter);
             }
-            hangups += c.ended[i] == "hang-up";
-            stalls += c.ended[i] == "stalled";
         }
-        EXPECT_EQ(line.hangups, hangups);
-        EXPECT_EQ(line.stalls, stalls);
+        EXPECT_EQ(line.hangups, std::count(c.ended.begin(), c.ended.end(), "hang-up"));
+        EXPECT_EQ(line.stalls, std::count(c.ended.begin(), c.ended.end(), "stalled"));
     }
 }
 
 TEST_F(SimTerminal, PacketsAndTypingAreToldApartFromFrames) {
     setup.versions = {{0, "B002"}, {7, "SDK-1.105"}};
     setup.console.bootTime = milliseconds(0);
-    Terminal terminal(setup, host, *log, tally);
+    Terminal terminal(setup, host, log, tally);
     terminal.PortOpened(now);
     terminal.Advance(now);
     ASSERT_NE(host.sent.find("Board"), std::string::npos);
@@ -491,8 +455,7 @@ TEST_F(SimTerminal, PacketsAndTypingAreToldApartFromFrames) {
     // Split across two reads, as a slow line delivers it.
     terminal.Receive(std::span<const uint8_t>(request).first(6), now);
     terminal.Receive(std::span<const uint8_t>(request).subspan(6), now);
-    const Bytes reply(host.sent.begin(), host.sent.end());
-    EXPECT_EQ(reply, BuildVersionReply(setup.versions));
+    EXPECT_EQ(AsBytes(host.sent), BuildVersionReply(setup.versions));
     ASSERT_EQ(Lines("version").size(), 1u);
 
     // A truncated packet is given up after the hold time, not left hanging.

@@ -1,6 +1,8 @@
 // termsim's clock packet, version request and reply, versions file, fault texts and file names.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "command_packets.hpp"
 #include "faults.hpp"
 #include "file_store.hpp"
@@ -11,16 +13,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 Bytes ClockPacket(std::initializer_list<uint8_t> time) {
-    Bytes packet = {0x01, 0x01, 0x01, 0x01, 0x10, 0x50, 0x08};
-    for (uint8_t byte : time) {
-        packet.push_back(byte);
-    }
+    Bytes packet(time);
+    packet.insert(packet.begin(), {0x01, 0x01, 0x01, 0x01, 0x10, 0x50, 0x08});
     packet.push_back(0x03);
-    unsigned sum = 0;
-    for (size_t i = 3; i < packet.size(); ++i) {
-        sum += packet[i];
-    }
-    packet.push_back(static_cast<uint8_t>(sum));
+    packet.push_back(static_cast<uint8_t>(std::accumulate(packet.begin() + 3, packet.end(), 0u)));
     return packet;
 }
 
@@ -62,11 +58,8 @@ TEST(SimPackets, ClockPacketIsDecodedAndEveryFlawIsNamed) {
 // Reads a reply the way the tool's parser does: items while offset + 5 < L.
 std::vector<InstalledVersion> ParseLikeTheTool(const Bytes& reply) {
     std::vector<InstalledVersion> items;
-    unsigned sum = 0;
-    for (size_t i = 3; i + 1 < reply.size(); ++i) {
-        sum += reply[i];
-    }
-    if (reply.size() <= 6 || static_cast<uint8_t>(sum) != reply.back()) {
+    if (reply.size() <= 6 || static_cast<uint8_t>(std::accumulate(
+                                 reply.begin() + 3, reply.end() - 1, 0u)) != reply.back()) {
         return items;
     }
     const size_t length = static_cast<size_t>(reply[6]) << 8 | reply[7];
@@ -118,10 +111,9 @@ TEST(SimPackets, VersionRequestIsRecognisedAndTheReplyReadsBack) {
 
 TEST(SimPackets, FaultTextsSelectPortsAndRefuseNonsense) {
     std::vector<PortFaults> faults(5);
-    ApplyFaultText("all:slow=250", faults);
-    ApplyFaultText("1,3-4:hangup=2", faults);
-    ApplyFaultText("5:silent", faults);
-    ApplyFaultText("2:drop=1000", faults);
+    for (const char* text : {"all:slow=250", "1,3-4:hangup=2", "5:silent", "2:drop=1000"}) {
+        ApplyFaultText(text, faults);
+    }
     EXPECT_EQ(faults[4].slow, milliseconds(250));
     EXPECT_EQ(faults[0].hangupAfterFrames, 2);
     EXPECT_EQ(faults[1].hangupAfterFrames, -1);

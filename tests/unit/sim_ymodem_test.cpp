@@ -45,6 +45,13 @@ struct Session {
         receiver.Feed(bytes, now);
         return sent;
     }
+    // Lets time run to `then` and returns what the receiver sent meanwhile.
+    std::string AdvanceTo(TimePoint then) {
+        now = then;
+        sent.clear();
+        receiver.Advance(now);
+        return sent;
+    }
     TimePoint now = TimePoint{} + std::chrono::hours(1);
     std::string sent;
     YmodemReceiver receiver;
@@ -151,10 +158,7 @@ TEST(SimYmodem, FaultsAndSilenceFollowTheirCounts) {
     int asked = 1;
     while (idle.receiver.outcome() == YmodemOutcome::Running) {
         ASSERT_TRUE(idle.receiver.NextDeadline().has_value());
-        idle.now = *idle.receiver.NextDeadline();
-        idle.sent.clear();
-        idle.receiver.Advance(idle.now);
-        asked += idle.sent == "C";
+        asked += idle.AdvanceTo(*idle.receiver.NextDeadline()) == "C";
         ASSERT_LT(asked, 10);
     }
     EXPECT_EQ(asked, 3);
@@ -165,13 +169,8 @@ TEST(SimYmodem, FaultsAndSilenceFollowTheirCounts) {
     stalled.Take(Header("a", "128"));
     const Bytes packet = Packet(1, data, 128);
     stalled.Take(Slice(packet, 0, 60));
-    stalled.now += milliseconds(999);
-    stalled.sent.clear();
-    stalled.receiver.Advance(stalled.now);
-    EXPECT_EQ(stalled.sent, "");
-    stalled.now += milliseconds(2);
-    stalled.receiver.Advance(stalled.now);
-    EXPECT_EQ(stalled.sent, std::string{kNak});
+    EXPECT_EQ(stalled.AdvanceTo(stalled.now + milliseconds(999)), "");
+    EXPECT_EQ(stalled.AdvanceTo(stalled.now + milliseconds(2)), std::string{kNak});
     EXPECT_EQ(stalled.Take(packet), std::string{kAck});
 }
 
