@@ -34,7 +34,7 @@ class Deliveries {
         changed_.wait_for(lock, limit, [&] { return text_.size() >= size; });
         return text_;
     }
-    // One of the fields below, read under the lock.
+    // One of the fields below (the reader thread writes them), read under the lock.
     template <typename T>
     T Get(T Deliveries::*field) {
         std::lock_guard lock(mutex_);
