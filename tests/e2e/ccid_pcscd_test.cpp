@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <sstream>
 #include <thread>
 
 #include "channels/ccid_reader.h"
@@ -56,13 +55,7 @@ TEST(CcidPcscdTest, FilesReachTheTerminalThroughTheRealPcscd) {
     Termsim sim(dir.Path(), {"--ccid", "--quiet", "--ccid-fault", "unready=1", "--ccid-fault",
                              "refuse=40", "--ccid-fault", "busy=2", "--seconds", "300"});
     ASSERT_TRUE(sim.Started()) << "termsim --ccid did not come up: " << sim.Log();
-    std::istringstream env(ReadFile(dir / "env"));
-    std::string socket;
-    for (std::string line; std::getline(env, line);) {
-        if (line.rfind("PCSCLITE_CSOCK_NAME=", 0) == 0) {
-            socket = line.substr(20);
-        }
-    }
+    const std::string socket = ReadEnvFile(dir / "env")["PCSCLITE_CSOCK_NAME"];
     ASSERT_FALSE(socket.empty()) << "termsim --ccid did not come up: " << sim.Log();
     ::setenv("PCSCLITE_CSOCK_NAME", socket.c_str(), 1);
 

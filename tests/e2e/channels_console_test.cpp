@@ -34,31 +34,22 @@ class Deliveries {
         changed_.wait_for(lock, limit, [&] { return text_.size() >= size; });
         return text_;
     }
-    std::vector<std::uint32_t> Sizes() {
+    // One of the fields below (the reader thread writes them), read under the lock.
+    template <typename T>
+    T Get(T Deliveries::*field) {
         std::lock_guard lock(mutex_);
-        return sizes_;
-    }
-    bool AllTerminated() {
-        std::lock_guard lock(mutex_);
-        return terminated_;
-    }
-    ChannelHandle Handle() {
-        std::lock_guard lock(mutex_);
-        return handle_;
-    }
-    pid_t ReaderThread() {
-        std::lock_guard lock(mutex_);
-        return readerThread_;
+        return this->*field;
     }
 
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
     std::string text_;
     std::vector<std::uint32_t> sizes_;
     bool terminated_ = true;
     ChannelHandle handle_ = 0;
     pid_t readerThread_ = 0;
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
 };
 
 // CPU time a thread of this process has used so far.
@@ -77,30 +68,31 @@ std::chrono::milliseconds ThreadCpuTime(pid_t thread) {
     return std::chrono::milliseconds(ticks * 1000 / sysconf(_SC_CLK_TCK));
 }
 
-TEST(ChannelConsoleMode, DeliversEveryByteInOrderInBoundedZeroTerminatedPieces) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
+class ChannelConsoleMode : public OnePortTest {
+  protected:
     Deliveries deliveries;
-    const ChannelHandle handle = OpenPort(1, deliveries.Callback());
-    ASSERT_GT(handle, 0);
+};
+
+TEST_F(ChannelConsoleMode, DeliversEveryByteInOrderInBoundedZeroTerminatedPieces) {
+    ASSERT_GT(handle = OpenPort(1, deliveries.Callback()), 0);
     EXPECT_EQ(LiveReaderThreadCount(), 1u);
 
     peer.Write("ram OK\r\n");
     EXPECT_EQ(deliveries.WaitFor(8), "ram OK\r\n");
-    EXPECT_EQ(deliveries.Handle(), handle);
+    EXPECT_EQ(deliveries.Get(&Deliveries::handle_), handle);
 
     // A burst several times the 2048-byte bound arrives whole, over several deliveries.
     const std::string burst = Pattern(20000, 3);
     peer.Write(burst);
     const std::string all = deliveries.WaitFor(8 + burst.size());
     EXPECT_EQ(all, "ram OK\r\n" + burst);
-    const auto sizes = deliveries.Sizes();
+    const auto sizes = deliveries.Get(&Deliveries::sizes_);
     EXPECT_GE(sizes.size(), 1 + burst.size() / kChannelBufferSize);
     for (std::uint32_t size : sizes) {
         EXPECT_GE(size, 1u);
         EXPECT_LE(size, kChannelBufferSize);
     }
-    EXPECT_TRUE(deliveries.AllTerminated());
+    EXPECT_TRUE(deliveries.Get(&Deliveries::terminated_));
 
     // Reads belong to the reader thread: ComRead refuses the port, even for 0 bytes.
     char buffer[8];
@@ -113,12 +105,8 @@ TEST(ChannelConsoleMode, DeliversEveryByteInOrderInBoundedZeroTerminatedPieces) 
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
 }
 
-TEST(ChannelConsoleMode, WritesFromOtherThreadsGoOutWhileTheReaderWaits) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    Deliveries deliveries;
-    const ChannelHandle handle = OpenPort(1, deliveries.Callback());
-    ASSERT_GT(handle, 0);
+TEST_F(ChannelConsoleMode, WritesFromOtherThreadsGoOutWhileTheReaderWaits) {
+    ASSERT_GT(handle = OpenPort(1, deliveries.Callback()), 0);
 
     // Typed commands, one byte at a time as the boot console takes them.
     for (char c : std::string("boot\r")) {
@@ -132,7 +120,7 @@ TEST(ChannelConsoleMode, WritesFromOtherThreadsGoOutWhileTheReaderWaits) {
     // writes are not mixed with one another and receiving goes on.
     std::vector<std::thread> writers;
     for (unsigned w = 0; w < 4; ++w) {
-        writers.emplace_back([handle, w] {
+        writers.emplace_back([this, w] {
             const std::string block(kChannelBufferSize, static_cast<char>('A' + w));
             for (int i = 0; i < 5; ++i) {
                 EXPECT_EQ(ComWrite(handle, block.data(), kChannelBufferSize), 1);
@@ -156,12 +144,8 @@ TEST(ChannelConsoleMode, WritesFromOtherThreadsGoOutWhileTheReaderWaits) {
 // The terminal does not read: a write runs out of its 4000 ms without losing what was reported
 // written before it, and a write waiting on a full port ends with -1 when another thread closes
 // the channel.
-TEST(ChannelConsoleMode, StalledWritesTimeOutOrEndOnCloseAndLoseNothing) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    Deliveries deliveries;
-    const ChannelHandle handle = OpenPort(1, deliveries.Callback());
-    ASSERT_GT(handle, 0);
+TEST_F(ChannelConsoleMode, StalledWritesTimeOutOrEndOnCloseAndLoseNothing) {
+    ASSERT_GT(handle = OpenPort(1, deliveries.Callback()), 0);
 
     std::string written;
     std::string lastBlock;
@@ -202,23 +186,17 @@ TEST(ChannelConsoleMode, StalledWritesTimeOutOrEndOnCloseAndLoseNothing) {
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
 }
 
-TEST(ChannelConsoleMode, ThrowingCallbackIsLoggedAndReceivingGoesOn) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
+TEST_F(ChannelConsoleMode, ThrowingCallbackIsLoggedAndReceivingGoesOn) {
     TraceLogForTest log;
-    Deliveries deliveries;
     auto collect = deliveries.Callback();
     std::atomic<int> calls{0};
-    const ChannelHandle handle = OpenPort(
-        1,
-        [&](ChannelHandle h, const char* bytes, std::uint32_t count) {
-            collect(h, bytes, count);
-            if (++calls == 1) {
-                throw std::runtime_error("display gone");
-            }
-            return 0;
-        },
-        false);
+    handle = OpenPort(1, [&](ChannelHandle h, const char* bytes, std::uint32_t count) {
+        collect(h, bytes, count);
+        if (++calls == 1) {
+            throw std::runtime_error("display gone");
+        }
+        return 0;
+    });
     ASSERT_GT(handle, 0);
 
     peer.Write("first");
@@ -235,15 +213,11 @@ TEST(ChannelConsoleMode, ThrowingCallbackIsLoggedAndReceivingGoesOn) {
     EXPECT_EQ(contents.substr(20), line);
 }
 
-TEST(ChannelConsoleMode, VanishedTerminalFailsWritesAndLeavesTheReaderIdle) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    Deliveries deliveries;
-    const ChannelHandle handle = OpenPort(1, deliveries.Callback());
-    ASSERT_GT(handle, 0);
+TEST_F(ChannelConsoleMode, VanishedTerminalFailsWritesAndLeavesTheReaderIdle) {
+    ASSERT_GT(handle = OpenPort(1, deliveries.Callback()), 0);
     peer.Write("hi");
     ASSERT_EQ(deliveries.WaitFor(2), "hi");
-    const pid_t reader = deliveries.ReaderThread();
+    const pid_t reader = deliveries.Get(&Deliveries::readerThread_);
 
     peer.HangUp();
     const auto start = Clock::now();
@@ -262,41 +236,36 @@ TEST(ChannelConsoleMode, VanishedTerminalFailsWritesAndLeavesTheReaderIdle) {
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
 }
 
-TEST(ChannelConsoleMode, CallbackMayWriteToAndCloseItsOwnChannel) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
+TEST_F(ChannelConsoleMode, CallbackMayWriteToAndCloseItsOwnChannel) {
     const std::size_t descriptorsBefore = OpenDescriptorCount();
-    std::atomic<ChannelHandle> self{0};
     std::atomic<int> writeResult{99};
     std::atomic<bool> closed{false};
-    const ChannelHandle handle = OpenPort(1, [&](ChannelHandle h, const char*, std::uint32_t) {
+    handle = OpenPort(1, [&](ChannelHandle h, const char*, std::uint32_t) {
         writeResult = ComWrite(h, "ack", 3);
         ComClose(h);
         closed = true;
         return 0;
     });
     ASSERT_GT(handle, 0);
-    self = handle;
     peer.Write("bye");
     EXPECT_EQ(peer.Read(3), "ack");
-    const auto deadline = Clock::now() + 5s;
-    while ((LiveReaderThreadCount() != 0 || !closed) && Clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
+    // The reader thread released the port as it ended.
+    WaitUntil(
+        [&] {
+            return LiveReaderThreadCount() == 0 && closed &&
+                   OpenDescriptorCount() == descriptorsBefore;
+        },
+        5s);
     EXPECT_EQ(writeResult, 1);
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
     EXPECT_EQ(RegisteredChannelCount(), 0u);
     EXPECT_EQ(ComWrite(handle, "x", 1), -1);
-    // The reader thread released the port as it ended.
-    while (OpenDescriptorCount() != descriptorsBefore && Clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
 
 // Many ports at once, with traffic both ways, closed from another thread mid-stream, as the
 // stop of a multi-port download does.
-TEST(ChannelConsoleMode, ManyPortsCloseCleanlyUnderTraffic) {
+TEST_F(ChannelConsoleMode, ManyPortsCloseCleanlyUnderTraffic) {
     constexpr int kPorts = 9;
     std::vector<std::unique_ptr<PtyPeer>> peers;
     std::vector<const PtyPeer*> peerList;
@@ -304,14 +273,14 @@ TEST(ChannelConsoleMode, ManyPortsCloseCleanlyUnderTraffic) {
         peers.push_back(std::make_unique<PtyPeer>());
         peerList.push_back(peers.back().get());
     }
-    PortMapForTest map(peerList);
+    PortMapForTest ports(peerList);  // in place of the fixture's
     const std::size_t descriptorsBefore = OpenDescriptorCount();
 
-    std::vector<std::unique_ptr<Deliveries>> deliveries;
+    std::vector<std::unique_ptr<Deliveries>> received;
     std::vector<ChannelHandle> handles;
     for (int i = 0; i < kPorts; ++i) {
-        deliveries.push_back(std::make_unique<Deliveries>());
-        handles.push_back(OpenPort(i + 1, deliveries.back()->Callback()));
+        received.push_back(std::make_unique<Deliveries>());
+        handles.push_back(OpenPort(i + 1, received.back()->Callback()));
         ASSERT_GT(handles.back(), 0);
     }
     EXPECT_EQ(LiveReaderThreadCount(), static_cast<std::size_t>(kPorts));

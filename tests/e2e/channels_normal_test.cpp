@@ -13,11 +13,10 @@ std::chrono::milliseconds Since(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
 }
 
-TEST(ChannelNormalMode, ReadsHonourCountIntervalAndTotalTimeOuts) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    const ChannelHandle handle = OpenPort(1);
-    ASSERT_GT(handle, 0);
+using ChannelNormalMode = OnePortTest;
+
+TEST_F(ChannelNormalMode, ReadsHonourCountIntervalAndTotalTimeOuts) {
+    ASSERT_GT(handle = OpenPort(1), 0);
 
     // A count of 0 succeeds without waiting for anything.
     char buffer[kChannelBufferSize + 1];
@@ -78,11 +77,8 @@ TEST(ChannelNormalMode, ReadsHonourCountIntervalAndTotalTimeOuts) {
     ComClose(handle);
 }
 
-TEST(ChannelNormalMode, WritesCheckTheirSizeAndDeliverEveryByte) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    const ChannelHandle handle = OpenPort(1);
-    ASSERT_GT(handle, 0);
+TEST_F(ChannelNormalMode, WritesCheckTheirSizeAndDeliverEveryByte) {
+    ASSERT_GT(handle = OpenPort(1), 0);
 
     EXPECT_EQ(ComWrite(handle, "x", 0), 1);
     EXPECT_EQ(ComWrite(0, "x", 0),
@@ -100,12 +96,9 @@ TEST(ChannelNormalMode, WritesCheckTheirSizeAndDeliverEveryByte) {
 
 // A download opens the port afresh for every file: the bytes the last handle wrote and the
 // terminal has not read yet must survive the next open, while stale input is dropped.
-TEST(ChannelNormalMode, ReopenKeepsUnreadOutputAndDropsStaleInput) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
+TEST_F(ChannelNormalMode, ReopenKeepsUnreadOutputAndDropsStaleInput) {
     const std::string tail = Pattern(3 * kChannelBufferSize, 3);
-    ChannelHandle handle = OpenPort(1);
-    ASSERT_GT(handle, 0);
+    ASSERT_GT(handle = OpenPort(1), 0);
     for (std::size_t at = 0; at < tail.size(); at += kChannelBufferSize) {
         ASSERT_EQ(ComWrite(handle, tail.data() + at, kChannelBufferSize), 1);
     }
@@ -124,11 +117,8 @@ TEST(ChannelNormalMode, ReopenKeepsUnreadOutputAndDropsStaleInput) {
 
 // The terminal stops reading: writes run out of time, and whatever a write reported as written
 // still reaches the terminal once it reads again.
-TEST(ChannelNormalMode, WriteTimesOutWithoutLosingEarlierBytes) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    const ChannelHandle handle = OpenPort(1);
-    ASSERT_GT(handle, 0);
+TEST_F(ChannelNormalMode, WriteTimesOutWithoutLosingEarlierBytes) {
+    ASSERT_GT(handle = OpenPort(1), 0);
 
     std::string written;
     int result = 1;
@@ -152,11 +142,10 @@ TEST(ChannelNormalMode, WriteTimesOutWithoutLosingEarlierBytes) {
     ComClose(handle);
 }
 
-TEST(ChannelNormalMode, OpenAppliesSettingsAndRejectsWhatTheLineCannotDo) {
-    PtyPeer peer;
+TEST_F(ChannelNormalMode, OpenAppliesSettingsAndRejectsWhatTheLineCannotDo) {
     TraceLogForTest log;
-    PortMapForTest map({&peer}, {"COM9=/dev/termload-no-such-device"});
-    const auto lineSettings = [&peer] {
+    PortMapForTest withCom9({&peer}, {"COM9=/dev/termload-no-such-device"});
+    const auto lineSettings = [this] {
         termios tio{};
         tcgetattr(peer.SlaveFd(), &tio);
         return tio;
@@ -165,14 +154,13 @@ TEST(ChannelNormalMode, OpenAppliesSettingsAndRejectsWhatTheLineCannotDo) {
     // Every rate of the main window's list opens, the odd ones included.
     for (int rate : {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600,
                      115200, 128000, 256000}) {
-        const ChannelHandle handle = ComOpen(1, rate, 8, 0, 0, 0, {}, false);
-        EXPECT_GT(handle, 0) << rate;
+        EXPECT_GT(handle = ComOpen(1, rate, 8, 0, 0, 0, {}, false), 0) << rate;
         ComClose(handle);
     }
 
     // 7 data bits, mark parity, 2 stop bits, Xon/Xoff. (A pty keeps its characters 8 bits
     // wide without parity whatever it is told; the rest of the framing it stores.)
-    ChannelHandle handle = ComOpen(1, 9600, 7, 2, 3, 1, {}, false);
+    handle = ComOpen(1, 9600, 7, 2, 3, 1, {}, false);
     ASSERT_GT(handle, 0);
     termios tio = lineSettings();
     EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR | CSTOPB),
@@ -223,11 +211,8 @@ TEST(ChannelNormalMode, OpenAppliesSettingsAndRejectsWhatTheLineCannotDo) {
     EXPECT_EQ(RegisteredChannelCount(), 0u);
 }
 
-TEST(ChannelNormalMode, TerminalThatGoesAwayFailsReadsWritesAndPurges) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    const ChannelHandle handle = OpenPort(1);
-    ASSERT_GT(handle, 0);
+TEST_F(ChannelNormalMode, TerminalThatGoesAwayFailsReadsWritesAndPurges) {
+    ASSERT_GT(handle = OpenPort(1), 0);
     peer.Write("last words");
     peer.HangUp();
 
@@ -248,14 +233,11 @@ TEST(ChannelNormalMode, TerminalThatGoesAwayFailsReadsWritesAndPurges) {
     ComClose(handle);
 }
 
-TEST(ChannelNormalMode, CloseIsHarmlessTwiceAndLeavesNothingOpen) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
+TEST_F(ChannelNormalMode, CloseIsHarmlessTwiceAndLeavesNothingOpen) {
     const std::size_t descriptorsBefore = OpenDescriptorCount();
 
     for (int round = 0; round < 3; ++round) {
-        const ChannelHandle handle = OpenPort(1);
-        ASSERT_GT(handle, 0);
+        ASSERT_GT(handle = OpenPort(1), 0);
         ComClose(handle);
         ComClose(handle);
         // A closed handle is simply unknown, and is never handed out again.
@@ -280,11 +262,8 @@ TEST(ChannelNormalMode, CloseIsHarmlessTwiceAndLeavesNothingOpen) {
 }
 
 // A blocked read ends when another thread closes its channel.
-TEST(ChannelNormalMode, CloseFromAnotherThreadEndsAWaitingRead) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    const ChannelHandle handle = OpenPort(1);
-    ASSERT_GT(handle, 0);
+TEST_F(ChannelNormalMode, CloseFromAnotherThreadEndsAWaitingRead) {
+    ASSERT_GT(handle = OpenPort(1), 0);
 
     int result = 99;
     std::thread reader([&] {

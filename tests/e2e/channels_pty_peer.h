@@ -89,6 +89,14 @@ inline std::string Pattern(std::size_t size, unsigned seed = 0) {
     return bytes;
 }
 
+// One pty as COM1, named by the port map while the test runs.
+class OnePortTest : public ::testing::Test {
+  protected:
+    PtyPeer peer;
+    PortMapForTest map{{&peer}};
+    ChannelHandle handle = 0;
+};
+
 // 115200 8N1, no flow control.
 inline ChannelHandle OpenPort(int portNumber, ReceiveCallback callback = {}, bool trace = false) {
     return ComOpen(portNumber, 115200, 8, 0, 0, 0, std::move(callback), trace);

@@ -29,13 +29,12 @@ std::string AddressIn(const std::string& line, const std::string& prefix) {
                : "";
 }
 
-TEST(ChannelTraceLog, NormalModeLifeWritesTheKnownLines) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    TraceLogForTest log;
+using ChannelTraceLog = OnePortTest;
+using ChannelFramePieces = OnePortTest;
 
-    const ChannelHandle handle = ComOpen(1, 115200, 8, 0, 0, 0, {}, true);
-    ASSERT_GT(handle, 0);
+TEST_F(ChannelTraceLog, NormalModeLifeWritesTheKnownLines) {
+    TraceLogForTest log;
+    ASSERT_GT(handle = ComOpen(1, 115200, 8, 0, 0, 0, {}, true), 0);
     const std::string seventeen = Pattern(17);
     ASSERT_EQ(ComWrite(handle, seventeen.data(), 17), 1);
     ASSERT_EQ(ComWrite(handle, "x", 0), 1);  // logs nothing
@@ -52,27 +51,19 @@ TEST(ChannelTraceLog, NormalModeLifeWritesTheKnownLines) {
     ASSERT_EQ(lines.size(), 13u) << log.Contents();
     const std::string address = AddressIn(lines[0], "HeapAlloc ");
     EXPECT_FALSE(address.empty());
-    EXPECT_EQ(lines[0], "HeapAlloc " + address + "...");
-    EXPECT_EQ(lines[1], "COM1 opened(normal)...");
-    EXPECT_EQ(lines[2], "COM1 write request bytes(17)...");
-    EXPECT_EQ(lines[3], "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ");
-    EXPECT_EQ(lines[4], "10 ");
-    EXPECT_EQ(lines[5], "COM1 write succeed.\r");
-    EXPECT_EQ(lines[6], "");
-    EXPECT_EQ(lines[7], "COM1 read bytes(3) succeed.");
-    EXPECT_EQ(lines[8], "61 62 63 ");
-    EXPECT_EQ(lines[9], "COM1 read timeout.");
-    EXPECT_EQ(lines[10], "COM1 closed.");
-    EXPECT_EQ(lines[11], "HeapFree " + address + " OK!\r");
-    EXPECT_EQ(lines[12], "");
+    EXPECT_EQ(
+        lines,
+        (std::vector<std::string>{
+            "HeapAlloc " + address + "...", "COM1 opened(normal)...",
+            "COM1 write request bytes(17)...", "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ",
+            "10 ", "COM1 write succeed.\r", "", "COM1 read bytes(3) succeed.", "61 62 63 ",
+            "COM1 read timeout.", "COM1 closed.", "HeapFree " + address + " OK!\r", ""}));
 }
 
-TEST(ChannelTraceLog, ConsoleModeLogsTheReaderThreadsWork) {
-    PtyPeer peer;
-    PortMapForTest map({&peer});
+TEST_F(ChannelTraceLog, ConsoleModeLogsTheReaderThreadsWork) {
     TraceLogForTest log;
     std::atomic<std::uint32_t> received{0};
-    const ChannelHandle handle = ComOpen(
+    handle = ComOpen(
         1, 115200, 8, 0, 0, 0,
         [&](ChannelHandle, const char*, std::uint32_t count) {
             return static_cast<int>(received += count);
@@ -82,35 +73,24 @@ TEST(ChannelTraceLog, ConsoleModeLogsTheReaderThreadsWork) {
     ASSERT_EQ(ComWrite(handle, "\r", 1), 1);
     ASSERT_EQ(peer.Read(1), "\r");
     peer.Write("Board");
-    const auto deadline = Clock::now() + 5s;
-    while (received < 5 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
+    WaitUntil([&] { return received >= 5; }, 5s);
     ComClose(handle);
 
     const auto lines = LogLines(log.Contents());
     ASSERT_EQ(lines.size(), 13u) << log.Contents();
-    EXPECT_EQ(lines[1], "COM1 opened(overlapped)...");
-    EXPECT_EQ(lines[2], "COM1 write request bytes(1)...");
-    EXPECT_EQ(lines[3], "0D ");
-    EXPECT_EQ(lines[4], "COM1 write bytes(1) succeed.");
-    EXPECT_EQ(lines[5], "0D ");
-    EXPECT_EQ(lines[6], "COM1 write succeed.\r");
-    EXPECT_EQ(lines[7], "");
-    EXPECT_EQ(lines[8], "COM1 read bytes(5) succeed.");
-    EXPECT_EQ(lines[9], "42 6F 61 72 64 ");
-    EXPECT_EQ(lines[10], "COM1 closed.");
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 11),
+              (std::vector<std::string>{
+                  "COM1 opened(overlapped)...", "COM1 write request bytes(1)...", "0D ",
+                  "COM1 write bytes(1) succeed.", "0D ", "COM1 write succeed.\r", "",
+                  "COM1 read bytes(5) succeed.", "42 6F 61 72 64 ", "COM1 closed."}));
 }
 
 // 27 frames of 4173 bytes, each in 8 pieces of 512 bytes and one of 77, purged after the 4th and
 // the 8th piece, to a terminal that takes 64 bytes at a time with a pause after each.
-TEST(ChannelFramePieces, SlowReaderReceivesEveryByteDespiteThePurges) {
+TEST_F(ChannelFramePieces, SlowReaderReceivesEveryByteDespiteThePurges) {
     constexpr std::size_t kFrameSize = 4173;
     constexpr int kFrames = 27;
-    PtyPeer peer;
-    PortMapForTest map({&peer});
-    const ChannelHandle handle = OpenPort(1);
-    ASSERT_GT(handle, 0);
+    ASSERT_GT(handle = OpenPort(1), 0);
 
     std::string expected;
     for (int frame = 0; frame < kFrames; ++frame) {

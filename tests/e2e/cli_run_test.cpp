@@ -61,6 +61,14 @@ class CliRun : public ::testing::Test {
         WriteFile(Config(), config);
     }
 
+    // "run" on the test's configuration and port map, then `more`.
+    std::vector<std::string> RunArgs(std::vector<std::string> more) const {
+        more.insert(more.begin(),
+                    {"run", "--config", Config().string(), "--ports-map", PortMap().string()});
+        return more;
+    }
+    std::string Output() const { return ReadFile(dir_.Path() / "cli-output.txt"); }
+
     std::filesystem::path Config() const { return dir_.Path() / "Config.ini"; }
     std::filesystem::path PortMap() const { return dir_.Path() / "ports.ini"; }
     std::filesystem::path Received() const { return dir_.Path() / "sim"; }
@@ -82,8 +90,7 @@ TEST_F(CliRun, NinePortsTwoPassesAndTheReportMatchesWhatTheTerminalsStored) {
         {"tiny.ini", "a=1\r\n"}};
     WriteConfig(files);
     const CliResult result =
-        RunCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(), "--multi",
-                "9", "--passes", "2", "--report", Report().string(), "--json"},
+        RunCli(RunArgs({"--multi", "9", "--passes", "2", "--report", Report().string(), "--json"}),
                dir_.Path());
     ASSERT_EQ(result.exitCode, 0) << result.output;
 
@@ -92,13 +99,9 @@ TEST_F(CliRun, NinePortsTwoPassesAndTheReportMatchesWhatTheTerminalsStored) {
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back()["event"], "summary");
     EXPECT_EQ(events.back()["exitCode"], 0);
-    bool sawBlue = false;
-    for (const auto& event : events) {
-        if (event["event"] == "status") {
-            sawBlue = sawBlue || event["colour"] == "blue";
-        }
-    }
-    EXPECT_TRUE(sawBlue) << "a completed file shows in blue";
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const auto& event) {
+        return event["event"] == "status" && event["colour"] == "blue";
+    })) << "a completed file shows in blue";
 
     const auto lines = JsonLines(ReadFile(Report()));
     ASSERT_EQ(lines.size(), 18u) << "one line per pass per port";
@@ -134,10 +137,8 @@ TEST_F(CliRun, AnUnreadableSourceFailsTheFileAndTheRunExitsOne) {
     config.replace(config.find("EmptyFlash=0"), 12, "EmptyFlash=0\nDegugMode=1");
     WriteFile(Config(), config);
 
-    const CliResult result =
-        RunCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(), "--single",
-                "1", "--passes", "1", "--report", Report().string()},
-               dir_.Path());
+    const CliResult result = RunCli(
+        RunArgs({"--single", "1", "--passes", "1", "--report", Report().string()}), dir_.Path());
     EXPECT_EQ(result.exitCode, 1) << result.output;
     EXPECT_NE(result.output.find("File open failed"), std::string::npos) << result.output;
     const auto lines = JsonLines(ReadFile(Report()));
@@ -166,8 +167,7 @@ TEST_F(CliRun, FaultRunReportsEveryPassWithAFailureAsFailedAndExitsOne) {
         {"d.bin", PatternBytes(12 * 4096 - 300, 4)}};
     WriteConfig(files, -1);
     const CliResult result =
-        RunCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(), "--multi",
-                "9", "--passes", "3", "--report", Report().string(), "--json"},
+        RunCli(RunArgs({"--multi", "9", "--passes", "3", "--report", Report().string(), "--json"}),
                dir_.Path(), 240s);
     EXPECT_EQ(result.exitCode, 1) << result.output;
 
@@ -234,9 +234,7 @@ TEST_F(CliRun, APortThatCannotBeOpenedFailsAndARunWithNoPortLeftEnds) {
     WriteFile(PortMap(), "[Ports]\nCOM1=" + busy.SlavePath() + "\n");
     WriteConfig({{"a.bin", PatternBytes(100, 1)}});
     const CliResult result =
-        RunCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(), "--single",
-                "1", "--report", Report().string()},
-               dir_.Path(), 30s);
+        RunCli(RunArgs({"--single", "1", "--report", Report().string()}), dir_.Path(), 30s);
     EXPECT_EQ(result.exitCode, 1) << result.output;
     EXPECT_NE(result.output.find("[COM1]Port open failed!"), std::string::npos) << result.output;
     const auto lines = JsonLines(ReadFile(Report()));
@@ -255,11 +253,6 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
     const std::string map = PortMap().string();
     const auto emptyList = dir_.Path() / "Empty.ini";
     WriteFile(emptyList, "[ModeList]\n05=M740-32\n[Config]\nLanguage=1\n");
-    const auto missingSource = dir_.Path() / "Missing.ini";
-    WriteFile(missingSource, ReadFile(Config()) + "Recent1=1;gone.bin;gone.bin\n");
-    std::string twoRows = ReadFile(missingSource);
-    twoRows.replace(twoRows.find("RecentCount=1"), 13, "RecentCount=2");
-    WriteFile(missingSource, twoRows);
     // Configurations that differ from the first in one place.
     const auto variant = [&](const std::string& name, const std::string& from,
                              const std::string& to) {
@@ -268,6 +261,9 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
         WriteFile(dir_.Path() / name, text);
         return (dir_.Path() / name).string();
     };
+    const auto missingSource =
+        variant("Missing.ini", "RecentCount=1\nRecent0=1;app.bin;app.bin\n",
+                "RecentCount=2\nRecent0=1;app.bin;app.bin\nRecent1=1;gone.bin;gone.bin\n");
     WriteFile(dir_.Path() / "empty.bin", "");
     const auto emptySource =
         variant("EmptySource.ini", "1;app.bin;app.bin", "1;empty.bin;empty.bin");
@@ -297,7 +293,7 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
         {{"run", "--config", (dir_.Path() / "nope.ini").string()}, "nope.ini"},
         {{"run", "--config", dir_.Path().string()}, "director"},
         {{"run", "--config", emptyList.string(), "--ports-map", map}, "no file to download"},
-        {{"run", "--config", missingSource.string(), "--ports-map", map}, "gone.bin"},
+        {{"run", "--config", missingSource, "--ports-map", map}, "gone.bin"},
         {{"run", "--config", config, "--ports-map", map, "--single", "2"}, "does not exist"},
         {{"run", "--config", config, "--ports-map", map, "--single", "3"}, "not in the port map"},
         {{"run", "--config", config, "--passes", "0"}, "--passes"},
@@ -306,8 +302,7 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
         {{"run", "--config", config, "--single", "1", "--multi", "9"}, "excludes"},
         {{"run", "--config", config, "--model", "M999"}, "M999"},
         {{"run", "--config", config, "--hw-version", "1G"}, "hexadecimal"},
-        {{"run", "--config", config, "--ports-map", map, "--single", "1", "--report",
-          (dir_.Path() / "no-dir" / "r.jsonl").string()},
+        {RunArgs({"--single", "1", "--report", (dir_.Path() / "no-dir" / "r.jsonl").string()}),
          "report"},
         {{"frobnicate"}, "frobnicate"},
         {{"run", "--config", emptySource, "--ports-map", map}, "Source file is empty"},
@@ -319,11 +314,9 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
         {{"run", "--config", compactAddress, "--ports-map", map}, "abcdefgfile.adr"},
         {{"run", "--config", config, "--ports-map", twiceMap.string(), "--multi", "9"},
          "COM1, COM2 = " + pty.SlavePath()},
-        {{"run", "--config", config, "--ports-map", map, "--single", "1", "--report",
-          (dir_.Path() / "." / "Config.ini").string()},
+        {RunArgs({"--single", "1", "--report", (dir_.Path() / "." / "Config.ini").string()}),
          "is the configuration"},
-        {{"run", "--config", config, "--ports-map", map, "--single", "1", "--report", source},
-         "is the source file"},
+        {RunArgs({"--single", "1", "--report", source}), "is the source file"},
     };
     for (const auto& [args, mention] : cases) {
         const CliResult result = RunCli(args, dir_.Path(), 20s);
@@ -331,11 +324,10 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
         for (const auto& arg : args) {
             joined += arg + " ";
         }
-        EXPECT_EQ(result.exitCode, 2) << joined << "\n" << result.output;
-        EXPECT_NE(result.output.find(mention), std::string::npos) << joined << "\n"
-                                                                  << result.output;
-        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << joined << "\n"
-                                                                                   << result.output;
+        SCOPED_TRACE(joined + "\n" + result.output);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.output.find(mention), std::string::npos);
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1);
     }
     EXPECT_EQ(pty.Read(1, 100ms), "") << "no byte reached the port";
     EXPECT_EQ(ReadFile(dir_.Path() / "app.bin"), PatternBytes(100, 4)) << "the report went nowhere";
@@ -350,10 +342,8 @@ TEST_F(CliRun, AReplugMidRunNeverMovesAPortToAnotherDevice) {
     symlink(first.SlavePath().c_str(), link.c_str());
     WriteFile(PortMap(), "[Ports]\nCOM1=" + link.string() + "\n");
     WriteConfig({{"a.bin", PatternBytes(20000, 6)}, {"b.bin", PatternBytes(20000, 7)}});
-    auto cli = StartCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(),
-                         "--single", "1", "--passes", "50"},
-                        dir_.Path());
-    ASSERT_FALSE(first.Read(4173, 20s).empty()) << ReadFile(dir_.Path() / "cli-output.txt");
+    auto cli = StartCli(RunArgs({"--single", "1", "--passes", "50"}), dir_.Path());
+    ASSERT_FALSE(first.Read(4173, 20s).empty()) << Output();
 
     WriteFile(PortMap(), "[Ports]\nCOM1=" + second.SlavePath() + "\n");
     std::filesystem::remove(link);
@@ -368,23 +358,19 @@ TEST_F(CliRun, AReplugMidRunNeverMovesAPortToAnotherDevice) {
     draining = false;
     drain.join();
     EXPECT_EQ(second.Read(1, 200ms), "") << "the device now named COM1 got frames";
-    ASSERT_TRUE(ended) << ReadFile(dir_.Path() / "cli-output.txt");
+    ASSERT_TRUE(ended) << Output();
     EXPECT_NE(ExitCodeOf(*cli), 0);
-    EXPECT_NE(ReadFile(dir_.Path() / "cli-output.txt").find("Port open failed!"), std::string::npos)
-        << ReadFile(dir_.Path() / "cli-output.txt");
+    EXPECT_NE(Output().find("Port open failed!"), std::string::npos) << Output();
 }
 
 TEST_F(CliRun, CtrlCMidPassStopsPromptlyWithExit130AndReportsThePassStopped) {
     StartTerminals(1);
     // Production pacing: a 2 MB file takes most of a minute.
     WriteConfig({{"firmware.bin", PatternBytes(2000000, 5)}}, 10);
-    auto cli = StartCli({"run", "--config", Config().string(), "--ports-map", PortMap().string(),
-                         "--single", "1", "--passes", "3", "--report", Report().string()},
+    auto cli = StartCli(RunArgs({"--single", "1", "--passes", "3", "--report", Report().string()}),
                         dir_.Path());
-    ASSERT_TRUE(WaitUntil(
-        [&] { return ReadFile(dir_.Path() / "cli-output.txt").find("K/") != std::string::npos; },
-        20s))
-        << ReadFile(dir_.Path() / "cli-output.txt");
+    ASSERT_TRUE(WaitUntil([&] { return Output().find("K/") != std::string::npos; }, 20s))
+        << Output();
 
     const auto interrupted = std::chrono::steady_clock::now();
     kill(cli->Pid(), SIGINT);
@@ -399,8 +385,7 @@ TEST_F(CliRun, CtrlCMidPassStopsPromptlyWithExit130AndReportsThePassStopped) {
     const auto lines = JsonLines(ReadFile(Report()));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0]["outcome"], "stopped");
-    EXPECT_NE(ReadFile(dir_.Path() / "cli-output.txt").find("total"), std::string::npos)
-        << "a summary at the end";
+    EXPECT_NE(Output().find("total"), std::string::npos) << "a summary at the end";
 }
 
 // Processes whose command line mentions `text`.

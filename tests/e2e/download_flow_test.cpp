@@ -17,6 +17,7 @@ namespace {
 class DownloadFlow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ChannelLibInit(); }
+    DownloadFlow() { ws.config.settings.LangBase = kLangEnglish; }
 
     void Start(const Workspace& ws) {
         const StartCheck check = CheckStart(ws.config, ws.options);
@@ -32,6 +33,10 @@ class DownloadFlow : public ::testing::Test {
         controller.Stop();
     }
 
+    // The workspace, in English, and a terminal on COM1 that takes every byte.
+    Workspace ws;
+    PtyCapture capture;
+    test::PortMapForTest map{{&capture.Peer()}};
     RecordingHost host;
     PortSlotTable table{host};
     DownloadController controller{table};
@@ -42,14 +47,10 @@ class DownloadWire : public DownloadFlow, public ::testing::WithParamInterface<b
 // Three files, the third of 5000 bytes (mode code 05, version 10): 55 55 AA AA 03 00 02 05 10...
 TEST_P(DownloadWire, EveryFrameMatchesTheLayoutByteForByte) {
     const bool full = GetParam();
-    Workspace ws;
     ws.config.settings.NewMachine = full;
-    ws.config.settings.LangBase = kLangEnglish;
     ws.config.settings.RootDir = "/home/";
     ws.AddFile("b.bin", 4097, 1);
     ws.AddFile("c.bin", 5000, 2, "eight.ch");
-    PtyCapture capture;
-    test::PortMapForTest map({&capture.Peer()});
 
     Run(ws, 1);
     // RootDir goes in front: "/home/eight.ch" fills the compact frame's 14 bytes.
@@ -66,16 +67,12 @@ TEST_P(DownloadWire, EveryFrameMatchesTheLayoutByteForByte) {
 INSTANTIATE_TEST_SUITE_P(FullAndCompact, DownloadWire, ::testing::Bool());
 
 TEST_F(DownloadFlow, BadSourceFilesCostOnlyTheirRow) {
-    Workspace ws;
-    ws.config.settings.LangBase = kLangEnglish;
     ws.AddFile("gone.bin", 100, 0);
     ws.AddFile("big.bin", 1, 0);
     ws.AddFile("shrunk.bin", 9000, 6);
     ws.AddFile("emptied.bin", 100, 8);
     ws.AddFile("ok.bin", 100, 7);
     ws.options.passLimit = 2;
-    PtyCapture capture;
-    test::PortMapForTest map({&capture.Peer()});
     const StartCheck check = CheckStart(ws.config, ws.options);
     ASSERT_TRUE(check.job);
     // Between the start's checks and the send: one file goes, one shrinks, one becomes empty,
@@ -105,8 +102,6 @@ TEST_F(DownloadFlow, BadSourceFilesCostOnlyTheirRow) {
 // A source overwritten (same size) while it is sent: the frames announce the CRC of the old bytes,
 // so the file goes again from block 0 with the new ones; one that never holds still fails.
 TEST_F(DownloadFlow, SourceChangedDuringItsDownloadIsSentAgainOrFails) {
-    Workspace ws;
-    ws.config.settings.LangBase = kLangEnglish;
     ws.config.settings.S4KDelay = 10;  // time to change the file while its blocks go out
     ws.AddFile("a.bin", 40 * 4096, 1);
     const auto overwrite = [&](unsigned seed) {
@@ -115,32 +110,28 @@ TEST_F(DownloadFlow, SourceChangedDuringItsDownloadIsSentAgainOrFails) {
         std::fstream out(ws.Dir() / "a.bin", std::ios::in | std::ios::out | std::ios::binary);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     };
-    {
-        PtyCapture capture;
-        test::PortMapForTest map({&capture.Peer()});
-        ws.options.passLimit = 1;
-        Start(ws);
-        ASSERT_TRUE(capture.WaitForBytes(10 * 4173, 20s));
-        overwrite(2);
-        EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() == 1; }, 60s));
-        controller.Stop();
-        const std::string got = capture.BytesWhenQuiet();
-        const std::string fresh = ExpectedFrames(true, 1, "a.bin", PatternBytes(40 * 4096, 2));
-        EXPECT_TRUE(got.ends_with(fresh)) << "the new bytes, from block 0, under their own CRC";
-        EXPECT_GT(got.size(), fresh.size()) << "part of the file went out before the change";
-        EXPECT_LT(got.size(), 2 * fresh.size()) << "the last block of the mixed file never left";
-        EXPECT_EQ(host.Shown(0, "[[COM1]]a.bin...OK", StatusColour::Blue), 1);
-        EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
-    }
+    ws.options.passLimit = 1;
+    Start(ws);
+    ASSERT_TRUE(capture.WaitForBytes(10 * 4173, 20s));
+    overwrite(2);
+    EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() == 1; }, 60s));
+    controller.Stop();
+    const std::string got = capture.BytesWhenQuiet();
+    const std::string fresh = ExpectedFrames(true, 1, "a.bin", PatternBytes(40 * 4096, 2));
+    EXPECT_TRUE(got.ends_with(fresh)) << "the new bytes, from block 0, under their own CRC";
+    EXPECT_GT(got.size(), fresh.size()) << "part of the file went out before the change";
+    EXPECT_LT(got.size(), 2 * fresh.size()) << "the last block of the mixed file never left";
+    EXPECT_EQ(host.Shown(0, "[[COM1]]a.bin...OK", StatusColour::Blue), 1);
+    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
 
     // Changed again and again: given up after a few sends, in red, and the pass fails.
-    PtyCapture capture;
-    test::PortMapForTest map({&capture.Peer()});
+    PtyCapture second;  // a fresh terminal in place of the fixture's
+    test::PortMapForTest changing({&second.Peer()});
     std::atomic<bool> done{false};
     std::thread changer([&] {
         // Every few frames the tool sends, whatever the machine's load.
         for (unsigned seed = 3; !done; ++seed) {
-            if (capture.WaitForBytes((seed - 2) * 5 * 4173, 100ms)) {
+            if (second.WaitForBytes((seed - 2) * 5 * 4173, 100ms)) {
                 overwrite(seed);
             } else {
                 --seed;
@@ -160,8 +151,6 @@ TEST_F(DownloadFlow, SourceChangedDuringItsDownloadIsSentAgainOrFails) {
 // The clock file lives in a directory of the run's own under TMPDIR, gone once the run is; when it
 // cannot be written the pass fails in red.
 TEST_F(DownloadFlow, ClockFileGoesThroughAPrivateDirectoryAndItsFailureFailsThePass) {
-    Workspace ws;
-    ws.config.settings.LangBase = kLangEnglish;
     ws.config.settings.DownTimer = true;
     ws.AddFile("a.bin", 100, 1);
     const std::filesystem::path tmp = ws.Dir() / "tmp";
@@ -170,8 +159,6 @@ TEST_F(DownloadFlow, ClockFileGoesThroughAPrivateDirectoryAndItsFailureFailsTheP
     const std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
     ::setenv("TMPDIR", tmp.c_str(), 1);
     const bool timerInCwd = std::filesystem::exists("timer.txt");
-    PtyCapture capture;
-    test::PortMapForTest map({&capture.Peer()});
 
     Run(ws, 1);
     EXPECT_EQ(host.Shown(0, "[[COM1]]timer.txt...OK", StatusColour::Blue), 1);
@@ -206,15 +193,13 @@ TEST_F(DownloadFlow, ClockFileGoesThroughAPrivateDirectoryAndItsFailureFailsTheP
 // A terminal that goes away mid-file may come back as another one: the pass ends failed, and the
 // next pass gives whoever is there every file, the M868 address file first.
 TEST_F(DownloadFlow, TerminalThatHangsUpMidFileEndsThePassAndTheNextGetsEveryFile) {
-    Workspace ws;
-    ws.config.settings.LangBase = kLangEnglish;
     ws.config.controls.modelItems = {"M868"};
     ws.AddFile("a.bin", 5000, 1);
     ws.AddFile("b.bin", 64 * 4096, 2);
     ws.AddFile("c.bin", 100, 3);
     // The terminal goes away in the middle of b.bin and a new one answers on the same port.
     HangingPort port(ws.Dir() / "COM1", 12 * 4173 + 100);
-    test::PortMapForTest map({}, {"COM1=" + port.Link().string()});
+    test::PortMapForTest hanging({}, {"COM1=" + port.Link().string()});
 
     Run(ws, 2);
     ASSERT_TRUE(port.HungUp());
@@ -241,13 +226,11 @@ TEST_F(DownloadFlow, TerminalThatHangsUpMidFileEndsThePassAndTheNextGetsEveryFil
 }
 
 TEST_F(DownloadFlow, TerminalThatStopsTakingBytesGetsThatFileAgainFromItsFirstBlock) {
-    Workspace ws;
+    ws.config.settings.LangBase = Settings{}.LangBase;
     ws.AddFile("a.bin", 5000, 1);
     ws.AddFile("b.bin", 64 * 4096, 2);
-    PtyCapture capture;
     // Longer than a write and the purge after it wait for the port.
     capture.StallOnce(6 * 4173, 6s);
-    test::PortMapForTest map({&capture.Peer()});
 
     Run(ws, 2);
     const std::string a = ExpectedFrames(true, 2, "a.bin", PatternBytes(5000, 1));

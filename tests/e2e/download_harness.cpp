@@ -30,6 +30,16 @@ void Workspace::AddFile(const std::string& name, std::size_t size, unsigned seed
               AddRowResult::Added);
 }
 
+std::vector<nlohmann::json> Events(const std::vector<nlohmann::json>& results,
+                                   const std::string& event, const std::string& key,
+                                   const std::string& value) {
+    std::vector<nlohmann::json> events;
+    std::copy_if(results.begin(), results.end(), std::back_inserter(events), [&](const auto& l) {
+        return l.value("event", "") == event && (key.empty() || l.value(key, "") == value);
+    });
+    return events;
+}
+
 ::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
     if (actual == expected) {
         return ::testing::AssertionSuccess();

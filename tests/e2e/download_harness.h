@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "config/settings.h"
 #include "e2e/channels_pty_peer.h"
 #include "engine/start_check.h"
@@ -52,6 +54,11 @@ using test::PatternBytes;
 
 // For EXPECT_TRUE: equal bytes, or their sizes and first difference (too many bytes to print).
 ::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);
+
+// termsim's result lines of one event; with a `key`, those where it is `value`.
+std::vector<nlohmann::json> Events(const std::vector<nlohmann::json>& results,
+                                   const std::string& event, const std::string& key = {},
+                                   const std::string& value = {});
 
 // Every frame of a file, assembled here field by field as the terminal reads them (mode code 05,
 // hardware version 10): full frames with a 51-byte name, or compact ones with 15.

@@ -56,15 +56,22 @@ class KernelImage : public ::testing::Test {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began);
     }
 
+    // One pass, failed with this cause and text.
+    void ExpectOneFailedPass(FailureCause cause, const std::string& text) {
+        EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
+        const auto failures = host.Failures(0);
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_EQ(failures[0].cause, cause);
+        EXPECT_EQ(failures[0].text, text);
+    }
+
     // Waits for the run to end (the slot's texts when it did not), then stops it.
     void AwaitRunEnd() {
-        std::string shown;
         const bool ended = host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; },
                                           std::chrono::seconds(120));
-        if (!ended) {
-            for (const std::string& text : Texts()) {
-                shown += text + "\n";
-            }
+        std::string shown;
+        for (const std::string& text : ended ? std::vector<std::string>{} : Texts()) {
+            shown += text + "\n";
         }
         EXPECT_TRUE(ended) << shown << host.Console();
         controller.Stop();
@@ -120,13 +127,17 @@ struct BootLoaderSim : test::Termsim {
 // One console event of termsim's record, by what it was.
 std::vector<nlohmann::json> ConsoleEvents(const std::vector<nlohmann::json>& results,
                                           const std::string& what) {
-    std::vector<nlohmann::json> events;
-    for (const auto& line : results) {
-        if (line.value("event", "") == "console" && line.value("what", "") == what) {
-            events.push_back(line);
-        }
-    }
-    return events;
+    return Events(results, "console", "what", what);
+}
+
+// The boot loader wrote the image to NAND once and started the kernel once.
+void ExpectWrittenAndStarted(const std::vector<nlohmann::json>& results) {
+    const auto written = ConsoleEvents(results, "nand-write");
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_TRUE(written[0].value("ok", false)) << written[0].dump();
+    const auto kernel = ConsoleEvents(results, "kernel");
+    ASSERT_EQ(kernel.size(), 1u);
+    EXPECT_TRUE(kernel[0].value("ok", false));
 }
 
 class KernelImageFlash : public KernelImage, public ::testing::WithParamInterface<bool> {};
@@ -149,21 +160,11 @@ TEST_P(KernelImageFlash, ImageReachesRamIsWrittenToNandAndStarted) {
     sim.Stop();
     const auto results = sim.Results();
 
-    std::vector<nlohmann::json> stored;
-    for (const auto& line : results) {
-        if (line.value("event", "") == "file" && line.value("kind", "") == "ymodem") {
-            stored.push_back(line);
-        }
-    }
+    const auto stored = Events(results, "file", "kind", "ymodem");
     ASSERT_EQ(stored.size(), 1u);
     ASSERT_TRUE(stored[0]["stored"].is_string());
     EXPECT_TRUE(SameBytes(test::ReadFile(stored[0]["stored"].get<std::string>()), image));
-    const auto written = ConsoleEvents(results, "nand-write");
-    ASSERT_EQ(written.size(), 1u);
-    EXPECT_TRUE(written[0].value("ok", false)) << written[0].dump();
-    const auto kernel = ConsoleEvents(results, "kernel");
-    ASSERT_EQ(kernel.size(), 1u);
-    EXPECT_TRUE(kernel[0].value("ok", false));
+    ExpectWrittenAndStarted(results);
     EXPECT_EQ(ConsoleEvents(results, "ramtest").size(), emptyFlash ? 1u : 0u);
     const auto erased = ConsoleEvents(results, "erase");
     ASSERT_EQ(erased.size(), emptyFlash ? 2u : 0u);
@@ -185,12 +186,7 @@ TEST_P(KernelImageFlash, ImageReachesRamIsWrittenToNandAndStarted) {
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
 
     if (!emptyFlash) {
-        std::vector<nlohmann::json> frames;
-        for (const auto& line : results) {
-            if (line.value("event", "") == "file" && line.value("name", "") == "app.bin") {
-                frames.push_back(line);
-            }
-        }
+        const auto frames = Events(results, "file", "name", "app.bin");
         ASSERT_EQ(frames.size(), 1u);
         EXPECT_TRUE(frames[0].value("good", false));
         EXPECT_EQ(frames[0].value("file_count", 0), 1) << "the image is not counted";
@@ -209,13 +205,7 @@ TEST_F(KernelImage, KernelModeAtFullSpeed) {
     AwaitRunEnd();
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
     sim.Stop();
-    const auto results = sim.Results();
-    const auto written = ConsoleEvents(results, "nand-write");
-    ASSERT_EQ(written.size(), 1u);
-    EXPECT_TRUE(written[0].value("ok", false)) << written[0].dump();
-    const auto kernel = ConsoleEvents(results, "kernel");
-    ASSERT_EQ(kernel.size(), 1u);
-    EXPECT_TRUE(kernel[0].value("ok", false));
+    ExpectWrittenAndStarted(sim.Results());
 }
 
 TEST_F(KernelImage, ImageCutShortFailsThePassWithItsCause) {
@@ -223,11 +213,7 @@ TEST_F(KernelImage, ImageCutShortFailsThePassWithItsCause) {
     ws.options.passLimit = 1;
     Start();
     AwaitRunEnd();
-    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
-    const auto failures = host.Failures(0);
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].cause, FailureCause::Ymodem);
-    EXPECT_EQ(failures[0].text, "[COM1]Cancel");
+    ExpectOneFailedPass(FailureCause::Ymodem, "[COM1]Cancel");
     sim.Stop();
     EXPECT_TRUE(ConsoleEvents(sim.Results(), "nand-write").empty()) << "nothing to write";
 }
@@ -239,11 +225,7 @@ TEST_F(KernelImage, NandWriteWithoutAnswerFailsThePass) {
     ws.options.passLimit = 1;
     Start();
     AwaitRunEnd();
-    EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
-    const auto failures = host.Failures(0);
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].cause, FailureCause::Console);
-    EXPECT_EQ(failures[0].text, "[COM1]Write FLASH ...");
+    ExpectOneFailedPass(FailureCause::Console, "[COM1]Write FLASH ...");
     sim.Stop();
     const auto results = sim.Results();
     EXPECT_EQ(ConsoleEvents(results, "downnand").size(), 1u);
@@ -288,11 +270,9 @@ TEST_F(KernelImage, NinePortsEachGetTheImage) {
     sim.Stop();
     const auto results = sim.Results();
     std::set<std::string> ports;
-    for (const auto& line : results) {
-        if (line.value("event", "") == "file" && line.value("kind", "") == "ymodem") {
-            EXPECT_TRUE(SameBytes(test::ReadFile(line["stored"].get<std::string>()), image));
-            ports.insert(line.value("port", ""));
-        }
+    for (const auto& line : Events(results, "file", "kind", "ymodem")) {
+        EXPECT_TRUE(SameBytes(test::ReadFile(line["stored"].get<std::string>()), image));
+        ports.insert(line.value("port", ""));
     }
     EXPECT_EQ(ports.size(), 9u);
     const auto kernel = ConsoleEvents(results, "kernel");

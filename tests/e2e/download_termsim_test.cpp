@@ -245,10 +245,8 @@ TEST_F(DownloadTermsim, AHangUpOrAStallFailsThePassAndTheNextTerminalGetsEveryFi
     }
     const auto results = sim.Results();
     std::map<std::string, std::vector<nlohmann::json>> unitLines;
-    for (const auto& line : results) {
-        if (line.value("event", "") == "unit") {
-            unitLines[line["port"].get<std::string>()].push_back(line);
-        }
+    for (const auto& line : Events(results, "unit")) {
+        unitLines[line["port"].get<std::string>()].push_back(line);
     }
     const auto stored = StoredFiles(results);
     ASSERT_EQ(unitLines.size(), 9u);
@@ -314,12 +312,8 @@ TEST_F(DownloadTermsim, FailingTerminalsAndAStopDuringAPassOnTwentySevenPorts) {
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
     EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
     const auto results = sim.Results();
-    const auto count = [&](const std::string& event) {
-        return std::count_if(results.begin(), results.end(),
-                             [&](const auto& l) { return l.value("event", "") == event; });
-    };
-    EXPECT_GE(count("hang-up"), 1);
-    EXPECT_GE(count("stall"), 1);
+    EXPECT_GE(Events(results, "hang-up").size(), 1u);
+    EXPECT_GE(Events(results, "stall").size(), 1u);
 }
 
 }  // namespace

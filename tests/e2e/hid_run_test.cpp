@@ -19,20 +19,6 @@ using namespace std::chrono_literals;
 
 class HidRun : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("termload-hid-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        sim_.reset();
-        if (!HasFailure()) {
-            fs::remove_all(dir_);
-        }
-    }
-
     void StartTermsim(const std::vector<std::string>& more = {}) {
         std::vector<std::string> args = {"--hid", "--quiet", "--boot-ms", "50"};
         args.insert(args.end(), more.begin(), more.end());
@@ -81,7 +67,7 @@ class HidRun : public ::testing::Test {
         return dir_ / "sim" / "HID" / "unit-1" / name;
     }
 
-    fs::path dir_;
+    ScratchDir dir_{"termload-hid", true};
     std::unique_ptr<Termsim> sim_;
     std::map<std::string, std::string> env_;
     std::string output_;

@@ -77,22 +77,9 @@ class Port {
 
 class SimProgram : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("termsim-e2e-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-    }
-    void TearDown() override {
-        sim.reset();
-        if (!HasFailure()) {
-            fs::remove_all(dir);
-        }
-    }
-
     void Start(std::vector<std::string> args, int ports) {
         args.insert(args.begin(), {"--boot-ms", "50"});
-        sim = std::make_unique<Termsim>(dir, args, ports);
+        sim = std::make_unique<Termsim>(dir.Path(), args, ports);
         ASSERT_TRUE(sim->Started());
     }
 
@@ -100,7 +87,7 @@ class SimProgram : public ::testing::Test {
 
     static Bytes ReadFile(const fs::path& path) { return AsBytes(termload::test::ReadFile(path)); }
 
-    fs::path dir;
+    termload::test::ScratchDir dir{"termsim-e2e", true};
     std::unique_ptr<Termsim> sim;
 };
 
@@ -113,9 +100,7 @@ TEST_F(SimProgram, YmodemFromLrzszArrivesByteIdentical) {
             const std::string name =
                 "image-" + std::to_string(size) + (blocks[0] != 0 ? "-1k" : "-128") + ".bin";
             const Bytes content = Pattern(size, static_cast<uint32_t>(size + 17));
-            std::ofstream(dir / name, std::ios::binary)
-                .write(reinterpret_cast<const char*>(content.data()),
-                       static_cast<std::streamsize>(content.size()));
+            dir.Write(name, AsText(content));
             {
                 Port console(Link(1));
                 ASSERT_GE(console.fd(), 0);
@@ -251,9 +236,7 @@ TEST_F(SimProgram, PacedLineTakesItsTimeAndTheRelayCarriesLrzsz) {
     fs::remove_all(dir / "ports");
     Start({"--relay", "--baud", "2000000"}, 2);
     const Bytes content = Pattern(200000, 3);
-    std::ofstream(dir / "relayed.bin", std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()),
-               static_cast<std::streamsize>(content.size()));
+    dir.Write("relayed.bin", AsText(content));
     fs::create_directories(dir / "received");
     const int receiverLine = ::open(Link(2).c_str(), O_RDWR | O_NOCTTY);
     const int senderLine = ::open(Link(1).c_str(), O_RDWR | O_NOCTTY);

@@ -25,7 +25,17 @@ ScratchDir::ScratchDir(const std::string& prefix) {
     ADD_FAILURE() << "cannot create a scratch directory under " << base;
 }
 
+ScratchDir::ScratchDir(const std::string& prefix, bool keepOnFailure)
+    : ScratchDir(keepOnFailure ? prefix + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name()
+                               : prefix) {
+    keepOnFailure_ = keepOnFailure;
+}
+
 ScratchDir::~ScratchDir() {
+    if (keepOnFailure_ && ::testing::Test::HasFailure()) {
+        return;
+    }
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
 }

@@ -14,6 +14,9 @@ namespace termload::test {
 class ScratchDir {
   public:
     explicit ScratchDir(const std::string& prefix = "termload");
+    // With `keepOnFailure`: named after the test too, and left in place when the test failed, for
+    // a look at what it wrote.
+    ScratchDir(const std::string& prefix, bool keepOnFailure);
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
@@ -25,6 +28,7 @@ class ScratchDir {
 
   private:
     std::filesystem::path path_;
+    bool keepOnFailure_ = false;
 };
 
 std::string ReadFile(const std::filesystem::path& path);
