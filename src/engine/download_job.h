@@ -99,7 +99,7 @@ struct DownloadJob {
 
     // The COM number of each slot the run uses.
     std::vector<int> Ports() const {
-        if (channel.transport != Transport::Serial) {
+        if (!TraitsOf(channel.transport).comPorts) {
             return {0};  // a USB terminal has no COM number: its texts show "[COM0]"
         }
         if (portMode != PortMode::Multi) {

@@ -39,6 +39,18 @@ VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup) {
     };
 }
 
+TransportTraits TraitsOf(Transport transport) {
+    switch (transport) {
+        case Transport::UsbHid:
+            return {};
+        case Transport::UsbCcid:
+            return {.needsOpenReader = true};
+        case Transport::Serial:
+            break;
+    }
+    return {.comPorts = true, .bootConsole = true};
+}
+
 Transport TransportOfPortMode(PortMode mode) {
     switch (mode) {
         case PortMode::UsbHid:

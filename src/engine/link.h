@@ -100,7 +100,7 @@ struct VersionExchangeSetup {
     CcidReader* ccidReader = nullptr;  // CCID: the host's reader, connected by the operator
 };
 
-// The version exchange of the setup's transport. USB-HID answers nothing yet.
+// The version exchange of the setup's transport.
 VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup);
 
 // Which transport the window's port mode selects.

@@ -17,6 +17,15 @@ class PortSlotTable;
 
 enum class Transport { Serial, UsbHid, UsbCcid };
 
+// What a transport allows, known before the first byte; the start check refuses by it. Given by
+// link.cpp, the one place that looks at the transport.
+struct TransportTraits {
+    bool comPorts = false;         // its slots are COM ports (else one terminal, shown as "[COM0]")
+    bool bootConsole = false;      // reaches the boot loader's console (kernel mode, image rows)
+    bool needsOpenReader = false;  // frames go over the reader connection the operator opened
+};
+TransportTraits TraitsOf(Transport transport);
+
 // How the slots' channels are opened during one run.
 struct SlotChannelSettings {
     Transport transport{};  // serial

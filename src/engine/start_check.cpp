@@ -50,7 +50,7 @@ std::optional<StartRefusal> TakeChoices(const Configuration& config, DownloadJob
     if (job.kernelMode && job.portMode == PortMode::Multi) {
         return StartRefusal::KernelModeMultiPort;
     }
-    if (job.kernelMode && job.channel.transport != Transport::Serial) {
+    if (job.kernelMode && !TraitsOf(job.channel.transport).bootConsole) {
         return StartRefusal::ConsoleNotSerial;
     }
     if (job.portMode == PortMode::Multi) {
@@ -193,7 +193,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
                                 *refusal == StartRefusal::ConsoleNotSerial;
         return Refused(lang, *refusal, namesModel ? job->modelName : std::string_view{});
     }
-    if (job->channel.transport == Transport::UsbCcid) {
+    if (TraitsOf(job->channel.transport).needsOpenReader) {
         // Frames go over the connection the operator opened: without one the first frame would
         // fail, and the file restart again and again.
         if (!options.ccidReader || !options.ccidReader->connected()) {
@@ -248,18 +248,19 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         job->rows.push_back({static_cast<int>(index), entry->kind, source, entry->destinationName});
     }
 
+    const bool bootConsole = TraitsOf(job->channel.transport).bootConsole;
     for (const DownloadRow& row : job->rows) {
         const std::string name = FileNamePart(PathToUtf8(row.source));
         // BIOS, kernel and root rows run on the console channel the kernel-mode start opens, and
         // their images go through the USB pipe while the serial console watches the answer.
-        const bool usbPipeRowFits = job->kernelMode && job->channel.transport == Transport::Serial;
+        const bool usbPipeRowFits = job->kernelMode && bootConsole;
         if (IsUsbPipeKind(row.kind) && !usbPipeRowFits) {
             check.messages.push_back(
                 {PromptKind::Warning,
                  StartRefusalText(lang, StartRefusal::BootRowNeedsKernelMode, name)});
             return check;
         }
-        if (row.kind == kKernelImageKind && job->channel.transport != Transport::Serial) {
+        if (row.kind == kKernelImageKind && !bootConsole) {
             check.messages.push_back(
                 {PromptKind::Warning,
                  StartRefusalText(lang, StartRefusal::ConsoleNotSerial, name)});
