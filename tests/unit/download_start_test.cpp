@@ -126,6 +126,13 @@ TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
 
     Row("kernel.img", "kernel.img", true, 0);
     EXPECT_TRUE(CheckStart(config, options).job) << "kernel images go through the console";
+    // ... which only a serial port reaches: over USB-HID the row, and a kernel model, refuse.
+    config.controls.portMode = PortMode::UsbHid;
+    EXPECT_TRUE(refusedWith("serial port: kernel.img"));
+    config.controls.modelItems[0] = "M740-KERNEL";
+    EXPECT_TRUE(refusedWith("serial port: M740-KERNEL"));
+    config.controls.modelItems[0] = "M740-32";
+    config.controls.portMode = PortMode::Single;
     Row("root.img", "root.img", true, 5);
     EXPECT_TRUE(refusedWith("root.img")) << "a USB-pipe row is never skipped silently";
     config.files.SetChecked(2, false);
