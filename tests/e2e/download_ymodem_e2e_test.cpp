@@ -131,7 +131,7 @@ class YmodemE2e : public ::testing::Test {
         return result;
     }
 
-    test::ScratchDir dir_{"ymodem_e2e"};
+    test::ScratchDir dir_{"ymodem_e2e", true};  // kept when a test failed: rb.log says why
     fs::path home_;
 };
 
