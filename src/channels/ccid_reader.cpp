@@ -163,6 +163,15 @@ int CcidReader::Exchange(std::span<const uint8_t> request, std::span<uint8_t> re
     return ExchangeLocked(request, reply);
 }
 
+int CcidReader::ExchangeUnlessStopped(const std::function<bool()>& stopped,
+                                      std::span<const uint8_t> request, std::span<uint8_t> reply) {
+    std::lock_guard lock(mutex_);
+    if (stopped()) {
+        return kCcidStopped;
+    }
+    return ExchangeLocked(request, reply);
+}
+
 int CcidReader::ExchangeLocked(std::span<const uint8_t> request, std::span<uint8_t> reply) {
     if (!hasCard_ || request.empty() || request.size() > kCcidMaxRequest || reply.empty() ||
         reply.size() > kCcidMaxReply) {
@@ -221,18 +230,21 @@ int CcidReader::SendPieces(std::span<const uint8_t> bytes,
     return 1;
 }
 
-int CcidReader::PollPass() {
+int CcidReader::PollPass(const std::function<bool()>& stopped) {
     std::array<uint8_t, kCcidReplySize> reply{};
-    const int n = Exchange(kCcidPassPoll, reply);
+    const int n = ExchangeUnlessStopped(stopped, kCcidPassPoll, reply);
+    if (n == kCcidStopped) {
+        return kCcidStopped;
+    }
     if (n < 2 || reply[1] != kCcidAccepted) {
         return -1;
     }
     return reply[0] == 0 ? 1 : 0;
 }
 
-bool CcidReader::PassResult() {
+bool CcidReader::PassResult(const std::function<bool()>& stopped) {
     std::array<uint8_t, kCcidReplySize> reply{};
-    return Exchange(kCcidPassResult, reply) >= 1 && reply[0] == kCcidAccepted;
+    return ExchangeUnlessStopped(stopped, kCcidPassResult, reply) >= 1 && reply[0] == kCcidAccepted;
 }
 
 bool CcidReader::SendStop() {

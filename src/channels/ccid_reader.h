@@ -38,6 +38,8 @@ inline constexpr size_t kCcidMaxRequest = 260;  // 5 header bytes and 255 data b
 inline constexpr uint8_t kCcidProbe[] = {0xFF, 0x60, 0x00, 0x00, 0x00, 0x00};
 inline constexpr uint8_t kCcidReboot[] = {0xFF, 0x66, 0x00, 0x11, 0x06, 'R',
                                           'E',  'B',  'O',  'O',  'T'};
+// What an end-of-pass request returns when the caller had stopped and nothing was sent.
+inline constexpr int kCcidStopped = -2;
 inline constexpr uint8_t kCcidPassPoll[] = {0xFF, 0x63, 0x00, 0x00, 0x00};
 inline constexpr uint8_t kCcidStop[] = {0xFF, 0x64, 0x00, 0x00, 0x00};
 inline constexpr uint8_t kCcidPassResult[] = {0xFF, 0x65, 0x00, 0x00, 0x00};
@@ -104,11 +106,17 @@ class CcidReader {
     // check); when it returns false no further piece goes. 1 all accepted, 0 stopped, -1 a piece
     // was refused (the rest are not sent).
     int SendPieces(std::span<const uint8_t> bytes, const std::function<bool()>& afterPiece);
+    // The end-of-pass requests go only while `stopped` returns false. It is asked under the
+    // connection's lock, which the stop request takes too: a caller that raises its stop before
+    // SendStop never has a poll or a result request follow the stop.
+    //
     // End-of-pass poll: 1 writing finished (byte 1 is 0x90, byte 0 is 0), 0 still writing
-    // (byte 1 is 0x90, byte 0 is not 0), -1 the call failed or byte 1 is not 0x90.
-    int PollPass();
-    // End-of-pass result: true when the call succeeded and reply byte 0 is 0x90.
-    bool PassResult();
+    // (byte 1 is 0x90, byte 0 is not 0), -1 the call failed or byte 1 is not 0x90,
+    // kCcidStopped nothing was sent.
+    int PollPass(const std::function<bool()>& stopped);
+    // End-of-pass result: true when the call succeeded and reply byte 0 is 0x90 (false when
+    // stopped: nothing was sent).
+    bool PassResult(const std::function<bool()>& stopped);
     // The operator's stop; true when the call went through.
     bool SendStop();
 
@@ -122,6 +130,9 @@ class CcidReader {
     bool EnsureContextLocked();
     void DisconnectLocked();
     int ExchangeLocked(std::span<const uint8_t> request, std::span<uint8_t> reply);
+    // Exchange, or kCcidStopped without a call when `stopped` returns true.
+    int ExchangeUnlessStopped(const std::function<bool()>& stopped,
+                              std::span<const uint8_t> request, std::span<uint8_t> reply);
     bool ConnectLocked(const std::string& reader);
     int ProbeLocked();
 

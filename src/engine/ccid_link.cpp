@@ -77,6 +77,7 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
     // The terminal writes what it received into its flash; it is asked every 2 s until it has
     // finished. It sets no limit on that time, so only the operator's stop ends an endless
     // "still writing" (the stop wakes the pause).
+    const auto stopped = [this] { return slot_.stop.IsRequested(); };
     bool written = false;
     for (;;) {
         status.Show(PassText(prefix, lastFileName, " 正在更新，请不要点停止下载.."),
@@ -86,7 +87,11 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
             completion.ok = false;
             return completion;
         }
-        const int poll = reader_->PollPass();
+        const int poll = reader_->PollPass(stopped);
+        if (poll == kCcidStopped) {
+            completion.ok = false;
+            return completion;
+        }
         if (poll < 0) {
             status.Show(PassText(prefix, lastFileName, " 更新...false"), StatusColour::Red);
             DelayWithMessages(time.ccidFailurePauseMs);
@@ -103,7 +108,11 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
         completion.ok = false;
         return completion;
     }
-    const bool confirmed = reader_->PassResult();
+    const bool confirmed = reader_->PassResult(stopped);
+    if (slot_.stop.IsRequested()) {
+        completion.ok = false;  // stopped while asking: no result to show
+        return completion;
+    }
     status.Show("[" + prefix + "] " + (confirmed ? "文件更新成功！" : "文件更新失败！"),
                 confirmed ? StatusColour::Blue : StatusColour::Red);
     completion.ok = written && confirmed;

@@ -93,10 +93,11 @@ TEST(CcidPcscdTest, FilesReachTheTerminalThroughTheRealPcscd) {
     EXPECT_EQ(send(framesB), -1);
     EXPECT_EQ(send(framesB), 1);
 
-    EXPECT_EQ(reader.PollPass(), 0);
-    EXPECT_EQ(reader.PollPass(), 0);
-    EXPECT_EQ(reader.PollPass(), 1);
-    EXPECT_TRUE(reader.PassResult());
+    const auto going = [] { return false; };
+    EXPECT_EQ(reader.PollPass(going), 0);
+    EXPECT_EQ(reader.PollPass(going), 0);
+    EXPECT_EQ(reader.PollPass(going), 1);
+    EXPECT_TRUE(reader.PassResult(going));
 
     const uint8_t versionRequest[] = {0x01, 0x01, 0x01, 0x01, 0x15, 0xDC, 0x00, 0x05,
                                       0x01, 0x10, 0x10, 0x18, 0x00, 0x03, 0x33};

@@ -16,6 +16,8 @@ using test::Call;
 using test::FakePcsc;
 using test::Reply;
 
+const std::function<bool()> notStopped = [] { return false; };
+
 class CcidReaderTest : public ::testing::Test {
   protected:
     CcidReaderTest() {
@@ -67,8 +69,8 @@ TEST_F(CcidReaderTest, RequestsGoOutByteForByte) {
     Script({{0, {0x00, 0x90}}, {}, {0, {0x00, 0x90}}, {}, {}});
     reader->Probe();
     reader->RequestReboot();
-    reader->PollPass();
-    reader->PassResult();
+    reader->PollPass(notStopped);
+    reader->PassResult(notStopped);
     reader->SendStop();
     ASSERT_EQ(pcsc->calls.size(), 5u);
     EXPECT_EQ(pcsc->calls[0].request, (Bytes{0xFF, 0x60, 0x00, 0x00, 0x00, 0x00}));
@@ -80,6 +82,10 @@ TEST_F(CcidReaderTest, RequestsGoOutByteForByte) {
     for (const Call& call : pcsc->calls) {
         EXPECT_EQ(call.code, 0x42000001u);
     }
+    // A caller that has stopped sends no end-of-pass request at all.
+    EXPECT_EQ(reader->PollPass([] { return true; }), kCcidStopped);
+    EXPECT_FALSE(reader->PassResult([] { return true; }));
+    EXPECT_EQ(pcsc->calls.size(), 5u);
 }
 
 TEST_F(CcidReaderTest, FrameGoesAsSixteenFullPiecesAndOneOf93) {
@@ -135,15 +141,15 @@ TEST_F(CcidReaderTest, RepliesAreReadOnlyAsFarAsTheyGo) {
     EXPECT_EQ(reader->Probe(), -1);
 
     Script({{0, {0x00, 0x90}}, {0, {0x05, 0x90}}, {0, {0x00, 0x00}}, {0, {0x00}}});
-    EXPECT_EQ(reader->PollPass(), 1);
-    EXPECT_EQ(reader->PollPass(), 0);
-    EXPECT_EQ(reader->PollPass(), -1);
-    EXPECT_EQ(reader->PollPass(), -1);  // byte 1 missing
+    EXPECT_EQ(reader->PollPass(notStopped), 1);
+    EXPECT_EQ(reader->PollPass(notStopped), 0);
+    EXPECT_EQ(reader->PollPass(notStopped), -1);
+    EXPECT_EQ(reader->PollPass(notStopped), -1);  // byte 1 missing
 
     Script({{0, {0x90}}, {0, {0x6F, 0x00}}, {static_cast<long>(0x80100016), {0x90}}});
-    EXPECT_TRUE(reader->PassResult());
-    EXPECT_FALSE(reader->PassResult());
-    EXPECT_FALSE(reader->PassResult());
+    EXPECT_TRUE(reader->PassResult(notStopped));
+    EXPECT_FALSE(reader->PassResult(notStopped));
+    EXPECT_FALSE(reader->PassResult(notStopped));
 
     // Out-of-bounds requests never reach the reader.
     const size_t before = pcsc->calls.size();
