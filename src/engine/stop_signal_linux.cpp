@@ -25,8 +25,8 @@ using Nanoseconds = std::chrono::nanoseconds;
 // time, it only stops adding the machine's wake-up delay to it.
 //
 // The lead follows the median lateness, a step at a time: a wait that woke later than the lead
-// raises it, one that woke sooner lowers it. Half the waits then sleep twice, but the second
-// sleep is short and wakes a processor that is still running.
+// raises it, one that woke sooner lowers it. Half the waits then sleep twice; the second sleep
+// is a short one.
 class WakeUpLead {
   public:
     WakeUpLead() {
