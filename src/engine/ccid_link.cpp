@@ -83,10 +83,6 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
         status.Show(PassText(prefix, lastFileName, " 正在更新，请不要点停止下载.."),
                     StatusColour::Black);
         DelayWithMessages(time.ccidPollPauseMs);
-        if (slot_.stop.IsRequested()) {
-            completion.ok = false;
-            return completion;
-        }
         const int poll = reader_->PollPass(stopped);
         if (poll == kCcidStopped) {
             completion.ok = false;
@@ -104,13 +100,9 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
             break;
         }
     }
-    if (slot_.stop.IsRequested()) {
-        completion.ok = false;
-        return completion;
-    }
     const bool confirmed = reader_->PassResult(stopped);
-    if (slot_.stop.IsRequested()) {
-        completion.ok = false;  // stopped while asking: no result to show
+    if (stopped()) {
+        completion.ok = false;  // stopped before or while asking: no result to show
         return completion;
     }
     status.Show("[" + prefix + "] " + (confirmed ? "文件更新成功！" : "文件更新失败！"),
