@@ -97,4 +97,12 @@ void ComPurge(ChannelHandle handle, int kind) {
     }
 }
 
+int ComDrain(ChannelHandle handle) {
+    if (handle <= 0) {
+        return kChannelFailed;
+    }
+    const auto record = FindSerialRecord(handle);
+    return record ? record->Drain() : kChannelFailed;
+}
+
 }  // namespace termload

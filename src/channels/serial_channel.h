@@ -52,6 +52,12 @@ int ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count);
 // side waits (up to the port's time-out) until they have gone out.
 void ComPurge(ChannelHandle handle, int kind);
 
+// Waits until every byte written has left the PC, up to the port's write time-out (normal mode
+// 2000 ms, console mode 4000 ms). Returns 1 when the output queue is empty (a device that cannot
+// tell, such as a pty, always reports it so), 0 when the time ran out with bytes still queued,
+// -1 when the device has gone or the handle is closed or unknown.
+int ComDrain(ChannelHandle handle);
+
 // For tests and diagnostics: reader threads still running.
 std::size_t LiveReaderThreadCount();
 

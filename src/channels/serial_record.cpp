@@ -159,6 +159,21 @@ void SerialRecord::Purge(int kind) {
     }
 }
 
+int SerialRecord::Drain() {
+    const OperationGate::Pass pass(gate_);
+    if (!pass || port_->HungUp()) {
+        return kChannelFailed;
+    }
+    switch (port_->DrainOutput(PortTimeout())) {
+        case PortStatus::kOk:
+            return kChannelDone;
+        case PortStatus::kTimedOut:
+            return kChannelTimeout;
+        default:
+            return kChannelFailed;
+    }
+}
+
 void SerialRecord::Close() {
     gate_.Shut();
     port_->Shutdown();

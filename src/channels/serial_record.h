@@ -31,6 +31,8 @@ class SerialRecord final : public ChannelRecord, public std::enable_shared_from_
     int Write(const void* data, std::uint32_t count);
     int Read(void* buffer, std::uint32_t* count);
     void Purge(int kind);
+    // The result of ComDrain.
+    int Drain();
 
     void Close() override;
 

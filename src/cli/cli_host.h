@@ -37,7 +37,6 @@ class CliHost : public HostSink {
     void PassFinished(int slot, int pass, bool ok) override;
     void PassFailed(const PassFailureReport& failure) override;
     // No port is left to serve: the run is over, as when it ran out of passes.
-    void AllSlotsEnded() override { events_.RunEnded(); }
 
     // From now on nothing more is shown or counted: the run is being stopped, and a pass that
     // ends now is closed as stopped by the tracker.

@@ -27,6 +27,8 @@ const char* CauseName(FailureCause cause) {
             return "console";
         case FailureCause::Ymodem:
             return "ymodem";
+        case FailureCause::KernelStart:
+            return "kernel-start";
     }
     return "transport";
 }

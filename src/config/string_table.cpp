@@ -167,6 +167,8 @@ constexpr TextEntry kTexts[] = {
     {150, "配置文件过大, 未读取: ", "Configuration file too large, not read: "},
     {151, "配置文件读取失败: ", "Configuration file cannot be read: "},
     {152, "源文件路径无效: ", "Invalid source path: "},
+    // After "Download finished" when the written kernel never reported its file system mounted.
+    {170, " 内核未启动!", " Kernel did not start!"},
     // The window's per-port tally, its reset menu, and the version read not yet built in.
     {180, "成功", "OK "},
     {181, " 失败", " Fail "},

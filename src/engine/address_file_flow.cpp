@@ -38,7 +38,6 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
             return kAddressFileStopped;  // a stop refuses the open: no fault of the port
         }
         status.Show(prefix + std::string(TextOf(lang, kTextPortOpenFailed)), StatusColour::Red);
-        slot.stop.Request();
         return kAddressFileOpenFailed;
     }
 
@@ -69,7 +68,7 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
     }
 
     bool allSent = false;
-    bool hungUp = false;
+    bool passOver = false;
     try {
         const BlockLoopEnd end = SendFileBlocks(
             slot, job, frame, std::string(name), blocks,
@@ -86,7 +85,7 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
             return kAddressFileStopped;
         }
         allSent = end == BlockLoopEnd::AllSent || end == BlockLoopEnd::AllSentAfterRestart;
-        hungUp = end == BlockLoopEnd::HungUp;
+        passOver = end == BlockLoopEnd::PassOver;
     } catch (const std::exception&) {
         status.Show(prefix + status.Text() + std::string(TextOf(lang, kTextUndefinedError)),
                     StatusColour::Red);
@@ -98,8 +97,8 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
     }
     slot.Table().Sink().FileFinished(
         {slot.Index(), -1, std::string(name), destination, length, allSent, status.Text()});
-    if (hungUp) {
-        return kAddressFileHungUp;
+    if (passOver) {
+        return kAddressFilePassOver;
     }
     if (!slot.stop.IsRequested()) {
         DelayWithMessages(length / std::max<std::uint32_t>(job.pacing.fileIntervalMs, 1));

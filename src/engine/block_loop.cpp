@@ -24,6 +24,7 @@ BlockLoopEnd SendFileBlocks(
     SlotLink& link = slot.Link();
     std::uint32_t block = 0;
     bool restarted = false;
+    int timeOuts = 0;
     while (block < blocks) {
         if (slot.stop.IsRequested()) {
             return BlockLoopEnd::Stopped;
@@ -35,7 +36,12 @@ BlockLoopEnd SendFileBlocks(
             return BlockLoopEnd::Failed;
         }
         frame.Seal();
-        if (const auto failure = link.SendFrame(frame)) {
+        std::optional<FailureCause> failure = link.SendFrame(frame);
+        if (!failure && block + 1 == blocks && !slot.stop.IsRequested()) {
+            // The file is sent once its bytes have left the PC, not when the port took them.
+            failure = link.Drain();
+        }
+        if (failure) {
             // A stop closes the channel under the write: that is no fault of the terminal.
             if (slot.stop.IsRequested()) {
                 return BlockLoopEnd::Stopped;
@@ -45,11 +51,13 @@ BlockLoopEnd SendFileBlocks(
                 StatusColour::Red);
             slot.status.SetProgressPosition(0);
             DelayWithMessages(slot.Table().Time().frameFailurePauseMs);
-            if (*failure == FailureCause::HangUp) {
-                // A different terminal may be there when the device comes back: the next pass
-                // serves it from the first file on.
+            timeOuts += *failure == FailureCause::TimeOut ? 1 : 0;
+            if (*failure == FailureCause::HangUp || timeOuts == kTimeOutsPerFile) {
+                // A different terminal may be there when the device comes back, and one that
+                // keeps stalling is given up: the next pass serves whoever is there from the
+                // first file on.
                 ReportFailure(slot, destination, *failure, PassRestart::NextPass);
-                return BlockLoopEnd::HungUp;
+                return BlockLoopEnd::PassOver;
             }
             if (link.Recovery() == FrameRecovery::GiveUpFile) {
                 ReportFailure(slot, destination, *failure, PassRestart::None);

@@ -223,46 +223,46 @@ bool NandWriteImage(const ConsoleContext& console, std::uint64_t imageSize) {
     return x.Type("y\r") && x.Await(x.Time().nandWritePromptTimeoutMs, kPromptReply) && x.Settled();
 }
 
-void StartKernel(const ConsoleContext& console, std::uint64_t imageSize) {
+bool StartKernel(const ConsoleContext& console, std::uint64_t imageSize) {
     Exchange x(console);
     if (!x.SlotInUse() || !x.TypeEscInKernelMode() || !x.Type("\r") || !x.Type("\r") ||
         !x.Type("\r")) {
-        return;
+        return false;
     }
     x.PauseCmdDelay();
     if (!x.Type(UpNandCommand(imageSize)) ||
         !x.Await(x.Time().startKernelTimeoutMs, kUpNandReply)) {
-        return;
+        return false;
     }
     x.Settled();
     if (!x.Type("y") || !x.Type("\r")) {
-        return;
+        return false;
     }
     x.PauseCmdDelay();
     if (!x.Type("\r") || !x.Type("\r")) {
-        return;
+        return false;
     }
     x.PauseCmdDelay();
     if (!x.Type("run c000000\r") || !x.Await(x.Time().kernelRunTimeoutMs, kRunReply)) {
-        return;
+        return false;
     }
     x.Settled();
     x.PauseCmdDelay();
     if (!x.Type("y\r") || !x.Type("\r") || !x.Type("\r")) {
-        return;
+        return false;
     }
     // The kernel may ask again while it boots: up to three more "y\r", then give up.
     for (int retries = 0;; ++retries) {
         const auto text = x.NextChunk(x.Time().kernelRunTimeoutMs);
         if (!text) {
-            return;
+            return false;
         }
         if (ReplyComplete(*text, kMountedReply)) {
             x.Settled();
-            return;
+            return true;
         }
         if (retries == kKernelStartRetries || !x.Type("y\r")) {
-            return;
+            return false;
         }
     }
 }

@@ -77,7 +77,7 @@ bool UsbDown(const ConsoleContext& console);
 bool NandSolidify(const ConsoleContext& console, char region);
 bool ComLoad(const ConsoleContext& console);
 bool NandWriteImage(const ConsoleContext& console, std::uint64_t imageSize);
-// No result: every failure simply ends it.
-void StartKernel(const ConsoleContext& console, std::uint64_t imageSize);
+// True once the kernel reports its file system mounted; false when any step goes unanswered.
+bool StartKernel(const ConsoleContext& console, std::uint64_t imageSize);
 
 }  // namespace termload

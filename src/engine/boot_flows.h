@@ -13,10 +13,10 @@ struct FileFrame;
 enum class FlowOutcome {
     NextRow,    // go on with the next row (also after a failure that costs only this row)
     StartOver,  // the operator saw the error: wait for the boot loader again, then the list anew
-    Fatal,      // the channel cannot be opened: the thread ends
+    PortLost,   // the channel cannot be opened: the pass ends failed
 };
 
-// Kernel-image row (kind 0). The first one of a thread's run lowers the frame's file count by
+// Kernel-image row (kind 0). The first one of a pass lowers the frame's file count by
 // one, so that frames sent later do not count it; `imageCounted` remembers that.
 FlowOutcome SendKernelImage(const ConsoleContext& console, FileFrame& frame, bool& imageCounted,
                             const FileToSend& file);

@@ -65,9 +65,9 @@ std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_vie
                            : "内核模式机型只能单端口下载: ";
             break;
         case StartRefusal::ConsoleNotSerial:
-            text = english ? "Kernel mode and kernel images need the boot loader's console on a "
-                             "serial port: "
-                           : "内核模式和内核映像需要串口上的BIOS控制台: ";
+            text = english ? "Kernel mode and kernel, BIOS and root files need the boot loader's "
+                             "console on a serial port: "
+                           : "内核模式和内核、BIOS及根文件需要串口上的BIOS控制台: ";
             break;
         case StartRefusal::DroppedRows:
             text = english
@@ -82,10 +82,10 @@ std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_vie
             text = english ? "No USB-CCID device is connected: open the device first."
                            : "未连接USB-CCID设备，请先打开设备。";
             break;
-        case StartRefusal::BootRowNeedsKernelMode:
-            text = english ? "BIOS, kernel and root files are downloaded only with a KERNEL model "
-                             "over a serial port: "
-                           : "BIOS、内核和根文件只能在KERNEL机型下通过串口下载: ";
+        case StartRefusal::UsbPipeRowMultiPort:
+            text = english ? "BIOS, kernel and root files go through the one USB download "
+                             "device: they are downloaded on a single port only: "
+                           : "BIOS、内核和根文件经唯一的USB下载设备传送，只能单端口下载: ";
             break;
     }
     return text.append(detail);

@@ -57,12 +57,12 @@ enum class StartRefusal {
     ModelNameTooLong,     // 30 bytes or more
     NoPort,               // no port or port count selected
     KernelModeMultiPort,  // kernel mode serves one port
-    ConsoleNotSerial,     // kernel mode and kernel-image rows need the serial boot console
+    ConsoleNotSerial,     // kernel mode and boot-loader rows need the serial boot console
     DroppedRows,          // rows of the stored list that loading could not take
     SameDevice,           // two COM numbers of the run name one device
     CcidNotConnected,     // USB-CCID without an open reader connection
-    // A BIOS, kernel or root row outside kernel mode, or not over a serial port.
-    BootRowNeedsKernelMode,
+    // A BIOS, kernel or root row on more than one port: their images share one USB device.
+    UsbPipeRowMultiPort,
 };
 std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_view detail = {});
 

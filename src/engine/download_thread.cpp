@@ -31,7 +31,12 @@ constexpr int kTextErasingUserArea = 76;
 constexpr int kTextUserAreaEraseFailed = 77;
 constexpr int kTextUserAreaErased = 78;
 
-enum class PassEnd { Completed, Stopped, HungUp, Fatal };
+enum class PassEnd {
+    Completed,
+    Stopped,
+    PassOver,  // ended early (a hang-up, a terminal that kept stalling): the next pass follows
+    PortLost,  // the channel could not be opened: the port is waited for before the next pass
+};
 
 struct PassResult {
     PassEnd end = PassEnd::Completed;
@@ -40,14 +45,23 @@ struct PassResult {
     std::string lastFileName;  // the file-name part of the last file handled
 };
 
-// What a thread keeps for its whole run.
-struct ThreadState {
+// What a pass keeps from one file to the next. Every pass serves a terminal of its own, so each
+// one gets the address file and a frame count that includes the kernel image again.
+struct PassState {
     FileFrame frame;
     bool addressFileSent = false;
     bool kernelImageCounted = false;  // the frames' file count no longer counts the image
+
+    void Begin(const DownloadJob& job) {
+        addressFileSent = false;
+        kernelImageCounted = false;
+        const int fileCount = job.fileCount + (job.downTimer ? 1 : 0);
+        frame.SetConstantFields(static_cast<std::uint8_t>(fileCount), job.modeCode,
+                                job.hardwareVersion);
+    }
 };
 
-enum class KernelStartOutcome { Files, StartOver, Fatal };
+enum class KernelStartOutcome { Files, StartOver, PortLost };
 
 // Kernel mode, before the files of a pass: the boot loader's banner, then (EmptyFlash) the user
 // area erased. Start over when no banner came or the slot is stopped.
@@ -60,8 +74,7 @@ KernelStartOutcome KernelStart(const ConsoleContext& console) {
                 return KernelStartOutcome::StartOver;
             }
             slot.status.Show(std::string(TextOf(lang, kTextPortOpen)), StatusColour::Red);
-            slot.stop.Request();
-            return KernelStartOutcome::Fatal;
+            return KernelStartOutcome::PortLost;
         }
         slot.status.SetProgressPosition(0);
         slot.status.Show(std::string(TextOf(lang, kTextWaitingBios)));
@@ -86,8 +99,8 @@ KernelStartOutcome KernelStart(const ConsoleContext& console) {
     }
 }
 
-// KernelStart until it lets the files go (or the thread is to end): with no terminal on the port
-// it waits, a banner wait after another, until stopped.
+// KernelStart until it lets the files go (or the port is lost): with no terminal on the port it
+// waits, a banner wait after another, until stopped.
 KernelStartOutcome KernelStartUntilFiles(const ConsoleContext& console) {
     for (;;) {
         const KernelStartOutcome outcome = KernelStart(console);
@@ -97,15 +110,23 @@ KernelStartOutcome KernelStartUntilFiles(const ConsoleContext& console) {
     }
 }
 
-// The row's file, or nothing when the row is to be skipped.
-std::optional<FileToSend> FileOfRow(const DownloadRun& run, std::size_t index) {
-    const DownloadJob& job = run.Job();
-    if (run.RowDropped(index)) {
-        return std::nullopt;
-    }
+FileToSend FileOfRow(const DownloadJob& job, std::size_t index) {
     const DownloadRow& row = job.rows[index];
     return FileToSend{row.row, row.source, DestinationOnTerminal(job.rootDir, row.destination),
                       FileNamePart(PathToUtf8(row.source))};
+}
+
+// A port whose device has gone (a terminal swapped on a line of USB serial adapters) is tried
+// again every second until it opens or the slot is stopped; its red failure stays shown.
+bool WaitForPort(PortSlot& slot, LinkMode mode) {
+    while (!slot.stop.IsRequested()) {
+        DelayWithMessages(slot.Table().Time().portRetryMs, slot.stop);
+        if (!slot.stop.IsRequested() && slot.Link().Open(mode)) {
+            SlotCloseChannel(slot);
+            return true;
+        }
+    }
+    return false;
 }
 
 void ReportFailure(PortSlot& slot, const std::string& file, FailureCause cause,
@@ -140,14 +161,29 @@ bool DeviceChanged(PortSlot& slot, const DownloadJob& job, const std::string& fi
     return true;
 }
 
-PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
+// The boot loader's console is open on the slot (KernelStart or a kernel-image row left it so).
+bool ConsoleOpen(const PortSlot& slot) {
+    return slot.channel != 0 && slot.events.Exist();
+}
+
+// What a pass ends with when `outcome` lost the port.
+PassResult PortLost(PortSlot& slot, PassResult result, const std::string& file) {
+    ReportFailure(slot, file, FailureCause::PortOpen, PassRestart::NextPass);
+    result.end = PassEnd::PortLost;
+    return result;
+}
+
+PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, PassState& state) {
     const DownloadJob& job = run.Job();
     const ConsoleContext console{slot, job};
     const bool m868 = ModelClass(job.modelName) == kModelClassM868;
     PassResult result;
     slot.Link().BeginPass();
-    // One step past the last row sends the clock file.
-    for (std::size_t index = 0; index <= job.rows.size(); ++index) {
+    // One step past the last row sends the clock file. A boot-loader row that fails makes the
+    // list start over from its first row once the boot loader has answered again.
+    std::size_t index = 0;
+    for (bool startOver = false; index <= job.rows.size(); index = startOver ? 0 : index + 1) {
+        startOver = false;
         if (slot.stop.IsRequested()) {
             SlotCloseChannel(slot);
             result.end = PassEnd::Stopped;
@@ -155,7 +191,7 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
         }
         slot.status.SetProgressPosition(0);
 
-        std::optional<FileToSend> file;
+        FileToSend file;
         int kind = kOtherFileKind;
         if (index == job.rows.size()) {
             if (!job.downTimer) {
@@ -169,16 +205,13 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
             }
             file = FileToSend{-1, timerFile, kTimerFileName, kTimerFileName};
         } else {
-            file = FileOfRow(run, index);
-            if (!file) {
-                continue;
-            }
+            file = FileOfRow(job, index);
             kind = job.rows[index].kind;
         }
 
-        result.lastFileName = file->fileName;
-        if (DeviceChanged(slot, job, file->destination)) {
-            result.end = PassEnd::HungUp;
+        result.lastFileName = file.fileName;
+        if (DeviceChanged(slot, job, file.destination)) {
+            result.end = PassEnd::PassOver;
             return result;
         }
 
@@ -190,12 +223,10 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
                 return result;
             }
             if (sent == kAddressFileOpenFailed) {
-                ReportFailure(slot, {}, FailureCause::PortOpen, PassRestart::None);
-                result.end = PassEnd::Fatal;
-                return result;
+                return PortLost(slot, result, {});
             }
-            if (sent == kAddressFileHungUp) {
-                result.end = PassEnd::HungUp;
+            if (sent == kAddressFilePassOver) {
+                result.end = PassEnd::PassOver;
                 return result;
             }
             state.addressFileSent = true;
@@ -205,69 +236,65 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, ThreadState& state) {
             FlowOutcome outcome = FlowOutcome::NextRow;
             if (kind == kKernelImageKind) {
                 const KernelImageResult image =
-                    SendKernelImageRow(console, state.frame, state.kernelImageCounted, *file);
+                    SendKernelImageRow(console, state.frame, state.kernelImageCounted, file);
                 outcome = image.outcome;
                 result.allFilesSent = result.allFilesSent && image.written;
-            } else {
-                outcome = SendThroughUsbPipe(console, kind, *file);
+            } else if (!ConsoleOpen(slot) &&
+                       KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
+                // Outside kernel mode, or after rows that used the port otherwise, the flow
+                // reaches the boot console itself.
+                outcome = FlowOutcome::PortLost;
+            } else if (!slot.stop.IsRequested()) {
+                outcome = SendThroughUsbPipe(console, kind, file);
             }
-            if (outcome == FlowOutcome::Fatal) {
-                ReportFailure(slot, file->destination, FailureCause::PortOpen, PassRestart::None);
-                result.end = PassEnd::Fatal;
-                return result;
+            if (outcome == FlowOutcome::PortLost) {
+                return PortLost(slot, result, file.destination);
             }
             if (outcome == FlowOutcome::StartOver) {
                 // The operator has seen the error: the boot loader is waited for again and the
                 // list starts anew; the pass can no longer vouch for what went before.
-                ReportFailure(slot, file->destination, FailureCause::Console, PassRestart::None);
+                ReportFailure(slot, file.destination, FailureCause::Console, PassRestart::None);
                 result.failure = true;
                 if (slot.stop.IsRequested()) {
                     continue;
                 }
-                if (KernelStartUntilFiles(console) == KernelStartOutcome::Fatal) {
-                    ReportFailure(slot, {}, FailureCause::PortOpen, PassRestart::None);
-                    result.end = PassEnd::Fatal;
-                    return result;
+                if (KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
+                    return PortLost(slot, result, {});
                 }
-                index = static_cast<std::size_t>(-1);  // the loop's step makes it 0
+                startOver = true;
             }
             continue;
         }
-        switch (SendOrdinaryFile(slot, job, state.frame, *file)) {
+        switch (SendOrdinaryFile(slot, job, state.frame, file)) {
             case FileOutcome::Sent:
                 break;
             case FileOutcome::SentAfterRestart:
                 result.failure = true;
                 break;
-            case FileOutcome::HungUp:
-                result.end = PassEnd::HungUp;
+            case FileOutcome::PassOver:
+                result.end = PassEnd::PassOver;
                 return result;
-            case FileOutcome::TooLarge:
-                run.DropRow(index);
-                slot.Table().Sink().UncheckRow(file->row);
-                result.allFilesSent = false;
-                break;
             case FileOutcome::Failed:
                 result.allFilesSent = false;
                 break;
-            case FileOutcome::Fatal:
-                ReportFailure(slot, file->destination, FailureCause::PortOpen, PassRestart::None);
-                result.end = PassEnd::Fatal;
-                return result;
+            case FileOutcome::PortLost:
+                return PortLost(slot, result, file.destination);
         }
     }
     if (slot.stop.IsRequested()) {
         result.end = PassEnd::Stopped;
     } else if (DeviceChanged(slot, job, {})) {
-        result.end = PassEnd::HungUp;
+        result.end = PassEnd::PassOver;
     }
+    // Every file, the last one included, ended once the port's output had drained: nothing of the
+    // pass is left in the PC.
     return result;
 }
 
 }  // namespace
 
 DownloadRun::DownloadRun(std::shared_ptr<const DownloadJob> job, int threads)
-    : job_(std::move(job)), dropped_(job_->rows.size()), threadsLeft_(threads) {
+    : job_(std::move(job)), threadsLeft_(threads) {
     if (!job_->downTimer) {
         return;
     }
@@ -308,31 +335,27 @@ std::filesystem::path DownloadRun::TimerFile() const {
 void DownloadThread(PortSlot& slot, DownloadRun& run) {
     const DownloadJob& job = run.Job();
     HostSink& host = slot.Table().Sink();
-    ThreadState state;
-    const int fileCount = job.fileCount + (job.downTimer ? 1 : 0);
-    state.frame.SetConstantFields(static_cast<std::uint8_t>(fileCount), job.modeCode,
-                                  job.hardwareVersion);
+    const LinkMode passMode = job.kernelMode ? LinkMode::Console : LinkMode::Normal;
+    PassState state;
 
-    bool fatal = false;
     bool limitReached = false;
     for (int pass = 1; !slot.stop.IsRequested(); ++pass) {
         host.ClearConsoleText();
+        PassResult result;
         if (job.kernelMode) {
             // A pass is one terminal: it begins once a boot loader has answered.
-            const KernelStartOutcome start = KernelStartUntilFiles(ConsoleContext{slot, job});
-            if (start == KernelStartOutcome::Fatal) {
+            if (KernelStartUntilFiles(ConsoleContext{slot, job}) == KernelStartOutcome::PortLost) {
                 host.PassStarted(slot.Index(), pass);
-                ReportFailure(slot, {}, FailureCause::PortOpen, PassRestart::None);
-                host.PassFinished(slot.Index(), pass, false);
-                fatal = true;
-                break;
-            }
-            if (slot.stop.IsRequested()) {
+                result = PortLost(slot, result, {});
+            } else if (slot.stop.IsRequested()) {
                 break;
             }
         }
-        host.PassStarted(slot.Index(), pass);
-        PassResult result = RunFileLoop(slot, run, state);
+        if (result.end != PassEnd::PortLost) {
+            host.PassStarted(slot.Index(), pass);
+            state.Begin(job);
+            result = RunFileLoop(slot, run, state);
+        }
         bool lastPass = false;
         if (result.end == PassEnd::Completed && !slot.stop.IsRequested()) {
             const PassCompletion completion = slot.Link().EndPass(result.lastFileName);
@@ -341,18 +364,6 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
             if (slot.stop.IsRequested()) {
                 result.end = PassEnd::Stopped;
             }
-        }
-        if (result.end == PassEnd::Fatal) {
-            host.PassFinished(slot.Index(), pass, false);
-            fatal = true;
-            break;
-        }
-        if (result.end == PassEnd::HungUp) {
-            // Whoever is on the port now gets everything, the address file first.
-            state.addressFileSent = false;
-            state.kernelImageCounted = false;
-            state.frame.SetConstantFields(static_cast<std::uint8_t>(fileCount), job.modeCode,
-                                          job.hardwareVersion);
         }
         if (result.end != PassEnd::Stopped) {
             host.PassFinished(
@@ -367,7 +378,7 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
             limitReached = true;
             break;
         }
-        if (lastPass) {
+        if (lastPass || (result.end == PassEnd::PortLost && !WaitForPort(slot, passMode))) {
             break;  // the run ends as the operator's stop would end it
         }
     }
@@ -377,10 +388,8 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
     if (run.Stopping()) {
         return;
     }
-    if ((job.passLimit > 0 && last) || (!fatal && !limitReached)) {
+    if ((job.passLimit > 0 && last) || !limitReached) {
         host.RunEnded(slot.Index());
-    } else if (last) {
-        host.AllSlotsEnded();
     }
 }
 

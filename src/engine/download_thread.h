@@ -12,10 +12,9 @@ namespace termload {
 
 class PortSlot;
 
-// What the threads of one run share: the job, the rows refused during the run (skipped by every
-// thread from then on, as an unchecked row would be), the count of threads still running and,
-// when the clock file is sent, a private temporary directory for it (made here, removed with the
-// run, so that it neither collides with another run nor lingers).
+// What the threads of one run share: the job, the count of threads still running and, when the
+// clock file is sent, a private temporary directory for it (made here, removed with the run, so
+// that it neither collides with another run nor lingers).
 class DownloadRun {
   public:
     DownloadRun(std::shared_ptr<const DownloadJob> job, int threads);
@@ -29,9 +28,6 @@ class DownloadRun {
 
     const DownloadJob& Job() const { return *job_; }
 
-    void DropRow(std::size_t index) { dropped_.at(index) = true; }
-    bool RowDropped(std::size_t index) const { return dropped_.at(index).load(); }
-
     // Set by the controller before it stops the slots: threads that end then leave the run's end
     // to the stop and do not report it.
     void MarkStopping() { stopping_ = true; }
@@ -44,7 +40,6 @@ class DownloadRun {
 
   private:
     std::shared_ptr<const DownloadJob> job_;
-    std::vector<std::atomic<bool>> dropped_;
     std::atomic<bool> stopping_{false};
     std::atomic<int> threadsLeft_;
     std::filesystem::path timerDir_;
@@ -56,14 +51,13 @@ class DownloadRun {
 // How the run's end reaches the host (HostSink::RunEnded):
 // - a thread that sees its stop request without the controller stopping the run (an error that
 //   stopped it, or a stop of that one slot) reports it, as the host must then stop the download;
-// - with a pass limit, the last thread of the run to end reports it, whether it ended by its
-//   limit or by a fatal error; threads that end earlier report nothing;
-// - a fatal error (the channel cannot be opened) otherwise ends the thread with its pass reported
-//   failed; the slot keeps its red text until the operator stops the download, and when it was
-//   the last thread of the run the host hears AllSlotsEnded.
+// - with a pass limit, the last thread of the run to end reports it; threads that end earlier
+//   report nothing.
 //
-// A pass in which the device hung up ends there, failed; the next pass starts again from the
-// first file (the address file included), as a different terminal may be on the port now.
+// A pass ends early, failed, when the device hung up or the terminal kept stalling; the next pass
+// starts again from the first file (the address file included), as a different terminal may be
+// on the port now. A port that cannot be opened fails its pass, keeps its red text and is tried
+// again every second; the next pass begins once it opens.
 void DownloadThread(PortSlot& slot, DownloadRun& run);
 
 }  // namespace termload

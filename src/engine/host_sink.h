@@ -56,7 +56,8 @@ enum class FailureCause {
     TimerFile,   // the clock file could not be written
     CcidResult,  // the terminal did not confirm a USB-CCID pass (its poll failed, or its result)
     Console,     // the boot loader did not answer a console command (after its attempts)
-    Ymodem,      // the kernel image's YMODEM transfer failed
+    Ymodem,       // the kernel image's YMODEM transfer failed
+    KernelStart,  // the kernel image was written but the kernel never reported its file system
 };
 struct PassFailureReport {
     int slot = 0;
@@ -115,9 +116,6 @@ class HostSink {
     virtual void PassFinished(int /*slot*/, int /*pass*/, bool /*ok*/) {}
     // Reported as it happens, before the PassFinished of its pass (which then says not ok).
     virtual void PassFailed(const PassFailureReport& /*failure*/) {}
-    // Every download thread of the run has ended on its own (fatal errors, pass limits) and none
-    // reported RunEnded: nothing more will happen until the host stops the run.
-    virtual void AllSlotsEnded() {}
 };
 
 // What a slot shows: its status text, colour and progress, kept by the engine (texts that build

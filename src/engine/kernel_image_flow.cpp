@@ -27,6 +27,7 @@ constexpr int kTextKernelLoad = 81;
 constexpr int kTextWriteFlash = 82;
 constexpr int kTextKernelStart = 83;
 constexpr int kTextFinished = 84;
+constexpr int kTextKernelNotStarted = 170;
 
 bool Attempts(const std::function<bool()>& exchange, const PortSlot& slot) {
     for (int attempt = 0; attempt < kConsoleAttempts && !slot.stop.IsRequested(); ++attempt) {
@@ -65,7 +66,7 @@ class KernelImageRow {
         imageSize_ = static_cast<std::uint64_t>(size);
 
         if (!OpenConsole()) {
-            return Fatal();
+            return PortLost();
         }
         Show(Text(kTextWaitingBios), StatusColour::Black);
         while (!WaitBoard(console_)) {
@@ -74,7 +75,7 @@ class KernelImageRow {
             }
             // Nobody there yet, or a terminal that was switched off: the port is opened afresh.
             if (!OpenConsole()) {
-                return Fatal();
+                return PortLost();
             }
         }
 
@@ -97,7 +98,7 @@ class KernelImageRow {
 
         // YMODEM reads and writes the line itself: normal mode.
         if (!slot_.Link().Open(LinkMode::Normal)) {
-            return slot_.stop.IsRequested() ? Stopped() : Fatal();
+            return slot_.stop.IsRequested() ? Stopped() : PortLost();
         }
         slot_.transferCancel = false;
         Pause(time_.ymodemSettleMs);
@@ -119,16 +120,24 @@ class KernelImageRow {
         Show(Text(kTextWriteFlash), StatusColour::Black);
         Pause(time_.ymodemSettleMs);
         if (!OpenConsole()) {
-            return Fatal();
+            return PortLost();
         }
         if (!Attempts([&] { return NandWriteImage(console_, imageSize_); }, slot_)) {
             return ConsoleFailed();
         }
         Show(Text(kTextKernelStart), StatusColour::Black);
-        StartKernel(console_, imageSize_);
+        const bool started = StartKernel(console_, imageSize_);
         Show(Text(kTextFinished));
         if (slot_.stop.IsRequested()) {
             return Stopped();
+        }
+        if (!started) {
+            // The image is in NAND, but a terminal whose kernel never mounts is not done.
+            slot_.status.Show(slot_.status.Text() + std::string(Text(kTextKernelNotStarted)),
+                              StatusColour::Red);
+            const KernelImageResult result = Failed(FailureCause::KernelStart, imageSize_);
+            Pause(time_.kernelImageRowEndMs);
+            return result;
         }
         Report(true, imageSize_);
         Pause(time_.kernelImageRowEndMs);
@@ -175,13 +184,12 @@ class KernelImageRow {
     // The thread sees the stop before the next row; nothing to report for a cut-short row.
     static KernelImageResult Stopped() { return {FlowOutcome::NextRow, false}; }
 
-    KernelImageResult Fatal() {
+    KernelImageResult PortLost() {
         if (slot_.stop.IsRequested()) {
             return Stopped();
         }
         Show(Text(kTextPortOpen), StatusColour::Red);
-        slot_.stop.Request();
-        return {FlowOutcome::Fatal, false};
+        return {FlowOutcome::PortLost, false};
     }
 
     const ConsoleContext& console_;

@@ -65,6 +65,11 @@ class SlotLink {
     // HangUp (the device went away), TimeOut (the terminal stopped taking bytes) or Transport.
     virtual std::optional<FailureCause> SendFrame(const FileFrame& frame) = 0;
 
+    // Waits, no longer than a write that gets nowhere, until every byte the link took has left
+    // the PC. Nothing when it has (or the transport holds nothing back); else why not: TimeOut
+    // (the terminal stopped taking bytes) or HangUp (the device went away).
+    virtual std::optional<FailureCause> Drain() { return std::nullopt; }
+
     // Types bytes on the boot console one at a time, each followed by the console's pause; false
     // as soon as one is not taken.
     virtual bool SendConsoleBytes(std::span<const std::uint8_t> bytes) = 0;

@@ -88,7 +88,6 @@ Attempt SendOnce(PortSlot& slot, const DownloadJob& job, FileFrame& frame, const
         status.Show(prefix + status.Text() + std::string(TextOf(lang, kTextFileTooLarge)),
                     StatusColour::Red);
         attempt.size = static_cast<std::uint64_t>(size);
-        attempt.outcome = FileOutcome::TooLarge;
         return attempt;
     }
     std::uint32_t crc = 0;
@@ -157,8 +156,8 @@ Attempt SendOnce(PortSlot& slot, const DownloadJob& job, FileFrame& frame, const
             case BlockLoopEnd::AllSentAfterRestart:
                 attempt.outcome = FileOutcome::SentAfterRestart;
                 break;
-            case BlockLoopEnd::HungUp:
-                attempt.outcome = FileOutcome::HungUp;
+            case BlockLoopEnd::PassOver:
+                attempt.outcome = FileOutcome::PassOver;
                 break;
             case BlockLoopEnd::Stopped:
                 SlotCloseChannel(slot);
@@ -190,8 +189,7 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
         }
         status.Show(prefix + std::string(TextOf(job.langBase, kTextPortOpenFailed)),
                     StatusColour::Red);
-        slot.stop.Request();
-        return FileOutcome::Fatal;
+        return FileOutcome::PortLost;
     }
 
     Attempt attempt;
@@ -214,7 +212,7 @@ FileOutcome SendOrdinaryFile(PortSlot& slot, const DownloadJob& job, FileFrame& 
         status.Show(FileOkText(prefix, file.fileName), StatusColour::Blue);
     }
     ReportFile(slot, file, attempt.size, ok);
-    if (attempt.outcome == FileOutcome::HungUp || attempt.outcome == FileOutcome::TooLarge) {
+    if (attempt.outcome == FileOutcome::PassOver) {
         return attempt.outcome;
     }
 

@@ -10,7 +10,8 @@ class PortSlot;
 struct DownloadJob;
 struct FileFrame;
 
-// Files above this size (64 MiB - 256 KiB) are refused.
+// Files above this size (64 MiB - 256 KiB) are refused before the start, and fail the file in
+// every pass when they grew past it during the run.
 inline constexpr std::int64_t kMaxFileSize = 0x3FC0000;
 
 struct FileToSend {
@@ -23,11 +24,10 @@ struct FileToSend {
 enum class FileOutcome {
     Sent,              // every block went out
     SentAfterRestart,  // ... after a transport failure made it start again from block 0
-    Failed,    // not sent (unreadable, empty, changed while sent, refused by the transport, or
-               // stopped); next row
-    HungUp,    // the device went away mid-file: the pass ends
-    TooLarge,  // over kMaxFileSize: the row is to be unchecked; next row
-    Fatal,     // the channel could not be opened: the slot is stopped and its thread ends
+    Failed,    // not sent (unreadable, empty, too large, changed while sent, refused by the
+               // transport, or stopped); next row
+    PassOver,  // the device went away mid-file, or the file kept timing out: the pass ends
+    PortLost,  // the channel could not be opened: the pass ends
 };
 
 // Sends one file as frames on the slot's freshly opened channel, showing its progress and result

@@ -116,6 +116,17 @@ std::optional<FailureCause> SerialLink::SendFrame(const FileFrame& frame) {
     return SendPieces(compact);
 }
 
+std::optional<FailureCause> SerialLink::Drain() {
+    switch (ComDrain(slot_.channel)) {
+        case kChannelDone:
+            return std::nullopt;
+        case kChannelTimeout:
+            return FailureCause::TimeOut;
+        default:
+            return FailureCause::HangUp;
+    }
+}
+
 bool SerialLink::SendConsoleBytes(std::span<const std::uint8_t> bytes) {
     for (const std::uint8_t byte : bytes) {
         if (ComWrite(slot_.channel, &byte, 1) != kChannelDone) {

@@ -16,7 +16,6 @@ inline constexpr std::uint32_t kHangUpWithinMs = 1000;
 
 class SerialLink final : public SlotLink {
   public:
-
     SerialLink(PortSlot& slot, const DownloadJob& job);
 
     char FailureDigit() const override { return '4'; }
@@ -27,6 +26,7 @@ class SerialLink final : public SlotLink {
     int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) override;
     void Purge() override;
     std::optional<FailureCause> SendFrame(const FileFrame& frame) override;
+    std::optional<FailureCause> Drain() override;
     bool SendConsoleBytes(std::span<const std::uint8_t> bytes) override;
     std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) override;
     void BeginPass() override;

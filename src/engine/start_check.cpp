@@ -11,6 +11,7 @@
 #include "engine/download_texts.h"
 #include "engine/hex_bytes.h"
 #include "engine/link.h"
+#include "engine/ordinary_file_flow.h"
 #include "engine/port_slot.h"
 
 namespace termload {
@@ -164,8 +165,16 @@ std::optional<std::string> RowProblem(const DownloadJob& job, const DownloadFile
         return MissingFileText(lang, entry.sourcePath);
     }
     // The frames' file count would include a file no frame carries: the terminal would wait.
-    if (std::filesystem::file_size(source, ec) == 0 && !ec) {
+    const std::uintmax_t size = std::filesystem::file_size(source, ec);
+    if (size == 0 && !ec) {
         return EmptySourceText(lang, entry.sourcePath);
+    }
+    // Every pass would announce a file that never goes.
+    if (!ec && size > static_cast<std::uintmax_t>(kMaxFileSize)) {
+        return std::string(TextOf(lang, kTextSourceFile))
+            .append(entry.sourcePath)
+            .append(": ")
+            .append(TextOf(lang, kTextFileTooLarge));
     }
     const std::optional<std::string> gbk = Utf8ToGbkExact(entry.destinationName);
     if (!gbk) {
@@ -251,19 +260,20 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     const bool bootConsole = TraitsOf(job->channel.transport).bootConsole;
     for (const DownloadRow& row : job->rows) {
         const std::string name = FileNamePart(PathToUtf8(row.source));
-        // BIOS, kernel and root rows run on the console channel the kernel-mode start opens, and
-        // their images go through the USB pipe while the serial console watches the answer.
-        const bool usbPipeRowFits = job->kernelMode && bootConsole;
-        if (IsUsbPipeKind(row.kind) && !usbPipeRowFits) {
-            check.messages.push_back(
-                {PromptKind::Warning,
-                 StartRefusalText(lang, StartRefusal::BootRowNeedsKernelMode, name)});
-            return check;
-        }
-        if (row.kind == kKernelImageKind && !bootConsole) {
+        // Boot-loader rows run on the terminal's serial console, in any mode: the flow waits for
+        // the boot loader itself when the console is not open yet.
+        if (IsBootLoaderKind(row.kind) && !bootConsole) {
             check.messages.push_back(
                 {PromptKind::Warning,
                  StartRefusalText(lang, StartRefusal::ConsoleNotSerial, name)});
+            return check;
+        }
+        // The images of BIOS, kernel and root rows go through the one USB download device the
+        // PC finds: with several ports, one terminal's image could reach another.
+        if (IsUsbPipeKind(row.kind) && job->portCount > 1) {
+            check.messages.push_back(
+                {PromptKind::Warning,
+                 StartRefusalText(lang, StartRefusal::UsbPipeRowMultiPort, name)});
             return check;
         }
     }

@@ -14,6 +14,7 @@ Timings Timings::Scaled(double factor) {
              &scaled.threadStartGapMs,
              &scaled.channelSettleMs,
              &scaled.passEndPauseMs,
+             &scaled.portRetryMs,
              &scaled.consoleByteGapMs,
              &scaled.replySettleMs,
              &scaled.waitBoardTimeoutMs,

@@ -13,6 +13,7 @@ struct Timings {
     std::uint32_t threadStartGapMs = 100;  // between the starts of two download threads
     std::uint32_t channelSettleMs = 100;   // each pause while a slot's channel is closed or opened
     std::uint32_t passEndPauseMs = 100;    // after the channel is closed at the end of a pass
+    std::uint32_t portRetryMs = 1000;      // between the tries of a port whose device went away
 
     // Boot console.
     std::uint32_t consoleByteGapMs = 100;  // after each typed byte: the console reads typed input

@@ -69,10 +69,6 @@ void RecordingHost::PassFailed(const PassFailureReport& failure) {
     Record([&] { failures_[failure.slot].push_back(failure); });
 }
 
-void RecordingHost::AllSlotsEnded() {
-    Record([&] { ++allSlotsEnded_; });
-}
-
 std::vector<StatusEntry> RecordingHost::Statuses(int slot) const {
     std::lock_guard lock(mutex_);
     return Find(statuses_, slot);
@@ -120,10 +116,6 @@ std::vector<bool> RecordingHost::PassesOk(int slot) const {
 std::vector<PassFailureReport> RecordingHost::Failures(int slot) const {
     std::lock_guard lock(mutex_);
     return Find(failures_, slot);
-}
-
-int RecordingHost::AllSlotsEndedCount() const {
-    return Get(allSlotsEnded_);
 }
 
 bool RecordingHost::WaitUntil(const std::function<bool(const RecordingHost&)>& done,

@@ -36,7 +36,6 @@ class RecordingHost : public HostSink {
     void RunEnded(int slot) override;
     void PassFinished(int slot, int pass, bool ok) override;
     void PassFailed(const PassFailureReport& failure) override;
-    void AllSlotsEnded() override;
 
     std::vector<StatusEntry> Statuses(int slot) const;
     // The slot's last status; nothing when it never had one.
@@ -58,7 +57,6 @@ class RecordingHost : public HostSink {
     // The engine's verdict on each finished pass of the slot, in order.
     std::vector<bool> PassesOk(int slot) const;
     std::vector<PassFailureReport> Failures(int slot) const;
-    int AllSlotsEndedCount() const;
 
     // Waits until `done` holds (checked after every report) or `limit` has passed.
     bool WaitUntil(const std::function<bool(const RecordingHost&)>& done,
@@ -81,7 +79,6 @@ class RecordingHost : public HostSink {
     std::vector<std::string> errorTexts_;
     std::vector<int> unchecked_;
     int runsEnded_ = 0;
-    int allSlotsEnded_ = 0;
 };
 
 }  // namespace termload::test

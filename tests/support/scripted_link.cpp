@@ -83,6 +83,16 @@ class ScriptedLink final : public SlotLink {
         return std::nullopt;
     }
 
+    std::optional<FailureCause> Drain() override {
+        const auto step = script_.Count(LinkCall::Drain);
+        if (Act(step) || slot_.channel == 0) {
+            script_.Record("drain failed");
+            return step ? step->cause : FailureCause::HangUp;
+        }
+        script_.Record("drain");
+        return std::nullopt;
+    }
+
     bool SendConsoleBytes(std::span<const std::uint8_t> bytes) override {
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             if (Write(bytes.subspan(i, 1)) != kChannelDone) {

@@ -18,7 +18,7 @@
 namespace termload::test {
 
 // The calls a script counts, across every slot of the run, from 1.
-enum class LinkCall { Open, Write, Read, Purge };
+enum class LinkCall { Open, Write, Read, Purge, Drain };
 
 enum class LinkAction {
     Fail,    // that call fails (a write with the step's cause)
@@ -44,7 +44,8 @@ class ScriptedLinks {
     LinkFactory Factory();
 
     // What the links did, in order: "open", "open failed", "close", "purge", "frame NAME/BLOCK",
-    // "frame NAME/BLOCK failed", "read", "read failed".
+    // "frame NAME/BLOCK failed", "read", "read failed", "drain", "drain failed" (its output queue
+    // did not empty: a time-out, or the step's cause).
     std::vector<std::string> Log() const;
     // Every byte the writes took.
     std::string Written() const;
@@ -69,7 +70,7 @@ class ScriptedLinks {
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<Step> steps_;
-    int counts_[4] = {};
+    int counts_[5] = {};
     bool vanished_ = false;
     bool held_ = false;
     std::vector<std::string> log_;

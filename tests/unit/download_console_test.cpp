@@ -237,14 +237,14 @@ TEST_F(ConsoleExchanges, StartKernelAnswersAtMostThreeMoreTimes) {
     // The kernel keeps talking without mounting: three more "y\r", then the fourth wake-up ends it.
     script({"Starting kernel at 0xc000000 ...\r\n", "Uncompressing Linux... done\r\n",
             "Freeing init memory: 108K\r\n", "console [ttyS0] enabled, still no root\r\n"});
-    StartKernel(Console(), 1000000);
+    EXPECT_FALSE(StartKernel(Console(), 1000000));
     EXPECT_EQ(terminal.TypedText(), kStart + "y\ry\ry\r");
 
     // Mounted at the first wake-up: nothing more is typed.
     Use(true);
     const std::size_t before = terminal.TypedText().size();
     script({"Starting kernel\r\nVFS: Mounted root\r\nMTD mount /dev/mtdblock4 ok\r\n"});
-    StartKernel(Console(), 1000000);
+    EXPECT_TRUE(StartKernel(Console(), 1000000));
     EXPECT_EQ(terminal.TypedText().substr(before), kStart);
     EXPECT_EQ(table[0].received.Length(), 0u);
 }

@@ -1,15 +1,20 @@
 // The download flows over a scripted link, at no pacing: what follows a refused frame (for each
-// recovery a link may have), a port that goes away in the middle of a pass, and stops that come
-// in the middle of a frame or during the pause after a file.
+// recovery a link may have) or an output that does not drain, a terminal that keeps stalling, a
+// port that goes away in the middle of a pass or cannot be opened again for a while, the M868
+// address file of every pass, and stops that come in the middle of a frame, during the pause
+// after a file or while a port is waited for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/file_frame.h"
+#include "engine/ordinary_file_flow.h"
 #include "engine/port_slot.h"
 #include "support/scripted_link.h"
 
@@ -58,7 +63,8 @@ class DownloadLink : public ::testing::Test {
     DownloadController controller{table, links.Factory()};
 };
 
-const Strings kFileA = {"open", "frame a.bin/0", "frame a.bin/1", "close"};
+const Strings kFileA = {"open", "frame a.bin/0", "frame a.bin/1", "drain", "close"};
+const Strings kFileB = {"open", "frame b.bin/0", "frame b.bin/1", "frame b.bin/2", "drain", "close"};
 
 Strings Concat(std::initializer_list<Strings> parts) {
     Strings all;
@@ -73,8 +79,8 @@ TEST_F(DownloadLink, RefusedFrameRestartsTheFileFromBlockZeroOnAFreshOpen) {
     Run(1);
     EXPECT_EQ(links.Log(),
               Concat({kFileA,
-                      {"open", "frame b.bin/0", "frame b.bin/1 failed", "purge", "close", "open",
-                       "frame b.bin/0", "frame b.bin/1", "frame b.bin/2", "close"}}));
+                      {"open", "frame b.bin/0", "frame b.bin/1 failed", "purge", "close"},
+                      kFileB}));
     EXPECT_EQ(host.Shown(0, "[COM1] File read error4", StatusColour::Red), 1);
     EXPECT_EQ(host.Shown(0, "[[COM1]]b.bin...OK", StatusColour::Blue), 1);
     // Every file arrived whole, but the pass cannot vouch for what the terminal made of it.
@@ -91,8 +97,7 @@ TEST_F(DownloadLink, LinkThatGivesUpTheFileGoesOnWithTheNextShowingItsOwnDigit) 
     links.recovery = FrameRecovery::GiveUpFile;
     links.At(LinkCall::Write, 2, LinkAction::Fail, FailureCause::Transport);  // a.bin/0
     Run(1);
-    EXPECT_EQ(links.Log(), (Strings{"open", "frame a.bin/0 failed", "close", "open",
-                                    "frame b.bin/0", "frame b.bin/1", "frame b.bin/2", "close"}));
+    EXPECT_EQ(links.Log(), Concat({{"open", "frame a.bin/0 failed", "close"}, kFileB}));
     EXPECT_EQ(host.Shown(0, "[COM1] File read error2", StatusColour::Red), 1);
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
     ASSERT_EQ(host.Failures(0).size(), 1u);
@@ -103,40 +108,105 @@ TEST_F(DownloadLink, LinkThatGivesUpTheFileGoesOnWithTheNextShowingItsOwnDigit) 
 TEST_F(DownloadLink, HangUpEndsThePassAndTheNextStartsFromTheFirstFile) {
     links.At(LinkCall::Write, 3, LinkAction::Fail, FailureCause::HangUp);  // a.bin/1
     Run(2);
-    const Strings fileB = {"open", "frame b.bin/0", "frame b.bin/1", "frame b.bin/2", "close"};
     EXPECT_EQ(links.Log(),
-              Concat({{"open", "frame a.bin/0", "frame a.bin/1 failed", "close"}, kFileA, fileB}));
+              Concat({{"open", "frame a.bin/0", "frame a.bin/1 failed", "close"}, kFileA, kFileB}));
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
     ASSERT_EQ(host.Failures(0).size(), 1u);
     EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::HangUp);
     EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::NextPass);
 }
 
-// A port that cannot be opened, at the start or in the middle of a pass: the failure stays shown
-// and the thread ends; running until stopped, the host hears that no port is left; with a pass
-// limit, the run has ended.
-TEST_F(DownloadLink, PortThatDoesNotOpenFailsThePassAndEndsItsThread) {
-    links.At(LinkCall::Open, 2, LinkAction::Vanish);  // b.bin's open
-    Start(0);
-    ASSERT_TRUE(host.WaitUntil([](const auto& h) { return h.AllSlotsEndedCount() > 0; }, 10s));
-    EXPECT_EQ(links.Log(), Concat({kFileA, {"open failed"}}));
-    EXPECT_EQ(host.LastStatus(0).text, "[COM1]Port open failed!");
-    EXPECT_EQ(host.LastStatus(0).colour, StatusColour::Red);
+// The last frame counts only once the port's output has drained: a queue that does not empty in
+// time is the time-out of a write that gets nowhere, and the file goes again from block 0.
+TEST_F(DownloadLink, OutputThatDoesNotDrainIsATimeOutAndTheFileGoesAgain) {
+    links.At(LinkCall::Drain, 1, LinkAction::Fail, FailureCause::TimeOut);  // a.bin's end
+    Run(1);
+    EXPECT_EQ(links.Log(), Concat({{"open", "frame a.bin/0", "frame a.bin/1", "drain failed",
+                                    "purge", "close"},
+                                   kFileA, kFileB}));
+    EXPECT_EQ(host.Shown(0, "[COM1] File read error4", StatusColour::Red), 1);
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
     ASSERT_EQ(host.Failures(0).size(), 1u);
-    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::PortOpen);
-    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::None);
-    EXPECT_EQ(host.Failures(0)[0].text, "[COM1]Port open failed!");
-    EXPECT_EQ(host.RunsEnded(), 0);
-    EXPECT_TRUE(controller.Running());
-    controller.Stop();
-    EXPECT_FALSE(controller.Running());
-    EXPECT_EQ(host.LastStatus(0).text, "[COM1]Ready");
+    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::TimeOut);
+    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::File);
+    EXPECT_EQ(host.Failures(0)[0].file, "a.bin");
+}
 
-    Run(1);  // the device is still gone: the first open fails
-    EXPECT_EQ(host.RunsEnded(), 1);
+// A terminal that stalls on every attempt at a file: its third time-out in a row ends the pass,
+// and the next pass serves whoever is on the port from the first file on.
+TEST_F(DownloadLink, ThirdTimeOutOfOneFileEndsThePass) {
+    for (const int write : {8, 12, 16}) {  // b.bin/1's second half, attempt after attempt
+        links.At(LinkCall::Write, write, LinkAction::Fail, FailureCause::TimeOut);
+    }
+    Run(2);
+    const Strings stalled = {"open", "frame b.bin/0", "frame b.bin/1 failed", "purge", "close"};
+    EXPECT_EQ(links.Log(), Concat({kFileA, stalled,
+                                   {"open", "frame b.bin/0", "frame b.bin/1 failed", "purge",
+                                    "close"},
+                                   {"open", "frame b.bin/0", "frame b.bin/1 failed", "close"},
+                                   kFileA, kFileB}));
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
+    const auto failures = host.Failures(0);
+    ASSERT_EQ(failures.size(), 3u);
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        EXPECT_EQ(failures[i].cause, FailureCause::TimeOut);
+        EXPECT_EQ(failures[i].restart, i < 2 ? PassRestart::File : PassRestart::NextPass);
+    }
+}
+
+// Every pass serves a terminal of its own: each M868 terminal gets the address file first.
+TEST_F(DownloadLink, M868AddressFileOpensEveryPass) {
+    ws.config.controls.modelItems = {"M868"};
+    Run(3);
+    const Strings log = links.Log();
+    const Strings addressFile = {"open", "frame /0", "drain", "close"};
+    EXPECT_EQ(log, Concat({addressFile, kFileA, kFileB, addressFile, kFileA, kFileB, addressFile,
+                           kFileA, kFileB}));
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{true, true, true}));
+}
+
+// A source that grows past the largest file a terminal takes after the start fails in every pass
+// it is in; the other files still go.
+TEST_F(DownloadLink, SourceGrownPastTheLimitFailsEveryPass) {
+    Start(2);
+    std::filesystem::resize_file(ws.Dir() / "a.bin", kMaxFileSize + 1);
+    ASSERT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; }, 10s));
+    controller.Stop();
+    EXPECT_EQ(links.Log(), Concat({{"open", "close"}, kFileB, {"open", "close"}, kFileB}));
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, false}));
-    EXPECT_EQ(links.Log().back(), "open failed");
+    EXPECT_EQ(host.Shown(0, "[COM1][COM1]a.bin...File size must less 64M", StatusColour::Red), 2);
+}
+
+// A port that cannot be opened again in the middle of a run (a terminal swapped on a line of USB
+// serial adapters) fails its pass, keeps its red text and is tried again every second; once it
+// opens, the next pass begins. The operator's stop ends the wait at once.
+TEST_F(DownloadLink, PortThatDoesNotOpenFailsThePassAndIsWaitedFor) {
+    ws.options.timings.portRetryMs = 20;
+    links.At(LinkCall::Open, 2, LinkAction::Fail);  // b.bin's open
+    links.At(LinkCall::Open, 3, LinkAction::Fail);  // the first retry
+    Run(2);
+    EXPECT_EQ(links.Log(), Concat({kFileA, {"open failed", "open failed", "open", "close"}, kFileA,
+                                   kFileB}));
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
+    ASSERT_EQ(host.Failures(0).size(), 1u);
+    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::PortOpen);
+    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::NextPass);
+    EXPECT_EQ(host.Failures(0)[0].text, "[COM1]Port open failed!");
+
+    links.At(LinkCall::Open, 7, LinkAction::Vanish);  // the next run's first open, and every later
+    Start(0);
+    ASSERT_TRUE(host.WaitUntil(
+        [&](const auto&) {
+            const Strings log = links.Log();
+            return std::count(log.begin(), log.end(), "open failed") >= 6;
+        },
+        10s));
+    EXPECT_EQ(host.LastStatus(0).text, "[COM1]Port open failed!");
+    EXPECT_EQ(host.LastStatus(0).colour, StatusColour::Red);
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true, false})) << "one failed pass";
+    EXPECT_TRUE(controller.Running());
+    EXPECT_LT(TimedStop(), 5s);
+    EXPECT_EQ(host.LastStatus(0).text, "[COM1]Ready");
 }
 
 // The operator's stop while a frame's second half waits on a terminal that takes nothing, and a
@@ -176,7 +246,6 @@ TEST_F(DownloadLink, StopThatRefusesAnOpenIsNoPortFailure) {
     EXPECT_EQ(host.Shown(0, "[COM1]Port open failed!", StatusColour::Red), 0);
     EXPECT_TRUE(host.PassesOk(0).empty());
     EXPECT_TRUE(host.Failures(0).empty());
-    EXPECT_EQ(host.AllSlotsEndedCount(), 0);
 }
 
 TEST_F(DownloadLink, StopDuringThePauseAfterAFileEndsAtOnce) {
