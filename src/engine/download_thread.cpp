@@ -209,12 +209,6 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, PassState& state) {
             kind = job.rows[index].kind;
         }
 
-        result.lastFileName = file.fileName;
-        if (DeviceChanged(slot, job, file.destination)) {
-            result.end = PassEnd::PassOver;
-            return result;
-        }
-
         if (m868 && !state.addressFileSent) {
             const int sent =
                 SendAddressFile(slot, job, state.frame, kAddressFileName, job.addressFileNames);
@@ -230,6 +224,14 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, PassState& state) {
                 return result;
             }
             state.addressFileSent = true;
+        }
+
+        // After the address file too: a terminal that went away with it must not be followed by
+        // a file for its replacement.
+        result.lastFileName = file.fileName;
+        if (DeviceChanged(slot, job, file.destination)) {
+            result.end = PassEnd::PassOver;
+            return result;
         }
 
         if (IsBootLoaderKind(kind)) {

@@ -232,6 +232,22 @@ TEST_F(KernelImage, NandWriteWithoutAnswerFailsThePass) {
     EXPECT_TRUE(ConsoleEvents(results, "kernel").empty());
 }
 
+// The kernel never mounts its file system: "Download finished" stays, with the reason after it in
+// red, and the pass fails with its own cause.
+TEST_F(KernelImage, KernelThatNeverStartsFailsThePass) {
+    BootLoaderSim sim(ws.Dir(), {"--fault", "all:hang=run"});
+    ws.options.passLimit = 1;
+    Start();
+    AwaitRunEnd();
+    ExpectOneFailedPass(FailureCause::KernelStart,
+                        "[COM1]Download finished Kernel did not start!");
+    EXPECT_TRUE(InOrder(Texts(), {"[COM1]Kernel start...", "[COM1]Download finished"}));
+    EXPECT_EQ(host.Shown(0, "[COM1]Download finished Kernel did not start!", StatusColour::Red),
+              1);
+    sim.Stop();
+    EXPECT_EQ(ConsoleEvents(sim.Results(), "nand-write").size(), 1u);
+}
+
 // The user area cannot be erased: the operator is told, and the boot loader is waited for again
 // (this one never answers again) until the stop.
 TEST_F(KernelImage, UserAreaEraseFailureIsShownAndTheBannerWaitedForAgain) {
