@@ -29,6 +29,7 @@ bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
         run_ = std::make_unique<DownloadRun>(job, job->portCount);
         run = run_.get();
         running_ = true;
+        fineTimer_.emplace();
     }
 
     const bool multi = job->portMode == PortMode::Multi;
@@ -60,6 +61,7 @@ bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
     if (started == 0) {
         const std::lock_guard lock(mutex_);
         running_ = false;
+        fineTimer_.reset();
         return false;
     }
     return true;
@@ -89,6 +91,8 @@ void DownloadController::Stop() {
     }
     startStop_.Request();
     SlotStopAll(table_);
+    const std::lock_guard lock(mutex_);
+    fineTimer_.reset();
 }
 
 void DownloadController::Cancel() {
@@ -111,6 +115,11 @@ void DownloadController::Cancel() {
 bool DownloadController::Running() const {
     const std::lock_guard lock(mutex_);
     return running_;
+}
+
+bool DownloadController::FineTimerHeld() const {
+    const std::lock_guard lock(mutex_);
+    return fineTimer_ && fineTimer_->Held();
 }
 
 }  // namespace termload

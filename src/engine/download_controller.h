@@ -2,11 +2,13 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "engine/download_job.h"
 #include "engine/download_thread.h"
 #include "engine/link.h"
 #include "engine/stop_signal.h"
+#include "engine/timer_resolution.h"
 
 namespace termload {
 
@@ -50,6 +52,9 @@ class DownloadController {
     // A run has been started and not stopped since (threads that ended on their own count as
     // running until Stop, as the window stays in its downloading state).
     bool Running() const;
+    // The system timer ticks every millisecond for the run (asked for at Start, given back at
+    // Stop), so that the pacing's pauses are as long as the settings say.
+    bool FineTimerHeld() const;
 
   private:
     PortSlotTable& table_;
@@ -61,6 +66,7 @@ class DownloadController {
     // The run the threads work on; it lives until every thread of it has been joined.
     std::unique_ptr<DownloadRun> run_;
     bool running_ = false;
+    std::optional<FineTimerResolution> fineTimer_;
 };
 
 }  // namespace termload

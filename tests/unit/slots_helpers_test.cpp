@@ -7,11 +7,14 @@
 #include <string>
 #include <thread>
 
+#include "engine/download_controller.h"
 #include "engine/hex_bytes.h"
 #include "engine/port_slot.h"
 #include "engine/slot_events.h"
 #include "engine/stop_signal.h"
 #include "engine/timings.h"
+#include "support/recording_host.h"
+#include "support/scripted_link.h"
 
 namespace termload {
 namespace {
@@ -100,6 +103,25 @@ TEST(SlotHelpers, TimedWaitsNeverEndEarly) {
         EXPECT_FALSE(never.WaitFor(2ms));
         ASSERT_GE(Clock::now() - start, 2ms) << "wait " << i;
     }
+}
+
+// The pacing's 10 ms pauses are timed waits, which Windows ends only on a tick of its timer: a run
+// holds 1 ms ticks from its start to its stop.
+TEST(SlotHelpers, ARunHoldsMillisecondTimerTicksUntilItsStop) {
+    test::RecordingHost host;
+    PortSlotTable table(host);
+    test::ScriptedLinks links;
+    DownloadController controller(table, links.Factory());
+    auto job = std::make_shared<DownloadJob>();
+    job->passLimit = 1;
+    job->timings = Timings::Scaled(0);
+    EXPECT_FALSE(controller.FineTimerHeld());
+    ASSERT_TRUE(controller.Start(job));
+    EXPECT_TRUE(controller.FineTimerHeld());
+    ASSERT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; }, 10s));
+    EXPECT_TRUE(controller.FineTimerHeld()) << "until the host stops the run";
+    controller.Stop();
+    EXPECT_FALSE(controller.FineTimerHeld());
 }
 
 TEST(SlotHelpers, ReceiveTextDropsTheOlderHalf) {
