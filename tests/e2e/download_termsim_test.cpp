@@ -212,9 +212,10 @@ TEST_F(DownloadTermsim, M868WithClockFileAtFullSpeed) {
         EXPECT_TRUE(file.good) << file.name;
         EXPECT_EQ(file.fileCount, 4) << "two rows, the address file and the clock file";
     }
-    ASSERT_EQ(second.size(), 3u) << "the address file goes once per thread run";
-    EXPECT_EQ(second[0].name, "telpay.bin");
-    EXPECT_EQ(second[2].name, "timer.txt");
+    ASSERT_EQ(second.size(), 4u) << "every terminal gets the address file first";
+    EXPECT_EQ(Contents(second[0].path), Contents(first[0].path));
+    EXPECT_EQ(second[1].name, "telpay.bin");
+    EXPECT_EQ(second[3].name, "timer.txt");
 }
 
 // A terminal that hangs up mid-file (COM1) is swapped for a healthy one: the pass fails and the
