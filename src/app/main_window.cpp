@@ -515,6 +515,7 @@ bool TfrmMain::LoadConfiguration(const QString& path, bool chosenByOperator) {
         cmbModeChange();
         ckFilesClickCheck();
     } else {
+        ApplyLanguage();  // the new empty file's language; the controls keep their values
         setWindowTitle(caption);
     }
     for (const PromptMessage& message : result.messages) {
