@@ -135,7 +135,7 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
     ui_->edVersion->setValidator(new HexVersionValidator(ui_->edVersion));
     panels_ = std::make_unique<PortPanels>(
         std::array<QWidget*, 3>{ui_->pnlProc8, ui_->pnlProc16, ui_->pnlProc27});
-    panels_->AttachStatusLine(ui_->lbCurrFile, ui_->pnlNormal);
+    panels_->AttachStatusLine(ui_->lbCurrFile, ui_->Process, ui_->pnlNormal);
     BuildFileListHeader();
 
     fileMenu_ = new QMenu(this);
