@@ -2,9 +2,10 @@
 // "Lab<n>" and progress bar "Prog<n>" (0-100), ports 1-9, 10-18 and 19-27 from top to bottom.
 //
 // Each panel also keeps its port's tally ("Tally<n>", right-aligned on the progress bar's line
-// below the status text, shown once the port has an outcome): passes done and failed, the last failure as its tooltip. A port whose
-// last passes all failed is framed in amber, a colour no status text uses. The panel's context
-// menu "pmTally" resets the tally of that port ("TallyReset") or of every port ("TallyResetAll").
+// below the status text, shown once the port has an outcome): passes done and failed, the last
+// failure as its tooltip. A port whose last passes all failed is framed in amber, a colour no
+// status text uses. The panel's context menu "pmTally" resets the tally of that port
+// ("TallyReset") or of every port ("TallyResetAll").
 //
 // The status line of the single-port and USB modes ("lbCurrFile") shows, as "TallyCurr", the tally
 // of the port its passes count on: the chosen COM port's, or in the USB modes the transport's own

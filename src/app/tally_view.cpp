@@ -39,8 +39,7 @@ TallyLabel::TallyLabel(QWidget* parent) : QLabel(parent) {
     hide();
 }
 
-void TallyLabel::Show(const PortTally& tally, const QString& name, int langBase,
-                      const QRect& bar) {
+void TallyLabel::Show(const PortTally& tally, const QString& name, int langBase, const QRect& bar) {
     if (tally.Empty()) {
         hide();
         clear();

@@ -104,9 +104,10 @@ TEST_F(WindowOnUsbDoors, HidVersionReadUnchecksTheRowTheTerminalHoldsAndTheOther
     w.dir.Write("UserLoacaVersion.ini", "0;boot;B001\n1;core;C002\n");
     // The HID terminal is there for the next pass at once: the pause after each file keeps a
     // pass long enough for the test to stop after the first.
-    w.Load(ConfigText("Language=1\nUSBDelay=1\nS4KDelay=1\nFILE_INTERVAL=1\nFILE_INTERVAL_=1500\n",
-                      "05=M740-32\n",
-                      History({"1;boot.bin;boot.bin", "1;core.bin;core.bin", "1;sdk.bin;sdk.bin"})));
+    w.Load(
+        ConfigText("Language=1\nUSBDelay=1\nS4KDelay=1\nFILE_INTERVAL=1\nFILE_INTERVAL_=1500\n",
+                   "05=M740-32\n",
+                   History({"1;boot.bin;boot.bin", "1;core.bin;core.bin", "1;sdk.bin;sdk.bin"})));
     Click(w.Find<QRadioButton>("rbusb"));
 
     Click(w.Find<QPushButton>("ReadFileVersion"));

@@ -84,7 +84,7 @@ std::optional<StatusEntry> RecordingHost::StatusOf(int slot) const {
 }
 
 long RecordingHost::Shown(int slot, const std::string& text,
-                            std::optional<StatusColour> colour) const {
+                          std::optional<StatusColour> colour) const {
     const auto all = Statuses(slot);
     return std::count_if(all.begin(), all.end(), [&](const StatusEntry& s) {
         return s.text == text && s.colour == colour;

@@ -191,8 +191,7 @@ TEST_F(DownloadCcid, OperatorStopsBetweenPiecesAndDuringEndlessWriting) {
     Start();
     ASSERT_TRUE(host.WaitUntil(
         [](const auto& h) {
-            return h.Shown(0, "[[COM0]]a.bin 正在更新，请不要点停止下载..", std::nullopt) >=
-                   3;
+            return h.Shown(0, "[[COM0]]a.bin 正在更新，请不要点停止下载..", std::nullopt) >= 3;
         },
         10s));
     const auto began = std::chrono::steady_clock::now();
