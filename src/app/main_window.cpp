@@ -132,6 +132,9 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
         }
     }
     ui_->cmbBuardRate->setCurrentIndex(ControlsModel{}.baudRateIndex);
+    // Their items follow the language; the design's "none" stands until a language is applied.
+    FillCombo("cmbParityBit", ParityItems(LangBase()), ControlsModel{}.parityIndex);
+    FillCombo("cmbFlowCtrl", FlowCtrlItems(LangBase()), ControlsModel{}.flowCtrlIndex);
     ui_->edVersion->setValidator(new HexVersionValidator(ui_->edVersion));
     panels_ = std::make_unique<PortPanels>(
         std::array<QWidget*, 3>{ui_->pnlProc8, ui_->pnlProc16, ui_->pnlProc27});

@@ -37,7 +37,8 @@ TEST(WindowLanguage, RelabelsEveryCaptionAndRefillsTheLanguageCombos) {
         EXPECT_EQ(first.Find<QRadioButton>("rbSingle")->text(), "单端口下载");
         EXPECT_EQ(first.Find<QPushButton>("btnAdd")->text(), "读取配置文件");
         EXPECT_EQ(first.Find<QLabel>("lbCurrFile")->text(), "[COM1]已就绪");
-        EXPECT_EQ(Items(first.Find<QComboBox>("cmbParityBit")).front(), "无");
+        EXPECT_EQ(first.Find<QComboBox>("cmbParityBit")->currentText(), "无");
+        EXPECT_EQ(first.Find<QComboBox>("cmbFlowCtrl")->currentText(), "无");
     }
     WindowUnderTest w(ConfigText("Language=1\nParityBit=2\nFlowCtrl=1\n"));
     EXPECT_EQ(w.window->windowTitle(), "Termload v3.6.29");
