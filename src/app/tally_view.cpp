@@ -13,7 +13,7 @@ constexpr int kLastFailureId = 182;
 constexpr int kFailedInARowId = 183;
 
 constexpr int kTallyPixelSize = 10;
-constexpr QRgb kTallyGrey = 0xFF505050;  // quieter than the status text beside it
+constexpr QRgb kTallyGrey = 0xFF505050;  // quieter than the status text above it
 constexpr int kMarkWidth = 2;            // fits in the margin around a status line and its bar
 constexpr int kTallyPadding = 3;         // keeps the text off the bar's frame
 // A veil that keeps the counts readable over the bar's fill and lets the bar show through.
