@@ -77,7 +77,10 @@ void ReportShift(termload::HostSink& host, bool english) {
             host.SetStatus(slot, std::string(files[file]) + "...OK", StatusColour::Blue);
             host.SetProgress(slot, {0, 100, 100});
         } else {
-            host.SetStatus(slot, prefix + files[file] + " " + std::to_string(percent * 8) + "K",
+            // The text of a block sent, as the frame flow writes it.
+            host.SetStatus(slot,
+                           prefix + (english ? "DownLoad.." : "正下载") + "  " + files[file] + "(" +
+                               std::to_string(percent * 120 / 100 + 1) + "K/120K)",
                            StatusColour::Black);
             host.SetProgress(slot, {0, 100, percent});
         }

@@ -132,10 +132,13 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
         }
     }
     ui_->cmbBuardRate->setCurrentIndex(ControlsModel{}.baudRateIndex);
+    // Their items follow the language; the design's "none" stands until a language is applied.
+    FillCombo("cmbParityBit", ParityItems(LangBase()), ControlsModel{}.parityIndex);
+    FillCombo("cmbFlowCtrl", FlowCtrlItems(LangBase()), ControlsModel{}.flowCtrlIndex);
     ui_->edVersion->setValidator(new HexVersionValidator(ui_->edVersion));
     panels_ = std::make_unique<PortPanels>(
         std::array<QWidget*, 3>{ui_->pnlProc8, ui_->pnlProc16, ui_->pnlProc27});
-    panels_->AttachStatusLine(ui_->lbCurrFile, ui_->pnlNormal);
+    panels_->AttachStatusLine(ui_->lbCurrFile, ui_->Process, ui_->pnlNormal);
     BuildFileListHeader();
 
     fileMenu_ = new QMenu(this);
@@ -515,6 +518,7 @@ bool TfrmMain::LoadConfiguration(const QString& path, bool chosenByOperator) {
         cmbModeChange();
         ckFilesClickCheck();
     } else {
+        ApplyLanguage();  // the new empty file's language; the controls keep their values
         setWindowTitle(caption);
     }
     for (const PromptMessage& message : result.messages) {

@@ -13,6 +13,7 @@
 #include "channels/usb_serial_emulator.h"
 #include "config/paths.h"
 #include "config/settings.h"
+#include "engine/timings.h"
 
 class QCloseEvent;
 class QHeaderView;
@@ -40,6 +41,8 @@ struct WindowPlaces {
     std::function<std::optional<int>()> usbEmulatorPort = FindUsbEmulatorComNumber;
     // How long a CCID terminal is given to restart after the reboot request.
     std::uint32_t ccidRestartPauseMs = 3000;
+    // The protocol's times for the downloads the window starts.
+    Timings timings;
 };
 
 // Client height of the window and its widths per port mode.

@@ -51,6 +51,7 @@ void TfrmMain::btnDownClick() {
     options.userAddrFile = places_.appDir / kUserAddrFileName;
     options.addressTraceDir = places_.appDir;
     options.ccidReader = ccid_;
+    options.timings = places_.timings;
     const StartCheck check = CheckStart(config_, options);
     for (const int row : check.uncheckedRows) {
         config_.files.SetChecked(row, false);

@@ -78,7 +78,7 @@ void PortPanel::SetLanguage(int langBase) {
 }
 
 void PortPanel::ShowTally() {
-    tallyLabel_->Show(tally_, PortName(port_), langBase_, label_->geometry());
+    tallyLabel_->Show(tally_, PortName(port_), langBase_, bar_->geometry());
     update();
     emit TallyChanged();
 }
@@ -122,9 +122,10 @@ PortPanels::PortPanels(const std::array<QWidget*, 3>& columns) : menu_(new QMenu
     SetLanguage(0);
 }
 
-void PortPanels::AttachStatusLine(QLabel* line, QWidget* frame) {
+void PortPanels::AttachStatusLine(QLabel* line, QProgressBar* bar, QWidget* frame) {
     line_ = line;
-    lineTally_ = new TallyLabel(line->parentWidget());
+    lineBar_ = bar;
+    lineTally_ = new TallyLabel(bar->parentWidget());
     lineTally_->setObjectName(QStringLiteral("TallyCurr"));
     lineMark_ = new FailingMarkOverlay(frame);
     lineMark_->setObjectName(QStringLiteral("MarkCurr"));
@@ -150,7 +151,7 @@ void PortPanels::ShowStatusLineTally() {
         return;
     }
     const PortTally& tally = Tally(linePort_);
-    lineTally_->Show(tally, PortName(linePort_), langBase_, line_->geometry());
+    lineTally_->Show(tally, PortName(linePort_), langBase_, lineBar_->geometry());
     lineMark_->SetMarked(tally.Marked());
 }
 

@@ -1,10 +1,11 @@
 // The 27 per-port panels: three columns of nine, each panel "Pan<n>" with its status label
 // "Lab<n>" and progress bar "Prog<n>" (0-100), ports 1-9, 10-18 and 19-27 from top to bottom.
 //
-// Each panel also keeps its port's tally ("Tally<n>", right-aligned on the status line, shown once
-// the port has an outcome): passes done and failed, the last failure as its tooltip. A port whose
-// last passes all failed is framed in amber, a colour no status text uses. The panel's context
-// menu "pmTally" resets the tally of that port ("TallyReset") or of every port ("TallyResetAll").
+// Each panel also keeps its port's tally ("Tally<n>", right-aligned on the progress bar's line
+// below the status text, shown once the port has an outcome): passes done and failed, the last
+// failure as its tooltip. A port whose last passes all failed is framed in amber, a colour no
+// status text uses. The panel's context menu "pmTally" resets the tally of that port
+// ("TallyReset") or of every port ("TallyResetAll").
 //
 // The status line of the single-port and USB modes ("lbCurrFile") shows, as "TallyCurr", the tally
 // of the port its passes count on: the chosen COM port's, or in the USB modes the transport's own
@@ -79,8 +80,9 @@ class PortPanels {
     QLabel* Label(int port) const;
     QProgressBar* Bar(int port) const;
 
-    // Gives the status line `line` in `frame` its tally and the reset menu.
-    void AttachStatusLine(QLabel* line, QWidget* frame);
+    // Gives the status line `line` and its progress bar `bar` in `frame` a tally and the reset
+    // menu.
+    void AttachStatusLine(QLabel* line, QProgressBar* bar, QWidget* frame);
     // The status line shows the tally of `port` (1-27, or kTransportTallyPort) from now on.
     void ShowOnStatusLine(int port);
     // Counts outcomes on `port` (1-27, or kTransportTallyPort; any other port: nowhere).
@@ -103,6 +105,7 @@ class PortPanels {
     PortTally transport_;
     int linePort_ = 1;
     QLabel* line_ = nullptr;
+    QProgressBar* lineBar_ = nullptr;
     TallyLabel* lineTally_ = nullptr;
     FailingMarkOverlay* lineMark_ = nullptr;
 };

@@ -13,8 +13,11 @@ constexpr int kLastFailureId = 182;
 constexpr int kFailedInARowId = 183;
 
 constexpr int kTallyPixelSize = 10;
-constexpr QRgb kTallyGrey = 0xFF505050;  // quieter than the status text beside it
+constexpr QRgb kTallyGrey = 0xFF505050;  // quieter than the status text above it
 constexpr int kMarkWidth = 2;            // fits in the margin around a status line and its bar
+constexpr int kTallyPadding = 3;         // keeps the text off the bar's frame
+// A veil that keeps the counts readable over the bar's fill and lets the bar show through.
+constexpr QRgb kTallyVeil = qRgba(255, 255, 255, 190);
 
 }  // namespace
 
@@ -28,12 +31,15 @@ TallyLabel::TallyLabel(QWidget* parent) : QLabel(parent) {
     font.setPixelSize(kTallyPixelSize);
     setFont(font);
     setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor::fromRgba(kTallyVeil));
+    setPalette(colours);
+    setContentsMargins(kTallyPadding, 0, kTallyPadding, 0);
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     hide();
 }
 
-void TallyLabel::Show(const PortTally& tally, const QString& name, int langBase,
-                      const QRect& line) {
+void TallyLabel::Show(const PortTally& tally, const QString& name, int langBase, const QRect& bar) {
     if (tally.Empty()) {
         hide();
         clear();
@@ -61,8 +67,9 @@ void TallyLabel::Show(const PortTally& tally, const QString& name, int langBase,
                      QColor::fromRgb(tally.Marked() ? kFailingPortMark : kTallyGrey));
     setPalette(colours);
 
-    const int width = sizeHint().width() + 2;
-    setGeometry(line.right() + 1 - width, line.y(), width, line.height());
+    // Inside the bar's frame, so that the frame stays whole around it.
+    const int width = fontMetrics().horizontalAdvance(counts) + 2 * kTallyPadding;
+    setGeometry(bar.right() - width, bar.y() + 1, width, bar.height() - 2);
     show();
     raise();
 }

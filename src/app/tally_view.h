@@ -1,4 +1,5 @@
-// How a port's tally shows: a compact label at the right end of a status line ("OK 12 Fail 1"),
+// How a port's tally shows: a compact label at the right end of a progress bar's line, below the
+// status text, so that neither hides the other ("OK 12 Fail 1"),
 // the last failure's text and time as its tooltip, and an amber mark around a port whose last
 // passes all failed. The port panels and the status line of the single-port and USB modes show
 // their tallies alike.
@@ -25,9 +26,9 @@ class TallyLabel final : public QLabel {
   public:
     explicit TallyLabel(QWidget* parent);
 
-    // Shows `tally` of `name` ("COM12") over the right end of the status line at `line`, on its
-    // own background so that a long status text does not run into it; hidden while empty.
-    void Show(const PortTally& tally, const QString& name, int langBase, const QRect& line);
+    // Shows `tally` of `name` ("COM12") over the right end of the progress bar at `bar`, on a
+    // veil through which the bar shows; hidden while empty.
+    void Show(const PortTally& tally, const QString& name, int langBase, const QRect& bar);
 };
 
 // Frames its parent with the mark while shown; mouse events go through it to what lies below.

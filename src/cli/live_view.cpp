@@ -1,6 +1,7 @@
 #include "cli/live_view.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "cli/terminal.h"
 
@@ -42,8 +43,17 @@ std::size_t SequenceLength(unsigned char lead) {
     return 1;
 }
 
+// Wide arithmetic: a bar may count bytes.
+int Share(int position, int maximum, int whole) {
+    if (maximum <= 0) {
+        return 0;
+    }
+    const std::int64_t done = std::clamp(position, 0, maximum);
+    return static_cast<int>(done * whole / maximum);
+}
+
 std::string Bar(int position, int maximum) {
-    const int filled = maximum > 0 ? std::clamp(position, 0, maximum) * kBarWidth / maximum : 0;
+    const int filled = Share(position, maximum, kBarWidth);
     return "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
 }
 
@@ -146,7 +156,7 @@ void LiveView::Draw() {
         const bool done = line.colour == StatusColour::Blue;
         const int maximum = done ? 1 : line.maximum;
         const int position = done ? 1 : line.position;
-        const int percent = maximum > 0 ? std::clamp(position, 0, maximum) * 100 / maximum : 0;
+        const int percent = Share(position, maximum, 100);
         char head[64];
         std::snprintf(head, sizeof head, "COM%-3d %s %3d%%  ", port, Bar(position, maximum).c_str(),
                       percent);

@@ -195,6 +195,11 @@ LoadResult LoadConfiguration(Configuration& config, std::string_view path,
     if (!CreateEmptyFile(PathFromUtf8(defaultPath))) {
         return {LoadStatus::CreateFailed, {{PromptKind::Error, std::string(kCreateFailedText)}}};
     }
+    // The empty file holds no "Language": it reads in Chinese, as any file without the key does,
+    // so that a first start does not mix the design's English captions with Chinese texts.
+    config.settings.Language = false;
+    config.settings.LangBase = kLangChinese;
+    config.files.SetLangBase(kLangChinese);
     return {LoadStatus::CreatedDefault, {}};
 }
 

@@ -67,7 +67,8 @@ struct LoadResult {
 };
 
 // Makes `path` the configuration in use and reads it; when no file exists there, creates an
-// empty "Config.ini" in `appDir` instead and leaves the settings as they are.
+// empty "Config.ini" in `appDir` instead and leaves the settings as they are, but for the
+// language, which becomes Chinese as for any file without "Language".
 LoadResult LoadConfiguration(Configuration& config, std::string_view path,
                              const std::filesystem::path& appDir);
 

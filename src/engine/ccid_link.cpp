@@ -80,8 +80,8 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
     const auto stopped = [this] { return slot_.stop.IsRequested(); };
     bool written = false;
     for (;;) {
-        status.Show(PassText(prefix, lastFileName, " 正在更新，请不要点停止下载.."),
-                    StatusColour::Black);
+        // Shown in the colour in force: the blue of the last file's "...OK" stays.
+        status.Show(PassText(prefix, lastFileName, " 正在更新，请不要点停止下载.."));
         DelayWithMessages(time.ccidPollPauseMs);
         const int poll = reader_->PollPass(stopped);
         if (poll == kCcidStopped) {

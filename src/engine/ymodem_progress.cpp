@@ -46,12 +46,14 @@ YmodemCallback YmodemProgress(PortSlot& slot) {
             if (text != slot.status.Text()) {
                 slot.status.Show(text, StatusColour::Black);
             }
-            // The bar counts KiB so that any file size fits its range.
-            const auto maximum = static_cast<int>(std::min<std::uint64_t>(
-                (record.total + 1023) / 1024, static_cast<std::uint64_t>(INT_MAX)));
-            const auto position = static_cast<int>(std::min<std::uint64_t>(
-                (record.total - std::min(record.remaining, record.total) + 1023) / 1024,
-                static_cast<std::uint64_t>(maximum)));
+            // The bar counts bytes; a file too large for its range counts in larger units.
+            const std::uint64_t sent = record.total - std::min(record.remaining, record.total);
+            int shift = 0;
+            while ((record.total >> shift) > static_cast<std::uint64_t>(INT_MAX)) {
+                ++shift;
+            }
+            const auto maximum = static_cast<int>(record.total >> shift);
+            const auto position = static_cast<int>(sent >> shift);
             const ProgressState shown = slot.status.Progress();
             if (shown.maximum != maximum || shown.minimum != 0) {
                 slot.status.SetProgressRange(0, maximum);

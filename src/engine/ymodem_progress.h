@@ -21,8 +21,8 @@ std::string YmodemProgressText(int portNumber, std::string_view path, std::uint6
 std::string YmodemResultText(int langBase, int result);
 
 // YmodemProgress: the sender's callback for the slot's download thread. Shows the label in black
-// and the progress bar (in KiB, so that any size fits) while a file is open, and asks the sender
-// to cancel on the slot's TransferCancel or stop request.
+// and the progress bar (in bytes, or in larger units beyond the bar's range) while a file is open,
+// and asks the sender to cancel on the slot's TransferCancel or stop request.
 YmodemCallback YmodemProgress(PortSlot& slot);
 
 }  // namespace termload

@@ -40,4 +40,20 @@ if(TARGET termload_app AND TARGET termsim)
   # Its own program: the PC/SC client takes the daemon's socket once per process.
   termload_add_gui_test(gui_ccid_test SOURCES ${_gui_dir}/gui_ccid_test.cpp LABELS e2e TIMEOUT 120)
   add_dependencies(gui_ccid_test termsim)
+
+  # The USB doors: the program itself needs umockdev's preload, loaded at its start, so it runs
+  # as one CTest entry with the preload in its environment (under ASan the preload comes first).
+  get_target_property(_gui_sim_defs termsim_lib INTERFACE_COMPILE_DEFINITIONS)
+  if("TERMSIM_HAVE_UMOCKDEV" IN_LIST _gui_sim_defs)
+    add_executable(gui_usb_doors_test ${_gui_dir}/gui_usb_doors_test.cpp
+                   ${_gui_dir}/gui_test_main.cpp ${_gui_dir}/gui_test_support.cpp)
+    target_include_directories(gui_usb_doors_test PRIVATE ${PROJECT_SOURCE_DIR}/src ${_gui_dir})
+    target_link_libraries(gui_usb_doors_test PRIVATE termload_app termload_test_support Qt6::Test
+                          GTest::gtest GTest::gmock Threads::Threads util)
+    add_dependencies(gui_usb_doors_test termsim)
+    add_test(NAME gui_usb_doors_test COMMAND gui_usb_doors_test)
+    set_tests_properties(gui_usb_doors_test PROPERTIES
+      LABELS "gui;e2e" TIMEOUT 300
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LD_PRELOAD=libumockdev-preload.so.0;ASAN_OPTIONS=verify_asan_link_order=0")
+  endif()
 endif()

@@ -1,8 +1,8 @@
 // The window's CCID reader controls against a real pcscd serving termsim's reader: the reader
 // listed, a terminal that needs two reboot requests connected on the third probe and closed
-// again, a download over the window's connection, one that never answers ready, and no reader. The
-// PC/SC client takes the daemon's socket once per process, so every termsim of this test runs in
-// one directory (one socket).
+// again, a download over the window's connection with its end of pass, one that never answers
+// ready, and no reader. The PC/SC client takes the daemon's socket once per process, so every
+// termsim of this test runs in one directory (one socket).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -91,7 +91,15 @@ TEST(WindowCcid, OpenProbesRebootsAndCloses) {
     ASSERT_EQ(button->text(), "Close");
     Click(w.Find<QPushButton>("btnDown"));
     ASSERT_TRUE(w.window->IsDownloading()) << w.prompts.Boxes().size();
+    // The end of the pass: the terminal is asked whether it has written what it received, under a
+    // text in the colour in force (the blue of the file just done); its confirmation counts the
+    // pass as done on the transport's tally.
+    EXPECT_TRUE(
+        WaitUntil([&] { return label->text().endsWith("正在更新，请不要点停止下载.."); }, 60000))
+        << label->text().toStdString();
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::blue));
     ASSERT_TRUE(WaitUntil([&] { return !w.window->IsDownloading(); }, 60000));
+    EXPECT_EQ(w.Find<QLabel>("TallyCurr")->text(), "OK 1 Fail 0");
     EXPECT_EQ(button->text(), "open");
     EXPECT_TRUE(OwnEnabled(single));
     ASSERT_TRUE(sim->Stop());

@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <array>
@@ -98,12 +99,17 @@ TEST(WindowTally, OutcomesCountOnTheirPortSurviveAStopAndANewStartAndFailuresInA
     EXPECT_TRUE(tip.startsWith("COM12: OK 1 Fail 1\nLast failure ")) << tip.toStdString();
     EXPECT_TRUE(tip.endsWith("\n[COM12]File read error4")) << tip.toStdString();
     EXPECT_FALSE(Panel(w, 12)->Tally().Marked());
-    // The status line is untouched and the tally sits on its right end, inside the panel.
+    // The status line is untouched: the tally has its place at the right end of the bar's line,
+    // inside the panel, and lets the bar show through.
     QLabel* status = w.Find<QLabel>("Lab12");
+    auto* bar = w.Find<QProgressBar>("Prog12");
     EXPECT_EQ(status->text(), "[COM12]File read error4");
     EXPECT_EQ(status->width(), kPortPanelLabelWidth);
-    EXPECT_EQ(Tally(w, 12)->geometry().right(), status->geometry().right());
-    EXPECT_EQ(Tally(w, 12)->y(), status->y());
+    EXPECT_EQ(bar->width(), kPortPanelLabelWidth);
+    EXPECT_FALSE(Tally(w, 12)->geometry().intersects(status->geometry()));
+    EXPECT_TRUE(bar->geometry().contains(Tally(w, 12)->geometry()));
+    EXPECT_GT(Tally(w, 12)->geometry().right(), bar->geometry().center().x());
+    EXPECT_LT(Tally(w, 12)->palette().color(QPalette::Window).alpha(), 255);
     EXPECT_LT(Tally(w, 12)->width(), kPortPanelLabelWidth / 2);
 
     StartAndStop(w);
@@ -250,8 +256,10 @@ TEST(WindowTally, TheSinglePortStatusLineShowsTheTallyItsPassesCountOn) {
     EXPECT_TRUE(tally->toolTip().endsWith("\n[COM6]one"));
     EXPECT_EQ(line->text(), "[COM6]one");
     EXPECT_EQ(line->width(), 314);
-    EXPECT_EQ(tally->geometry().right(), line->geometry().right());
-    EXPECT_EQ(tally->y(), line->y());
+    const auto* lineBar = w.Find<QProgressBar>("Process");
+    EXPECT_FALSE(tally->geometry().intersects(line->geometry()));
+    EXPECT_TRUE(lineBar->geometry().contains(tally->geometry()));
+    EXPECT_GT(tally->geometry().right(), lineBar->geometry().center().x());
     EXPECT_TRUE(mark->isHidden());
 
     StartAndStop(w);
@@ -293,9 +301,11 @@ TEST(WindowTally, TheSinglePortStatusLineShowsTheTallyItsPassesCountOn) {
     QFrame normal;
     QLabel status(&normal);
     status.setGeometry(2, 0, 314, 16);
+    QProgressBar statusBar(&normal);
+    statusBar.setGeometry(2, 17, 314, 14);
     PortPanels panels({&columns[0], &columns[1], &columns[2]});
     panels.SetLanguage(kLangEnglish);
-    panels.AttachStatusLine(&status, &normal);
+    panels.AttachStatusLine(&status, &statusBar, &normal);
     panels.ShowOnStatusLine(kTransportTallyPort);
     PassOutcomes outcome;
     outcome.Add(true, std::nullopt);

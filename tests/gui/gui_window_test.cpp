@@ -11,6 +11,8 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "app/window_text.h"
+#include "config/string_table.h"
 #include "gui_test_support.h"
 
 namespace termload::test {
@@ -25,6 +27,19 @@ QStringList Items(const QComboBox* combo) {
 }
 
 TEST(WindowLanguage, RelabelsEveryCaptionAndRefillsTheLanguageCombos) {
+    {
+        // A first start creates the empty Config.ini, which reads in Chinese like any file
+        // without "Language": no design caption stays English beside the Chinese status texts.
+        WindowUnderTest first;
+        EXPECT_EQ(ReadFile(first.dir.Path() / "Config.ini"), "");
+        EXPECT_EQ(first.Find<QGroupBox>("grpBox")->title(), "下载设置");
+        EXPECT_EQ(first.Find<QLabel>("lblmodel")->text(), UiText(kLangChinese, 2));
+        EXPECT_EQ(first.Find<QRadioButton>("rbSingle")->text(), "单端口下载");
+        EXPECT_EQ(first.Find<QPushButton>("btnAdd")->text(), "读取配置文件");
+        EXPECT_EQ(first.Find<QLabel>("lbCurrFile")->text(), "[COM1]已就绪");
+        EXPECT_EQ(first.Find<QComboBox>("cmbParityBit")->currentText(), "无");
+        EXPECT_EQ(first.Find<QComboBox>("cmbFlowCtrl")->currentText(), "无");
+    }
     WindowUnderTest w(ConfigText("Language=1\nParityBit=2\nFlowCtrl=1\n"));
     EXPECT_EQ(w.window->windowTitle(), "Termload v3.6.29");
     EXPECT_EQ(w.Find<QGroupBox>("grpBox")->title(), "Config");

@@ -79,7 +79,8 @@ std::optional<StatusEntry> RecordingHost::StatusOf(int slot) const {
     return all.empty() ? std::nullopt : std::optional(all.back());
 }
 
-long RecordingHost::Shown(int slot, const std::string& text, StatusColour colour) const {
+long RecordingHost::Shown(int slot, const std::string& text,
+                          std::optional<StatusColour> colour) const {
     const auto all = Statuses(slot);
     return std::count_if(all.begin(), all.end(), [&](const StatusEntry& s) {
         return s.text == text && s.colour == colour;

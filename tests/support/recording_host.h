@@ -41,8 +41,8 @@ class RecordingHost : public HostSink {
     // The slot's last status; nothing when it never had one.
     std::optional<StatusEntry> StatusOf(int slot) const;
     StatusEntry LastStatus(int slot) const { return StatusOf(slot).value_or(StatusEntry{}); }
-    // How often the slot showed exactly this text in this colour.
-    long Shown(int slot, const std::string& text, StatusColour colour) const;
+    // How often the slot showed exactly this text in this colour (nullopt: the colour in force).
+    long Shown(int slot, const std::string& text, std::optional<StatusColour> colour) const;
     std::optional<ProgressState> ProgressOf(int slot) const;
     ProgressState LastProgress(int slot) const {
         return ProgressOf(slot).value_or(ProgressState{});

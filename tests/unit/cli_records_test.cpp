@@ -200,6 +200,20 @@ std::string Written(std::FILE* file) {
     return text;
 }
 
+// A bar that counts bytes (an image of 60 MB) shows its share without overflowing.
+TEST(LiveView, LargeBarShowsItsShare) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    {
+        LiveView view({1}, file);
+        view.Progress(1, {0, 60000000, 30000000});
+        view.Finish();
+    }
+    EXPECT_NE(Written(file).find("[##########..........]  50%"), std::string::npos)
+        << Written(file);
+    std::fclose(file);
+}
+
 TEST(LineViews, PlainThrottlesProgressButNeverFailuresAndShowsTheLastTextAtTheEnd) {
     std::FILE* out = std::tmpfile();
     {

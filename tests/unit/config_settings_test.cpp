@@ -321,12 +321,17 @@ TEST(ConfigSettings, MissingConfigurationCreatesTheDefaultButNeverEmptiesOne) {
     ScratchDir dir;
     Configuration config;
     config.controls.portIndex = 6;
+    config.settings.Language = true;
+    config.settings.LangBase = kLangEnglish;
     LoadResult result = LoadConfiguration(config, (dir / "gone.ini").string(), dir / "app");
     EXPECT_EQ(result.status, LoadStatus::CreatedDefault);
     EXPECT_EQ(config.ConfigPath, (dir / "app" / "Config.ini").string());
     EXPECT_EQ(config.BaseDir, (dir / "app").string());
     EXPECT_EQ(ReadFile(dir / "app" / "Config.ini"), "");
     EXPECT_EQ(config.controls.portIndex, 6);  // nothing was read
+    // ... but the empty file reads in Chinese, as any file without "Language".
+    EXPECT_FALSE(config.settings.Language);
+    EXPECT_EQ(config.settings.LangBase, kLangChinese);
 
     // Next time the default exists: it is loaded, not emptied.
     WriteFile(dir / "app" / "Config.ini", "[Config]\nPort=3\n");

@@ -127,7 +127,7 @@ TEST_F(DownloadCcid, FramesGoAsSeventeenRequestsAndTheRunEndsAfterOnePass) {
               (Bytes{0x55, 0x55, 0xAA, 0xAA, 0x01, 0x01}));
     // Two questions, the result, and no stop: the run ended by itself.
     EXPECT_EQ(Commands(), (std::vector<int>{0x63, 0x63, 0x65}));
-    EXPECT_EQ(host.Shown(0, "[[COM0]]a.bin 正在更新，请不要点停止下载..", StatusColour::Black), 2);
+    EXPECT_EQ(host.Shown(0, "[[COM0]]a.bin 正在更新，请不要点停止下载..", std::nullopt), 2);
     EXPECT_EQ(host.Shown(0, "[[COM0]]a.bin 更新...OK", StatusColour::Blue), 1);
     EXPECT_EQ(host.Shown(0, "[[COM0]] 文件更新成功！", StatusColour::Blue), 1);
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{true});
@@ -191,8 +191,7 @@ TEST_F(DownloadCcid, OperatorStopsBetweenPiecesAndDuringEndlessWriting) {
     Start();
     ASSERT_TRUE(host.WaitUntil(
         [](const auto& h) {
-            return h.Shown(0, "[[COM0]]a.bin 正在更新，请不要点停止下载..", StatusColour::Black) >=
-                   3;
+            return h.Shown(0, "[[COM0]]a.bin 正在更新，请不要点停止下载..", std::nullopt) >= 3;
         },
         10s));
     const auto began = std::chrono::steady_clock::now();

@@ -339,7 +339,15 @@ TEST(YmodemProgressTexts, LabelResultsAndCancel) {
     EXPECT_EQ(progress(record, YmodemEvent::Waiting), 0);
     EXPECT_EQ(slot.status.Text(), "[COM5]kernel.img(3K/5K)");
     EXPECT_EQ(slot.status.Colour(), StatusColour::Black);
+    EXPECT_EQ(slot.status.Progress().minimum, 0);
+    EXPECT_EQ(slot.status.Progress().maximum, 5000);  // bytes
+    EXPECT_EQ(slot.status.Progress().position, 2048);
+    // A file beyond the bar's range counts in larger units, in proportion.
+    record.total = std::uint64_t{5} << 32;
+    record.remaining = std::uint64_t{3} << 32;
+    EXPECT_EQ(progress(record, YmodemEvent::Waiting), 0);
     EXPECT_EQ(slot.status.Progress().position * 5, slot.status.Progress().maximum * 2);
+    EXPECT_GT(slot.status.Progress().maximum, 1 << 29);
     slot.stop.Request();
     EXPECT_NE(progress(record, YmodemEvent::Waiting), 0);
     PortSlot other;
