@@ -7,14 +7,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/file_frame.h"
-#include "engine/ordinary_file_flow.h"
 #include "engine/port_slot.h"
 #include "support/scripted_link.h"
 
@@ -163,18 +161,6 @@ TEST_F(DownloadLink, M868AddressFileOpensEveryPass) {
     EXPECT_EQ(log, Concat({addressFile, kFileA, kFileB, addressFile, kFileA, kFileB, addressFile,
                            kFileA, kFileB}));
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{true, true, true}));
-}
-
-// A source that grows past the largest file a terminal takes after the start fails in every pass
-// it is in; the other files still go.
-TEST_F(DownloadLink, SourceGrownPastTheLimitFailsEveryPass) {
-    Start(2);
-    std::filesystem::resize_file(ws.Dir() / "a.bin", kMaxFileSize + 1);
-    ASSERT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; }, 10s));
-    controller.Stop();
-    EXPECT_EQ(links.Log(), Concat({{"open", "close"}, kFileB, {"open", "close"}, kFileB}));
-    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, false}));
-    EXPECT_EQ(host.Shown(0, "[COM1][COM1]a.bin...File size must less 64M", StatusColour::Red), 2);
 }
 
 // A port that cannot be opened again in the middle of a run (a terminal swapped on a line of USB
