@@ -132,8 +132,10 @@ void AddVersions(CLI::App& app, VersionsOptions& versions) {
     single->excludes(transport);
     AddPathOption(cmd, "--local-versions", versions.localVersions,
                   "Local version list (default: UserLoacaVersion.ini beside the program)");
-    cmd->add_flag("--apply", versions.apply,
-                  "Write the check marks the comparison decided into the configuration file");
+    cmd->add_flag(
+        "--apply", versions.apply,
+        "Store the decision in the configuration file: the rows the read unchecks leave its file "
+        "list, every other byte stays");
 }
 
 void AddPorts(CLI::App& app, PortsOptions& ports) {
@@ -155,7 +157,8 @@ void AddDemo(CLI::App& app, DemoOptions& demo) {
     CLI::Option* ports =
         cmd->add_option("--ports", demo.ports, "Simulated terminals: 1, 9, 18 or 27")
             ->check(CLI::IsMember({1, 9, 18, 27}));
-    cmd->add_option("--passes", demo.passes, "Passes per port")->check(kAtLeastOne);
+    CLI::Option* passes =
+        cmd->add_option("--passes", demo.passes, "Passes per port")->check(kAtLeastOne);
     AddPathOption(cmd, "--termsim", demo.termsim, "The simulator program")->check(kExistingFile);
     CLI::Option* runner =
         cmd->add_option("--runner", demo.runner,
@@ -178,7 +181,7 @@ void AddDemo(CLI::App& app, DemoOptions& demo) {
                "serial (default), hid (one terminal behind its USB-HID device) or ccid (one "
                "terminal behind a CCID reader, through PC/SC)")
             ->check(CLI::IsMember({"serial", "hid", "ccid"}));
-    transport->excludes(boot)->excludes(ports)->excludes(runner);
+    transport->excludes(boot)->excludes(ports)->excludes(runner)->excludes(passes);
 }
 
 }  // namespace
