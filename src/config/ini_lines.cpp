@@ -85,11 +85,15 @@ bool IniLines::Apply(std::string_view section, std::string_view key, Edit edit,
             case Edit::Rename:
                 result.append(before).append(text).append(afterKey).append(ending);
                 break;
-            case Edit::SetValue:
-                result.append(line.substr(0, line.size() - content.size() + equals + 1))
+            case Edit::SetValue: {
+                // The blanks after "=" stay with the key.
+                const std::string_view value = content.substr(equals + 1);
+                const std::size_t blanks = std::min(value.find_first_not_of(" \t"), value.size());
+                result.append(line.substr(0, line.size() - content.size() + equals + 1 + blanks))
                     .append(text)
                     .append(ending);
                 break;
+            }
         }
     }
     bytes_ = std::move(result);

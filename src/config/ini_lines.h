@@ -16,7 +16,8 @@ class IniLines {
     // as the configuration reads them; each call acts on every line of that key in every
     // section of that name. False when there is no such line.
 
-    // The text after the line's first "=" becomes `value`; the key and the line end stay.
+    // The text after the line's first "=" and the blanks after it becomes `value`; the key and
+    // the line end stay.
     bool SetValue(std::string_view section, std::string_view key, std::string_view value);
     // The key is written as `newKey`; the value and the line end stay.
     bool RenameKey(std::string_view section, std::string_view key, std::string_view newKey);

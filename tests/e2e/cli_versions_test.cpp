@@ -51,10 +51,12 @@ TEST(CliVersions, AsksTheTerminalAndNamesTheRowsItAlreadyHoldsAsNew) {
     const std::string head =
         "; bench 3\r\n[ModeList]\r\n05=M740-32\r\n[Config]\r\nLanguage=1\r\nCustom = kept\r\n"
         "[History]\r\n";
-    std::string stored = head + "RecentCount=4\r\n";
+    std::string stored = head + "RecentCount = 4\r\n";
     std::string paths;
     for (int i = 0; i < 4; ++i) {
-        stored += "Recent" + std::to_string(i) + "=1;" + names[i] + ";" + names[i] + "\r\n";
+        // Keys as a hand may write them: any letter case, blanks around "=".
+        stored += (i == 2 ? "recent2 = " : "Recent" + std::to_string(i) + "=") + "1;" + names[i] +
+                  ";" + names[i] + "\r\n";
         paths += "Path" + std::to_string(i) + "=C:\\bench\\" + names[i] + "\r\n";
     }
     stored += "[Path]\r\n" + paths + "; last line\r\n";
@@ -68,8 +70,8 @@ TEST(CliVersions, AsksTheTerminalAndNamesTheRowsItAlreadyHoldsAsNew) {
         << result.output;
     const std::string applied =
         head +
-        "RecentCount=2\r\nRecent0=1;boot.bin;boot.bin\r\n"
-        "Recent1=1;sdk.bin;sdk.bin\r\n[Path]\r\nPath0=C:\\bench\\boot.bin\r\n"
+        "RecentCount = 2\r\nRecent0=1;boot.bin;boot.bin\r\n"
+        "Recent1 = 1;sdk.bin;sdk.bin\r\n[Path]\r\nPath0=C:\\bench\\boot.bin\r\n"
         "Path1=C:\\bench\\sdk.bin\r\n; last line\r\n";
     EXPECT_EQ(ReadFile(dir / "Apply.ini"), applied);
     // Read again, the terminal unchanged: nothing left to skip, the file is not touched.
