@@ -40,12 +40,11 @@ std::optional<std::int32_t> LeadingType(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-// The sum byte closes bytes [from, sumAt): the 8-bit sum of bytes from + 3 up to sumAt - 1.
-bool SumCloses(std::span<const std::uint8_t> bytes, std::size_t from, std::size_t sumAt) {
+// Byte `sumAt` is the 8-bit sum of the reply's bytes from 3 up to the one before it.
+bool SumCloses(std::span<const std::uint8_t> reply, std::size_t sumAt) {
     const auto sum = static_cast<std::uint8_t>(
-        std::accumulate(bytes.begin() + static_cast<std::ptrdiff_t>(from + 3),
-                        bytes.begin() + static_cast<std::ptrdiff_t>(sumAt), 0u));
-    return sum == bytes[sumAt];
+        std::accumulate(reply.begin() + 3, reply.begin() + static_cast<std::ptrdiff_t>(sumAt), 0u));
+    return sum == reply[sumAt];
 }
 
 }  // namespace
@@ -62,8 +61,7 @@ std::span<const std::uint8_t> FindVersionReply(std::span<const std::uint8_t> rec
         // Framed as sent: the length covers bytes 8 up to the closing 03, the sum follows it.
         const std::size_t length = static_cast<std::size_t>(rest[6]) << 8 | rest[7];
         const std::size_t framed = kReplyLengthFrom + length + 2;
-        if (framed <= rest.size() && rest[framed - 2] == kReplyEnd &&
-            SumCloses(rest, 0, framed - 1)) {
+        if (framed <= rest.size() && rest[framed - 2] == kReplyEnd && SumCloses(rest, framed - 1)) {
             const std::span<const std::uint8_t> reply = rest.first(framed);
             if (std::equal(reply.begin(), reply.end(), kVersionRequest.begin(),
                            kVersionRequest.end())) {
@@ -73,7 +71,7 @@ std::span<const std::uint8_t> FindVersionReply(std::span<const std::uint8_t> rec
         }
         // A terminal whose length field disagrees: the reply is everything up to the last byte
         // received, when that byte is its sum.
-        if (SumCloses(rest, 0, rest.size() - 1)) {
+        if (SumCloses(rest, rest.size() - 1)) {
             return rest;
         }
     }
