@@ -105,8 +105,8 @@ void TfrmMain::RefreshCCIDList() {
 }
 
 void TfrmMain::cmbccidChange(int index) {
-    // The first reader is never remembered over another: it is the default anyway.
-    if (index > 0) {
+    // Whichever reader the operator picks is the one Open connects to, the first one included.
+    if (index >= 0) {
         ccidReaderIndex_ = index;
     }
 }

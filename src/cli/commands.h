@@ -45,7 +45,8 @@ struct VersionsOptions {
     std::optional<int> single;  // COM number; default: the configuration's port
     RunTransport transport = RunTransport::Serial;
     std::filesystem::path
-        localVersions;  // empty: UserLoacaVersion.ini of the application directory
+        localVersions;   // empty: UserLoacaVersion.ini of the application directory
+    bool apply = false;  // store the decided check marks in the configuration file
 };
 
 struct PortsOptions {
@@ -57,6 +58,7 @@ struct DemoOptions {
     int passes = 1;
     std::filesystem::path termsim;  // empty: beside us, in our build tree or on PATH
     bool boot = false;              // a kernel-mode run through the boot loader instead
+    RunTransport transport = RunTransport::Serial;  // USB-HID, USB-CCID: one terminal behind it
     // Another termload-cli does the download (program and first arguments); empty: this one.
     std::vector<std::string> runner;
 };

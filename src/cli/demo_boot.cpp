@@ -4,14 +4,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/child_process.h"
+#include "cli/demo_env_run.h"
 #include "cli/demo_verify.h"
 #include "cli/demo_workspace.h"
 #include "cli/exit_codes.h"
@@ -81,23 +80,10 @@ std::string SampleBytes(std::uint64_t size, std::uint32_t seed) {
     return bytes;
 }
 
-// NAME=VALUE lines of termsim's environment file.
-std::map<std::string, std::string> ReadEnvFile(const std::filesystem::path& path) {
-    std::map<std::string, std::string> env;
-    std::istringstream lines(ReadText(path));
-    for (std::string line; std::getline(lines, line);) {
-        const auto equals = line.find('=');
-        if (equals != std::string::npos && equals > 0) {
-            env[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return env;
-}
-
 // termsim is up when COM1 is in its port map and its USB device in its environment file.
-std::optional<std::map<std::string, std::string>> WaitForSimulator(
-    ChildProcess& simulator, const std::filesystem::path& portMap,
-    const std::filesystem::path& envFile, RunEvents& events) {
+std::optional<EnvLines> WaitForSimulator(ChildProcess& simulator,
+                                         const std::filesystem::path& portMap,
+                                         const std::filesystem::path& envFile, RunEvents& events) {
     const auto deadline = std::chrono::steady_clock::now() + kSimulatorStartLimit;
     while (std::chrono::steady_clock::now() < deadline && !events.Interrupted()) {
         if (!ReadPortsSection(portMap).empty()) {
@@ -111,44 +97,6 @@ std::optional<std::map<std::string, std::string>> WaitForSimulator(
         }
     }
     return std::nullopt;
-}
-
-// The download runs in a second termload-cli: libusb reaches termsim's device only through
-// umockdev's preload, which must be in a process's environment when it starts. So the run is
-// this program again, started with termsim's variables, and this process stays as it was.
-int RunUnderPreload(const std::map<std::string, std::string>& env,
-                    const std::vector<std::string>& argv, const std::filesystem::path& log,
-                    RunEvents& events) {
-    std::optional<ChildProcess> run;
-    try {
-        run.emplace(argv, log, ChildProcess::Environment(env.begin(), env.end()));
-    } catch (...) {
-        throw std::runtime_error("cannot start " + argv.front());
-    }
-    // The run's lines are shown as they come.
-    std::ifstream output;
-    const auto echo = [&] {
-        if (!output.is_open()) {
-            output.open(log, std::ios::binary);
-        }
-        output.clear();
-        char buffer[4096];
-        while (output.read(buffer, sizeof buffer) || output.gcount() > 0) {
-            std::fwrite(buffer, 1, static_cast<std::size_t>(output.gcount()), stdout);
-        }
-        std::fflush(stdout);
-    };
-    while (!run->WaitForExit(100ms)) {
-        echo();
-        if (events.Interrupted()) {
-            run->Stop();
-            echo();
-            return kExitStopped;
-        }
-    }
-    echo();
-    const int code = run->ExitCode();
-    return code >= 0 ? code : kExitFailed;
 }
 
 std::vector<VerifyRow> Verify(const std::filesystem::path& unitDir,
@@ -211,13 +159,13 @@ int BootDemo(const std::filesystem::path& termsim, RunEvents& events) {
         PathToUtf8(root.Path()).c_str());
     std::fflush(stdout);
 
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+    // libusb reaches termsim's device only through umockdev's preload.
     const std::filesystem::path runLog = root.Path() / "run.log";
-    const int runExit =
-        RunUnderPreload(*env,
-                        {PathToUtf8(self), "run", "--config", PathToUtf8(config), "--ports-map",
-                         PathToUtf8(portMap), "--single", "1", "--model", kModel, "--passes", "1"},
-                        runLog, events);
+    const int runExit = RunWithEnvironment(
+        *env,
+        {PathToUtf8(ThisProgram()), "run", "--config", PathToUtf8(config), "--ports-map",
+         PathToUtf8(portMap), "--single", "1", "--model", kModel, "--passes", "1"},
+        runLog, events);
     if (runExit == kExitStopped || runExit == kExitUsage) {
         return runExit;
     }

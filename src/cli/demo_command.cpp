@@ -9,10 +9,10 @@
 #include "cli/commands.h"
 #include "cli/demo_boot.h"
 #include "cli/demo_runner.h"
+#include "cli/demo_transport.h"
 #include "cli/demo_verify.h"
 #include "cli/demo_workspace.h"
 #include "cli/exit_codes.h"
-#include "config/address_file.h"
 #include "config/paths.h"
 #include "config/user_store.h"
 
@@ -70,22 +70,6 @@ std::string ReadText(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// What each terminal must hold: the address file first (M868), then every sample file.
-std::vector<ExpectedFile> ExpectedFiles(const DemoWorkspace& workspace) {
-    std::vector<std::string> destinations;
-    for (const SampleFile& file : workspace.Files()) {
-        destinations.push_back(file.destination);
-    }
-    std::vector<ExpectedFile> expected;
-    expected.push_back({std::string(kAddressFileName),
-                        BuildAddressText(AddressFileNames(destinations), 0, UserAddressTable{}),
-                        true});
-    for (const SampleFile& file : workspace.Files()) {
-        expected.push_back({file.destination, ReadText(file.source), false});
-    }
-    return expected;
-}
-
 void PrintLines(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
         std::printf("%s\n", line.c_str());
@@ -112,6 +96,9 @@ int DemoCommand(const DemoOptions& options, RunEvents& events) {
     try {
         if (options.boot) {
             return BootDemo(termsim, events);
+        }
+        if (options.transport != RunTransport::Serial) {
+            return TransportDemo(termsim, options.transport, events);
         }
         const DemoWorkspace workspace;
         ChildProcess simulator(
@@ -159,7 +146,7 @@ int DemoCommand(const DemoOptions& options, RunEvents& events) {
             ports.push_back(port);
         }
         // Frames are not acknowledged: the terminals may still be storing the last file.
-        const auto expected = ExpectedFiles(workspace);
+        const auto expected = workspace.ExpectedFiles();
         const auto deadline = std::chrono::steady_clock::now() + kSimulatorSettleLimit;
         auto rows =
             VerifyReceived(ports, options.passes, expected, records, workspace.ReceivedDir());

@@ -24,10 +24,11 @@ std::optional<std::string> ReadWhole(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool ReportedSent(const std::vector<PassRecord>& records, int port, int pass,
+// `port`: the records of that port; nothing: every record.
+bool ReportedSent(const std::vector<PassRecord>& records, std::optional<int> port, int pass,
                   const std::string& destination) {
     return std::any_of(records.begin(), records.end(), [&](const PassRecord& record) {
-        return record.port == port && record.pass == pass &&
+        return (!port || record.port == *port) && record.pass == pass &&
                std::any_of(record.files.begin(), record.files.end(), [&](const FileRecord& file) {
                    // The address file travels without a destination of its own unless a root
                    // directory is set; the report then names it by its source.
@@ -35,6 +36,31 @@ bool ReportedSent(const std::vector<PassRecord>& records, int port, int pass,
                           file.result == "ok";
                });
     });
+}
+
+// The rows of one terminal position: `port` as in VerifyRow, `recordsOf` as in ReportedSent.
+void VerifyPlace(const std::string& place, int port, std::optional<int> recordsOf, int passes,
+                 const std::vector<ExpectedFile>& expected, const std::vector<PassRecord>& records,
+                 const std::filesystem::path& placeDir, std::vector<VerifyRow>& rows) {
+    for (int unit = 1; unit <= passes; ++unit) {
+        const std::filesystem::path unitDir = placeDir / ("unit-" + std::to_string(unit));
+        for (const ExpectedFile& file : expected) {
+            if (file.firstUnitOnly && unit > 1) {
+                continue;
+            }
+            VerifyRow row;
+            row.port = port;
+            row.place = place;
+            row.unit = unit;
+            row.destination = file.destination;
+            row.size = file.content.size();
+            row.sent = ReportedSent(records, recordsOf, unit, file.destination);
+            const auto received = ReadWhole(unitDir / file.destination);
+            row.received = received.has_value();
+            row.identical = received && *received == file.content;
+            rows.push_back(std::move(row));
+        }
+    }
 }
 
 }  // namespace
@@ -45,26 +71,18 @@ std::vector<VerifyRow> VerifyReceived(const std::vector<int>& ports, int passes,
                                       const std::filesystem::path& receivedDir) {
     std::vector<VerifyRow> rows;
     for (int port : ports) {
-        for (int unit = 1; unit <= passes; ++unit) {
-            const std::filesystem::path unitDir =
-                receivedDir / ("COM" + std::to_string(port)) / ("unit-" + std::to_string(unit));
-            for (const ExpectedFile& file : expected) {
-                if (file.firstUnitOnly && unit > 1) {
-                    continue;
-                }
-                VerifyRow row;
-                row.port = port;
-                row.unit = unit;
-                row.destination = file.destination;
-                row.size = file.content.size();
-                row.sent = ReportedSent(records, port, unit, file.destination);
-                const auto received = ReadWhole(unitDir / file.destination);
-                row.received = received.has_value();
-                row.identical = received && *received == file.content;
-                rows.push_back(std::move(row));
-            }
-        }
+        const std::string com = "COM" + std::to_string(port);
+        VerifyPlace(com, port, port, passes, expected, records, receivedDir / com, rows);
     }
+    return rows;
+}
+
+std::vector<VerifyRow> VerifyTerminal(const std::string& place, int passes,
+                                      const std::vector<ExpectedFile>& expected,
+                                      const std::vector<PassRecord>& records,
+                                      const std::filesystem::path& terminalDir) {
+    std::vector<VerifyRow> rows;
+    VerifyPlace(place, 0, std::nullopt, passes, expected, records, terminalDir, rows);
     return rows;
 }
 
@@ -75,8 +93,8 @@ std::vector<std::string> VerifyTable(const std::vector<VerifyRow>& rows) {
                   "bytes", "sent", "received", "identical");
     lines.emplace_back(line);
     for (const VerifyRow& row : rows) {
-        const std::string com = "COM" + std::to_string(row.port);
-        std::snprintf(line, sizeof line, "%-6s %-5d %-16s %10llu  %-5s %-9s %s", com.c_str(),
+        const std::string place = row.place.empty() ? "COM" + std::to_string(row.port) : row.place;
+        std::snprintf(line, sizeof line, "%-6s %-5d %-16s %10llu  %-5s %-9s %s", place.c_str(),
                       row.unit, row.destination.c_str(), static_cast<unsigned long long>(row.size),
                       row.sent ? "yes" : "NO", row.received ? "yes" : "NO",
                       row.identical ? "yes" : "NO");

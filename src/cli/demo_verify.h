@@ -20,7 +20,8 @@ struct ExpectedFile {
 
 struct VerifyRow {
     int port = 0;
-    int unit = 0;  // the terminal on that port: 1 for the first pass
+    std::string place;  // as shown: "COM<port>", or the USB door's name
+    int unit = 0;       // the terminal on that port: 1 for the first pass
     std::string destination;
     std::uint64_t size = 0;
     bool sent = false;       // the download reported the file OK
@@ -34,6 +35,13 @@ std::vector<VerifyRow> VerifyReceived(const std::vector<int>& ports, int passes,
                                       const std::vector<ExpectedFile>& expected,
                                       const std::vector<PassRecord>& records,
                                       const std::filesystem::path& receivedDir);
+
+// The same for the one terminal behind a USB door (`place`: "HID", "CCID"), which keeps what it
+// received under `terminalDir`/unit-K/<destination>; every pass record of the run is its.
+std::vector<VerifyRow> VerifyTerminal(const std::string& place, int passes,
+                                      const std::vector<ExpectedFile>& expected,
+                                      const std::vector<PassRecord>& records,
+                                      const std::filesystem::path& terminalDir);
 
 // The table as printed, one line per row after a heading, then a verdict line.
 std::vector<std::string> VerifyTable(const std::vector<VerifyRow>& rows);

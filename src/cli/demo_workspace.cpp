@@ -1,8 +1,11 @@
 #include "cli/demo_workspace.h"
+
+#include "config/address_file.h"
 #include "config/paths.h"
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <system_error>
@@ -50,8 +53,9 @@ constexpr const char* kConfigHead =
     "ParityBit=0\n"
     "FlowCtrl=0\n"
     "NewMachine=1\n"
-    "DownTimer=0\n"
-    "USBDelay=10\n"
+    "DownTimer=0\n";
+// After the piece delay, which the transport decides.
+constexpr const char* kConfigTail =
     "S4KDelay=1\n"
     "FILE_INTERVAL=10\n"
     "FILE_INTERVAL_=80\n"
@@ -119,7 +123,7 @@ ScratchDir::~ScratchDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-DemoWorkspace::DemoWorkspace() : root_("termload-demo") {
+DemoWorkspace::DemoWorkspace(int usbDelayMs) : root_("termload-demo") {
     std::filesystem::create_directory(ReceivedDir());
 
     std::string history;
@@ -138,10 +142,31 @@ DemoWorkspace::DemoWorkspace() : root_("termload-demo") {
         ++row;
     }
     std::ofstream config(ConfigPath(), std::ios::binary);
-    config << kConfigHead << "RecentCount=" << files_.size() << "\n" << history;
+    config << kConfigHead << "USBDelay=" << usbDelayMs << "\n"
+           << kConfigTail << "RecentCount=" << files_.size() << "\n"
+           << history;
     if (!config) {
         throw std::runtime_error("cannot write " + PathToUtf8(ConfigPath()));
     }
+}
+
+std::vector<ExpectedFile> DemoWorkspace::ExpectedFiles() const {
+    std::vector<std::string> destinations;
+    for (const SampleFile& file : files_) {
+        destinations.push_back(file.destination);
+    }
+    std::vector<ExpectedFile> expected;
+    expected.push_back({std::string(kAddressFileName),
+                        BuildAddressText(AddressFileNames(destinations), 0, UserAddressTable{}),
+                        true});
+    for (const SampleFile& file : files_) {
+        std::ifstream in(file.source, std::ios::binary);
+        expected.push_back(
+            {file.destination,
+             std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+             false});
+    }
+    return expected;
 }
 
 }  // namespace termload::cli

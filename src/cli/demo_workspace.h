@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/demo_verify.h"
+
 namespace termload::cli {
 
 struct SampleFile {
@@ -31,9 +33,12 @@ class ScratchDir {
 class DemoWorkspace {
   public:
     // Creates a fresh directory under the system's temporary directory and writes the sample
-    // configuration (model M868, English texts, quick but real pacing) and its files into it.
-    // Throws std::runtime_error when it cannot.
-    DemoWorkspace();
+    // configuration (model M868, English texts, quick but real pacing with `usbDelayMs` between
+    // pieces) and its files into it. Throws std::runtime_error when it cannot.
+    explicit DemoWorkspace(int usbDelayMs = kSerialUsbDelayMs);
+
+    // USB serial adapters on a production line.
+    static constexpr int kSerialUsbDelayMs = 10;
 
     const std::filesystem::path& Root() const { return root_.Path(); }
     std::filesystem::path ConfigPath() const { return Root() / "Config.ini"; }
@@ -45,6 +50,10 @@ class DemoWorkspace {
     const std::vector<SampleFile>& Files() const { return files_; }
     // Model name of the sample configuration.
     static constexpr const char* kModel = "M868";
+
+    // What each terminal must hold after a pass: the address file first (once per port's run),
+    // then every sample file.
+    std::vector<ExpectedFile> ExpectedFiles() const;
 
   private:
     ScratchDir root_;

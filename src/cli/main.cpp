@@ -132,6 +132,10 @@ void AddVersions(CLI::App& app, VersionsOptions& versions) {
     single->excludes(transport);
     AddPathOption(cmd, "--local-versions", versions.localVersions,
                   "Local version list (default: UserLoacaVersion.ini beside the program)");
+    cmd->add_flag(
+        "--apply", versions.apply,
+        "Store the decision in the configuration file: the rows the read unchecks leave its file "
+        "list, every other byte stays");
 }
 
 void AddPorts(CLI::App& app, PortsOptions& ports) {
@@ -150,18 +154,34 @@ void AddCcid(CLI::App& app, CcidOptions& ccid) {
 void AddDemo(CLI::App& app, DemoOptions& demo) {
     CLI::App* cmd = app.add_subcommand(
         "demo", "Download sample files into simulated terminals and verify what they received");
-    cmd->add_option("--ports", demo.ports, "Simulated terminals: 1, 9, 18 or 27")
-        ->check(CLI::IsMember({1, 9, 18, 27}));
-    cmd->add_option("--passes", demo.passes, "Passes per port")->check(kAtLeastOne);
+    CLI::Option* ports =
+        cmd->add_option("--ports", demo.ports, "Simulated terminals: 1, 9, 18 or 27")
+            ->check(CLI::IsMember({1, 9, 18, 27}));
+    CLI::Option* passes =
+        cmd->add_option("--passes", demo.passes, "Passes per port")->check(kAtLeastOne);
     AddPathOption(cmd, "--termsim", demo.termsim, "The simulator program")->check(kExistingFile);
-    cmd->add_option("--runner", demo.runner,
-                    "Let another termload-cli do the download: the program and its first "
-                    "arguments (e.g. a wrapper running the Windows build under Wine); it gets "
-                    "\"run\" and the run's options after them")
-        ->expected(1, 16);
-    cmd->add_flag("--boot", demo.boot,
-                  "A kernel-mode run instead: BIOS, kernel and root files through the USB pipe "
-                  "and a kernel image by YMODEM into one terminal's boot loader");
+    CLI::Option* runner =
+        cmd->add_option("--runner", demo.runner,
+                        "Let another termload-cli do the download: the program and its first "
+                        "arguments (e.g. a wrapper running the Windows build under Wine); it gets "
+                        "\"run\" and the run's options after them")
+            ->expected(1, 16);
+    CLI::Option* boot =
+        cmd->add_flag("--boot", demo.boot,
+                      "A kernel-mode run instead: BIOS, kernel and root files through the USB pipe "
+                      "and a kernel image by YMODEM into one terminal's boot loader");
+    CLI::Option* transport =
+        cmd->add_option_function<std::string>(
+               "--transport",
+               [&demo](const std::string& name) {
+                   demo.transport = name == "hid"    ? RunTransport::Hid
+                                    : name == "ccid" ? RunTransport::Ccid
+                                                     : RunTransport::Serial;
+               },
+               "serial (default), hid (one terminal behind its USB-HID device) or ccid (one "
+               "terminal behind a CCID reader, through PC/SC)")
+            ->check(CLI::IsMember({"serial", "hid", "ccid"}));
+    transport->excludes(boot)->excludes(ports)->excludes(runner)->excludes(passes);
 }
 
 }  // namespace

@@ -1,13 +1,22 @@
 // termload-cli versions: the file-version read without the window. It asks the terminal which
 // versions it holds, shows them next to the local version list, and says which checked rows the
-// window's "Read Version" would uncheck, with the window's texts.
+// window's "Read Version" would uncheck, with the window's texts; with --apply it stores that
+// decision in the configuration file.
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "channels/ccid_reader.h"
 #include "cli/cli_setup.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "config/file_list.h"
+#include "config/file_system.h"
+#include "config/ini_document.h"
+#include "config/ini_lines.h"
 #include "config/paths.h"
 #include "config/string_table.h"
 #include "engine/version_exchange.h"
@@ -17,6 +26,19 @@ namespace termload::cli {
 namespace {
 
 constexpr int kPortOpenFailedText = 74;
+constexpr std::string_view kHistorySection = "History";
+constexpr std::string_view kPathSection = "Path";
+constexpr std::string_view kCountKey = "RecentCount";
+// More rows than a list can hold are not looked at.
+constexpr std::size_t kMaxStoredRows = 4096;
+
+std::string RecentKey(std::size_t row) {
+    return "Recent" + std::to_string(row);
+}
+
+std::string PathKey(std::size_t row) {
+    return "Path" + std::to_string(row);
+}
 
 void PrintRecords(const char* title, const VersionList& records, bool local) {
     std::printf("%s: %zu\n", title, records.size());
@@ -38,6 +60,84 @@ std::unique_ptr<CcidReader> ConnectFirstReader() {
         return nullptr;
     }
     return reader;
+}
+
+// The whole file, or nothing when it cannot be read or is larger than any configuration.
+std::optional<std::string> ReadConfigBytes(const std::filesystem::path& path) {
+    std::FILE* file = OpenFile(path, "rb");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<std::size_t>(IniDocument::kMaxFileBytes) + 1, '\0');
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || bytes.size() > IniDocument::kMaxFileBytes) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// The configuration keeps no check marks: every row it lists is checked when it is read. So the
+// marks the read decided are stored by leaving the rows it unchecked out of the list: their
+// "Recent<n>" and "Path<n>" lines go, the rows after them are renumbered to close the gap,
+// "RecentCount" follows, and every other byte of the file stays as it was. The verdicts depend
+// on a row's destination alone, so a stored row is matched to them by its destination. Returns
+// the rows removed, or nothing when the file could not be read or written.
+std::optional<std::size_t> StoreDecidedRows(const std::filesystem::path& configPath,
+                                            const std::vector<VersionRowVerdict>& verdicts) {
+    std::set<std::string> unchecked;
+    for (const VersionRowVerdict& verdict : verdicts) {
+        if (verdict.uncheck) {
+            unchecked.insert(verdict.destination);
+        }
+    }
+    const std::optional<std::string> bytes = ReadConfigBytes(configPath);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    IniDocument ini;
+    ini.LoadBytes(*bytes);
+    // As the list is read: up to the count, ending at the first empty row.
+    const int count = ini.ReadInteger(kHistorySection, kCountKey, 0);
+    std::vector<std::size_t> kept;  // old row numbers, in order
+    std::vector<std::size_t> dropped;
+    std::size_t stored = 0;
+    for (; static_cast<long long>(stored) < count && stored < kMaxStoredRows; ++stored) {
+        const std::string recent = ini.ReadString(kHistorySection, RecentKey(stored), "");
+        if (recent.empty()) {
+            break;
+        }
+        const std::optional<DownloadFileEntry> entry = DecodeFileEntry(recent);
+        (entry && unchecked.count(entry->destinationName) != 0 ? dropped : kept).push_back(stored);
+    }
+    if (dropped.empty()) {
+        return 0;  // nothing to change: the file is not touched
+    }
+    IniLines lines(*bytes);
+    for (const std::size_t row : dropped) {
+        lines.DeleteKey(kHistorySection, RecentKey(row));
+        lines.DeleteKey(kPathSection, PathKey(row));
+    }
+    // Upwards: the name a row moves to has been freed by a deleted row or one moved before.
+    for (std::size_t row = 0; row < kept.size(); ++row) {
+        if (kept[row] != row) {
+            lines.RenameKey(kHistorySection, RecentKey(kept[row]), RecentKey(row));
+            lines.RenameKey(kPathSection, PathKey(kept[row]), PathKey(row));
+        }
+    }
+    lines.SetValue(kHistorySection, kCountKey, std::to_string(kept.size()));
+    // A linked configuration is changed where it lies, the link kept.
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::canonical(configPath, error);
+    if (error) {
+        target = configPath;
+    }
+    if (IsReadOnlyFile(target) ||
+        !(ReplaceFileWith(target, lines.bytes()) || OverwriteFileWith(target, lines.bytes()))) {
+        return std::nullopt;
+    }
+    return dropped.size();
 }
 
 }  // namespace
@@ -99,6 +199,18 @@ int VersionsCommand(const VersionsOptions& options) {
             std::printf("  load  %s\n", verdict.destination.c_str());
         }
     }
+    if (!options.apply) {
+        return kExitAllOk;
+    }
+    const std::optional<std::size_t> removed =
+        StoreDecidedRows(options.configPath, outcome.verdicts);
+    if (!removed) {
+        std::fprintf(stderr, "termload-cli: cannot write the rows to load into %s\n",
+                     PathToUtf8(options.configPath).c_str());
+        return kExitFailed;
+    }
+    std::printf("applied: %zu skipped %s removed from %s\n", *removed,
+                *removed == 1 ? "row" : "rows", PathToUtf8(options.configPath).c_str());
     return kExitAllOk;
 }
 

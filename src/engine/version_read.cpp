@@ -12,7 +12,9 @@ namespace termload {
 namespace {
 
 constexpr std::uint8_t kReplyHeader[] = {0x01, 0x01, 0x01, 0x01, 0x15, 0xDC};
+constexpr std::size_t kReplyLengthFrom = 8;
 constexpr std::size_t kReplyItemsAt = 12;
+constexpr std::uint8_t kReplyEnd = 0x03;
 constexpr std::int32_t kFirstTypeAlwaysSent = 5;
 constexpr int kSourceFileText = 62;
 constexpr int kVersionTooLowText = 147;
@@ -38,18 +40,48 @@ std::optional<std::int32_t> LeadingType(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+// Byte `sumAt` is the 8-bit sum of the reply's bytes from 3 up to the one before it.
+bool SumCloses(std::span<const std::uint8_t> reply, std::size_t sumAt) {
+    const auto sum = static_cast<std::uint8_t>(
+        std::accumulate(reply.begin() + 3, reply.begin() + static_cast<std::ptrdiff_t>(sumAt), 0u));
+    return sum == reply[sumAt];
+}
+
 }  // namespace
 
-VersionList ParseVersionReply(std::span<const std::uint8_t> reply) {
-    VersionList records;
+std::span<const std::uint8_t> FindVersionReply(std::span<const std::uint8_t> received) {
     // The length field (bytes 6-7) must have come as well, and the sum after it.
-    if (reply.size() <= 8 ||
-        !std::equal(std::begin(kReplyHeader), std::end(kReplyHeader), reply.begin())) {
-        return records;
+    constexpr std::size_t kShortest = 9;
+    const auto header = std::begin(kReplyHeader);
+    for (std::size_t at = 0; at + kShortest <= received.size(); ++at) {
+        const std::span<const std::uint8_t> rest = received.subspan(at);
+        if (!std::equal(header, std::end(kReplyHeader), rest.begin())) {
+            continue;
+        }
+        // Framed as sent: the length covers bytes 8 up to the closing 03, the sum follows it.
+        const std::size_t length = static_cast<std::size_t>(rest[6]) << 8 | rest[7];
+        const std::size_t framed = kReplyLengthFrom + length + 2;
+        if (framed <= rest.size() && rest[framed - 2] == kReplyEnd && SumCloses(rest, framed - 1)) {
+            const std::span<const std::uint8_t> reply = rest.first(framed);
+            if (std::equal(reply.begin(), reply.end(), kVersionRequest.begin(),
+                           kVersionRequest.end())) {
+                continue;  // our own request, echoed by a console that repeats what it is sent
+            }
+            return reply;
+        }
+        // A terminal whose length field disagrees: the reply is everything up to the last byte
+        // received, when that byte is its sum.
+        if (SumCloses(rest, rest.size() - 1)) {
+            return rest;
+        }
     }
-    const std::uint8_t sum =
-        static_cast<std::uint8_t>(std::accumulate(reply.begin() + 3, reply.end() - 1, 0u));
-    if (sum != reply.back()) {
+    return {};
+}
+
+VersionList ParseVersionReply(std::span<const std::uint8_t> received) {
+    const std::span<const std::uint8_t> reply = FindVersionReply(received);
+    VersionList records;
+    if (reply.empty()) {
         return records;
     }
     const std::size_t length = static_cast<std::size_t>(reply[6]) << 8 | reply[7];

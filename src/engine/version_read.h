@@ -41,12 +41,18 @@ struct VersionRecord {
 };
 using VersionList = std::vector<VersionRecord>;
 
-// The terminal's records from its reply. Empty for a reply of 6 bytes or fewer, one whose header
-// is not 01 01 01 01 15 DC or whose last byte is not the sum of bytes 3 to the one before it.
-// Items are read while their offset from byte 12, plus 5, is below the reply's length field, and
-// only from the bytes that came (the sum byte excluded): an item cut short, or a length byte
-// above 127, ends the list there.
-VersionList ParseVersionReply(std::span<const std::uint8_t> reply);
+// The terminal's reply among the bytes received: a terminal that greets its port (a boot
+// loader's banner) puts text before or after it. The first header 01 01 01 01 15 DC that starts
+// either a reply framed as sent (its length field covers bytes 8 up to a closing 03, the sum
+// follows) or one whose last byte received is its sum (bytes 3 to the one before it). A frame
+// that is the request itself, echoed, is passed over. Empty when nothing qualifies.
+std::span<const std::uint8_t> FindVersionReply(std::span<const std::uint8_t> received);
+
+// The terminal's records from the reply FindVersionReply finds; empty when there is none. Items
+// are read while their offset from byte 12, plus 5, is below the reply's length field, and only
+// from the reply's own bytes (the sum byte excluded): an item cut short, or a length byte above
+// 127, ends the list there.
+VersionList ParseVersionReply(std::span<const std::uint8_t> received);
 
 // Lines "type;name;version" (a line feed ends a line, a CR before it is dropped). The type is the
 // line's leading decimal digits; a line without two ";", or whose type has no digit or does not

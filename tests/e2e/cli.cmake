@@ -25,5 +25,8 @@ if(TARGET termload-cli AND TARGET termsim)
   # termsim's umockdev device.
   if(NOT WIN32)
     termload_cli_e2e_test(cli_boot_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/cli_boot_test.cpp)
+    # The demo into termsim's USB-HID device and CCID reader.
+    termload_cli_e2e_test(cli_demo_transport_e2e_tests
+      ${CMAKE_CURRENT_LIST_DIR}/cli_demo_transport_test.cpp)
   endif()
 endif()

@@ -1,5 +1,5 @@
-// Version replies of any content: every record comes from bytes that were received, and the
-// comparison and row decisions take whatever the parser gives.
+// Version replies of any content, alone or among other bytes: every record comes from bytes that
+// were received, and the comparison and row decisions take whatever the parser gives.
 #include <cstdint>
 #include <cstdlib>
 #include <numeric>
@@ -16,6 +16,13 @@ using namespace termload;
 // Checks one reply; the records' invariants hold whatever the bytes.
 void Check(std::span<const std::uint8_t> reply) {
     const std::size_t size = reply.size();
+    // The reply found lies within what was received and starts with the header.
+    const std::span<const std::uint8_t> found = FindVersionReply(reply);
+    if (!found.empty() && (found.size() < 9 || found.data() < reply.data() ||
+                           found.data() + found.size() > reply.data() + size || found[0] != 0x01 ||
+                           found[5] != 0xDC)) {
+        std::abort();
+    }
     const VersionList terminal = ParseVersionReply(reply);
     // 12 bytes before the items and the sum after them; each item is 2 bytes and its text.
     std::size_t itemBytes = 0;
@@ -47,5 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sealed.push_back(
         static_cast<std::uint8_t>(std::accumulate(sealed.begin() + 3, sealed.end(), 0u)));
     Check(sealed);
+    // The same behind a greeting and followed by a prompt, as a boot loader's port gives it.
+    std::vector<std::uint8_t> greeted = {'\r', '\n', 'O', 'K', '\r', '\n'};
+    greeted.insert(greeted.end(), sealed.begin(), sealed.end());
+    greeted.push_back('\\');
+    greeted.push_back('>');
+    Check(greeted);
     return 0;
 }

@@ -1,6 +1,7 @@
 // The window's CCID reader controls against a real pcscd serving termsim's reader: the reader
-// listed, a terminal that needs two reboot requests connected on the third probe and closed
-// again, a download over the window's connection with its end of pass, one that never answers
+// listed and picked again after another, a terminal that needs two reboot requests connected on the
+// third probe and closed again, a download over the window's connection with its end of pass, one
+// that never answers
 // ready, and no reader. The PC/SC client takes the daemon's socket once per process, so every
 // termsim of this test runs in one directory (one socket).
 #include <gtest/gtest.h>
@@ -60,6 +61,12 @@ TEST(WindowCcid, OpenProbesRebootsAndCloses) {
     EXPECT_TRUE(combo->itemText(0).startsWith("Termsim CCID Terminal"))
         << combo->itemText(0).toStdString();
     Click(w.Find<QRadioButton>("rbccid"));
+
+    // The operator picks another reader (listed as a second one), then the first again: Open
+    // connects to the first, the one the list shows.
+    combo->addItem("Other Reader 01");
+    Choose(combo, 1);
+    Choose(combo, 0);
 
     // Two reboot requests, ready at the third probe.
     Click(button);

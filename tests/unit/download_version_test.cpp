@@ -75,6 +75,30 @@ TEST(VersionReply, ItemsAreReadOnlyFromWhatCameAndWhatTheLengthCovers) {
     Bytes shortLength = Reply({{0, "B001"}});
     shortLength[7] = 5;
     EXPECT_TRUE(ParseVersionReply(Resealed(shortLength)).empty());
+
+    // A terminal that greets its port: banner text around the reply, the request echoed before
+    // it, a broken reply before a good one. Only the reply's own bytes are read.
+    const std::string banner = "\r\nTS boot loader\r\n\\>";
+    const Bytes two = Reply({{0, "B001"}, {7, "S105"}});
+    Bytes greeted(banner.begin(), banner.end());
+    greeted.insert(greeted.end(), kVersionRequest.begin(), kVersionRequest.end());
+    Bytes broken = Reply({{3, "X999"}});
+    broken.back() ^= 1;
+    greeted.insert(greeted.end(), broken.begin(), broken.end());
+    greeted.insert(greeted.end(), two.begin(), two.end());
+    const Bytes after = Reply({{1, "C001"}});  // a second reply, past the first one's end
+    greeted.insert(greeted.end(), after.begin(), after.end());
+    greeted.insert(greeted.end(), banner.begin(), banner.end());
+    EXPECT_EQ(ParseVersionReply(greeted), (VersionList{Terminal(0, "B001"), Terminal(7, "S105")}));
+    // The closing 03 belongs to the frame: without it only a sum byte at the very end counts.
+    Bytes unclosed = two;
+    unclosed[unclosed.size() - 2] = 0x04;
+    unclosed = Resealed(unclosed);
+    unclosed.push_back('>');
+    EXPECT_TRUE(ParseVersionReply(unclosed).empty()) << "no closing 03";
+    unclosed.pop_back();
+    EXPECT_EQ(ParseVersionReply(unclosed), (VersionList{Terminal(0, "B001"), Terminal(7, "S105")}))
+        << "its sum last";
 }
 
 TEST(LocalVersions, LinesWithTwoSemicolonsAndADecimalType) {
