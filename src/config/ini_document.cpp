@@ -184,7 +184,13 @@ void IniDocument::LoadBytes(std::string_view bytes) {
     crlf_ = firstNewline != std::string_view::npos && firstNewline > 0 &&
             bytes[firstNewline - 1] == '\r';
     // The INI layer reads up to the first NUL byte only.
-    rewritable_ = bytes.find('\0') == std::string_view::npos;
+    const std::size_t nul = bytes.find('\0');
+    rewritable_ = nul == std::string_view::npos;
+    cutAtNul_.reset();
+    if (nul != std::string_view::npos &&
+        bytes.find_first_not_of(std::string_view(" \t\r\n\0", 5), nul) != std::string_view::npos) {
+        cutAtNul_ = nul + (bom_ ? kUtf8Bom.size() : 0);
+    }
     gbk_ = !IsValidUtf8(bytes);
     std::string text = gbk_ ? GbkToUtf8(bytes) : std::string(bytes);
     if (gbk_ && Utf8ToGbk(text) != bytes) {

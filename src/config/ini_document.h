@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,9 @@ class IniDocument {
     // invalid multi-byte sequences).
     bool Rewritable() const { return rewritable_; }
     bool IsGbk() const { return gbk_; }
+    // The offset in the file of a NUL byte that ends what was read while more text follows it
+    // (the INI layer reads up to the first NUL only); nothing when all was read.
+    std::optional<std::size_t> CutAtNul() const { return cutAtNul_; }
 
     // The value, trimmed and cut; `fallback` when the key is missing.
     std::string ReadString(std::string_view section, std::string_view key,
@@ -72,6 +76,7 @@ class IniDocument {
     bool bom_ = false;
     bool crlf_ = false;
     bool rewritable_ = true;
+    std::optional<std::size_t> cutAtNul_;
 };
 
 }  // namespace termload
