@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -116,10 +117,16 @@ TEST(WindowStart, ClosingDuringARunAsksFirst) {
     EXPECT_EQ(last.configPath, (w.dir.Path() / "Config.ini").string());
     EXPECT_EQ(last.baseDir, w.dir.Path().string());
 
-    // Idle: closes without a question.
-    WindowUnderTest idle(ConfigText(""));
+    // Idle: closes without a question. The clock file never lies in the current directory, so
+    // an operator's timer.txt there stays, DownTimer or not.
+    WindowUnderTest idle(ConfigText("DownTimer=1\n"));
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(idle.dir.Path());
+    idle.dir.Write("timer.txt", "the operator's");
     EXPECT_TRUE(idle.window->close());
+    std::filesystem::current_path(cwd);
     EXPECT_TRUE(idle.prompts.Boxes().empty());
+    EXPECT_TRUE(std::filesystem::exists(idle.dir.Path() / "timer.txt"));
 }
 
 // Starting 27 threads takes a while, and the window processes events between them: a stop (a
