@@ -37,6 +37,21 @@ std::string SourceOf(const IniDocument& ini, std::size_t row, std::string_view b
     return JoinPath(dir.empty() ? baseDir : std::string_view(dir), name);
 }
 
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
+// A name with bytes that are neither UTF-8 nor GBK lost them when the file was read as GBK; on
+// disk the file has those very bytes, so the row takes the name as stored. Such a file is never
+// written back, so the bytes go nowhere but to the file system.
+std::string StoredName(const IniDocument& ini, std::size_t row, const std::string& decoded) {
+    const std::string stored = ini.ReadStoredBytes(kHistorySection, RecentKey(row), "");
+    const std::size_t nameEnd = stored.find(';', 2);
+    if (stored.size() < 2 || nameEnd == std::string::npos) {
+        return decoded;
+    }
+    const std::string name(TrimBlanks(FileNamePart(stored.substr(2, nameEnd - 2))));
+    return name.empty() ? decoded : name;
+}
+
 // The numbers below `count` of the rows stored as "Recent<n>", ascending.
 std::vector<std::size_t> StoredRows(const IniDocument& ini, int count) {
     constexpr std::string_view kPrefix = "recent";
@@ -97,7 +112,10 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
         // Kind digit and ";", then the file name up to the next ";", then the destination.
         const std::string_view afterKind = SkipCharacters(value, 2);
         const std::size_t nameEnd = afterKind.find(';');
-        const std::string name(TrimBlanks(FileNamePart(afterKind.substr(0, nameEnd))));
+        std::string name(TrimBlanks(FileNamePart(afterKind.substr(0, nameEnd))));
+        if (name.find(kReplacementCharacter) != std::string::npos && !ini.Rewritable()) {
+            name = StoredName(ini, row, name);
+        }
         if (nameEnd == std::string::npos || name.empty()) {
             files.NoteDropped(name.empty() ? RecentKey(row) : name,
                               name.empty() ? RowFault::NoSource : RowFault::NoDestination);

@@ -52,6 +52,10 @@ class IniDocument {
     // The value, trimmed and cut; `fallback` when the key is missing.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view fallback) const;
+    // The value's bytes as the file holds them (the same as ReadString for a UTF-8 file): a
+    // name of a file on disk that is neither UTF-8 nor GBK survives only in this form.
+    std::string ReadStoredBytes(std::string_view section, std::string_view key,
+                                std::string_view fallback) const;
     // Decimal, or hexadecimal with "0x" or "$"; `fallback` when missing, malformed or beyond
     // the range of int.
     int ReadInteger(std::string_view section, std::string_view key, int fallback) const;
@@ -67,6 +71,8 @@ class IniDocument {
 
   private:
     CSimpleIniA ini_;
+    // The file's text before it was converted from GBK; empty for a UTF-8 file.
+    CSimpleIniA stored_;
     // Comment lines before the first section, which the INI layer would write back with a blank
     // line added; written back as is.
     std::string head_;

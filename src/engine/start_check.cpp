@@ -251,7 +251,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         if (!entry) {
             continue;
         }
-        const std::filesystem::path source = PathFromUtf8(NativePath(entry->sourcePath));
+        const std::filesystem::path source = SourcePathOnDisk(entry->sourcePath);
         if (auto problem = RowProblem(*job, *entry, source, destinationLimit)) {
             check.messages.push_back({PromptKind::Warning, std::move(*problem)});
             check.uncheckedRows.push_back(static_cast<int>(index));

@@ -6,6 +6,7 @@
 #include "config/ini_document.h"
 #include "config/paths.h"
 #include "config/text_encoding.h"
+#include "support/files.h"
 
 namespace termload {
 namespace {
@@ -214,6 +215,27 @@ TEST(ConfigFileList, RowsTheReadingCannotTakeStayNotedWithOneWarningForAFullList
     EXPECT_EQ(messages.size(), 2u) << "the long path, then the full list once";
     list.Clear();
     EXPECT_TRUE(list.Dropped().empty());
+}
+
+// A source whose name is no UTF-8 exists under its own bytes: the row must name those bytes.
+TEST(ConfigFileList, SourceNamesThatAreNoUtf8AreFoundByTheirBytes) {
+    // Neither UTF-8 nor GBK: reading the file as GBK loses the byte, the row keeps it as stored.
+    IniDocument ini;
+    ini.LoadBytes("[History]\nRecentCount=1\nRecent0=1;a\xFF.bin;a.bin\n");
+    std::vector<PromptMessage> messages;
+    FileList list;
+    ReadFileList(ini, list, "/base", false, messages);
+    ASSERT_EQ(list.Size(), 1u);
+    EXPECT_EQ(list.Rows()[0].entry, "1;" + JoinPath("/base", "a\xFF.bin") + ";a.bin");
+#ifndef _WIN32
+    // Valid GBK reads as Chinese; a file copied from Windows may still carry the GBK bytes.
+    const test::ScratchDir dir("file-list-bytes");
+    const std::string utf8 = JoinPath(dir.Path().string(), "测.bin");
+    const std::filesystem::path gbk = dir.Write("\xB2\xE2.bin", "x");
+    EXPECT_EQ(SourcePathOnDisk(utf8), gbk);
+    dir.Write("测.bin", "x");
+    EXPECT_EQ(SourcePathOnDisk(utf8), std::filesystem::path(utf8)) << "the UTF-8 name first";
+#endif
 }
 
 }  // namespace
