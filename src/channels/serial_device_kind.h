@@ -18,7 +18,7 @@ enum class SerialDeviceKind {
 
 // Opens the device without taking it as this process's terminal and without waiting for a
 // carrier, to ask what it is. POSIX: S_ISCHR, isatty, TIOCGPTN, tcgetsid. Windows: a character
-// device whose comm properties can be read.
+// device.
 SerialDeviceKind KindOfSerialDevice(const std::string& utf8Path);
 
 // True for the kinds a download must refuse before it starts.

@@ -6,7 +6,7 @@
 namespace termload {
 
 // "\\.\COM3" is a device, not a file. An open with no access rights asks the system without
-// taking the port; a file, a directory or NUL answers to no comm query.
+// taking the port; a file, a directory or a pipe is no character device.
 SerialDeviceKind KindOfSerialDevice(const std::string& utf8Path) {
     const std::wstring name = PathFromUtf8(utf8Path).native();
     const HANDLE handle = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -17,15 +17,11 @@ SerialDeviceKind KindOfSerialDevice(const std::string& utf8Path) {
                    ? SerialDeviceKind::Missing
                    : SerialDeviceKind::Unknown;
     }
-    SerialDeviceKind kind = SerialDeviceKind::Serial;
-    if (GetFileType(handle) != FILE_TYPE_CHAR) {
-        kind = SerialDeviceKind::NotTerminal;
-    } else {
-        COMMPROP properties{};
-        if (!GetCommProperties(handle, &properties) && GetLastError() != ERROR_ACCESS_DENIED) {
-            kind = SerialDeviceKind::NotTerminal;
-        }
-    }
+    // A character device is taken as a port: with no access rights asked, the comm queries
+    // answer differently across drivers (and Wine), so NUL is let through to fail at its open.
+    const SerialDeviceKind kind = GetFileType(handle) == FILE_TYPE_CHAR
+                                      ? SerialDeviceKind::Serial
+                                      : SerialDeviceKind::NotTerminal;
     CloseHandle(handle);
     return kind;
 }
