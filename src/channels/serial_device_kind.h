@@ -16,9 +16,9 @@ enum class SerialDeviceKind {
     OwnTerminal,           // /dev/tty or the terminal this program runs in
 };
 
-// Opens the device without taking it as this process's terminal and without waiting for a
-// carrier, to ask what it is. POSIX: S_ISCHR, isatty, TIOCGPTN, tcgetsid. Windows: a character
-// device.
+// Asks what the device at the path is without opening it (Linux: the device number, the
+// kernel's class of the device, the process's controlling terminal). Windows: an open with no
+// access rights, which does not take the port; a character device counts as a port.
 SerialDeviceKind KindOfSerialDevice(const std::string& utf8Path);
 
 // True for the kinds a download must refuse before it starts.
