@@ -74,7 +74,8 @@ enum class RowFault {
     Empty,          // "Recent<n>" holds nothing
     NoSource,       // no file name before the ";" that ends it
     NoDestination,  // no ";" after the file name, or nothing after it
-    CutAtNul,       // the configuration holds a NUL byte: nothing after it was read
+    CutAtNul,       // the configuration holds a NUL byte: nothing after it was read (named by its
+                    // offset in the file)
     NotKind,        // the kind is no digit: the reading stopped there
 };
 

@@ -193,7 +193,8 @@ constexpr TextEntry kTexts[] = {
     {172, "空行", "empty row"},
     {173, "无源文件", "no source file"},
     {174, "无目标文件", "no destination"},
-    {175, "NUL字节, 其后内容未读取", "NUL byte: nothing after it was read"},
+    {175, "文件中此字节位置为NUL, 其后内容未读取",
+     "a NUL byte at this offset: nothing after it was read"},
     {176, "类型不是数字, 其后的行未读取", "kind is no digit: the rows after it were not read"},
     // The window's per-port tally, its reset menu, and the version read not yet built in.
     {180, "成功", "OK "},

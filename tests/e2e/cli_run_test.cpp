@@ -351,7 +351,7 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
         {{"run", "--config", gap, "--ports-map", map}, "Recent1 (row missing)"},
         {{"run", "--config", noDestination, "--ports-map", map}, "f1.bin (no destination)"},
         {{"run", "--config", afterNul, "--ports-map", map},
-         "(NUL byte: nothing after it was read)"},
+         "(a NUL byte at this offset: nothing after it was read)"},
         {{"run", "--config", sameDestination, "--ports-map", map},
          "same destination on the terminal: app.bin (app.bin, f1.bin)"},
         {RunArgs({"--single", "1", "--report", (dir_.Path() / "report-fifo").string()}),

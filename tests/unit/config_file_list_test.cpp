@@ -178,7 +178,8 @@ TEST(ConfigFileList, RowsThatCannotLoadAreNamedAndTheRowsAfterThemStillLoad) {
         {"RecentCount=2\nRecent0=1;a.bin;a.bin\n\n\0\nRecent1=1;b.bin;b.bin\n"s,
          1,
          {{"47", RowFault::CutAtNul}},
-         "Rows of the file list were not loaded: 47 (NUL byte: nothing after it was read)"},
+         "Rows of the file list were not loaded: 47 (a NUL byte at this offset: nothing after it "
+         "was read)"},
         // NUL bytes at the end hide nothing.
         {"RecentCount=1\nRecent0=1;a.bin;a.bin\n\0\0\n"s, 1, {}, ""},
     };
