@@ -49,7 +49,7 @@ std::string ReportFile::AppendWhole(std::string_view line) {
             continue;
         }
         if (n <= 0) {
-            const std::string reason = n < 0 ? std::strerror(errno) : "nothing written";
+            std::string reason = n < 0 ? std::strerror(errno) : "nothing written";
             if (written > 0 && before >= 0) {
                 ::ftruncate(fd, before);  // the part that went in comes out again
             }
