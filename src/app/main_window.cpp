@@ -26,7 +26,6 @@
 #include "channels/serial_channel.h"
 #include "config/last_configuration.h"
 #include "engine/stop_signal.h"
-#include "engine/timer_file.h"
 #include "ui_main_window.h"
 
 namespace termload {
@@ -235,11 +234,9 @@ void TfrmMain::FormClose() {
     sink_->Flush();
     ReadControls();
     SaveSettings(config_);
+    // The clock file lives in the run's private directory and goes with the run: a timer.txt in
+    // the current directory is someone else's and stays.
     SaveUserLastConfiguration({config_.ConfigPath, config_.BaseDir}, places_.userStore);
-    if (config_.settings.DownTimer) {
-        std::error_code ignored;
-        std::filesystem::remove(kTimerFileName, ignored);
-    }
 }
 
 void TfrmMain::ApplyLanguage() {

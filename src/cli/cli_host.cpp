@@ -65,6 +65,18 @@ void CliHost::PassFailed(const PassFailureReport& failure) {
     }
 }
 
+void CliHost::WriteReportLine(const PassRecord& record) {
+    const std::string problem = report_->Write(record);
+    if (problem.empty()) {
+        return;
+    }
+    // Each lost line is named: the file holds whole lines only, so it is simply not there.
+    reportFailed_ = true;
+    view_.Note("termload-cli: the report line of COM" + std::to_string(record.port) + " pass " +
+               std::to_string(record.pass) + " could not be written (" + problem +
+               "); the report lacks that line");
+}
+
 void CliHost::PassFinished(int slot, int /*pass*/, bool ok) {
     if (stopping_) {
         return;
@@ -73,10 +85,8 @@ void CliHost::PassFinished(int slot, int /*pass*/, bool ok) {
     if (!finished) {
         return;
     }
-    if (report_ != nullptr && !report_->Write(finished->record)) {
-        if (!reportFailed_.exchange(true)) {
-            view_.Note("termload-cli: the report cannot be written; the run goes on without it");
-        }
+    if (report_ != nullptr) {
+        WriteReportLine(finished->record);
     }
     if (onPass_) {
         onPass_(finished->record);

@@ -44,6 +44,8 @@ class CliHost : public HostSink {
 
     // A report line could not be written (disk full, …).
     bool ReportFailed() const { return reportFailed_; }
+    // Writes the line of a pass to the report, and names it to the operator when it could not.
+    void WriteReportLine(const PassRecord& record);
 
   private:
     int PortOf(int slot) const;

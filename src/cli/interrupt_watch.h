@@ -1,5 +1,5 @@
-// Turns Ctrl-C and the system's other stop requests into calls on a thread of our own: SIGINT
-// and SIGTERM on POSIX; Ctrl-C, Ctrl-Break and closing the console window on Windows.
+// Turns Ctrl-C and the system's other stop requests into calls on a thread of our own: SIGINT,
+// SIGTERM and SIGHUP on POSIX; Ctrl-C, Ctrl-Break and closing the console window on Windows.
 #pragma once
 
 #include <atomic>
@@ -9,8 +9,8 @@
 namespace termload::cli {
 
 // Calls `onInterrupt` with the number of interrupts so far, one call at a time.
-// POSIX: blocks SIGINT and SIGTERM in the calling thread (and so in every thread started after
-// it) and waits for them on one dedicated thread. No other thread is ever interrupted, so no
+// POSIX: blocks SIGINT, SIGTERM and SIGHUP in the calling thread (and so in every thread started
+// after it) and waits for them on one dedicated thread. No other thread is ever interrupted, so no
 // system call in the engine sees EINTR. Construct it first thing in main, before any other
 // thread exists.
 // Windows: a console control handler, which the system runs on a thread of its own. A close of

@@ -13,6 +13,7 @@ sigset_t WatchedSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     sigaddset(&set, SIGUSR2);
     return set;
 }
@@ -43,7 +44,9 @@ void InterruptWatch::Run() {
         if (closing_) {
             return;
         }
-        if (signal == SIGINT || signal == SIGTERM) {
+        // A hang-up leaves no one to see the run: it stops as the operator's stop does, with
+        // the report's lines and the summary.
+        if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) {
             onInterrupt_(++count);
         }
     }

@@ -1,10 +1,5 @@
 #include "cli/pass_report.h"
-#include "config/file_system.h"
 #include "config/paths.h"
-
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
@@ -43,41 +38,31 @@ std::string PassRecordJson(const PassRecord& record) {
 std::string CheckReportPath(const std::filesystem::path& path,
                             const std::filesystem::path& configPath,
                             const std::vector<std::filesystem::path>& sources) {
-    // Links and "." or ".." must not hide that two names are one file.
-    const auto canonical = [](const std::filesystem::path& file) {
+    // Compared as files (device and inode), so that no link, hard or symbolic, and no "." or
+    // ".." hides that two names are one file. A report that does not exist yet is a new file.
+    const auto same = [&path](const std::filesystem::path& other) {
         std::error_code ec;
-        std::filesystem::path resolved = std::filesystem::weakly_canonical(file, ec);
-        return ec ? std::filesystem::absolute(file, ec) : resolved;
+        return std::filesystem::equivalent(path, other, ec) && !ec;
     };
-    const std::filesystem::path report = canonical(path);
-    if (report == canonical(configPath)) {
+    if (same(configPath)) {
         return "the report " + PathToUtf8(path) + " is the configuration " + PathToUtf8(configPath);
     }
     for (const std::filesystem::path& source : sources) {
-        if (report == canonical(source)) {
+        if (same(source)) {
             return "the report " + PathToUtf8(path) + " is the source file " + PathToUtf8(source);
         }
     }
     return {};
 }
 
-PassReport::PassReport(const std::filesystem::path& path) {
-    file_ = OpenFile(path, "a");
-    if (file_ == nullptr) {
-        throw std::runtime_error("cannot write the report " + PathToUtf8(path) + ": " +
-                                 std::strerror(errno));
-    }
-}
+PassReport::PassReport(const std::filesystem::path& path) : file_(path) {}
 
-PassReport::~PassReport() {
-    std::fclose(file_);
-}
+PassReport::~PassReport() = default;
 
-bool PassReport::Write(const PassRecord& record) {
+std::string PassReport::Write(const PassRecord& record) {
     const std::string line = PassRecordJson(record) + "\n";
     std::lock_guard lock(mutex_);
-    return std::fwrite(line.data(), 1, line.size(), file_) == line.size() &&
-           std::fflush(file_) == 0;
+    return file_.AppendWhole(line);
 }
 
 }  // namespace termload::cli

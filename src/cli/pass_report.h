@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/iso_time.h"
+#include "cli/report_file.h"
 
 namespace termload::cli {
 
@@ -45,7 +46,7 @@ struct PassRecord {
 std::string PassRecordJson(const PassRecord& record);
 
 // Empty when `path` may take the report; else a one-line reason: appending to the configuration
-// or to a file the run sends would corrupt it.
+// or to a file the run sends, under whatever name, would corrupt it.
 std::string CheckReportPath(const std::filesystem::path& path,
                             const std::filesystem::path& configPath,
                             const std::vector<std::filesystem::path>& sources);
@@ -54,18 +55,20 @@ std::string CheckReportPath(const std::filesystem::path& path,
 class PassReport {
   public:
     // Opens (creating when needed) `path` for appending; throws std::runtime_error with a one-line
-    // reason when it cannot be written, so the run can be refused before a port is touched.
+    // reason when it cannot be written or is no regular file, so the run can be refused before a
+    // port is touched.
     explicit PassReport(const std::filesystem::path& path);
     ~PassReport();
     PassReport(const PassReport&) = delete;
     PassReport& operator=(const PassReport&) = delete;
 
-    // Writes and flushes one line; false when the write failed (disk full, …).
-    bool Write(const PassRecord& record);
+    // Writes one line, whole or not at all; empty when it is in the file, else the reason it is
+    // not (disk full, …).
+    std::string Write(const PassRecord& record);
 
   private:
     std::mutex mutex_;
-    std::FILE* file_ = nullptr;
+    ReportFile file_;
 };
 
 }  // namespace termload::cli

@@ -6,9 +6,10 @@
 
 namespace termload::cli {
 
-// POSIX: SIGINT and SIGTERM are held from the process's first instant (before any static
-// initialiser) until the interrupt thread takes them, and output into a closed pipe (`| head`)
-// fails the write instead of ending the download. Windows: the console shows UTF-8 (the program's
+// POSIX: closed standard descriptors are opened on /dev/null, and SIGINT, SIGTERM and SIGHUP are
+// held, from the process's first instant (before any static initialiser) until the interrupt
+// thread takes them; output into a closed pipe (`| head`) fails the write instead of ending the
+// download. Windows: the console shows UTF-8 (the program's
 // texts, Chinese names) and colour escapes; its earlier code page comes back at exit.
 void PrepareProcess();
 

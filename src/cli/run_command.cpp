@@ -74,7 +74,10 @@ bool AnyRowChecked(const FileList& files) {
 std::shared_ptr<const DownloadJob> CheckedJob(const Configuration& config,
                                               const RunOptions& options,
                                               std::shared_ptr<CcidReader> ccid) {
-    if (config.files.Empty() || (!AnyRowChecked(config.files) && config.settings.DOWNCONF == 0)) {
+    // Rows the loading could not take are named by the start checks below.
+    const bool nothingToSend =
+        config.files.Empty() || (!AnyRowChecked(config.files) && config.settings.DOWNCONF == 0);
+    if (nothingToSend && config.files.Dropped().empty()) {
         Refuse("the file list of " + PathToUtf8(options.configPath) + " has no file to download");
         return nullptr;
     }
@@ -201,7 +204,7 @@ int RunDownload(const RunOptions& options, RunEvents& events,
     controller.Stop();
     for (const PassRecord& record : tracker.CloseOpenPasses(std::chrono::system_clock::now())) {
         if (report) {
-            report->Write(record);
+            host.WriteReportLine(record);
         }
         if (onPass) {
             onPass(record);

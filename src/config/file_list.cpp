@@ -1,5 +1,8 @@
 #include "config/file_list.h"
 
+#include <algorithm>
+#include <map>
+
 #include "config/paths.h"
 #include "config/text_encoding.h"
 
@@ -116,9 +119,24 @@ bool FileList::DeleteRow(int index) {
 }
 
 void FileList::NoteDropped(std::string_view sourcePath, AddRowResult reason) {
-    if (reason != AddRowResult::Added && reason != AddRowResult::Duplicate) {
-        dropped_.push_back({std::string(sourcePath), reason});
+    switch (reason) {
+        case AddRowResult::ListFull:
+            NoteDropped(sourcePath, RowFault::ListFull);
+            break;
+        case AddRowResult::SourceTooLong:
+            NoteDropped(sourcePath, RowFault::SourceTooLong);
+            break;
+        case AddRowResult::InvalidRow:
+            NoteDropped(sourcePath, RowFault::InvalidSource);
+            break;
+        case AddRowResult::Added:
+        case AddRowResult::Duplicate:
+            break;
     }
+}
+
+void FileList::NoteDropped(std::string_view source, RowFault fault) {
+    dropped_.push_back({std::string(source), fault});
 }
 
 void FileList::Clear() {
@@ -164,6 +182,61 @@ std::vector<std::string> FileList::FileEntries() const {
         entries.push_back(row.entry);
     }
     return entries;
+}
+
+std::string DroppedRowsText(int langBase, const std::vector<DroppedRow>& rows) {
+    // A list of thousands of stored rows names a few of each fault and counts the rest.
+    constexpr std::size_t kNamesShown = 8;
+    std::vector<RowFault> faults;
+    for (const DroppedRow& row : rows) {
+        if (std::find(faults.begin(), faults.end(), row.fault) == faults.end()) {
+            faults.push_back(row.fault);
+        }
+    }
+    std::string text(TextOf(langBase, kTextRowsNotLoaded));
+    for (std::size_t group = 0; group < faults.size(); ++group) {
+        text.append(group == 0 ? "" : "; ");
+        std::size_t count = 0;
+        for (const DroppedRow& row : rows) {
+            if (row.fault != faults[group]) {
+                continue;
+            }
+            if (++count <= kNamesShown) {
+                text.append(count == 1 ? "" : ", ").append(FileNamePart(row.source));
+            }
+        }
+        if (count > kNamesShown) {
+            text.append(", ... (").append(std::to_string(count)).append(")");
+        }
+        const int faultText = kTextFirstRowFault + static_cast<int>(faults[group]);
+        text.append(" (").append(TextOf(langBase, faultText)).append(")");
+    }
+    return text;
+}
+
+std::optional<SameDestination> FindSameDestination(const std::vector<std::string>& entries) {
+    std::map<std::string, std::string> sources;
+    for (const std::string& encoded : entries) {
+        const std::optional<DownloadFileEntry> entry = DecodeFileEntry(encoded);
+        if (!entry) {
+            continue;
+        }
+        const auto [first, added] = sources.emplace(entry->destinationName, entry->sourcePath);
+        if (!added) {
+            return SameDestination{entry->destinationName, first->second, entry->sourcePath};
+        }
+    }
+    return std::nullopt;
+}
+
+std::string SameDestinationText(int langBase, const SameDestination& same) {
+    return std::string(TextOf(langBase, kTextSameDestination))
+        .append(same.destination)
+        .append(" (")
+        .append(FileNamePart(same.firstSource))
+        .append(", ")
+        .append(FileNamePart(same.secondSource))
+        .append(")");
 }
 
 FileListCheck ckFilesClickCheck(const FileList& files, int downConf, bool modelSelected) {

@@ -65,15 +65,42 @@ enum class AddRowResult {
     InvalidRow,     // kind no digit, or source path empty or holding a ";"
 };
 
-// A row of the stored list that loading could not take (a 33rd row, a source path of 255 bytes or
-// more): the list keeps it known, because a download without it would leave the terminal short
-// of a file, so a start is refused while the list has one.
+// Why a stored row of the file list is not in the list.
+enum class RowFault {
+    ListFull,       // a 33rd row or later
+    SourceTooLong,  // a source path of 255 bytes or more
+    InvalidSource,  // a source path that no entry can hold
+    Missing,        // no "Recent<n>" although a later row is stored: a gap in the numbering
+    Empty,          // "Recent<n>" holds nothing
+    NoSource,       // no file name before the ";" that ends it
+    NoDestination,  // no ";" after the file name, or nothing after it
+    CutAtNul,       // the configuration holds a NUL byte: nothing after it was read (named by its
+                    // offset in the file)
+    NotKind,        // the kind is no digit: the reading stopped there
+};
+
+// A stored row that loading could not take. The list keeps it known, because a download
+// without it would leave the terminal short of a file, so a start is refused while the list
+// has one.
 struct DroppedRow {
-    std::string source;
-    AddRowResult reason = AddRowResult::InvalidRow;
+    std::string source;  // its source path; for a row without one, what names it ("Recent4")
+    RowFault fault = RowFault::InvalidSource;
 
     bool operator==(const DroppedRow&) const = default;
 };
+
+// "Rows of the file list were not loaded: " and the rows by fault, in the order first noted.
+std::string DroppedRowsText(int langBase, const std::vector<DroppedRow>& rows);
+
+// Two rows whose destinations are the same: the terminal would keep only the later file.
+struct SameDestination {
+    std::string destination;
+    std::string firstSource;
+    std::string secondSource;
+};
+// The first pair of the given rows (encoded entries) that share a destination.
+std::optional<SameDestination> FindSameDestination(const std::vector<std::string>& entries);
+std::string SameDestinationText(int langBase, const SameDestination& same);
 
 // The text to show the operator for a refused row; empty when there is nothing to show.
 std::string AddRowMessage(int langBase, AddRowResult result, std::string_view sourcePath);
@@ -92,6 +119,7 @@ class FileList {
 
     // Notes a stored row that could not be added (the results Added and Duplicate note nothing).
     void NoteDropped(std::string_view sourcePath, AddRowResult reason);
+    void NoteDropped(std::string_view source, RowFault fault);
     const std::vector<DroppedRow>& Dropped() const { return dropped_; }
 
     // False when the index names no row.
@@ -129,6 +157,8 @@ FileListCheck ckFilesClickCheck(const FileList& files, int downConf, bool modelS
 
 // Reads sections "History" and "Path" into the list (rows are added, not replaced). In debug
 // mode the directories stored under "Path" are used, else every file is looked up in `baseDir`.
+// Rows below "RecentCount" that cannot be taken are noted in the list and named in a warning;
+// rows numbered from "RecentCount" on are left over from a longer list and not read.
 void ReadFileList(const IniDocument& ini, FileList& files, std::string_view baseDir, bool debugMode,
                   std::vector<PromptMessage>& messages);
 

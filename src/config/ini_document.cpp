@@ -137,7 +137,7 @@ bool ParseInteger(std::string_view text, int& value) {
 
 }  // namespace
 
-IniDocument::IniDocument() : ini_(false, true, false) {
+IniDocument::IniDocument() : ini_(false, true, false), stored_(false, true, false) {
     ini_.SetSpaces(false);
 }
 
@@ -184,8 +184,19 @@ void IniDocument::LoadBytes(std::string_view bytes) {
     crlf_ = firstNewline != std::string_view::npos && firstNewline > 0 &&
             bytes[firstNewline - 1] == '\r';
     // The INI layer reads up to the first NUL byte only.
-    rewritable_ = bytes.find('\0') == std::string_view::npos;
+    const std::size_t nul = bytes.find('\0');
+    rewritable_ = nul == std::string_view::npos;
+    cutAtNul_.reset();
+    if (nul != std::string_view::npos &&
+        bytes.find_first_not_of(std::string_view(" \t\r\n\0", 5), nul) != std::string_view::npos) {
+        cutAtNul_ = nul + (bom_ ? kUtf8Bom.size() : 0);
+    }
     gbk_ = !IsValidUtf8(bytes);
+    stored_.Reset();
+    if (gbk_) {
+        const std::string stored = ReplaceAll(bytes, "\r\n", "\n");
+        stored_.LoadData(stored.data(), stored.size());
+    }
     std::string text = gbk_ ? GbkToUtf8(bytes) : std::string(bytes);
     if (gbk_ && Utf8ToGbk(text) != bytes) {
         rewritable_ = false;
@@ -238,6 +249,18 @@ std::string IniDocument::ReadString(std::string_view section, std::string_view k
         return std::string(fallback);
     }
     return std::string(CutToBytes(TrimBlanks(value), kMaxValueBytes));
+}
+
+std::string IniDocument::ReadStoredBytes(std::string_view section, std::string_view key,
+                                         std::string_view fallback) const {
+    if (!gbk_) {
+        return ReadString(section, key, fallback);
+    }
+    const char* value = stored_.GetValue(std::string(section).c_str(), std::string(key).c_str());
+    if (value == nullptr) {
+        return std::string(fallback);
+    }
+    return std::string(TrimBlanks(value).substr(0, kMaxValueBytes));
 }
 
 int IniDocument::ReadInteger(std::string_view section, std::string_view key, int fallback) const {

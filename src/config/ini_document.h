@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,10 +45,17 @@ class IniDocument {
     // invalid multi-byte sequences).
     bool Rewritable() const { return rewritable_; }
     bool IsGbk() const { return gbk_; }
+    // The offset in the file of a NUL byte that ends what was read while more text follows it
+    // (the INI layer reads up to the first NUL only); nothing when all was read.
+    std::optional<std::size_t> CutAtNul() const { return cutAtNul_; }
 
     // The value, trimmed and cut; `fallback` when the key is missing.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view fallback) const;
+    // The value's bytes as the file holds them (the same as ReadString for a UTF-8 file): a
+    // name of a file on disk that is neither UTF-8 nor GBK survives only in this form.
+    std::string ReadStoredBytes(std::string_view section, std::string_view key,
+                                std::string_view fallback) const;
     // Decimal, or hexadecimal with "0x" or "$"; `fallback` when missing, malformed or beyond
     // the range of int.
     int ReadInteger(std::string_view section, std::string_view key, int fallback) const;
@@ -63,6 +71,8 @@ class IniDocument {
 
   private:
     CSimpleIniA ini_;
+    // The file's text before it was converted from GBK; empty for a UTF-8 file.
+    CSimpleIniA stored_;
     // Comment lines before the first section, which the INI layer would write back with a blank
     // line added; written back as is.
     std::string head_;
@@ -72,6 +82,7 @@ class IniDocument {
     bool bom_ = false;
     bool crlf_ = false;
     bool rewritable_ = true;
+    std::optional<std::size_t> cutAtNul_;
 };
 
 }  // namespace termload

@@ -27,6 +27,11 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 // Windows takes both separators and keeps the text as it is.
 std::string NativePath(std::string_view path);
 
+// The file a source path of the file list names, as the system opens it. POSIX: file names
+// are bytes; a file copied from Windows may keep its name's GBK bytes, so when no file has the
+// UTF-8 name, one whose name is that name in GBK is taken. Windows: PathFromUtf8(NativePath()).
+std::filesystem::path SourcePathOnDisk(std::string_view utf8);
+
 // Directory of the running executable.
 std::filesystem::path ExecutableDir();
 

@@ -2,7 +2,10 @@
 #include <cstdlib>
 #include <system_error>
 
+#include <optional>
+
 #include "config/paths.h"
+#include "config/text_encoding.h"
 
 namespace termload {
 
@@ -22,6 +25,21 @@ std::string NativePath(std::string_view path) {
         }
     }
     return native;
+}
+
+std::filesystem::path SourcePathOnDisk(std::string_view utf8) {
+    const std::string native = NativePath(utf8);
+    std::filesystem::path path(native);
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        return path;
+    }
+    const std::optional<std::string> gbkName = Utf8ToGbkExact(FileNamePart(native));
+    if (!gbkName || *gbkName == FileNamePart(native)) {
+        return path;
+    }
+    std::filesystem::path gbkPath = path.parent_path() / *gbkName;
+    return std::filesystem::exists(gbkPath, ec) ? gbkPath : path;
 }
 
 std::filesystem::path ExecutableDir() {

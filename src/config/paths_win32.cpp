@@ -21,6 +21,11 @@ std::string NativePath(std::string_view path) {
     return std::string(path);
 }
 
+// Windows names are Unicode: the UTF-8 name is the name.
+std::filesystem::path SourcePathOnDisk(std::string_view utf8) {
+    return PathFromUtf8(NativePath(utf8));
+}
+
 std::filesystem::path ExecutableDir() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {

@@ -22,4 +22,23 @@ inline constexpr int kTextConfigTooLarge = 150;
 inline constexpr int kTextConfigUnreadable = 151;
 inline constexpr int kTextInvalidSourcePath = 152;
 
+// Why a download does not start; each is followed by what it names, if anything.
+inline constexpr int kTextNoModel = 153;
+inline constexpr int kTextModelNameTooLong = 154;
+inline constexpr int kTextNoPort = 155;
+inline constexpr int kTextKernelModeMultiPort = 156;
+inline constexpr int kTextConsoleNotSerial = 157;
+inline constexpr int kTextRowsNotLoaded = 158;
+inline constexpr int kTextSameDevice = 159;
+inline constexpr int kTextCcidNotConnected = 160;
+inline constexpr int kTextUsbPipeRowMultiPort = 161;
+inline constexpr int kTextEmptySource = 162;
+inline constexpr int kTextNameNotGbk = 163;
+inline constexpr int kTextWireNameLongerThan = 164;  // then the limit and kTextBytesColon
+inline constexpr int kTextBytesColon = 165;
+inline constexpr int kTextSameDestination = 166;
+inline constexpr int kTextNotSerialDevice = 167;
+// Why a stored row of the file list was not loaded, in the order of RowFault.
+inline constexpr int kTextFirstRowFault = 168;
+
 }  // namespace termload

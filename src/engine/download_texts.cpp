@@ -48,47 +48,37 @@ std::string AddressFileOkText(std::string_view prefix, std::string_view shownNam
 }
 
 std::string StartRefusalText(int langBase, StartRefusal refusal, std::string_view detail) {
-    const bool english = langBase == kLangEnglish;
-    std::string text;
+    int id = kTextNoModel;
     switch (refusal) {
         case StartRefusal::NoModel:
-            text = english ? "No model is selected." : "未选择机型。";
+            id = kTextNoModel;
             break;
         case StartRefusal::ModelNameTooLong:
-            text = english ? "Model name longer than 29 bytes: " : "机型名称超过29字节: ";
+            id = kTextModelNameTooLong;
             break;
         case StartRefusal::NoPort:
-            text = english ? "No port is selected." : "未选择端口。";
+            id = kTextNoPort;
             break;
         case StartRefusal::KernelModeMultiPort:
-            text = english ? "Kernel-mode models download on a single port only: "
-                           : "内核模式机型只能单端口下载: ";
+            id = kTextKernelModeMultiPort;
             break;
         case StartRefusal::ConsoleNotSerial:
-            text = english ? "Kernel mode and kernel, BIOS and root files need the boot loader's "
-                             "console on a serial port: "
-                           : "内核模式和内核、BIOS及根文件需要串口上的BIOS控制台: ";
-            break;
-        case StartRefusal::DroppedRows:
-            text = english
-                       ? "Rows of the file list were not loaded (over 32 rows, or a source path "
-                         "of 255 bytes or more): "
-                       : "文件列表中有未载入的行(超过32行或源文件路径达255字节): ";
+            id = kTextConsoleNotSerial;
             break;
         case StartRefusal::SameDevice:
-            text = english ? "Two ports name the same device: " : "两个端口指向同一设备: ";
+            id = kTextSameDevice;
+            break;
+        case StartRefusal::NotSerialDevice:
+            id = kTextNotSerialDevice;
             break;
         case StartRefusal::CcidNotConnected:
-            text = english ? "No USB-CCID device is connected: open the device first."
-                           : "未连接USB-CCID设备，请先打开设备。";
+            id = kTextCcidNotConnected;
             break;
         case StartRefusal::UsbPipeRowMultiPort:
-            text = english ? "BIOS, kernel and root files go through the one USB download "
-                             "device: they are downloaded on a single port only: "
-                           : "BIOS、内核和根文件经唯一的USB下载设备传送，只能单端口下载: ";
+            id = kTextUsbPipeRowMultiPort;
             break;
     }
-    return text.append(detail);
+    return std::string(TextOf(langBase, id)).append(detail);
 }
 
 std::string UsbProgressText(int langBase, std::string_view fileName, std::uint64_t sentBytes,
@@ -103,21 +93,17 @@ std::string UsbProgressText(int langBase, std::string_view fileName, std::uint64
 }
 
 std::string EmptySourceText(int langBase, std::string_view sourcePath) {
-    return std::string(langBase == kLangEnglish ? "Source file is empty: " : "源文件为空: ")
-        .append(sourcePath);
+    return std::string(TextOf(langBase, kTextEmptySource)).append(sourcePath);
 }
 
 std::string NameNotGbkText(int langBase, std::string_view name) {
-    return std::string(langBase == kLangEnglish ? "Name has characters GBK cannot carry: "
-                                                : "名称含有GBK无法表示的字符: ")
-        .append(name);
+    return std::string(TextOf(langBase, kTextNameNotGbk)).append(name);
 }
 
 std::string WireNameTooLongText(int langBase, std::size_t limit, std::string_view wireName) {
-    const std::string bytes = std::to_string(limit);
-    return (langBase == kLangEnglish
-                ? "Destination name with RootDir longer than " + bytes + " bytes: "
-                : "加上RootDir后目标文件名超过" + bytes + "字节: ")
+    return std::string(TextOf(langBase, kTextWireNameLongerThan))
+        .append(std::to_string(limit))
+        .append(TextOf(langBase, kTextBytesColon))
         .append(wireName);
 }
 

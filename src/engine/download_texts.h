@@ -58,8 +58,8 @@ enum class StartRefusal {
     NoPort,               // no port or port count selected
     KernelModeMultiPort,  // kernel mode serves one port
     ConsoleNotSerial,     // kernel mode and boot-loader rows need the serial boot console
-    DroppedRows,          // rows of the stored list that loading could not take
     SameDevice,           // two COM numbers of the run name one device
+    NotSerialDevice,      // a port's device is no serial line (a file, /dev/null, a pty master)
     CcidNotConnected,     // USB-CCID without an open reader connection
     // A BIOS, kernel or root row on more than one port: their images share one USB device.
     UsbPipeRowMultiPort,

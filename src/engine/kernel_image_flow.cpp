@@ -27,7 +27,7 @@ constexpr int kTextKernelLoad = 81;
 constexpr int kTextWriteFlash = 82;
 constexpr int kTextKernelStart = 83;
 constexpr int kTextFinished = 84;
-constexpr int kTextKernelNotStarted = 170;
+constexpr int kTextKernelNotStarted = 177;
 
 bool Attempts(const std::function<bool()>& exchange, const PortSlot& slot) {
     for (int attempt = 0; attempt < kConsoleAttempts && !slot.stop.IsRequested(); ++attempt) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "channels/serial_device_kind.h"
 #include "config/address_file.h"
 #include "config/paths.h"
 #include "config/string_table.h"
@@ -112,11 +113,7 @@ std::optional<std::string> DroppedRowsProblem(const FileList& files, int lang) {
     if (files.Dropped().empty()) {
         return std::nullopt;
     }
-    std::string names;
-    for (const DroppedRow& row : files.Dropped()) {
-        names.append(names.empty() ? "" : ", ").append(FileNamePart(row.source));
-    }
-    return StartRefusalText(lang, StartRefusal::DroppedRows, names);
+    return DroppedRowsText(lang, files.Dropped());
 }
 
 // RootDir goes in front of every name: it must travel in GBK as it stands, and for M868 leave
@@ -151,6 +148,21 @@ std::optional<std::string> SameDeviceProblem(const PortTable& devices, int lang)
             return StartRefusalText(lang, StartRefusal::SameDevice,
                                     "COM" + std::to_string(first->second) + ", COM" +
                                         std::to_string(port) + " = " + key);
+        }
+    }
+    return std::nullopt;
+}
+
+// A port whose device is no serial line would swallow the frames (a file, /dev/null, a pty's
+// master) or write them on the operator's own terminal.
+std::optional<std::string> NotSerialProblem(const DownloadJob& job, int lang) {
+    if (job.channel.transport != Transport::Serial) {
+        return std::nullopt;
+    }
+    for (const auto& [port, device] : *job.channel.devices) {
+        if (IsRefusedSerialDevice(KindOfSerialDevice(device))) {
+            return StartRefusalText(lang, StartRefusal::NotSerialDevice,
+                                    "COM" + std::to_string(port) + " = " + device);
         }
     }
     return std::nullopt;
@@ -218,7 +230,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     job->channel.devices = RunPortTable(options, job->Ports());
     for (const auto& problem :
          {DroppedRowsProblem(config.files, lang), RootDirProblem(*job, m868, destinationLimit),
-          SameDeviceProblem(*job->channel.devices, lang)}) {
+          SameDeviceProblem(*job->channel.devices, lang), NotSerialProblem(*job, lang)}) {
         if (problem) {
             check.messages.push_back({PromptKind::Warning, *problem});
             return check;
@@ -248,13 +260,23 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         if (!entry) {
             continue;
         }
-        const std::filesystem::path source = PathFromUtf8(NativePath(entry->sourcePath));
+        const std::filesystem::path source = SourcePathOnDisk(entry->sourcePath);
         if (auto problem = RowProblem(*job, *entry, source, destinationLimit)) {
             check.messages.push_back({PromptKind::Warning, std::move(*problem)});
             check.uncheckedRows.push_back(static_cast<int>(index));
             continue;
         }
         job->rows.push_back({static_cast<int>(index), entry->kind, source, entry->destinationName});
+    }
+
+    // The terminal keeps one file per name: the later row would replace the earlier one.
+    std::vector<std::string> entries;
+    for (const DownloadRow& row : job->rows) {
+        entries.push_back(EncodeFileEntry(row.kind, PathToUtf8(row.source), row.destination));
+    }
+    if (const auto same = FindSameDestination(entries)) {
+        check.messages.push_back({PromptKind::Warning, SameDestinationText(lang, *same)});
+        return check;
     }
 
     const bool bootConsole = TraitsOf(job->channel.transport).bootConsole;

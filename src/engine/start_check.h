@@ -39,10 +39,11 @@ struct StartCheck {
 // Checks the choices and the checked rows of `config` and builds the job of the download.
 // Refused as a whole: the model, the transport, rows dropped when the list was loaded, a RootDir
 // GBK cannot carry or (M868) too long for the address file's name, two of the run's COM numbers
-// on one device, a missing user address file. Then every checked row: a missing or empty source
-// file, a destination GBK cannot carry or too long for the frame in use (with RootDir in front)
-// unchecks the row with a warning; the other rows go on. The job keeps the port table as it was
-// at this moment.
+// on one device, a port device that is no serial line, a missing user address file. Then every
+// checked row: a missing or empty source file, a destination GBK cannot carry or too long for the
+// frame in use (with RootDir in front) unchecks the row with a warning; the other rows go on; two
+// of the rows left with one destination refuse the start. The job keeps the port table as it was at
+// this moment.
 StartCheck CheckStart(const Configuration& config, const StartOptions& options);
 
 }  // namespace termload

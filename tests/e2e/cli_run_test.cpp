@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -296,8 +297,38 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
     WriteFile(twiceMap,
               "[Ports]\nCOM1=" + pty.SlavePath() + "\nCOM2=" + (dir_.Path() / "tty-link").string());
     const std::string source = (dir_.Path() / "app.bin").string();
+    // Rows lost on the way in: a gap, a row without a destination, the rows after a NUL byte;
+    // and two rows for one name on the terminal.
+    const std::string appRow = "RecentCount=1\nRecent0=1;app.bin;app.bin\n";
+    const auto gap = variant("Gap.ini", appRow,
+                             "RecentCount=3\nRecent0=1;app.bin;app.bin\nRecent2=1;f1.bin;f1.bin\n");
+    const auto noDestination =
+        variant("NoDestination.ini", appRow,
+                "RecentCount=2\nRecent0=1;app.bin;app.bin\nRecent1=1;f1.bin;\n");
+    const auto afterNul = variant("Nul.ini", appRow,
+                                  std::string("RecentCount=2\nRecent0=1;app.bin;app.bin\n") + '\0' +
+                                      "\nRecent1=1;f1.bin;f1.bin\n");
+    const auto sameDestination = variant(
+        "Same.ini", appRow, "RecentCount=2\nRecent0=1;app.bin;app.bin\nRecent1=1;f1.bin;app.bin\n");
+    // Port devices that are no serial line: each takes COM1 in a map of its own.
+    std::filesystem::create_directory(dir_.Path() / "a-directory");
+    mkfifo((dir_.Path() / "a-fifo").c_str(), 0600);
+    std::vector<std::pair<std::vector<std::string>, std::string>> deviceCases;
+    for (const std::string device :
+         {source, (dir_.Path() / "a-directory").string(), (dir_.Path() / "a-fifo").string(),
+          std::string("/dev/null"), std::string("/dev/zero"), std::string("/dev/ptmx"),
+          std::string("/dev/tty")}) {
+        const auto map = dir_.Path() / ("map-" + std::to_string(deviceCases.size()) + ".ini");
+        WriteFile(map, "[Ports]\nCOM1=" + device + "\n");
+        deviceCases.push_back(
+            {{"run", "--config", config, "--ports-map", map.string(), "--single", "1"},
+             "Not a serial port: COM1 = " + device});
+    }
+    // Reports that would block the run or land in its input under another name.
+    mkfifo((dir_.Path() / "report-fifo").c_str(), 0600);
+    link(Config().c_str(), (dir_.Path() / "config-link.jsonl").c_str());
 
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+    std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"run", "--config", config, "--bogus"}, "bogus"},
         {{"run"}, "--config"},
         {{"run", "--config", (dir_.Path() / "nope.ini").string()}, "nope.ini"},
@@ -327,7 +358,18 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
         {RunArgs({"--single", "1", "--report", (dir_.Path() / "." / "Config.ini").string()}),
          "is the configuration"},
         {RunArgs({"--single", "1", "--report", source}), "is the source file"},
+        {{"run", "--config", gap, "--ports-map", map}, "Recent1 (row missing)"},
+        {{"run", "--config", noDestination, "--ports-map", map}, "f1.bin (no destination)"},
+        {{"run", "--config", afterNul, "--ports-map", map},
+         "(a NUL byte at this offset: nothing after it was read)"},
+        {{"run", "--config", sameDestination, "--ports-map", map},
+         "same destination on the terminal: app.bin (app.bin, f1.bin)"},
+        {RunArgs({"--single", "1", "--report", (dir_.Path() / "report-fifo").string()}),
+         "no regular file"},
+        {RunArgs({"--single", "1", "--report", (dir_.Path() / "config-link.jsonl").string()}),
+         "is the configuration"},
     };
+    cases.insert(cases.end(), deviceCases.begin(), deviceCases.end());
     for (const auto& [args, mention] : cases) {
         const CliResult result = RunCli(args, dir_.Path(), 20s);
         std::string joined;
@@ -378,29 +420,57 @@ TEST_F(CliRun, AReplugMidRunNeverMovesAPortToAnotherDevice) {
     EXPECT_EQ(ExitCodeOf(*cli), 130) << Output();
 }
 
+// A hang-up (the ssh session or the terminal window closed) stops the run as Ctrl-C does.
 TEST_F(CliRun, CtrlCMidPassStopsPromptlyWithExit130AndReportsThePassStopped) {
     StartTerminals(1);
     // Production pacing: a 2 MB file takes most of a minute.
     WriteConfig({{"firmware.bin", PatternBytes(2000000, 5)}}, 10);
-    auto cli = StartCli(RunArgs({"--single", "1", "--passes", "3", "--report", Report().string()}),
-                        dir_.Path());
-    ASSERT_TRUE(WaitUntil([&] { return Output().find("K/") != std::string::npos; }, 20s))
-        << Output();
+    for (const int signal : {SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        std::filesystem::remove(Report());
+        auto cli =
+            StartCli(RunArgs({"--single", "1", "--passes", "3", "--report", Report().string()}),
+                     dir_.Path());
+        ASSERT_TRUE(WaitUntil([&] { return Output().find("K/") != std::string::npos; }, 20s))
+            << Output();
 
-    const auto interrupted = std::chrono::steady_clock::now();
-    kill(cli->Pid(), SIGINT);
-    // Stopping takes about a second; a limit several times that catches a hang.
-    ASSERT_TRUE(cli->WaitForExit(5s)) << "still running after Ctrl-C";
-    const auto stopTime = std::chrono::steady_clock::now() - interrupted;
-    EXPECT_EQ(ExitCodeOf(*cli), 130);
-    std::printf("stopped %lld ms after SIGINT\n",
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(stopTime).count()));
+        const auto interrupted = std::chrono::steady_clock::now();
+        kill(cli->Pid(), signal);
+        // Stopping takes about a second; a limit several times that catches a hang.
+        ASSERT_TRUE(cli->WaitForExit(5s)) << "still running after the signal";
+        const auto stopTime = std::chrono::steady_clock::now() - interrupted;
+        EXPECT_EQ(ExitCodeOf(*cli), 130);
+        std::printf("stopped %lld ms after signal %d\n",
+                    static_cast<long long>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(stopTime).count()),
+                    signal);
 
-    const auto lines = JsonLines(ReadFile(Report()));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0]["outcome"], "stopped");
-    EXPECT_NE(Output().find("total"), std::string::npos) << "a summary at the end";
+        const auto lines = JsonLines(ReadFile(Report()));
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["outcome"], "stopped");
+        EXPECT_NE(Output().find("total"), std::string::npos) << "a summary at the end";
+    }
+}
+
+// Started with its standard descriptors closed, the program keeps the numbers 0-2 off the files
+// it opens: the status texts and the summary never reach the report (or a port).
+TEST_F(CliRun, ClosedStandardDescriptorsNeverBecomeTheReportOrAPort) {
+    StartTerminals(1);
+    WriteConfig({{"app.bin", PatternBytes(5000, 8)}});
+    std::vector<std::string> args = {"/bin/sh", "-c", "exec \"$0\" \"$@\" >&- 2>&-",
+                                     CliPath().string()};
+    for (const std::string& arg :
+         RunArgs({"--single", "1", "--passes", "1", "--report", Report().string()})) {
+        args.push_back(arg);
+    }
+    ChildProcess cli(args, dir_.Path() / "closed-output.txt");
+    ASSERT_TRUE(cli.WaitForExit(30s));
+    EXPECT_EQ(ExitCodeOf(cli), 0);
+    const std::string report = ReadFile(Report());
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1) << report;
+    const auto lines = JsonLines(report);
+    ASSERT_EQ(lines.size(), 1u) << report;
+    EXPECT_EQ(lines[0]["outcome"], "ok");
 }
 
 // Processes whose command line mentions `text`.

@@ -1,5 +1,6 @@
-// Configuration files of any content: reading never fails, and whatever is read, written back
-// and read again gives the same settings, controls and file list.
+// Configuration files of any content: reading never fails, every stored row is loaded or named,
+// and whatever is read, written back and read again gives the same settings, controls and file
+// list.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -35,6 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(config.controls.modelItems.size() == config.settings.ModeCodes.size());
     Check(config.settings.USBDelay > 0);  // kept as written; capped where it is used
     Check(config.controls.hardVersion.size() <= 2 * 4);
+    // Each stored key is a row or one dropped row (a gap is named once, before the key after
+    // it); the NUL byte and the configuration's own row add one each at most.
+    const std::size_t dropped = config.files.Dropped().size();
+    Check(dropped <= ini.Keys("History").size() + 2);
+    Check(dropped == 0 ||
+          !DroppedRowsText(config.settings.LangBase, config.files.Dropped()).empty());
     if (!ini.Rewritable()) {
         return 0;
     }

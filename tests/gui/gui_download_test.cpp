@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -93,6 +94,26 @@ TEST(WindowStart, MissingSourceFileIsNamedAndNothingStartsWithoutAValidRow) {
     EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("btnAdd")));
 }
 
+// A stored row that could not be loaded is named when the configuration loads, and again when
+// Start is pressed, which starts nothing: the terminal would lack that file.
+TEST(WindowStart, RowsTheLoadDroppedAreNamedAtLoadAndRefuseTheStart) {
+    WindowUnderTest w;
+    w.dir.Write("a.bin", "x");
+    w.Load(ConfigText("", "00=M740-32\n", History({"1;a.bin;a.bin", "1;b.bin;"})));
+    const QString named = QStringLiteral("文件列表中有未载入的行: b.bin (无目标文件)");
+    ASSERT_EQ(w.prompts.Boxes().size(), 1u);
+    EXPECT_TRUE(w.prompts.Boxes()[0].text.startsWith(named))
+        << w.prompts.Boxes()[0].text.toStdString();
+
+    w.prompts.Clear();
+    Click(w.Find<QPushButton>("btnDown"));
+    ASSERT_EQ(w.prompts.Boxes().size(), 1u);
+    EXPECT_TRUE(w.prompts.Boxes()[0].text.startsWith(named))
+        << w.prompts.Boxes()[0].text.toStdString();
+    EXPECT_FALSE(w.window->IsDownloading());
+    EXPECT_TRUE(Checked(w, 0)) << "the row that loaded stays as it was";
+}
+
 TEST(WindowStart, ClosingDuringARunAsksFirst) {
     WindowUnderTest w;
     w.dir.Write("a.bin", "x");
@@ -116,10 +137,16 @@ TEST(WindowStart, ClosingDuringARunAsksFirst) {
     EXPECT_EQ(last.configPath, (w.dir.Path() / "Config.ini").string());
     EXPECT_EQ(last.baseDir, w.dir.Path().string());
 
-    // Idle: closes without a question.
-    WindowUnderTest idle(ConfigText(""));
+    // Idle: closes without a question. The clock file never lies in the current directory, so
+    // an operator's timer.txt there stays, DownTimer or not.
+    WindowUnderTest idle(ConfigText("DownTimer=1\n"));
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(idle.dir.Path());
+    idle.dir.Write("timer.txt", "the operator's");
     EXPECT_TRUE(idle.window->close());
+    std::filesystem::current_path(cwd);
     EXPECT_TRUE(idle.prompts.Boxes().empty());
+    EXPECT_TRUE(std::filesystem::exists(idle.dir.Path() / "timer.txt"));
 }
 
 // Starting 27 threads takes a while, and the window processes events between them: a stop (a

@@ -1,10 +1,17 @@
 // Pass counting, report records and the text fitting of the live view.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "cli/iso_time.h"
@@ -112,6 +119,12 @@ TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {
     const test::ScratchDir dir("cli-report");
     EXPECT_THROW(PassReport{dir.Path()}, std::runtime_error) << "a directory is no report file";
     EXPECT_THROW(PassReport{dir / "missing" / "r.jsonl"}, std::runtime_error);
+#ifndef _WIN32
+    // A FIFO would hold the run until someone reads it; a device is no file either.
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    EXPECT_THROW(PassReport{dir / "fifo"}, std::runtime_error);
+    EXPECT_THROW(PassReport{"/dev/null"}, std::runtime_error);
+#endif
 
     const WallTime start = std::chrono::system_clock::now();
     const PassRecord record{
@@ -125,10 +138,29 @@ TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {
         .outcome = "failed"};
     {
         PassReport report(dir / "r.jsonl");
-        EXPECT_TRUE(report.Write(record));
-        EXPECT_TRUE(report.Write(record));
+        EXPECT_EQ(report.Write(record), "");
+        EXPECT_EQ(report.Write(record), "");
     }
-    PassReport(dir / "r.jsonl").Write(record);  // appends, keeps what was there
+    EXPECT_EQ(PassReport(dir / "r.jsonl").Write(record), "");  // appends, keeps what was there
+#ifndef _WIN32
+    {
+        // The disk fills up in the middle of a line (a file size limit stands in for it): the
+        // part written is taken back, the file keeps whole lines only.
+        PassReport report(dir / "r.jsonl");
+        const auto whole = std::filesystem::file_size(dir / "r.jsonl");
+        rlimit previous{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit limited = previous;
+        limited.rlim_cur = whole + 100;
+        const auto onLimit = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const std::string problem = report.Write(record);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, onLimit);
+        EXPECT_NE(problem, "");
+        EXPECT_EQ(std::filesystem::file_size(dir / "r.jsonl"), whole);
+    }
+#endif
 
     const std::string text = test::ReadFile(dir / "r.jsonl");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << "one line a record, none blank";

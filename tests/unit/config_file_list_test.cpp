@@ -6,6 +6,7 @@
 #include "config/ini_document.h"
 #include "config/paths.h"
 #include "config/text_encoding.h"
+#include "support/files.h"
 
 namespace termload {
 namespace {
@@ -134,25 +135,65 @@ TEST(ConfigFileList, StoredRowsReadBackAsTheyWereWritten) {
     EXPECT_TRUE(messages.empty());
 }
 
-TEST(ConfigFileList, ReadingStopsAtAnEmptyRowAndAtAKindThatIsNoDigit) {
-    IniDocument ini;
-    ini.LoadBytes(
-        "[History]\nRecentCount=5\nRecent0=1;a.bin;a.bin\nRecent1=2;b.bin;b.bin\nRecent2=\n"
-        "Recent3=1;d.bin;d.bin\n");
-    std::vector<PromptMessage> messages;
-    FileList list;
-    ReadFileList(ini, list, "/base", false, messages);
-    EXPECT_EQ(list.Size(), 2u);
-
-    ini.LoadBytes(
-        "[History]\nRecentCount=3\nRecent0=1;a.bin;a.bin\nRecent1=k;b.bin;b.bin\n"
-        "Recent2=1;c.bin;c.bin\nRecent3=1;no-semicolon\n");
-    list.Clear();
-    ReadFileList(ini, list, "/base", false, messages);
-    EXPECT_EQ(list.Size(), 1u);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].kind, PromptKind::Error);
-    EXPECT_EQ(messages[0].text, "'k' is not a valid integer value");
+// Every stored row below RecentCount either loads or is named: the rows after a gap, an empty
+// row or a broken row still load, and the start is refused for the one that did not.
+TEST(ConfigFileList, RowsThatCannotLoadAreNamedAndTheRowsAfterThemStillLoad) {
+    struct Case {
+        std::string history;
+        std::size_t rows;
+        std::vector<DroppedRow> dropped;
+        std::string warning;  // the last message, in English
+    };
+    using namespace std::string_literals;
+    const std::string base = "/base";
+    const auto at = [&](const char* name) { return JoinPath(base, name); };
+    const Case cases[] = {
+        {"RecentCount=5\nRecent0=1;a.bin;a.bin\nRecent1=2;b.bin;b.bin\nRecent2=\n"
+         "Recent3=1;d.bin;d.bin\n",
+         3,
+         {{"Recent2", RowFault::Empty}},
+         "Rows of the file list were not loaded: Recent2 (empty row)"},
+        {"RecentCount=9\nRecent0=1;a.bin;a.bin\nRecent2=1;c.bin;c.bin\nRecent7=1;h.bin;h.bin\n"
+         "Recent9=1;left-over.bin;x\nrecent01=1;not-a-row;x\n",
+         3,
+         {{"Recent1", RowFault::Missing}, {"Recent3-Recent6", RowFault::Missing}},
+         "Rows of the file list were not loaded: Recent1, Recent3-Recent6 (row missing)"},
+        {"RecentCount=4\nRecent0=1;;a.bin\nRecent1=1; dir/ ;b.bin\nRecent2=1;c.bin; \n"
+         "Recent3=1;no-semicolon\n",
+         0,
+         {{"Recent0", RowFault::NoSource},
+          {"Recent1", RowFault::NoSource},
+          {at("c.bin"), RowFault::NoDestination},
+          {"no-semicolon", RowFault::NoDestination}},
+         "Rows of the file list were not loaded: Recent0, Recent1 (no source file); c.bin, "
+         "no-semicolon (no destination)"},
+        {"RecentCount=3\nRecent0=1;a.bin;a.bin\nRecent1=k;b.bin;b.bin\nRecent2=1;c.bin;c.bin\n",
+         1,
+         {{"Recent1", RowFault::NotKind}},
+         "'k' is not a valid integer value"},
+        {"RecentCount=2\nRecent0=1;a.bin;same.bin\nRecent1=1;b.bin;same.bin\n",
+         2,
+         {},
+         "Rows go to the same destination on the terminal: same.bin (a.bin, b.bin)"},
+        {"RecentCount=2\nRecent0=1;a.bin;a.bin\n\n\0\nRecent1=1;b.bin;b.bin\n"s,
+         1,
+         {{"47", RowFault::CutAtNul}},
+         "Rows of the file list were not loaded: 47 (a NUL byte at this offset: nothing after it "
+         "was read)"},
+        // NUL bytes at the end hide nothing.
+        {"RecentCount=1\nRecent0=1;a.bin;a.bin\n\0\0\n"s, 1, {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.history);
+        IniDocument ini;
+        ini.LoadBytes("[History]\n" + c.history);
+        std::vector<PromptMessage> messages;
+        FileList list(kLangEnglish);
+        ReadFileList(ini, list, base, false, messages);
+        EXPECT_EQ(list.Size(), c.rows);
+        EXPECT_EQ(list.Dropped(), c.dropped);
+        EXPECT_EQ(messages.empty() ? "" : messages.back().text, c.warning);
+    }
 }
 
 TEST(ConfigFileList, RowsTheReadingCannotTakeStayNotedWithOneWarningForAFullList) {
@@ -169,13 +210,33 @@ TEST(ConfigFileList, RowsTheReadingCannotTakeStayNotedWithOneWarningForAFullList
     ReadFileList(ini, list, "/base", false, messages);
     EXPECT_EQ(list.Size(), 32u);
     ASSERT_EQ(list.Dropped().size(), 3u);
-    EXPECT_EQ(list.Dropped()[0].reason, AddRowResult::SourceTooLong);
-    EXPECT_EQ(list.Dropped()[1],
-              (DroppedRow{JoinPath("/base", "f33.bin"), AddRowResult::ListFull}));
+    EXPECT_EQ(list.Dropped()[0].fault, RowFault::SourceTooLong);
+    EXPECT_EQ(list.Dropped()[1], (DroppedRow{JoinPath("/base", "f33.bin"), RowFault::ListFull}));
     EXPECT_EQ(list.Dropped()[2].source, JoinPath("/base", "f34.bin"));
     EXPECT_EQ(messages.size(), 2u) << "the long path, then the full list once";
     list.Clear();
     EXPECT_TRUE(list.Dropped().empty());
+}
+
+// A source whose name is no UTF-8 exists under its own bytes: the row must name those bytes.
+TEST(ConfigFileList, SourceNamesThatAreNoUtf8AreFoundByTheirBytes) {
+    // Neither UTF-8 nor GBK: reading the file as GBK loses the byte, the row keeps it as stored.
+    IniDocument ini;
+    ini.LoadBytes("[History]\nRecentCount=1\nRecent0=1;a\xFF.bin;a.bin\n");
+    std::vector<PromptMessage> messages;
+    FileList list;
+    ReadFileList(ini, list, "/base", false, messages);
+    ASSERT_EQ(list.Size(), 1u);
+    EXPECT_EQ(list.Rows()[0].entry, "1;" + JoinPath("/base", "a\xFF.bin") + ";a.bin");
+#ifndef _WIN32
+    // Valid GBK reads as Chinese; a file copied from Windows may still carry the GBK bytes.
+    const test::ScratchDir dir("file-list-bytes");
+    const std::string utf8 = JoinPath(dir.Path().string(), "测.bin");
+    const std::filesystem::path gbk = dir.Write("\xB2\xE2.bin", "x");
+    EXPECT_EQ(SourcePathOnDisk(utf8), gbk);
+    dir.Write("测.bin", "x");
+    EXPECT_EQ(SourcePathOnDisk(utf8), std::filesystem::path(utf8)) << "the UTF-8 name first";
+#endif
 }
 
 }  // namespace

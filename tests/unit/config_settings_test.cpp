@@ -286,7 +286,8 @@ TEST(ConfigSettings, AbsurdRowCountsAndLongPathsAreBounded) {
     ScratchDir dir;
     std::string rows = "[History]\nRecentCount=1000000\n";
     for (int i = 0; i < 40; ++i) {
-        rows += "Recent" + std::to_string(i) + "=1;f" + std::to_string(i) + ".bin;f.bin\n";
+        const std::string name = "f" + std::to_string(i) + ".bin";
+        rows += "Recent" + std::to_string(i) + "=1;" + name + ";" + name + "\n";
     }
     rows += "Recent40=1;" + std::string(300, 'n') + ";long\n";
     Loaded l = LoadFrom(dir, rows);

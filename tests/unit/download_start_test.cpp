@@ -1,6 +1,7 @@
 // The checks a download start makes, the job it builds, and the texts the download shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -236,11 +237,21 @@ TEST_F(StartCheckTest, WhatSpoilsTheWholeRunRefusesTheStartNamingTheCause) {
     // Rows the load could not take.
     config.files.NoteDropped(std::string(260, 'd') + "/long.bin", AddRowResult::SourceTooLong);
     config.files.NoteDropped("/cfg/row33.bin", AddRowResult::ListFull);
+    config.files.NoteDropped("Recent3", RowFault::Missing);
+    config.files.NoteDropped("/cfg/row34.bin", AddRowResult::ListFull);
     EXPECT_EQ(refusal(),
-              "Rows of the file list were not loaded (over 32 rows, or a source path of 255 bytes "
-              "or more): long.bin, row33.bin");
+              "Rows of the file list were not loaded: long.bin (source path of 255 bytes or "
+              "more); row33.bin, row34.bin (over 32 rows); Recent3 (row missing)");
     config.files.Clear();
     Row("a.bin", "a.bin");
+
+    // Two checked rows for one name on the terminal: it would keep the later file only. An
+    // unchecked one does not count.
+    Row("b.bin", "a.bin");
+    EXPECT_EQ(refusal(), "Rows go to the same destination on the terminal: a.bin (a.bin, b.bin)");
+    config.files.SetChecked(1, false);
+    EXPECT_TRUE(CheckStart(config, options).job);
+    config.files.DeleteRow(1);
 
     config.settings.RootDir = "根\xF0\x9F\x98\x80/";
     EXPECT_EQ(refusal(), "Name has characters GBK cannot carry: RootDir=根\xF0\x9F\x98\x80/");
@@ -275,9 +286,10 @@ TEST_F(StartCheckTest, WhatSpoilsTheWholeRunRefusesTheStartNamingTheCause) {
     } else {
         std::ofstream(dir / "tty2").close();
     }
+    // One port of the two is no conflict, but a file is no serial line.
     config.controls.portMode = PortMode::Single;
     config.controls.portIndex = 1;
-    EXPECT_TRUE(CheckStart(config, options).job) << "one port of the two is no conflict";
+    EXPECT_EQ(refusal(), "Not a serial port: COM2 = " + (dir / "tty2").string());
 }
 
 TEST(DownloadTexts, StatusTextsAndNamesAsTheTerminalAndOperatorSeeThem) {
@@ -292,6 +304,22 @@ TEST(DownloadTexts, StatusTextsAndNamesAsTheTerminalAndOperatorSeeThem) {
     EXPECT_EQ(WireDestination("abcdefghijklmnopqrst", 14), "abcdefghijklmn");
     EXPECT_EQ(WireDestination("ab名字", 5).size(), 4u) << "the second character would not fit";
     EXPECT_EQ(WireDestination("ab名字", 6).size(), 6u);
+
+    // Every refusal is a text of the string table, in both languages.
+    const auto inTable = [](int lang, const std::string& text) {
+        const auto ids = AllTextIds();
+        return std::any_of(ids.begin(), ids.end(),
+                           [&](int id) { return text == TextOf(lang, id); });
+    };
+    for (const int lang : {kLangChinese, kLangEnglish}) {
+        for (int refusal = 0; refusal <= static_cast<int>(StartRefusal::UsbPipeRowMultiPort);
+             ++refusal) {
+            EXPECT_TRUE(inTable(lang, StartRefusalText(lang, static_cast<StartRefusal>(refusal))))
+                << lang << " " << refusal;
+        }
+        EXPECT_TRUE(inTable(lang, EmptySourceText(lang, "")));
+        EXPECT_TRUE(inTable(lang, NameNotGbkText(lang, "")));
+    }
 
     const std::time_t at = 1704438489;  // 2024-01-05 07:08:09 UTC
     EXPECT_EQ(TimerFileText(*std::gmtime(&at)), "20240105070809");
