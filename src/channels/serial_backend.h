@@ -101,6 +101,14 @@ class SerialBackend {
     // CancelIoEx on the handle for the overlapped operations in flight.
     virtual void Shutdown() = 0;
     virtual bool HungUp() const = 0;
+    // Asks the device now, without waiting, whether it has gone, and makes that sticky as any
+    // hang-up. POSIX: poll() with no time-out sees POLLHUP or POLLERR. Win32: ClearCommError
+    // fails (a port whose device went away no longer answers; Wine: ERROR_NOT_READY).
+    virtual bool ProbeHungUp() = 0;
+
+    // The identity of the device behind the open port (serial_identity.h). POSIX: fstat() of the
+    // descriptor. Win32: that of the device name, which the handle cannot tell.
+    virtual std::string Identity() = 0;
 };
 
 // Opens an existing character device for exclusive reading and writing. Null with `error` set

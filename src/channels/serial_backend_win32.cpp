@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "channels/serial_backend.h"
+#include "channels/serial_identity.h"
 #include "config/win32_text.h"
 
 namespace termload {
@@ -343,6 +344,15 @@ class Win32SerialBackend final : public SerialBackend {
     }
 
     bool HungUp() const override { return hungUp_; }
+
+    bool ProbeHungUp() override {
+        if (!hungUp_ && !shutDown_ && !PortAnswers()) {
+            hungUp_ = true;
+        }
+        return hungUp_;
+    }
+
+    std::string Identity() override { return SerialDeviceIdentityOf(claimedName_); }
 
   private:
     static std::error_code FillLine(const SerialSettings& settings, DCB& dcb, const char*& call) {

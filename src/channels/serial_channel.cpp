@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "channels/port_map.h"
+#include "channels/serial_identity.h"
 #include "channels/serial_record.h"
 #include "channels/trace_log.h"
 
@@ -86,6 +87,20 @@ int ComWrite(ChannelHandle handle, const void* data, std::uint32_t count) {
 int ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count) {
     const auto record = FindSerialRecord(handle);
     return record ? record->Read(buffer, count) : kChannelFailed;
+}
+
+std::string SerialDeviceIdentity(const std::string& device) {
+    return SerialDeviceIdentityOf(device);
+}
+
+std::string ComDeviceIdentity(ChannelHandle handle) {
+    const auto record = FindSerialRecord(handle);
+    return record ? record->DeviceIdentity() : std::string{};
+}
+
+bool ComDeviceGone(ChannelHandle handle) {
+    const auto record = FindSerialRecord(handle);
+    return record && record->DeviceGone();
 }
 
 void ComPurge(ChannelHandle handle, int kind) {

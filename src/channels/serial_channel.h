@@ -52,6 +52,17 @@ int ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count);
 // side waits (up to the port's time-out) until they have gone out.
 void ComPurge(ChannelHandle handle, int kind);
 
+// What tells a terminal's device from another that later takes its place under the same name (a
+// pty number handed out again, a node re-created behind the same link, a replugged adapter under
+// the same COM number): for the device at `device` now, or behind an open channel. Empty when
+// there is no device or the system tells nothing; compare two for equality only.
+std::string SerialDeviceIdentity(const std::string& device);
+std::string ComDeviceIdentity(ChannelHandle handle);
+
+// True when the device behind an open channel has gone (the terminal hung up), asked now without
+// waiting; false for an unknown handle.
+bool ComDeviceGone(ChannelHandle handle);
+
 // For tests and diagnostics: reader threads still running.
 std::size_t LiveReaderThreadCount();
 

@@ -175,6 +175,14 @@ bool SerialPort::HungUp() const {
     return backend_->HungUp();
 }
 
+bool SerialPort::ProbeHungUp() {
+    return backend_->ProbeHungUp();
+}
+
+std::string SerialPort::Identity() {
+    return backend_->Identity();
+}
+
 void SerialPort::DiscardInput() {
     backend_->DiscardInput();
 }

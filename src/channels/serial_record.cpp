@@ -159,6 +159,16 @@ void SerialRecord::Purge(int kind) {
     }
 }
 
+bool SerialRecord::DeviceGone() {
+    const OperationGate::Pass pass(gate_);
+    return pass && port_->ProbeHungUp();
+}
+
+std::string SerialRecord::DeviceIdentity() {
+    const OperationGate::Pass pass(gate_);
+    return pass ? port_->Identity() : std::string{};
+}
+
 void SerialRecord::Close() {
     gate_.Shut();
     port_->Shutdown();

@@ -31,6 +31,9 @@ class SerialRecord final : public ChannelRecord, public std::enable_shared_from_
     int Write(const void* data, std::uint32_t count);
     int Read(void* buffer, std::uint32_t* count);
     void Purge(int kind);
+    // The device behind the port: whether it has gone (asked now), and its identity.
+    bool DeviceGone();
+    std::string DeviceIdentity();
 
     void Close() override;
 

@@ -16,7 +16,6 @@ inline constexpr std::uint32_t kHangUpWithinMs = 1000;
 
 class SerialLink final : public SlotLink {
   public:
-
     SerialLink(PortSlot& slot, const DownloadJob& job);
 
     char FailureDigit() const override { return '4'; }
@@ -34,12 +33,15 @@ class SerialLink final : public SlotLink {
 
   private:
     std::optional<FailureCause> SendPieces(std::span<const std::uint8_t> wire);
-    // The device the port's path leads to now (links followed); empty when there is none.
+    // The identity of the device the port's path leads to now; empty when there is none.
     std::string DeviceNow() const;
+    // After an open: notes the device opened, and whether it is another than the pass's.
+    void NoteOpenedDevice();
 
     PortSlot& slot_;
     const DownloadJob& job_;
-    std::string passDevice_;
+    std::string passDevice_;  // the identity of the pass's device
+    bool replaced_ = false;   // an open of this pass reached another device
 };
 
 }  // namespace termload
