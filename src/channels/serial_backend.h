@@ -86,8 +86,9 @@ class SerialBackend {
     virtual bool WaitForShutdown(Clock::time_point deadline) = 0;
 
     // Bytes taken by WriteNow() that have not gone out on the line yet; 0 where the device
-    // cannot tell (a pty always reports 0). Win32: cbOutQue of ClearCommError plus the unsent
-    // part of a pending write when the driver does not count it.
+    // cannot tell (a pty always reports 0). Win32: cbOutQue of ClearCommError, and never less
+    // than a write still pending (Wine counts only the kernel's queue, without it); a drain waits
+    // on it and times out on a stalled line.
     virtual std::size_t OutputQueued() = 0;
 
     // Drops received bytes not read yet. Win32: PurgeComm(PURGE_RXCLEAR).

@@ -38,14 +38,10 @@ ChannelHandle ComOpenDevice(int portNumber, const std::string& device, int baudR
     if (!port) {
         return 0;
     }
+    // Like a missing port, one that cannot take the settings fails the open without a line.
     const char* failedCall = "";
-    error = port->Configure({baudRate, byteSize, stopBitsIndex, parityIndex, flowControlIndex},
-                            failedCall);
-    if (error) {
-        // The port is there but cannot run with these settings: worth a line for the operator.
-        if (trace) {
-            TraceWarning(portNumber, failedCall, error);
-        }
+    if (port->Configure({baudRate, byteSize, stopBitsIndex, parityIndex, flowControlIndex},
+                        failedCall)) {
         return 0;
     }
 
