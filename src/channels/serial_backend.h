@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -106,6 +107,11 @@ class SerialBackend {
     // hang-up. POSIX: poll() with no time-out sees POLLHUP or POLLERR. Win32: ClearCommError
     // fails (a port whose device went away no longer answers; Wine: ERROR_NOT_READY).
     virtual bool ProbeHungUp() = 0;
+
+    // For the reader's trace: the line events of the last wait for input (Windows' EV_* bits),
+    // given only when the port's event mask cannot be read back now; else 0. POSIX: always 0,
+    // termios has no event mask. Win32: the WaitCommEvent word when GetCommMask fails.
+    virtual std::uint32_t LineEventsWithoutMask() { return 0; }
 
     // The identity of the device behind the open port (serial_identity.h). POSIX: fstat() of the
     // descriptor. Win32: that of the device name, which the handle cannot tell.

@@ -347,6 +347,11 @@ class Win32SerialBackend final : public SerialBackend {
 
     bool HungUp() const override { return hungUp_; }
 
+    std::uint32_t LineEventsWithoutMask() override {
+        DWORD mask = 0;
+        return GetCommMask(port_.Get(), &mask) ? 0 : events_;
+    }
+
     bool ProbeHungUp() override {
         if (!hungUp_ && !shutDown_ && !PortAnswers()) {
             hungUp_ = true;

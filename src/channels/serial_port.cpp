@@ -175,6 +175,10 @@ bool SerialPort::HungUp() const {
     return backend_->HungUp();
 }
 
+std::uint32_t SerialPort::LineEventsWithoutMask() {
+    return backend_->LineEventsWithoutMask();
+}
+
 bool SerialPort::ProbeHungUp() {
     return backend_->ProbeHungUp();
 }
