@@ -6,7 +6,8 @@
 #     ports, and its verification table: every file byte for byte;
 #  2. the clock packet, checked by the terminal;
 #  3. the trace log LOG.txt: the same lines as the Linux program writes for the same run;
-#  4. Ctrl-C stops a run that would go on forever, cleanly (exit 130).
+#  4. Ctrl-C stops a run that would go on forever, cleanly (exit 130);
+#  5. a terminal that hangs up at any frame of a pass fails that pass (scripts/wine-hangups.sh).
 # Ends with PASS and exit 0 only when all of it held.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -117,6 +118,9 @@ else
     fail "Ctrl-C: exit $code, not 130"; tail -20 "$work/stop.out"
   fi
 fi
+
+echo "== 5. a hang-up at every frame of one pass"
+scripts/wine-hangups.sh "$arch" "$exe" "$termsim" || fail "a hang-up that did not fail its pass"
 
 if [ "$failures" -eq 0 ]; then
   echo "PASS: the Windows termload-cli ($arch) under Wine"

@@ -122,6 +122,23 @@ void ApplyFaultText(const std::string& given, std::vector<PortFaults>& faults) {
                 f.stallUnits = c.stallUnits;
             };
         }
+    } else if (kind == "replace") {
+        if (!hasValue) {
+            throw std::invalid_argument("fault '" + given + "': replace needs =FILES");
+        }
+        const auto [files, units] = FramesAndUnits(what.substr(equals + 1), given);
+        if (files == 0) {
+            throw std::invalid_argument("fault '" + given + "': FILES must be at least 1");
+        }
+        change.replaceAfterFiles = files;
+        change.replaceUnits = units;
+        apply = [](PortFaults& f, const PortFaults& c) {
+            f.replaceAfterFiles = c.replaceAfterFiles;
+            f.replaceUnits = c.replaceUnits;
+        };
+    } else if (kind == "away") {
+        change.awayFor = milliseconds(asInt());
+        apply = [](PortFaults& f, const PortFaults& c) { f.awayFor = c.awayFor; };
     } else if (kind == "usbsum") {
         change.usbBadSums = asInt();
         apply = [](PortFaults& f, const PortFaults& c) { f.usbBadSums = c.usbBadSums; };

@@ -53,7 +53,10 @@ int Run(int argc, char** argv) {
     app.add_option("--fault", faultTexts,
                    "PORTS:KIND[=N], PORTS = all or 1,3-5; KIND = silent, slow=MS, hangup=FRAMES, "
                    "stall=FRAMES (first unit only; FRAMES*N the first N, FRAMES*all every unit), "
-                   "nak=N, can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum, "
+                   "replace=FILES (*N, *all: once it holds FILES files the unit hangs up while the "
+                   "port is closed and its replacement comes back under the same pty node), "
+                   "away=MS (at a hang-up the port's link is missing this long), nak=N, "
+                   "can=BLOCKS, drop=N, corrupt=N, noise=MS, longline=BYTES, checksum, "
                    "hang=COMMAND (the boot loader stops answering at that console command), "
                    "usbsum=N (first N USB images), usbstall=BYTES (*N, *all as for stall)");
     app.add_option("--boot-ms", bootMs, "power-on to banner, milliseconds")

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <system_error>
 
 namespace termsim {
@@ -45,6 +46,36 @@ Pty OpenPty() {
         Fail("fcntl");
     }
     return pty;
+}
+
+namespace {
+
+// The number of a pty device name ("/dev/pts/7" is 7); -1 for none.
+long PtyNumber(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    char* end = nullptr;
+    const char* digits = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+    const long number = std::strtol(digits, &end, 10);
+    return end != digits && *end == '\0' ? number : -1;
+}
+
+}  // namespace
+
+Pty OpenPtyNamed(const std::string& wanted) {
+    // The system hands out the lowest free number: ptys below the wanted one are held until it
+    // comes. One above it means another process has taken it.
+    constexpr size_t kMostHeld = 32;
+    const long number = PtyNumber(wanted);
+    std::vector<Pty> held;
+    for (;;) {
+        Pty pty = OpenPty();
+        const long got = PtyNumber(pty.devicePath);
+        if (pty.devicePath == wanted || number < 0 || got < 0 || got > number ||
+            held.size() == kMostHeld) {
+            return pty;
+        }
+        held.push_back(std::move(pty));
+    }
 }
 
 void PointLink(const std::filesystem::path& link, const std::string& target) {

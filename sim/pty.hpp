@@ -22,6 +22,9 @@ struct Pty {
 
 // Throws std::system_error.
 Pty OpenPty();
+// A new pty under the device name `wanted` when the system hands that name out again, as a
+// terminal re-created behind the same device node; else under another name.
+Pty OpenPtyNamed(const std::string& wanted);
 
 // Points `link` at `target`, replacing an existing link in one step.
 void PointLink(const std::filesystem::path& link, const std::string& target);

@@ -27,7 +27,8 @@ SimPort::SimPort(EventLoop& loop, OpenWatcher& watcher, PortSetup setup, Termina
       terminalTimer_(loop),
       inputTimer_(loop),
       outputTimer_(loop),
-      closeTimer_(loop) {
+      closeTimer_(loop),
+      awayTimer_(loop) {
     OpenLine();
 }
 
@@ -35,8 +36,8 @@ SimPort::~SimPort() {
     CloseLine();
 }
 
-void SimPort::OpenLine() {
-    pty_ = OpenPty();
+void SimPort::OpenLine(const std::string& node) {
+    pty_ = node.empty() ? OpenPty() : OpenPtyNamed(node);
     PointLink(setup_.link, pty_.devicePath);
     watch_ = watcher_.Watch(
         pty_.devicePath, [this](bool opened) { lineEvents_.push_back(opened); },
@@ -56,6 +57,7 @@ void SimPort::CloseLine() {
     watcher_.Unwatch(watch_);
     loop_.Remove(pty_.master.get());
     pty_ = Pty{};
+    ++lineGeneration_;  // bytes read from the old line are not the next one's
     lineEvents_.clear();
     out_.clear();
     outBytes_ = 0;
@@ -326,8 +328,27 @@ void SimPort::ArmTerminal() {
 }
 
 void SimPort::HangUp() {
+    GoAway(false);
+}
+
+void SimPort::Replace() {
+    GoAway(true);
+}
+
+void SimPort::GoAway(bool sameNode) {
+    const std::string node = sameNode ? pty_.devicePath : std::string{};
     CloseLine();
-    OpenLine();
+    if (setup_.faults.awayFor <= Duration::zero()) {
+        OpenLine(node);
+        return;
+    }
+    // The device is missing for a while: no link, as a USB adapter re-enumerating.
+    std::error_code ignored;
+    std::filesystem::remove(setup_.link, ignored);
+    awayTimer_.Set(Clock::now() + setup_.faults.awayFor, [this, node]() {
+        OpenLine(node);
+        ArmTerminal();
+    });
 }
 
 void SimPort::StopReading() {

@@ -35,8 +35,11 @@ class SimPort : private TerminalHost {
     void UsbImageReceived(UsbImage image);
 
   private:
-    void OpenLine();
+    // A new line; under the device name `node` when the system gives it out (empty: any).
+    void OpenLine(const std::string& node = {});
     void CloseLine();
+    // The terminal's side goes; the line comes back (after the away fault's time without a link).
+    void GoAway(bool sameNode);
     void OnMaster(uint32_t events);
     void Service();
     bool Drain();
@@ -51,6 +54,7 @@ class SimPort : private TerminalHost {
     void Send(std::string_view bytes) override;
     void HangUp() override;
     void StopReading() override;
+    void Replace() override;
 
     struct Pending {
         TimePoint due;
@@ -79,6 +83,7 @@ class SimPort : private TerminalHost {
     TimerSlot inputTimer_;
     TimerSlot outputTimer_;
     TimerSlot closeTimer_;
+    TimerSlot awayTimer_;
     std::optional<TimePoint> closeDue_;
 };
 

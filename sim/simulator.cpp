@@ -125,6 +125,8 @@ int RunSimulator(const SimulatorOptions& options) {
             terminal.stallAfterFrames = port.faults.stallAfterFrames;
             terminal.hangupUnits = port.faults.hangupUnits;
             terminal.stallUnits = port.faults.stallUnits;
+            terminal.replaceAfterFiles = port.faults.replaceAfterFiles;
+            terminal.replaceUnits = port.faults.replaceUnits;
             ports.push_back(std::make_unique<SimPort>(loop, *watcher, std::move(port),
                                                       std::move(terminal), log, tally));
             links.push_back(ports.back()->link());

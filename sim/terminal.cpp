@@ -200,6 +200,21 @@ void Terminal::PortClosed(TimePoint now, bool reopened) {
     inFrames_ = false;
     framesCarried_ = false;
     frames_.Flush();
+    if (!reopened && ReplaceDue()) {
+        // The unit goes while the tool has the port closed, and the one that takes its place
+        // comes back under the same device: only the device's identity tells them apart.
+        ++replacesDone_;
+        ++tally_.hangups;
+        Record({{"event", "hang-up"}, {"port", "closed"}}, now);
+        held_.clear();
+        EndUnit("hang-up", now);
+        host_.Replace();
+    }
+}
+
+bool Terminal::ReplaceDue() const {
+    return setup_.replaceAfterFiles > 0 && unit_ && unit_->filesEnded >= setup_.replaceAfterFiles &&
+           (setup_.replaceUnits == 0 || replacesDone_ < setup_.replaceUnits);
 }
 
 void Terminal::Shutdown(TimePoint now) {

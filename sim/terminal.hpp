@@ -40,6 +40,8 @@ struct TerminalSetup {
     int hangupUnits =
         1;               // units that hang up before the port's terminals come back healthy; 0: all
     int stallUnits = 1;  // likewise for the stall
+    int replaceAfterFiles = -1;  // hangs up at the tool's close once it holds this many files
+    int replaceUnits = 1;        // likewise for that replacement
     Duration holdTimeout = milliseconds(200);  // a possible packet start waits this long
 };
 
@@ -50,6 +52,9 @@ class TerminalHost {
     virtual void Send(std::string_view bytes) = 0;
     virtual void HangUp() = 0;       // close our side now; the port comes back with a new line
     virtual void StopReading() = 0;  // take no more bytes until the tool closes the port
+    // While the tool has the port closed: the line goes and a new one comes back under the same
+    // device name.
+    virtual void Replace() { HangUp(); }
 };
 
 // Totals over all ports, for the summary.
@@ -100,6 +105,7 @@ class Terminal : private FrameListener {
     void CheckYmodem(TimePoint now);
     void HandlePacket(Held kind, TimePoint now);
     void ApplyLineFaults(TimePoint now);
+    bool ReplaceDue() const;
     void Record(nlohmann::json line, TimePoint now);
     void StoreSolidified(const std::string& detail, TimePoint now);
 
@@ -126,8 +132,9 @@ class Terminal : private FrameListener {
     TimePoint now_;  // time of the call being handled, for the frame callbacks
     bool hangUpDue_ = false;
     bool stallDue_ = false;
-    int hangupsDone_ = 0;  // units this port has hung up
-    int stallsDone_ = 0;   // units this port has stalled
+    int hangupsDone_ = 0;   // units this port has hung up
+    int stallsDone_ = 0;    // units this port has stalled
+    int replacesDone_ = 0;  // units this port has replaced while closed
 };
 
 }  // namespace termsim

@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -86,8 +87,9 @@ class SerialBackend {
     virtual bool WaitForShutdown(Clock::time_point deadline) = 0;
 
     // Bytes taken by WriteNow() that have not gone out on the line yet; 0 where the device
-    // cannot tell (a pty always reports 0). Win32: cbOutQue of ClearCommError plus the unsent
-    // part of a pending write when the driver does not count it.
+    // cannot tell (a pty always reports 0). Win32: cbOutQue of ClearCommError, and never less
+    // than a write still pending (Wine counts only the kernel's queue, without it); a drain waits
+    // on it and times out on a stalled line.
     virtual std::size_t OutputQueued() = 0;
 
     // Drops received bytes not read yet. Win32: PurgeComm(PURGE_RXCLEAR).
@@ -101,6 +103,19 @@ class SerialBackend {
     // CancelIoEx on the handle for the overlapped operations in flight.
     virtual void Shutdown() = 0;
     virtual bool HungUp() const = 0;
+    // Asks the device now, without waiting, whether it has gone, and makes that sticky as any
+    // hang-up. POSIX: poll() with no time-out sees POLLHUP or POLLERR. Win32: ClearCommError
+    // fails (a port whose device went away no longer answers; Wine: ERROR_NOT_READY).
+    virtual bool ProbeHungUp() = 0;
+
+    // For the reader's trace: the line events of the last wait for input (Windows' EV_* bits),
+    // given only when the port's event mask cannot be read back now; else 0. POSIX: always 0,
+    // termios has no event mask. Win32: the WaitCommEvent word when GetCommMask fails.
+    virtual std::uint32_t LineEventsWithoutMask() { return 0; }
+
+    // The identity of the device behind the open port (serial_identity.h). POSIX: fstat() of the
+    // descriptor. Win32: that of the device name, which the handle cannot tell.
+    virtual std::string Identity() = 0;
 };
 
 // Opens an existing character device for exclusive reading and writing. Null with `error` set

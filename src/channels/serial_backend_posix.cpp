@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "channels/serial_backend.h"
+#include "channels/serial_identity_posix.h"
 #include "channels/serial_line_posix.h"
 
 namespace termload {
@@ -238,6 +239,19 @@ class PosixSerialBackend final : public SerialBackend {
         shutdown_.Raise();
     }
     bool HungUp() const override { return hungUp_; }
+
+    bool ProbeHungUp() override {
+        pollfd port{port_.Get(), 0, 0};
+        if (::poll(&port, 1, 0) > 0 && (port.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            hungUp_ = true;
+        }
+        return hungUp_;
+    }
+
+    std::string Identity() override {
+        struct stat status {};
+        return ::fstat(port_.Get(), &status) == 0 ? IdentityOfStat(status) : std::string{};
+    }
 
   private:
     PortResult Failure(std::size_t bytes, int error, const char* call) {

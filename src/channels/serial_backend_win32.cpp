@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "channels/serial_backend.h"
+#include "channels/serial_identity.h"
 #include "config/win32_text.h"
 
 namespace termload {
@@ -307,10 +308,12 @@ class Win32SerialBackend final : public SerialBackend {
         if (!QueryQueues(status)) {
             return 0;
         }
-        // Windows counts the write it holds in cbOutQue; Wine on a pty counts nothing, so the
-        // pending write then stands for itself (it may have gone out in part: more, not less).
-        if (status.cbOutQue == 0 && output_->pending) {
-            return pendingWrite_;
+        // Windows counts the write it holds in cbOutQue. Wine hands a write to the kernel only as
+        // the kernel takes it, and counts only the kernel's queue (nothing at all on a pty): the
+        // write still held stands for itself there (it may have gone out in part: more, not
+        // less). A drain must never see an empty queue while a write is held.
+        if (output_->pending) {
+            return std::max<std::size_t>(status.cbOutQue, pendingWrite_);
         }
         return status.cbOutQue;
     }
@@ -343,6 +346,20 @@ class Win32SerialBackend final : public SerialBackend {
     }
 
     bool HungUp() const override { return hungUp_; }
+
+    std::uint32_t LineEventsWithoutMask() override {
+        DWORD mask = 0;
+        return GetCommMask(port_.Get(), &mask) ? 0 : events_;
+    }
+
+    bool ProbeHungUp() override {
+        if (!hungUp_ && !shutDown_ && !PortAnswers()) {
+            hungUp_ = true;
+        }
+        return hungUp_;
+    }
+
+    std::string Identity() override { return SerialDeviceIdentityOf(claimedName_); }
 
   private:
     static std::error_code FillLine(const SerialSettings& settings, DCB& dcb, const char*& call) {
@@ -386,28 +403,37 @@ class Win32SerialBackend final : public SerialBackend {
         dcb.fBinary = TRUE;
         dcb.fNull = FALSE;
         dcb.fErrorChar = FALSE;
-        dcb.fAbortOnError = FALSE;
+        // A line error holds reads and writes until ClearCommError, which every read, write and
+        // wait here calls first.
+        dcb.fAbortOnError = TRUE;
         dcb.fDsrSensitivity = FALSE;
-        dcb.fOutxDsrFlow = FALSE;
         dcb.fTXContinueOnXoff = TRUE;
         dcb.XonChar = 0x11;
         dcb.XoffChar = 0x13;
-        // Xoff when the input queue is three quarters full, Xon again at one quarter.
-        dcb.XonLim = kQueueSize / 4;
-        dcb.XoffLim = kQueueSize / 4;
+        dcb.ErrorChar = 0;
+        dcb.EofChar = 0;
+        dcb.EvtChar = 0;
+        // Xon once no more than XonLim bytes wait in the input queue, Xoff when fewer than
+        // XoffLim bytes of it are free: the terminals' own values for a 2048-byte queue.
+        dcb.XonLim = 2048;
+        dcb.XoffLim = 1024;
         switch (settings.flowControlIndex) {
             case 0:
             case 1:
                 dcb.fOutxCtsFlow = FALSE;
+                dcb.fOutxDsrFlow = FALSE;
                 dcb.fRtsControl = RTS_CONTROL_ENABLE;
                 dcb.fOutX = dcb.fInX = settings.flowControlIndex == 1;
                 dcb.fDtrControl = DTR_CONTROL_ENABLE;
                 break;
             case 2:
+                // Both handshakes: CTS and DSR hold the output, RTS and DTR tell the terminal
+                // when the input queue has room.
                 dcb.fOutxCtsFlow = TRUE;
+                dcb.fOutxDsrFlow = TRUE;
                 dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+                dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
                 dcb.fOutX = dcb.fInX = FALSE;
-                dcb.fDtrControl = DTR_CONTROL_ENABLE;
                 break;
             default:
                 break;  // the driver's flow control and modem lines stay as they are

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "channels/port_map.h"
+#include "channels/serial_identity.h"
 #include "channels/serial_record.h"
 #include "channels/trace_log.h"
 
@@ -37,14 +38,10 @@ ChannelHandle ComOpenDevice(int portNumber, const std::string& device, int baudR
     if (!port) {
         return 0;
     }
+    // Like a missing port, one that cannot take the settings fails the open without a line.
     const char* failedCall = "";
-    error = port->Configure({baudRate, byteSize, stopBitsIndex, parityIndex, flowControlIndex},
-                            failedCall);
-    if (error) {
-        // The port is there but cannot run with these settings: worth a line for the operator.
-        if (trace) {
-            TraceWarning(portNumber, failedCall, error);
-        }
+    if (port->Configure({baudRate, byteSize, stopBitsIndex, parityIndex, flowControlIndex},
+                        failedCall)) {
         return 0;
     }
 
@@ -86,6 +83,20 @@ int ComWrite(ChannelHandle handle, const void* data, std::uint32_t count) {
 int ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count) {
     const auto record = FindSerialRecord(handle);
     return record ? record->Read(buffer, count) : kChannelFailed;
+}
+
+std::string SerialDeviceIdentity(const std::string& device) {
+    return SerialDeviceIdentityOf(device);
+}
+
+std::string ComDeviceIdentity(ChannelHandle handle) {
+    const auto record = FindSerialRecord(handle);
+    return record ? record->DeviceIdentity() : std::string{};
+}
+
+bool ComDeviceGone(ChannelHandle handle) {
+    const auto record = FindSerialRecord(handle);
+    return record && record->DeviceGone();
 }
 
 void ComPurge(ChannelHandle handle, int kind) {

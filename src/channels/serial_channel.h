@@ -58,6 +58,17 @@ void ComPurge(ChannelHandle handle, int kind);
 // -1 when the device has gone or the handle is closed or unknown.
 int ComDrain(ChannelHandle handle);
 
+// What tells a terminal's device from another that later takes its place under the same name (a
+// pty number handed out again, a node re-created behind the same link, a replugged adapter under
+// the same COM number): for the device at `device` now, or behind an open channel. Empty when
+// there is no device or the system tells nothing; compare two for equality only.
+std::string SerialDeviceIdentity(const std::string& device);
+std::string ComDeviceIdentity(ChannelHandle handle);
+
+// True when the device behind an open channel has gone (the terminal hung up), asked now without
+// waiting; false for an unknown handle.
+bool ComDeviceGone(ChannelHandle handle);
+
 // For tests and diagnostics: reader threads still running.
 std::size_t LiveReaderThreadCount();
 

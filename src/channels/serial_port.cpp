@@ -175,6 +175,18 @@ bool SerialPort::HungUp() const {
     return backend_->HungUp();
 }
 
+std::uint32_t SerialPort::LineEventsWithoutMask() {
+    return backend_->LineEventsWithoutMask();
+}
+
+bool SerialPort::ProbeHungUp() {
+    return backend_->ProbeHungUp();
+}
+
+std::string SerialPort::Identity() {
+    return backend_->Identity();
+}
+
 void SerialPort::DiscardInput() {
     backend_->DiscardInput();
 }

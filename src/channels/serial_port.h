@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -78,6 +79,13 @@ class SerialPort {
     // Ends every wait now and later; the port only waits to be destroyed.
     void Shutdown();
     bool HungUp() const;
+    // The line events to trace before a delivery (see SerialBackend::LineEventsWithoutMask).
+    std::uint32_t LineEventsWithoutMask();
+    // Asks the device now whether it has gone (the terminal hung up), without waiting.
+    bool ProbeHungUp();
+    // What tells the device behind the port from one that later takes its place under the same
+    // name; empty when the system tells nothing.
+    std::string Identity();
 
     void DiscardInput();
     // Waits, at most `limit`, until queued output has gone out, dropping nothing.

@@ -19,6 +19,22 @@ constexpr Milliseconds kConsoleWriteWait{4000};
 
 std::atomic<std::size_t> liveReaders{0};
 
+// The line events a console port's trace names, in this order, with Windows' EV_* values.
+struct LineEventText {
+    std::uint32_t bit;
+    const char* text;
+};
+constexpr LineEventText kLineEventTexts[] = {
+    {0x0008, "CTS(clear-to-send) signal."},
+    {0x0002, "EVENT character was received and placed in the input buffer."},
+    {0x0040, "A break was detected on input."},
+    {0x0080, "A line-status error occurred."},
+    {0x0100, "A ring indicator was detected."},
+    {0x0010, "DSR(data-set-ready) signal."},
+    {0x0020, "RLSD(receive-line-signal-detect) signal."},
+    {0x0004, "The last character in the output buffer was sent."},
+};
+
 // The record whose reader thread is the calling thread, if any.
 thread_local const SerialRecord* currentReaderOf = nullptr;
 
@@ -174,6 +190,16 @@ int SerialRecord::Drain() {
     }
 }
 
+bool SerialRecord::DeviceGone() {
+    const OperationGate::Pass pass(gate_);
+    return pass && port_->ProbeHungUp();
+}
+
+std::string SerialRecord::DeviceIdentity() {
+    const OperationGate::Pass pass(gate_);
+    return pass ? port_->Identity() : std::string{};
+}
+
 void SerialRecord::Close() {
     gate_.Shut();
     port_->Shutdown();
@@ -205,6 +231,16 @@ void SerialRecord::ReaderLoop() {
 }
 
 void SerialRecord::ServiceReceive() {
+    if (Trace()) {
+        // Named only when the port's event mask could not be read back, as the terminals' tool
+        // does; a line error is cleared by the read below.
+        const std::uint32_t events = port_->LineEventsWithoutMask();
+        for (const LineEventText& event : kLineEventTexts) {
+            if ((events & event.bit) != 0) {
+                TraceText(event.text);
+            }
+        }
+    }
     const PortResult result = port_->ReadAvailable(receive_.data(), kChannelBufferSize);
     if (result.status != PortStatus::kOk && Trace()) {
         TraceWarning(PortNumber(), result.call, result.error);

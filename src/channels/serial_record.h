@@ -33,6 +33,9 @@ class SerialRecord final : public ChannelRecord, public std::enable_shared_from_
     void Purge(int kind);
     // The result of ComDrain.
     int Drain();
+    // The device behind the port: whether it has gone (asked now), and its identity.
+    bool DeviceGone();
+    std::string DeviceIdentity();
 
     void Close() override;
 

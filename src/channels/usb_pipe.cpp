@@ -55,13 +55,12 @@ std::string FormatUsbDeviceId(UsbDeviceId id) {
     return text;
 }
 
-UsbDeviceId ReadUsbPipeDevice(const std::filesystem::path& store) {
+std::optional<UsbDeviceId> ReadUsbPipeDevice(const std::filesystem::path& store) {
     IniDocument document;
     if (document.Load(store) != IniDocument::LoadStatus::Ok) {
-        return kDefaultUsbPipeDevice;
+        return std::nullopt;
     }
-    return ParseUsbDeviceId(document.ReadString("UsbPipe", "Device", ""))
-        .value_or(kDefaultUsbPipeDevice);
+    return ParseUsbDeviceId(document.ReadString("UsbPipe", "Device", ""));
 }
 
 UsbPipeResult UsbSendImage(UsbPipe& pipe, std::span<const std::uint8_t> image,

@@ -3,9 +3,10 @@
 // terminal is a USB device that takes one whole image through its bulk OUT pipe. Its answers
 // still come on the serial console.
 //
-// The platform's backend finds the device and moves the bytes; on Linux (libusb) the device is
-// found by its USB vendor:product id and the pipe is its first bulk OUT endpoint. Windows finds
-// the driver's interface class and opens its "PIPE01".
+// The platform's backend finds the device and moves the bytes. Windows opens the first present
+// device of the terminal driver's interface class, and its "PIPE01"; on Linux (libusb), which
+// has no such class, the device is found by its USB vendor:product id and the pipe is its first
+// bulk OUT endpoint. Where the bench names a device, both take only that one.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -32,13 +33,14 @@ inline constexpr UsbDeviceId kDefaultUsbPipeDevice{0x5345, 0x1234};
 std::optional<UsbDeviceId> ParseUsbDeviceId(std::string_view text);
 std::string FormatUsbDeviceId(UsbDeviceId id);
 
-// The bench's setting: section "UsbPipe", key "Device" of the per-user store. A missing store,
-// key or malformed value gives the default.
-UsbDeviceId ReadUsbPipeDevice(const std::filesystem::path& store);
+// The bench's setting: section "UsbPipe", key "Device" of the per-user store. Nothing when the
+// store names no device (a missing store or key, or a malformed value).
+std::optional<UsbDeviceId> ReadUsbPipeDevice(const std::filesystem::path& store);
 
-// Where to find the terminal's device.
+// Where to find the terminal's device: the one the bench names, or else (nothing) the first of
+// the driver's interface class on Windows and kDefaultUsbPipeDevice on Linux.
 struct UsbPipeTarget {
-    UsbDeviceId device = kDefaultUsbPipeDevice;
+    std::optional<UsbDeviceId> device;
 };
 
 enum class UsbPipeStatus {

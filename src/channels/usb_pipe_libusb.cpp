@@ -186,6 +186,8 @@ class LibusbPipe final : public UsbPipe {
 }  // namespace
 
 UsbPipeStatus UsbPipe::Probe(const UsbPipeTarget& target, std::string& detail) {
+    // No interface class to look for here: without the bench's device, the boot loader's id.
+    const UsbDeviceId device = target.device.value_or(kDefaultUsbPipeDevice);
     Context context = NewContext(detail);
     if (!context) {
         return UsbPipeStatus::kFailed;
@@ -198,17 +200,18 @@ UsbPipeStatus UsbPipe::Probe(const UsbPipeTarget& target, std::string& detail) {
     }
     bool found = false;
     for (ssize_t i = 0; i < count && !found; ++i) {
-        found = Matches(list[i], target.device);
+        found = Matches(list[i], device);
     }
     libusb_free_device_list(list, 1);
     if (!found) {
-        detail = "no USB device " + FormatUsbDeviceId(target.device);
+        detail = "no USB device " + FormatUsbDeviceId(device);
     }
     return found ? UsbPipeStatus::kOk : UsbPipeStatus::kNotFound;
 }
 
 std::unique_ptr<UsbPipe> UsbPipe::Open(const UsbPipeTarget& target, UsbPipeStatus& status,
                                        std::string& detail) {
+    const UsbDeviceId device = target.device.value_or(kDefaultUsbPipeDevice);
     status = UsbPipeStatus::kFailed;
     Context context = NewContext(detail);
     if (!context) {
@@ -222,15 +225,15 @@ std::unique_ptr<UsbPipe> UsbPipe::Open(const UsbPipeTarget& target, UsbPipeStatu
     }
     std::unique_ptr<UsbPipe> result;
     status = UsbPipeStatus::kNotFound;
-    detail = "no USB device " + FormatUsbDeviceId(target.device);
+    detail = "no USB device " + FormatUsbDeviceId(device);
     for (ssize_t i = 0; i < count && !result; ++i) {
-        if (!Matches(list[i], target.device)) {
+        if (!Matches(list[i], device)) {
             continue;
         }
         status = UsbPipeStatus::kOpenFailed;
         const std::optional<BulkOut> pipe = FindBulkOut(list[i]);
         if (!pipe) {
-            detail = FormatUsbDeviceId(target.device) + " has no bulk OUT endpoint";
+            detail = FormatUsbDeviceId(device) + " has no bulk OUT endpoint";
             continue;
         }
         libusb_device_handle* raw = nullptr;

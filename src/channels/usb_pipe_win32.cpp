@@ -46,9 +46,11 @@ class UniqueHandle {
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-// The interface paths of the present devices of the driver's class that may be `device`: a path
-// with other USB ids is left out, one without ids is kept (the class is the driver's own).
-std::vector<std::wstring> InterfacePaths(UsbDeviceId device, std::string& detail) {
+// The interface paths of the present devices of the driver's class, in the system's order. When
+// the bench names a `device`, a path with other USB ids is left out; one without ids is kept
+// (the class is the driver's own).
+std::vector<std::wstring> InterfacePaths(const std::optional<UsbDeviceId>& device,
+                                         std::string& detail) {
     std::vector<std::wstring> paths;
     const HDEVINFO list = SetupDiGetClassDevsW(&kPipeInterface, nullptr, nullptr,
                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
@@ -77,14 +79,15 @@ std::vector<std::wstring> InterfacePaths(UsbDeviceId device, std::string& detail
             (size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(wchar_t);
         const std::wstring path(detailData->DevicePath, wcsnlen(detailData->DevicePath, room));
         const auto ids = UsbIdsFromHardwareId(Utf8FromWide(path));
-        if (ids && (ids->vendor != device.vendor || ids->product != device.product)) {
+        if (device && ids && (ids->vendor != device->vendor || ids->product != device->product)) {
             continue;
         }
         paths.push_back(path);
     }
     SetupDiDestroyDeviceInfoList(list);
     if (paths.empty() && detail.empty()) {
-        detail = "no USB device " + FormatUsbDeviceId(device);
+        detail = "no USB device " + (device ? FormatUsbDeviceId(*device)
+                                            : std::string("of the download driver's interface"));
     }
     return paths;
 }

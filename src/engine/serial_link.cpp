@@ -1,9 +1,7 @@
 #include "engine/serial_link.h"
-#include "config/paths.h"
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 
 #include "channels/port_map.h"
 #include "channels/serial_channel.h"
@@ -27,22 +25,38 @@ SerialLink::SerialLink(PortSlot& slot, const DownloadJob& job) : slot_(slot), jo
 bool SerialLink::Open(LinkMode mode) {
     const SlotChannelSettings& settings = job_.channel;
     const int port = slot_.portNumber;
-    return OpenSlotChannel(slot_, mode, [&](const ReceiveCallback& callback) -> ChannelHandle {
-        if (!settings.devices) {
-            return ComOpen(port, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
-                           settings.parityIndex, settings.flowControlIndex, callback,
-                           settings.traceLog);
-        }
-        const auto device = settings.devices->find(port);
-        if (device == settings.devices->end()) {
-            return 0;
-        }
-        // The device the run started with: one that has gone fails the open rather than let the
-        // COM number reach whatever the table names now.
-        return ComOpenDevice(port, device->second, settings.baudRate, settings.dataBits,
-                             settings.stopBitsIndex, settings.parityIndex,
-                             settings.flowControlIndex, callback, settings.traceLog);
-    });
+    const bool opened =
+        OpenSlotChannel(slot_, mode, [&](const ReceiveCallback& callback) -> ChannelHandle {
+            if (!settings.devices) {
+                return ComOpen(port, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
+                               settings.parityIndex, settings.flowControlIndex, callback,
+                               settings.traceLog);
+            }
+            const auto device = settings.devices->find(port);
+            if (device == settings.devices->end()) {
+                return 0;
+            }
+            // The device the run started with: one that has gone fails the open rather than let the
+            // COM number reach whatever the table names now.
+            return ComOpenDevice(port, device->second, settings.baudRate, settings.dataBits,
+                                 settings.stopBitsIndex, settings.parityIndex,
+                                 settings.flowControlIndex, callback, settings.traceLog);
+        });
+    if (opened) {
+        NoteOpenedDevice();
+    }
+    return opened;
+}
+
+void SerialLink::NoteOpenedDevice() {
+    // The port may have been closed while its terminal went and another came back under the same
+    // name: the device just opened must be the one the pass began with.
+    const std::string opened = ComDeviceIdentity(slot_.channel);
+    if (passDevice_.empty()) {
+        passDevice_ = opened;
+    } else if (!opened.empty() && opened != passDevice_) {
+        replaced_ = true;
+    }
 }
 
 void SerialLink::Close() {
@@ -108,6 +122,10 @@ std::optional<FailureCause> SerialLink::SendPieces(std::span<const std::uint8_t>
 }
 
 std::optional<FailureCause> SerialLink::SendFrame(const FileFrame& frame) {
+    if (replaced_) {
+        // Not the pass's terminal: none of its frames goes to the one that took its place.
+        return FailureCause::HangUp;
+    }
     if (job_.newMachine) {
         return SendPieces(frame.bytes);
     }
@@ -161,19 +179,27 @@ std::string SerialLink::DeviceNow() const {
     } else {
         path = ResolveComPort(slot_.portNumber);
     }
-    if (!path) {
-        return {};
-    }
-    std::error_code ec;
-    const std::filesystem::path device = std::filesystem::canonical(PathFromUtf8(*path), ec);
-    return ec ? std::string{} : PathToUtf8(device);
+    // Not the path but the device: a node re-created under the same name is another device.
+    return path ? SerialDeviceIdentity(*path) : std::string{};
 }
 
 void SerialLink::BeginPass() {
+    replaced_ = false;
     passDevice_ = DeviceNow();
+    if (passDevice_.empty() && slot_.channel != 0) {
+        passDevice_ = ComDeviceIdentity(slot_.channel);
+    }
 }
 
 bool SerialLink::DeviceReplaced() const {
+    if (replaced_) {
+        return true;
+    }
+    // The port still open from the last file: a terminal that hung up after its last frame is
+    // seen there, also where the system gives the device no identity (a COM port on Windows).
+    if (const ChannelHandle channel = slot_.channel; channel != 0 && ComDeviceGone(channel)) {
+        return true;
+    }
     if (passDevice_.empty()) {
         return false;
     }

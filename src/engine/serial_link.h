@@ -34,12 +34,15 @@ class SerialLink final : public SlotLink {
 
   private:
     std::optional<FailureCause> SendPieces(std::span<const std::uint8_t> wire);
-    // The device the port's path leads to now (links followed); empty when there is none.
+    // The identity of the device the port's path leads to now; empty when there is none.
     std::string DeviceNow() const;
+    // After an open: notes the device opened, and whether it is another than the pass's.
+    void NoteOpenedDevice();
 
     PortSlot& slot_;
     const DownloadJob& job_;
-    std::string passDevice_;
+    std::string passDevice_;  // the identity of the pass's device
+    bool replaced_ = false;   // an open of this pass reached another device
 };
 
 }  // namespace termload

@@ -1,10 +1,12 @@
 // The Windows serial backend on two COM ports joined by a pty pair (COM1 <-> COM2, set up by
 // channels_wine_serial.sh under Wine), through the channel library's own calls: bytes arrive
 // exactly, read time-outs end the read with what came, the console reader (WaitCommEvent)
-// delivers, a purge drops only unread input, and a close ends a pending wait at once.
+// delivers, a purge drops only unread input, a close ends a pending wait at once, and the drain
+// waits for a stalled line.
 #include <chrono>
 #include <condition_variable>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "channels/port_map.h"
+#include "channels/serial_backend.h"
 #include "channels/serial_channel.h"
 #include "support/files.h"
 
@@ -180,6 +183,46 @@ TEST(WineSerial, ConsoleModeDeliversWhatArrivesAndClosesWhileWaiting) {
     ComClose(console);
     EXPECT_LT(Since(start), 1500ms);
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
+    ComClose(peer);
+}
+
+// A pty hides its queue (it always reports 0 queued), so the drain can see a stalled line only
+// through the write the port still holds: with the peer reading nothing the drain runs out of
+// time; once the peer reads, it ends.
+TEST(WineSerial, DrainTimesOutOnAStalledLineAndEndsOnceThePeerReads) {
+    std::error_code error;
+    std::unique_ptr<SerialBackend> backend = OpenSerialBackend("\\\\.\\COM1", error);
+    ASSERT_TRUE(backend) << error.message();
+    SerialBackend& line = *backend;
+    SerialPort port(std::move(backend));
+    const char* call = "";
+    ASSERT_FALSE(port.Configure({}, call)) << call;
+    const ChannelHandle peer = OpenNormal(2);
+    ASSERT_NE(peer, 0);
+
+    // Fill the pty until the port holds a write it cannot hand on.
+    const std::string chunk = PatternBytes(kChannelBufferSize, 5);
+    std::size_t written = 0;
+    for (int tries = 0; tries < 200; ++tries) {
+        const PortResult taken = line.WriteNow(chunk.data(), chunk.size());
+        ASSERT_EQ(taken.status, PortStatus::kOk);
+        written += taken.bytes;
+        if (taken.bytes == 0) {
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_GT(written, 0u);
+    auto start = Clock::now();
+    EXPECT_EQ(port.DrainOutput(500ms), PortStatus::kTimedOut);
+    EXPECT_GE(Since(start), 450ms);
+
+    const std::string got = ReadUpTo(peer, written);
+    EXPECT_EQ(got.size(), written);
+    start = Clock::now();
+    EXPECT_EQ(port.DrainOutput(5s), PortStatus::kOk);
+    EXPECT_LT(Since(start), 4s);
+    port.Shutdown();
     ComClose(peer);
 }
 

@@ -47,6 +47,8 @@ class ScriptedBackend final : public SerialBackend {
     }
     void Shutdown() override { shutDown = true; }
     bool HungUp() const override { return false; }
+    bool ProbeHungUp() override { return false; }
+    std::string Identity() override { return {}; }
 };
 
 struct PortUnderTest {
