@@ -196,18 +196,22 @@ TEST_F(StartCheckTest, RowsThatCannotReachTheTerminalAsTheyStandAreUncheckedWith
     Row("smile.bin", "smile\xF0\x9F\x98\x80.bin");  // GBK has no emoji
     Row("c.bin", "fourteen-chars");                 // fits alone, not behind RootDir
     Row("d.bin", "/home/d-is-long");                // begins with RootDir: nothing is put in front
+    Row("huge.bin", "huge.bin");                    // a byte over what a terminal takes
     std::ofstream(dir / "empty.bin", std::ios::trunc).close();
+    std::filesystem::resize_file(dir / "huge.bin", 0x3FC0001);  // sparse on disk
 
     StartCheck check = CheckStart(config, options);
     ASSERT_TRUE(check.job);
-    EXPECT_EQ(check.uncheckedRows, (std::vector<int>{1, 2, 3, 4}));
-    ASSERT_EQ(check.messages.size(), 4u);
+    EXPECT_EQ(check.uncheckedRows, (std::vector<int>{1, 2, 3, 4, 5}));
+    ASSERT_EQ(check.messages.size(), 5u);
     EXPECT_EQ(check.messages[0].text, "Source file is empty: " + (dir / "empty.bin").string());
     EXPECT_EQ(check.messages[1].text,
               "Name has characters GBK cannot carry: smile\xF0\x9F\x98\x80.bin");
     EXPECT_EQ(check.messages[2].text,
               "Destination name with RootDir longer than 14 bytes: /home/fourteen-chars");
     EXPECT_EQ(check.messages[3].text, TextOf(kLangEnglish, kTextDestinationOver14));
+    EXPECT_EQ(check.messages[4].text,
+              "Source file: " + (dir / "huge.bin").string() + ": File size must less 64M");
     ASSERT_EQ(check.job->rows.size(), 1u);
     EXPECT_EQ(check.job->channel.devices, (PortTable{{1, (dir / "tty1").string()}}))
         << "the job keeps the table of its ports";
