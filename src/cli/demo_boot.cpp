@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -23,8 +22,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kSimulatorStartLimit = 10s;
-constexpr auto kSettleLimit = 5s;
-constexpr auto kCheckInterval = 50ms;
 constexpr const char* kModel = "M740-KERNEL";
 
 // The rows in list order: the images that go through the USB pipe first, while the boot loader
@@ -61,11 +58,6 @@ constexpr const char* kBootConfigHead =
     "\n"
     "[History]\n";
 
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Bytes that do not repeat within a chunk of the pipe, so a misplaced chunk shows.
 std::string SampleBytes(std::uint64_t size, std::uint32_t seed) {
     std::string bytes;
@@ -78,25 +70,6 @@ std::string SampleBytes(std::uint64_t size, std::uint32_t seed) {
         bytes.push_back(static_cast<char>(state & 0xFF));
     }
     return bytes;
-}
-
-// termsim is up when COM1 is in its port map and its USB device in its environment file.
-std::optional<EnvLines> WaitForSimulator(ChildProcess& simulator,
-                                         const std::filesystem::path& portMap,
-                                         const std::filesystem::path& envFile, RunEvents& events) {
-    const auto deadline = std::chrono::steady_clock::now() + kSimulatorStartLimit;
-    while (std::chrono::steady_clock::now() < deadline && !events.Interrupted()) {
-        if (!ReadPortsSection(portMap).empty()) {
-            auto env = ReadEnvFile(envFile);
-            if (env.count("UMOCKDEV_DIR") != 0 && env.count("LD_PRELOAD") != 0) {
-                return env;
-            }
-        }
-        if (simulator.WaitForExit(kCheckInterval)) {
-            return std::nullopt;
-        }
-    }
-    return std::nullopt;
 }
 
 std::vector<VerifyRow> Verify(const std::filesystem::path& unitDir,
@@ -144,7 +117,9 @@ int BootDemo(const std::filesystem::path& termsim, RunEvents& events) {
     ChildProcess simulator({PathToUtf8(termsim), "--ports", "1", "--usb", "--work-ms", "200",
                             "--dir", PathToUtf8(received), "--map", PathToUtf8(portMap)},
                            root.Path() / "termsim.log");
-    const auto env = WaitForSimulator(simulator, portMap, received / "env", events);
+    const auto env = WaitForSimulatorEnvironment(
+        simulator, portMap, received / "env", {"UMOCKDEV_DIR", "LD_PRELOAD"}, kSimulatorStartLimit,
+        events);
     if (!env) {
         if (events.Interrupted()) {
             return kExitStopped;
@@ -170,21 +145,9 @@ int BootDemo(const std::filesystem::path& termsim, RunEvents& events) {
         return runExit;
     }
 
-    // The last steps of the terminal (storing the solidified image) may lag the run's end.
     const std::filesystem::path unitDir = received / "COM1" / "unit-1";
-    const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
-    auto rows = Verify(unitDir, sources, runExit == kExitAllOk);
-    while (!AllIdentical(rows) && std::chrono::steady_clock::now() < deadline &&
-           !simulator.WaitForExit(kCheckInterval)) {
-        rows = Verify(unitDir, sources, runExit == kExitAllOk);
-    }
-    simulator.Stop();
-    std::printf("\n");
-    for (const std::string& line : VerifyTable(rows)) {
-        std::printf("%s\n", line.c_str());
-    }
-    std::fflush(stdout);
-    return AllIdentical(rows) && runExit == kExitAllOk ? kExitAllOk : kExitFailed;
+    return SettleAndPrintVerification(
+        simulator, runExit, [&] { return Verify(unitDir, sources, runExit == kExitAllOk); });
 }
 
 }  // namespace termload::cli

@@ -10,6 +10,7 @@
 
 #include "cli/child_process.h"
 #include "cli/exit_codes.h"
+#include "config/user_store.h"
 
 namespace termload::cli {
 namespace {
@@ -18,6 +19,8 @@ using namespace std::chrono_literals;
 
 // termsim's file is a few lines; anything larger is not its.
 constexpr std::streamsize kEnvFileLimit = 64 * 1024;
+constexpr auto kSettleLimit = 5s;
+constexpr auto kCheckInterval = 50ms;
 
 }  // namespace
 
@@ -73,6 +76,53 @@ int RunWithEnvironment(const EnvLines& env, const std::vector<std::string>& argv
 
 std::filesystem::path ThisProgram() {
     return std::filesystem::read_symlink("/proc/self/exe");
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::optional<EnvLines> WaitForSimulatorEnvironment(ChildProcess& simulator,
+                                                    const std::filesystem::path& portMap,
+                                                    const std::filesystem::path& envFile,
+                                                    const std::vector<const char*>& names,
+                                                    std::chrono::seconds limit,
+                                                    RunEvents& events) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline && !events.Interrupted()) {
+        if (!ReadPortsSection(portMap).empty()) {
+            EnvLines env = ReadEnvFile(envFile);
+            bool complete = true;
+            for (const char* name : names) {
+                complete = complete && env.count(name) != 0;
+            }
+            if (complete) {
+                return env;
+            }
+        }
+        if (simulator.WaitForExit(kCheckInterval)) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+int SettleAndPrintVerification(ChildProcess& simulator, int runExit,
+                               const std::function<std::vector<VerifyRow>()>& verify) {
+    const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
+    auto rows = verify();
+    while (!AllIdentical(rows) && std::chrono::steady_clock::now() < deadline &&
+           !simulator.WaitForExit(kCheckInterval)) {
+        rows = verify();
+    }
+    simulator.Stop();
+    std::printf("\n");
+    for (const std::string& line : VerifyTable(rows)) {
+        std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+    return AllIdentical(rows) && runExit == kExitAllOk ? kExitAllOk : kExitFailed;
 }
 
 }  // namespace termload::cli

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,8 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kSimulatorStartLimit = 15s;
-constexpr auto kSettleLimit = 5s;
-constexpr auto kCheckInterval = 50ms;
 constexpr const char* kPcscd = "/usr/sbin/pcscd";
 // A reader's escapes are answered one by one, so its pieces need no long pause.
 constexpr int kCcidUsbDelayMs = 1;
@@ -52,35 +49,6 @@ Door DoorOf(RunTransport transport) {
             "--ccid",
             {"PCSCLITE_CSOCK_NAME"},
             "pcscd (package pcscd), run as root or with unprivileged user namespaces allowed"};
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// termsim is up when its port map is written (after every door is ready) and its environment
-// file names what the door needs.
-std::optional<EnvLines> WaitForDoor(ChildProcess& simulator, const Door& door,
-                                    const std::filesystem::path& portMap,
-                                    const std::filesystem::path& envFile, RunEvents& events) {
-    const auto deadline = std::chrono::steady_clock::now() + kSimulatorStartLimit;
-    while (std::chrono::steady_clock::now() < deadline && !events.Interrupted()) {
-        if (!ReadPortsSection(portMap).empty()) {
-            EnvLines env = ReadEnvFile(envFile);
-            bool complete = true;
-            for (const char* name : door.environment) {
-                complete = complete && env.count(name) != 0;
-            }
-            if (complete) {
-                return env;
-            }
-        }
-        if (simulator.WaitForExit(kCheckInterval)) {
-            return std::nullopt;
-        }
-    }
-    return std::nullopt;
 }
 
 std::vector<PassRecord> ReadReport(const std::filesystem::path& report) {
@@ -111,8 +79,9 @@ int TransportDemo(const std::filesystem::path& termsim, RunTransport transport, 
     ChildProcess simulator({PathToUtf8(termsim), "--ports", "1", door.flag, "--dir",
                             PathToUtf8(received), "--map", PathToUtf8(workspace.PortMapPath())},
                            workspace.SimulatorLog());
-    const auto env =
-        WaitForDoor(simulator, door, workspace.PortMapPath(), received / "env", events);
+    const auto env = WaitForSimulatorEnvironment(simulator, workspace.PortMapPath(),
+                                                 received / "env", door.environment,
+                                                 kSimulatorStartLimit, events);
     if (!env) {
         if (events.Interrupted()) {
             return kExitStopped;
@@ -141,23 +110,12 @@ int TransportDemo(const std::filesystem::path& termsim, RunTransport transport, 
         return runExit;
     }
 
-    // Frames are not acknowledged: the terminal may still be storing the last file.
     const std::vector<PassRecord> records = ReadReport(report);
     const auto expected = workspace.ExpectedFiles();
     const std::filesystem::path terminalDir = received / door.place;
-    const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
-    auto rows = VerifyTerminal(door.place, 1, expected, records, terminalDir);
-    while (!AllIdentical(rows) && std::chrono::steady_clock::now() < deadline &&
-           !simulator.WaitForExit(kCheckInterval)) {
-        rows = VerifyTerminal(door.place, 1, expected, records, terminalDir);
-    }
-    simulator.Stop();
-    std::printf("\n");
-    for (const std::string& line : VerifyTable(rows)) {
-        std::printf("%s\n", line.c_str());
-    }
-    std::fflush(stdout);
-    return AllIdentical(rows) && runExit == kExitAllOk ? kExitAllOk : kExitFailed;
+    return SettleAndPrintVerification(simulator, runExit, [&] {
+        return VerifyTerminal(door.place, 1, expected, records, terminalDir);
+    });
 }
 
 }  // namespace termload::cli

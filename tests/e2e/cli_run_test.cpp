@@ -324,7 +324,7 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
     std::filesystem::create_directory(dir_.Path() / "a-directory");
     mkfifo((dir_.Path() / "a-fifo").c_str(), 0600);
     std::vector<std::pair<std::vector<std::string>, std::string>> deviceCases;
-    for (const std::string device :
+    for (const std::string& device :
          {source, (dir_.Path() / "a-directory").string(), (dir_.Path() / "a-fifo").string(),
           std::string("/dev/null"), std::string("/dev/zero"), std::string("/dev/ptmx"),
           std::string("/dev/tty")}) {
