@@ -19,7 +19,6 @@ class BenchHostBase : public HostSink {
     void SetProgress(int, const ProgressState&) override {}
     void ShowConsoleText(const std::string&) override {}
     void ClearConsoleText() override {}
-    void UncheckRow(int) override {}
     void ShowError(int, const std::string&, std::shared_ptr<ErrorAnswer> answer) override {
         answer->Acknowledge();
     }

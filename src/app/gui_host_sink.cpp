@@ -170,17 +170,6 @@ void GuiHostSink::Flush() {
     }
 }
 
-void GuiHostSink::UncheckRow(int row) {
-    QMetaObject::invokeMethod(
-        context_.get(),
-        [this, row] {
-            if (handlers_.uncheckRow) {
-                handlers_.uncheckRow(row);
-            }
-        },
-        Qt::QueuedConnection);
-}
-
 void GuiHostSink::RunEnded(int slot) {
     QMetaObject::invokeMethod(
         context_.get(),

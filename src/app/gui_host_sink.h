@@ -44,7 +44,6 @@ class GuiHostSink final : public HostSink {
     using TallyRecorder = std::function<void(const PassOutcomes&)>;
 
     struct Handlers {
-        std::function<void(int row)> uncheckRow;
         std::function<void(int slot)> runEnded;
     };
 
@@ -66,7 +65,6 @@ class GuiHostSink final : public HostSink {
     void SetProgress(int slot, const ProgressState& progress) override;
     void ShowConsoleText(const std::string& text) override;
     void ClearConsoleText() override;
-    void UncheckRow(int row) override;
     void ShowError(int slot, const std::string& text, std::shared_ptr<ErrorAnswer> answer) override;
     void RunEnded(int slot) override;
     void PassStarted(int slot, int pass) override;

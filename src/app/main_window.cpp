@@ -147,16 +147,11 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
 
     sink_ = std::make_unique<GuiHostSink>(
         this, ui_->moMsg,
-        GuiHostSink::Handlers{[this](int row) {
-                                  if (config_.files.SetChecked(row, false)) {
-                                      ShowFileRows();
-                                  }
-                              },
-                              [this](int /*slot*/) {
-                                  if (IsDownloading()) {
-                                      StopLoad();
-                                  }
-                              }});
+        GuiHostSink::Handlers{[this](int /*slot*/) {
+            if (IsDownloading()) {
+                StopLoad();
+            }
+        }});
     download_ = std::make_unique<WindowDownload>(*sink_);
     // The engine's waits on this thread (the pauses between thread starts) keep the window alive.
     SetMessagePump([] { QCoreApplication::processEvents(); });

@@ -28,7 +28,6 @@ class CliHost : public HostSink {
     void ShowConsoleText(const std::string&) override {}
     void ClearConsoleText() override {}
     // The command line never writes the configuration back, so check marks do not matter.
-    void UncheckRow(int) override {}
     // Nobody is there to close a box: the error is shown as a line and taken as acknowledged.
     void ShowError(int slot, const std::string& text, std::shared_ptr<ErrorAnswer> answer) override;
     void RunEnded(int slot) override;

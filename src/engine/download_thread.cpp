@@ -166,7 +166,7 @@ bool ConsoleOpen(const PortSlot& slot) {
     return slot.channel != 0 && slot.events.Exist();
 }
 
-// What a pass ends with when `outcome` lost the port.
+// The pass ends here, failed: the port could not be opened.
 PassResult PortLost(PortSlot& slot, PassResult result, const std::string& file) {
     ReportFailure(slot, file, FailureCause::PortOpen, PassRestart::NextPass);
     result.end = PassEnd::PortLost;

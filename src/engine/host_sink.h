@@ -98,9 +98,6 @@ class HostSink {
     virtual void ShowConsoleText(const std::string& text) = 0;
     virtual void ClearConsoleText() = 0;
 
-    // Removes the check mark of a file-list row.
-    virtual void UncheckRow(int row) = 0;
-
     // Shows an error box for a download thread without blocking the host; the host calls
     // answer->Acknowledge() when the operator closes it.
     virtual void ShowError(int slot, const std::string& text,

@@ -249,7 +249,7 @@ TEST_F(WindowReports, LatestReportOfASlotWinsAndKeepsItsColour) {
 
 TEST_F(WindowReports, ErrorBoxDoesNotBlockAndItsThreadWaitsForAnswerOrStop) {
     int runsEnded = 0;
-    GuiHostSink sink(&window, &console, {nullptr, [&runsEnded](int) { ++runsEnded; }});
+    GuiHostSink sink(&window, &console, {[&runsEnded](int) { ++runsEnded; }});
     window.show();
 
     auto findBox = [] {

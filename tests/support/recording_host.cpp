@@ -46,10 +46,6 @@ void RecordingHost::ClearConsoleText() {
     Record([&] { console_.clear(); });
 }
 
-void RecordingHost::UncheckRow(int row) {
-    Record([&] { unchecked_.push_back(row); });
-}
-
 void RecordingHost::ShowError(int, const std::string& text, std::shared_ptr<ErrorAnswer> answer) {
     Record([&] { errorTexts_.push_back(text); });
     if (errors_ == Errors::Acknowledge) {
@@ -99,10 +95,6 @@ std::string RecordingHost::Console() const {
 
 std::vector<std::string> RecordingHost::ErrorTexts() const {
     return Get(errorTexts_);
-}
-
-std::vector<int> RecordingHost::UncheckedRows() const {
-    return Get(unchecked_);
 }
 
 int RecordingHost::RunsEnded() const {

@@ -31,7 +31,6 @@ class RecordingHost : public HostSink {
     void SetProgress(int slot, const ProgressState& progress) override;
     void ShowConsoleText(const std::string& text) override;
     void ClearConsoleText() override;
-    void UncheckRow(int row) override;
     void ShowError(int slot, const std::string& text, std::shared_ptr<ErrorAnswer> answer) override;
     void RunEnded(int slot) override;
     void PassFinished(int slot, int pass, bool ok) override;
@@ -51,7 +50,6 @@ class RecordingHost : public HostSink {
     std::vector<std::string> ErrorTexts() const;
     std::size_t ErrorCount() const { return ErrorTexts().size(); }
     std::string ErrorTextAt(std::size_t index) const { return ErrorTexts().at(index); }
-    std::vector<int> UncheckedRows() const;
     int RunsEnded() const;
     int PassesFinished(int slot) const { return static_cast<int>(PassesOk(slot).size()); }
     // The engine's verdict on each finished pass of the slot, in order.
@@ -77,7 +75,6 @@ class RecordingHost : public HostSink {
     std::map<int, std::vector<PassFailureReport>> failures_;
     std::string console_;
     std::vector<std::string> errorTexts_;
-    std::vector<int> unchecked_;
     int runsEnded_ = 0;
 };
 
