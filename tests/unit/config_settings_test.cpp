@@ -104,7 +104,9 @@ TEST(ConfigSettings, ControlsLanguageAndSwitchesAreRead) {
     EXPECT_EQ(c.flowCtrlIndex, 2);
     EXPECT_EQ(c.dataBitIndex, -1);
     EXPECT_EQ(SelectedDataBits(c), 0);
-    EXPECT_EQ(SelectedDataBits(ControlsModel{.dataBitIndex = 4}), 4);
+    ControlsModel fourth;
+    fourth.dataBitIndex = 4;
+    EXPECT_EQ(SelectedDataBits(fourth), 4);
     const Settings& s = l.config.settings;
     EXPECT_FALSE(s.NewMachine);
     EXPECT_TRUE(s.DegugMode);
