@@ -2,6 +2,7 @@
 // retry limits, the CAN rule, the results and their texts.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -346,7 +347,8 @@ TEST(YmodemProgressTexts, LabelResultsAndCancel) {
     record.total = std::uint64_t{5} << 32;
     record.remaining = std::uint64_t{3} << 32;
     EXPECT_EQ(progress(record, YmodemEvent::Waiting), 0);
-    EXPECT_EQ(slot.status.Progress().position * 5, slot.status.Progress().maximum * 2);
+    EXPECT_EQ(std::int64_t{slot.status.Progress().position} * 5,
+              std::int64_t{slot.status.Progress().maximum} * 2);
     EXPECT_GT(slot.status.Progress().maximum, 1 << 29);
     slot.stop.Request();
     EXPECT_NE(progress(record, YmodemEvent::Waiting), 0);
