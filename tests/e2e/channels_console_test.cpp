@@ -291,10 +291,12 @@ TEST_F(ChannelConsoleMode, ManyPortsCloseCleanlyUnderTraffic) {
         traffic.emplace_back([&, i] {
             const std::string chunk = Pattern(300, static_cast<unsigned>(i));
             while (running) {
-                if (ComWrite(handles[static_cast<std::size_t>(i)], chunk.data(), 300) != 1) {
+                // Once the channels are shut, nobody reads the slave side: a write may then wait
+                // for room that never comes.
+                if (ComWrite(handles[static_cast<std::size_t>(i)], chunk.data(), 300) != 1 ||
+                    !peers[static_cast<std::size_t>(i)]->WriteWithin(chunk, 500ms)) {
                     break;
                 }
-                peers[static_cast<std::size_t>(i)]->Write(chunk);
                 peers[static_cast<std::size_t>(i)]->Read(300, 100ms);
             }
         });

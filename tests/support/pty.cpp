@@ -37,6 +37,13 @@ Pty::~Pty() {
 }
 
 void Pty::Write(std::string_view bytes) {
+    if (!WriteWithin(bytes, std::chrono::minutes(1))) {
+        ADD_FAILURE() << "the pty's slave side took nothing for a minute";
+    }
+}
+
+bool Pty::WriteWithin(std::string_view bytes, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     std::size_t sent = 0;
     while (sent < bytes.size() && master_ >= 0) {
         const ssize_t n = ::write(master_, bytes.data() + sent, bytes.size() - sent);
@@ -44,12 +51,15 @@ void Pty::Write(std::string_view bytes) {
             sent += static_cast<std::size_t>(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             ADD_FAILURE() << "write to the pty failed";
-            return;
+            return false;
+        } else if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
         } else {
             pollfd out{master_, POLLOUT, 0};
             poll(&out, 1, 100);
         }
     }
+    return sent == bytes.size();
 }
 
 std::string Pty::Read(std::size_t count, std::chrono::milliseconds limit) {

@@ -25,7 +25,10 @@ class Pty {
     // line settings the code under test applied.
     int SlaveFd() const { return slave_; }
 
+    // Writes every byte; a slave side that takes nothing for a minute fails the test.
     void Write(std::string_view bytes);
+    // Writes what the slave side takes within `limit`; false when it did not take every byte.
+    bool WriteWithin(std::string_view bytes, std::chrono::milliseconds limit);
     // Reads until `count` bytes are in or `limit` has passed.
     std::string Read(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(5));
     // Reads whatever arrives until nothing has come for `quiet`.
