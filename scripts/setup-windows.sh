@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the Windows cross-build and its runs under Wine need, and unpacks hidapi's source
+# Installs what the Windows cross-builds and their runs under Wine need, and unpacks hidapi's source
 # (its Windows backend is compiled into the build: Debian has no mingw-w64 hidapi) into
 # build/third-party/hidapi. Idempotent: when everything is there it only checks and returns.
 set -euo pipefail
@@ -17,7 +17,8 @@ fi
 
 packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
-  wine wine64 wine32:i386 socat libgtest-dev
+  wine wine64 wine32:i386 socat libgtest-dev ninja-build ccache
+  xvfb xdotool imagemagick nsis
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -31,15 +32,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# Debian's source packages (hidapi here, qt6-base for the window), from the same archive as the
+# system's packages.
+sources=/etc/apt/sources.list.d/termload-deb-src.sources
+if ! grep -rqs "^Types:.*deb-src" /etc/apt/sources.list.d/ && [ ! -f "$sources" ]; then
+  echo "setup-windows: adding source package entries ($sources)"
+  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $sudo tee "$sources" >/dev/null
+  $sudo apt-get update -qq
+fi
+
 hidapi=build/third-party/hidapi
 if [ ! -f "$hidapi/windows/hid.c" ]; then
-  # Debian's source package, from the same archive as the system's packages.
-  sources=/etc/apt/sources.list.d/termload-deb-src.sources
-  if ! grep -rqs "^Types:.*deb-src" /etc/apt/sources.list.d/ && [ ! -f "$sources" ]; then
-    echo "setup-windows: adding source package entries ($sources)"
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $sudo tee "$sources" >/dev/null
-    $sudo apt-get update -qq
-  fi
   scratch=$(mktemp -d)
   trap 'rm -rf "$scratch"' EXIT
   (cd "$scratch" && apt-get source --download-only -qq hidapi >/dev/null 2>&1) || {

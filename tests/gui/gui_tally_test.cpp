@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
 #include <QFrame>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -17,6 +21,7 @@
 
 #include "app/gui_host_sink.h"
 #include "app/port_panels.h"
+#include "app/window_report.h"
 #include "config/string_table.h"
 #include "gui_test_support.h"
 
@@ -319,4 +324,46 @@ TEST(WindowTally, TheSinglePortStatusLineShowsTheTallyItsPassesCountOn) {
 }
 
 }  // namespace
+// A script that cannot look into the window reads it from the report: the panels it shows, with
+// their tallies, and where its buttons are.
+TEST(WindowTally, TheWindowReportTellsWhatThePanelsAndButtonsShow) {
+    WindowUnderTest w;
+    MultiPortWindow(w, true);
+    Report(w, [](HostSink& host) {
+        Pass(host, 2, true);
+        Pass(host, 2, true);
+        Pass(host, 4, false, "[COM5]File read error4");
+        host.SetProgress(2, {0, 100, 40});
+    });
+    const QString path = QString::fromStdString((w.dir.Path() / "report.json").string());
+    WindowReport report(w.window.get(), path);
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(path); }, 5000));
+    report.Write();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+
+    const QJsonArray panels = root["panels"].toArray();
+    ASSERT_EQ(panels.size(), kPortPanelCount);
+    for (int port = 1; port <= kPortPanelCount; ++port) {
+        const QJsonValue panel = panels[port - 1];
+        EXPECT_EQ(panel["port"].toInt(), port);
+        EXPECT_EQ(panel["done"].toInt(), Panel(w, port)->Tally().Done()) << port;
+        EXPECT_EQ(panel["failed"].toInt(), Panel(w, port)->Tally().Failed()) << port;
+        EXPECT_EQ(panel["status"].toString(), w.Find<QLabel>("Lab", port)->text());
+    }
+    EXPECT_EQ(panels[2]["done"].toInt(), 2);
+    EXPECT_EQ(panels[2]["progress"].toInt(), 40);
+    EXPECT_EQ(panels[2]["maximum"].toInt(), 100);
+    EXPECT_GE(panels[4]["failed"].toInt(), 1);
+
+    auto* start = w.Find<QPushButton>("btnDown");
+    const QJsonObject button = root["buttons"].toObject()["btnDown"].toObject();
+    const QPoint centre = start->mapToGlobal(start->rect().center());
+    EXPECT_EQ(button["x"].toInt(), centre.x());
+    EXPECT_EQ(button["y"].toInt(), centre.y());
+    EXPECT_EQ(button["text"].toString(), start->text());
+    EXPECT_TRUE(root["buttons"].toObject()["rbMulti"].toObject()["checked"].toBool());
+}
+
 }  // namespace termload::test
