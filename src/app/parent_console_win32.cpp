@@ -9,7 +9,8 @@ namespace termload {
 
 void UseParentConsole() {
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output != nullptr && output != INVALID_HANDLE_VALUE && GetFileType(output) != FILE_TYPE_UNKNOWN) {
+    if (output != nullptr && output != INVALID_HANDLE_VALUE &&
+        GetFileType(output) != FILE_TYPE_UNKNOWN) {
         return;
     }
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/gui_host_sink.h"
+#include "config/last_configuration.h"
 #include "config/user_store.h"
 #include "engine/stop_signal.h"
 #include "gui_test_support.h"
@@ -79,12 +80,13 @@ TEST(WindowStart, MissingSourceFileIsNamedAndNothingStartsWithoutAValidRow) {
     auto* start = w.Find<QPushButton>("btnDown");
     Click(start);
 
-    const std::string dir = w.dir.Path().string();
     ASSERT_EQ(w.prompts.Boxes().size(), 2u);
-    EXPECT_EQ(w.prompts.Boxes()[0].text,
-              QString::fromStdString("源文件: " + dir + "/gone.bin 不存在!   "));
-    EXPECT_EQ(w.prompts.Boxes()[1].text,
-              QString::fromStdString("源文件: " + dir + "/lost.bin 不存在!   "));
+    EXPECT_EQ(
+        w.prompts.Boxes()[0].text,
+        QString::fromStdString("源文件: " + (w.dir.Path() / "gone.bin").string() + " 不存在!   "));
+    EXPECT_EQ(
+        w.prompts.Boxes()[1].text,
+        QString::fromStdString("源文件: " + (w.dir.Path() / "lost.bin").string() + " 不存在!   "));
     EXPECT_FALSE(Checked(w, 0));
     EXPECT_FALSE(Checked(w, 1));
     // No valid row: back to idle, no run.
@@ -132,8 +134,9 @@ TEST(WindowStart, ClosingDuringARunAsksFirst) {
     w.prompts.AnswerNext(true);
     EXPECT_TRUE(w.window->close());
     EXPECT_FALSE(w.window->IsDownloading());
-    // Closing stops, saves and remembers the configuration in the per-user store.
-    const LastConfiguration last = ReadLastConfiguration(w.dir.Path() / "store" / "termload.ini");
+    // Closing stops, saves and remembers the configuration for the user (the registry on Windows).
+    const LastConfiguration last =
+        LoadUserLastConfiguration(w.dir.Path() / "store" / "termload.ini");
     EXPECT_EQ(last.configPath, (w.dir.Path() / "Config.ini").string());
     EXPECT_EQ(last.baseDir, w.dir.Path().string());
 

@@ -44,7 +44,6 @@ TEST(WindowFileList, RenameChangesKindAndNameButKeepsSourceAndCheckMark) {
     WindowUnderTest w;
     w.Load(ConfigText("DegugMode=1\n", "00=M740-32\n",
                       History({"1;app.bin;app.bin", "2;data.dat;data.dat"})));
-    const std::string dir = w.dir.Path().string();
     auto* list = w.Find<QListWidget>("ckFiles");
     ASSERT_EQ(list->count(), 2);
     list->item(1)->setCheckState(Qt::Unchecked);
@@ -56,12 +55,14 @@ TEST(WindowFileList, RenameChangesKindAndNameButKeepsSourceAndCheckMark) {
         EXPECT_EQ(name->text(), "app.bin");
         kind->setCurrentIndex(3);
     });
-    EXPECT_EQ(w.window->Config().files.Rows()[0].entry, "3;" + dir + "/app.bin;app.bin");
+    EXPECT_EQ(w.window->Config().files.Rows()[0].entry,
+              "3;" + (w.dir.Path() / "app.bin").string() + ";app.bin");
     EXPECT_EQ(RowText(w, 0), "BIOS文件  app.bin             app.bin");
 
     // Trailing blanks stay in the entry but not in the row text; the row keeps its check mark.
     RenameRow(w, 1, true, [](auto&, auto*, QLineEdit* name) { name->setText("new.dat   "); });
-    EXPECT_EQ(w.window->Config().files.Rows()[1].entry, "2;" + dir + "/data.dat;new.dat   ");
+    EXPECT_EQ(w.window->Config().files.Rows()[1].entry,
+              "2;" + (w.dir.Path() / "data.dat").string() + ";new.dat   ");
     EXPECT_EQ(RowText(w, 1), "其他文件  data.dat            new.dat");
     EXPECT_EQ(list->item(1)->checkState(), Qt::Unchecked);
     EXPECT_EQ(list->count(), 2);
@@ -71,7 +72,8 @@ TEST(WindowFileList, RenameChangesKindAndNameButKeepsSourceAndCheckMark) {
         kind->setCurrentIndex(5);
         name->setText("other");
     });
-    EXPECT_EQ(w.window->Config().files.Rows()[0].entry, "3;" + dir + "/app.bin;app.bin");
+    EXPECT_EQ(w.window->Config().files.Rows()[0].entry,
+              "3;" + (w.dir.Path() / "app.bin").string() + ";app.bin");
 }
 
 TEST(WindowFileList, RenameInEnglishKeepsTheColumnsAndOddKindsKeepTheirDigit) {

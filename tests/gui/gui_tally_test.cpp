@@ -115,7 +115,7 @@ TEST(WindowTally, OutcomesCountOnTheirPortSurviveAStopAndANewStartAndFailuresInA
     EXPECT_TRUE(bar->geometry().contains(Tally(w, 12)->geometry()));
     EXPECT_GT(Tally(w, 12)->geometry().right(), bar->geometry().center().x());
     EXPECT_LT(Tally(w, 12)->palette().color(QPalette::Window).alpha(), 255);
-    EXPECT_LT(Tally(w, 12)->width(), kPortPanelLabelWidth / 2);
+    EXPECT_GT(Tally(w, 12)->geometry().left(), bar->geometry().left());
 
     StartAndStop(w);
     EXPECT_EQ(Tally(w, 12)->text(), "OK 1 Fail 1");

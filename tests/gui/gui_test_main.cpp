@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -21,9 +20,14 @@ extern "C" const char* __tsan_default_suppressions() {
 }
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // The per-user store: XDG_CONFIG_HOME on Linux, APPDATA on Windows.
     const termload::test::TempDir home;
-    setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
+    const QByteArray store = QByteArray::fromStdString(home.Path().string());
+    qputenv("XDG_CONFIG_HOME", store);
+    qputenv("APPDATA", store);
     termload::SetPortMapFile(home.Write("no-ports.ini", "[Ports]\n"));
 
     QApplication application(argc, argv);

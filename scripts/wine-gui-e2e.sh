@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# The Windows window (termload.exe, 64-bit) under Wine on a virtual display, driven as an operator
+# drives it, against termsim on this machine. For each language (Chinese, then English):
+#  1. the configuration is the last one of the registry (HKCU\Software\QTV\M740DL), as a PC that
+#     used the program before has it; termload.exe starts and loads it;
+#  2. a real click (xdotool) on multi-port, then on the download button, starts 9 ports at once
+#     through Wine's COM ports into 9 simulated terminals;
+#  3. every panel's progress and tally counts two terminals served, none failed (the window
+#     reports what it shows: TERMLOAD_WINDOW_REPORT); a screenshot is taken;
+#  4. a click stops the run, Alt+F4 closes the window, and the program ends;
+#  5. every file of both terminals of every port is byte for byte the source.
+# The screenshots go to docs/screenshots/windows-*.png with --screenshots (otherwise to the
+# scratch folder). Ends with PASS and exit 0 only when all of it held.
+#   scripts/wine-gui-e2e.sh [--screenshots]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+keep_screenshots=0
+if [ "${1:-}" = --screenshots ]; then keep_screenshots=1; shift; fi
+[ $# -eq 0 ] || { echo "usage: $0 [--screenshots]" >&2; exit 2; }
+
+scripts/setup.sh
+scripts/setup-windows.sh
+scripts/setup-windows-qt.sh >/dev/null
+cmake --preset default >/dev/null
+cmake --build --preset default --target termsim
+cmake --preset windows-x64 >/dev/null
+cmake --build --preset windows-x64 --target termload
+
+# shellcheck source=scripts/wine-env.sh
+source scripts/wine-env.sh
+wine_env_init x64
+
+termsim=build/default/sim/termsim
+exe=$PWD/build/windows-x64/src/app/termload.exe
+ports=9
+passes=2
+work=$(mktemp -d)
+sim_pid=""
+window_pid=""
+xvfb_pid=""
+cleanup() {
+  for pid in $window_pid $sim_pid $xvfb_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "wine-gui-e2e: FAIL: $*"; failures=$((failures + 1)); }
+
+# A display of its own: the first free number from 90.
+display=90
+while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+[ -e "/tmp/.X11-unix/X$display" ] || { echo "wine-gui-e2e: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+
+report=$work/window.json
+# One value of the window's report, as a Python expression over `r`.
+shown() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); print(eval(sys.argv[2]))' "$report" "$1" 2>/dev/null; }
+# Waits up to $2 seconds for the Python condition $1 over the report.
+wait_shown() {
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    [ "$(shown "$1")" = True ] && return 0
+    kill -0 "$window_pid" 2>/dev/null || return 1
+    sleep 0.3
+  done
+  return 1
+}
+click() {
+  local x y
+  x=$(shown "r['buttons']['$1']['x']") && y=$(shown "r['buttons']['$1']['y']") || return 1
+  xdotool mousemove --sync "$x" "$y" click 1
+}
+screenshot() {
+  local x y w h
+  x=$(shown "r['frame']['x']"); y=$(shown "r['frame']['y']")
+  w=$(shown "r['frame']['width']"); h=$(shown "r['frame']['height']")
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$1"
+}
+
+# The files of the configuration: an application, a picture and a parameter file whose name on
+# the PC is Chinese.
+stage() {
+  local dir=$1 language=$2
+  mkdir -p "$dir/received"
+  head -c 120000 /dev/urandom >"$dir/app.bin"
+  head -c 3000 /dev/urandom >"$dir/logo0.bmp"
+  printf '[Terminal]\r\nMerchant=Demo Store\r\n' >"$dir/参数配置.ini"
+  cat >"$dir/Config.ini" <<CONFIG
+[ModeList]
+00=M740-32
+
+[Config]
+Language=$language
+MachMode=0
+HardVersion=10
+Port=0
+PortNum=0
+BuardRate=12
+NewMachine=1
+DownTimer=0
+S4KDelay=1
+FILE_INTERVAL=10
+FILE_INTERVAL_=80
+CMDDelay=1000
+DegugMode=0
+TraceLog=0
+
+[History]
+RecentCount=3
+Recent0=1;app.bin;app.bin
+Recent1=2;logo0.bmp;logo0.bmp
+Recent2=2;参数配置.ini;paramcfg.ini
+CONFIG
+}
+expected_files=("app.bin:app.bin" "logo0.bmp:logo0.bmp" "参数配置.ini:paramcfg.ini")
+
+run_language() {
+  local language=$1 name=$2
+  local dir=$work/$name
+  echo "== $name: configuration from the registry, 9 ports, $passes terminals a port"
+  stage "$dir" "$language"
+  "$termsim" --ports $ports --dir "$dir/received" --map "$dir/ports.ini" --quiet >"$dir/termsim.log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do grep -q "^COM$ports=" "$dir/ports.ini" 2>/dev/null && break; sleep 0.1; done
+  grep -q "^COM$ports=" "$dir/ports.ini" || { fail "termsim did not start"; cat "$dir/termsim.log"; return; }
+  while IFS='=' read -r key device; do
+    [[ $key =~ ^COM([0-9]+)$ ]] && wine_point_com "${BASH_REMATCH[1]}" "$device"
+  done <"$dir/ports.ini"
+
+  # The last configuration, as the program left it on a PC where it ran before.
+  wine reg add 'HKCU\Software\QTV\M740DL' /v LastConfig /t REG_SZ /d "$(winepath -w "$dir/Config.ini")" /f >>"$WINEPREFIX.log" 2>&1
+  wine reg add 'HKCU\Software\QTV\M740DL' /v LastPath /t REG_SZ /d "$(winepath -w "$dir")" /f >>"$WINEPREFIX.log" 2>&1
+
+  rm -f "$report"
+  (cd "$dir" && TERMLOAD_WINDOW_REPORT=$(winepath -w "$report") wine_run "$exe" >"$dir/window.log" 2>&1) &
+  window_pid=$!
+  if ! wait_shown "'btnDown' in r['buttons'] and 'rbMulti' in r['buttons']" 60; then
+    fail "the window did not show"; cat "$dir/window.log"; return
+  fi
+  echo "window up: $(shown "r['title']")"
+  click rbMulti
+  wait_shown "r['buttons']['rbMulti']['checked']" 10 || fail "multi-port was not chosen by the click"
+  local idle_text
+  idle_text=$(shown "r['buttons']['btnDown']['text']")
+  click btnDown
+  wait_shown "r['buttons']['btnDown']['text'] != '$idle_text'" 15 || fail "the click did not start the download"
+  local served="all(p['done'] >= $passes for p in r['panels'] if p['port'] <= $ports)"
+  if wait_shown "$served" 240; then
+    echo "every panel: $(shown "', '.join('COM%d %d/%d' % (p['port'], p['done'], p['failed']) for p in r['panels'] if p['port'] <= $ports)") (done/failed)"
+  else
+    fail "not every port served $passes terminals: $(shown "[(p['port'], p['done'], p['failed'], p['status']) for p in r['panels'] if p['port'] <= $ports]")"
+  fi
+  [ "$(shown "sum(p['failed'] for p in r['panels'])")" = 0 ] || fail "a panel counts failures: $(shown "[(p['port'], p['failed']) for p in r['panels'] if p['failed']]")"
+  [ "$(shown "all(p['progress'] > 0 for p in r['panels'] if p['port'] <= $ports)")" = True ] || fail "a panel's progress bar never moved"
+  local picture=$work/windows-window-$name-9-port-run.png
+  if [ $keep_screenshots = 1 ]; then picture=docs/screenshots/windows-window-$name-9-port-run.png; fi
+  screenshot "$picture" || fail "no screenshot"
+
+  click btnDown
+  wait_shown "r['buttons']['btnDown']['text'] == '$idle_text'" 30 || fail "the click did not stop the run"
+  xdotool mousemove --sync "$(shown "r['frame']['x'] + 20")" "$(shown "r['frame']['y'] + 20")"
+  xdotool key alt+F4
+  local closed=0
+  for _ in $(seq 200); do kill -0 "$window_pid" 2>/dev/null || { closed=1; break; }; sleep 0.1; done
+  if [ $closed = 1 ]; then
+    wait "$window_pid" || fail "termload.exe ended with an error"
+    echo "window closed"
+  else
+    fail "the window did not close on Alt+F4"
+    kill "$window_pid" 2>/dev/null || true
+  fi
+  window_pid=""
+  kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; sim_pid=""
+
+  local identical=0 total=0
+  for ((port = 1; port <= ports; ++port)); do
+    for ((unit = 1; unit <= passes; ++unit)); do
+      for pair in "${expected_files[@]}"; do
+        total=$((total + 1))
+        if cmp -s "$dir/${pair%%:*}" "$dir/received/COM$port/unit-$unit/${pair##*:}"; then
+          identical=$((identical + 1))
+        else
+          fail "COM$port unit $unit: ${pair##*:} is not the source byte for byte"
+        fi
+      done
+    done
+  done
+  echo "$name: $identical of $total files identical"
+}
+
+run_language 0 zh
+run_language 1 en
+
+if [ "$failures" -eq 0 ]; then
+  echo "PASS: the Windows window under Wine"
+  exit 0
+fi
+echo "FAIL: $failures check(s) failed"
+exit 1
