@@ -39,6 +39,7 @@ sim_pid=""
 window_pid=""
 xvfb_pid=""
 cleanup() {
+  if [ -n "$window_pid" ]; then pkill -KILL -x termload.exe || true; fi
   for pid in $window_pid $sim_pid $xvfb_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
@@ -76,11 +77,9 @@ click() {
   x=$(shown "r['buttons']['$1']['x']") && y=$(shown "r['buttons']['$1']['y']") || return 1
   xdotool mousemove --sync "$x" "$y" click 1
 }
-screenshot() {
-  local x y w h
-  x=$(shown "r['frame']['x']"); y=$(shown "r['frame']['y']")
-  w=$(shown "r['frame']['width']"); h=$(shown "r['frame']['height']")
-  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$1"
+# The X window that shows the program's window, found by its title.
+x_window() {
+  xdotool search --name "$(shown "r['title']")" 2>/dev/null | head -n 1 || true
 }
 
 # The files of the configuration: an application, a picture and a parameter file whose name on
@@ -160,20 +159,24 @@ run_language() {
   [ "$(shown "all(p['progress'] > 0 for p in r['panels'] if p['port'] <= $ports)")" = True ] || fail "a panel's progress bar never moved"
   local picture=$work/windows-window-$name-9-port-run.png
   if [ $keep_screenshots = 1 ]; then picture=docs/screenshots/windows-window-$name-9-port-run.png; fi
-  screenshot "$picture" || fail "no screenshot"
+  local window
+  window=$(x_window)
+  [ -n "$window" ] || fail "no X window named $(shown "r['title']")"
+  import -window "$window" "$picture" || fail "no screenshot"
 
   click btnDown
   wait_shown "r['buttons']['btnDown']['text'] == '$idle_text'" 30 || fail "the click did not stop the run"
-  xdotool mousemove --sync "$(shown "r['frame']['x'] + 20")" "$(shown "r['frame']['y'] + 20")"
-  xdotool key alt+F4
+  # Alt+F4 closes it; the virtual display has no window manager, so the window gets the focus
+  # by name.
+  [ -n "$window" ] && xdotool windowfocus --sync "$window" key alt+F4
   local closed=0
   for _ in $(seq 200); do kill -0 "$window_pid" 2>/dev/null || { closed=1; break; }; sleep 0.1; done
   if [ $closed = 1 ]; then
     wait "$window_pid" || fail "termload.exe ended with an error"
     echo "window closed"
   else
-    fail "the window did not close on Alt+F4"
-    kill "$window_pid" 2>/dev/null || true
+    fail "the window did not close"
+    pkill -KILL -x termload.exe || true
   fi
   window_pid=""
   kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; sim_pid=""

@@ -76,14 +76,8 @@ QByteArray WindowReport::Describe() const {
             {"failed", static_cast<qint64>(panel->Tally().Failed())},
         });
     }
-    const QRect frame = window_->frameGeometry();
-    const QJsonObject report{{"title", window_->windowTitle()},
-                             {"frame", QJsonObject{{"x", frame.x()},
-                                                   {"y", frame.y()},
-                                                   {"width", frame.width()},
-                                                   {"height", frame.height()}}},
-                             {"buttons", buttons},
-                             {"panels", panels}};
+    const QJsonObject report{
+        {"title", window_->windowTitle()}, {"buttons", buttons}, {"panels", panels}};
     return QJsonDocument(report).toJson(QJsonDocument::Compact);
 }
 

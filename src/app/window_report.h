@@ -1,7 +1,7 @@
 // What the window shows, written to a file for scripted checks of a running window (a window
 // under Wine on a virtual display, say, where nothing can look into it): when the environment
 // names a file in TERMLOAD_WINDOW_REPORT, the window writes there, whenever it changes, a JSON
-// object with its "title", its "frame" on the screen (x, y, width, height), and
+// object with its "title" and
 //   "buttons": each visible named button or combo box: its text, whether it is enabled and
 //              checked, and its centre on the screen (where a click reaches it);
 //   "panels":  each visible port panel: its port, status text, progress bar value and maximum,
