@@ -34,53 +34,21 @@ termsim=build/default/sim/termsim
 exe=$PWD/build/windows-x64/src/app/termload.exe
 ports=9
 passes=2
+# shellcheck source=scripts/wine-window.sh
+source scripts/wine-window.sh
 work=$(mktemp -d)
 sim_pid=""
-window_pid=""
-xvfb_pid=""
 cleanup() {
-  if [ -n "$window_pid" ]; then pkill -KILL -x termload.exe || true; fi
-  for pid in $window_pid $sim_pid $xvfb_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  window_display_stop
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 failures=0
 fail() { echo "wine-gui-e2e: FAIL: $*"; failures=$((failures + 1)); }
 
-# A display of its own: the first free number from 90.
-display=90
-while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-[ -e "/tmp/.X11-unix/X$display" ] || { echo "wine-gui-e2e: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-
-report=$work/window.json
-# One value of the window's report, as a Python expression over `r`.
-shown() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); print(eval(sys.argv[2]))' "$report" "$1" 2>/dev/null; }
-# Waits up to $2 seconds for the Python condition $1 over the report.
-wait_shown() {
-  local deadline=$((SECONDS + $2))
-  while [ $SECONDS -lt $deadline ]; do
-    [ "$(shown "$1")" = True ] && return 0
-    kill -0 "$window_pid" 2>/dev/null || return 1
-    sleep 0.3
-  done
-  return 1
-}
-click() {
-  local x y
-  x=$(shown "r['buttons']['$1']['x']") && y=$(shown "r['buttons']['$1']['y']") || return 1
-  xdotool mousemove --sync "$x" "$y" click 1
-}
-# The X window that shows the program's window, found by its title.
-x_window() {
-  xdotool search --name "$(shown "r['title']")" 2>/dev/null | head -n 1 || true
-}
+window_display_start "$work"
+WINDOW_REPORT=$work/window.json
 
 # The files of the configuration: an application, a picture and a parameter file whose name on
 # the PC is Chinese.
@@ -136,11 +104,11 @@ run_language() {
   wine reg add 'HKCU\Software\QTV\M740DL' /v LastConfig /t REG_SZ /d "$(winepath -w "$dir/Config.ini")" /f >>"$WINEPREFIX.log" 2>&1
   wine reg add 'HKCU\Software\QTV\M740DL' /v LastPath /t REG_SZ /d "$(winepath -w "$dir")" /f >>"$WINEPREFIX.log" 2>&1
 
-  rm -f "$report"
-  (cd "$dir" && TERMLOAD_WINDOW_REPORT=$(winepath -w "$report") wine_run "$exe" >"$dir/window.log" 2>&1) &
-  window_pid=$!
+  pushd "$dir" >/dev/null
+  window_start "$dir/window.log" "$exe"
+  popd >/dev/null
   if ! wait_shown "'btnDown' in r['buttons'] and 'rbMulti' in r['buttons']" 60; then
-    fail "the window did not show"; cat "$dir/window.log"; return
+    fail "the window did not show"; cat "$dir/window.log"; window_stop; return
   fi
   echo "window up: $(shown "r['title']")"
   click rbMulti
@@ -160,25 +128,17 @@ run_language() {
   local picture=$work/windows-window-$name-9-port-run.png
   if [ $keep_screenshots = 1 ]; then picture=docs/screenshots/windows-window-$name-9-port-run.png; fi
   local window
-  window=$(x_window)
+  window=$(window_x_id)
   [ -n "$window" ] || fail "no X window named $(shown "r['title']")"
   import -window "$window" "$picture" || fail "no screenshot"
 
   click btnDown
   wait_shown "r['buttons']['btnDown']['text'] == '$idle_text'" 30 || fail "the click did not stop the run"
-  # Alt+F4 closes it; the virtual display has no window manager, so the window gets the focus
-  # by name.
-  [ -n "$window" ] && xdotool windowfocus --sync "$window" key alt+F4
-  local closed=0
-  for _ in $(seq 200); do kill -0 "$window_pid" 2>/dev/null || { closed=1; break; }; sleep 0.1; done
-  if [ $closed = 1 ]; then
-    wait "$window_pid" || fail "termload.exe ended with an error"
+  if window_close 20; then
     echo "window closed"
   else
-    fail "the window did not close"
-    pkill -KILL -x termload.exe || true
+    fail "the window did not close on Alt+F4, or its program ended with an error"
   fi
-  window_pid=""
   kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; sim_pid=""
 
   local identical=0 total=0
