@@ -21,9 +21,11 @@ namespace termload::test {
 class Process {
   public:
     // stdin and stdout are `io` when given (only this child inherits it), else /dev/null and
-    // `log`; stderr always goes to `log`. `env` is added to the environment.
+    // `log`; stderr always goes to `log`. `env` is added to the environment; the child runs in
+    // `cwd` when one is given.
     Process(const std::vector<std::string>& argv, const std::filesystem::path& log, int io = -1,
-            const std::map<std::string, std::string>& env = {});
+            const std::map<std::string, std::string>& env = {},
+            const std::filesystem::path& cwd = {});
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
