@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <chrono>
 
-#include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/port_slot.h"
+#include "support/download_workspace.h"
 #include "support/fake_pcsc.h"
 
 namespace termload::download_test {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/file_frame.h"
 #include "engine/port_slot.h"
+#include "support/download_workspace.h"
 #include "support/scripted_link.h"
 
 namespace termload::download_test {
