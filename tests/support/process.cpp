@@ -106,4 +106,12 @@ std::size_t OpenDescriptorCount() {
                                          << package << " (scripts/setup.sh)";
 }
 
+::testing::AssertionResult PcscdInstalled() {
+    if (::access("/usr/sbin/pcscd", X_OK) == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "pcscd is not installed: the CCID tests need the "
+                                            "package pcscd (scripts/setup.sh installs it)";
+}
+
 }  // namespace termload::test

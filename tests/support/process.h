@@ -65,4 +65,8 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds limit = std::chron
 // Tests need their peers: a missing one fails the test rather than skipping it.
 ::testing::AssertionResult Installed(const std::string& program, const std::string& package);
 
+// Success when pcscd, which the CCID tests start privately, is installed (it is not on a user's
+// PATH); else a failure that names its package.
+::testing::AssertionResult PcscdInstalled();
+
 }  // namespace termload::test
