@@ -59,10 +59,7 @@ class KernelImage : public ::testing::Test {
     // One pass, failed with this cause and text.
     void ExpectOneFailedPass(FailureCause cause, const std::string& text) {
         EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
-        const auto failures = host.Failures(0);
-        ASSERT_EQ(failures.size(), 1u);
-        EXPECT_EQ(failures[0].cause, cause);
-        EXPECT_EQ(failures[0].text, text);
+        EXPECT_TRUE(host.FailedOnce(0, {.cause = cause, .text = text}));
     }
 
     // Waits for the run to end (the slot's texts when it did not), then stops it.
