@@ -6,20 +6,29 @@
 // Each figure is the file's bytes over the time from rb's start to its exit with the whole file
 // (rb's own waits, 2-3 s that it times in whole seconds, are in both); the sessions alternate
 // and the medians are compared: the ratio is ours over sz's.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <future>
+#include <iterator>
 
 #include "channels/port_map.h"
 #include "channels/serial_channel.h"
-#include "e2e/ymodem_peers.h"
 #include "engine/ymodem_sender.h"
 #include "engine/ymodem_serial_port.h"
+#include "support/lrzsz.h"
+#include "support/process.h"
+#include "support/termsim.h"
 
 using namespace termload;
-using namespace termload::ymodem_peers;
+using namespace termload::test;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -34,8 +43,8 @@ double Session(const fs::path& dir, const std::string& baud, bool ours, const st
                std::chrono::seconds limit) {
     const fs::path runDir = dir / (ours ? "ours" : "sz");
     fs::create_directories(runDir);
-    Termsim relay(TERMSIM_PATH, runDir, {"--relay", "--baud", baud}, 2);
-    if (!relay.Ready()) {
+    Termsim relay(runDir, {"--relay", "--baud", baud, "--quiet"}, 2);
+    if (!relay.Started()) {
         std::fprintf(stderr, "termsim did not start\n");
         return -1;
     }
@@ -75,7 +84,7 @@ double Session(const fs::path& dir, const std::string& baud, bool ours, const st
             ::close(line);
             return -1;
         }
-        Child sz({"sz", "--ymodem", "-k", "-q", name}, runDir / "sz.log", line, dir / "src");
+        Process sz({"sz", "--ymodem", "-k", "-q", name}, runDir / "sz.log", line, {}, dir / "src");
         ::close(line);
         rbStatus = rb->Wait(limit);
     }
@@ -98,8 +107,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: ymodem_bench [KIB=256] [BAUD=115200] [ROUNDS=3]\n");
         return 2;
     }
-    if (!OnPath("rb") || !OnPath("sz")) {
-        std::fprintf(stderr, "lrzsz is missing: install the Debian package lrzsz\n");
+    if (const auto lrzsz = Installed("rb", "lrzsz"); !lrzsz || !Installed("sz", "lrzsz")) {
+        std::fprintf(stderr, "%s\n", lrzsz ? "sz is missing" : lrzsz.message());
         return 2;
     }
     const fs::path dir = fs::temp_directory_path() / ("ymodem_bench_" + std::to_string(::getpid()));

@@ -6,7 +6,7 @@ namespace termload {
 
 // The channel library as every transport shares it: its start and shutdown, the results of its
 // operations, and the one close that serves every kind of channel in the list. A transport's own
-// header (serial_channel.h, and the HID one to come) adds its open, write and read.
+// header (serial_channel.h, hid_channel.h) adds its open, write and read.
 
 // Results of the channel operations.
 constexpr int kChannelDone = 1;

@@ -1,16 +1,13 @@
 // The line settings of a POSIX serial port: raw binary mode, rate, framing and flow control.
 #include <sys/ioctl.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 
 #include <algorithm>
 #include <iterator>
 #include <utility>
 
-#include "channels/serial_line_posix.h"
-#ifdef __linux__
 #include "channels/serial_baud_linux.h"
-#endif
+#include "channels/serial_line_posix.h"
 
 namespace termload {
 namespace {
@@ -125,16 +122,6 @@ void ApplyRawModeAndFlow(int flowControlIndex, termios& tio) {
 
 }  // namespace
 
-bool IsPseudoTerminalSlave(dev_t device) {
-#ifdef __linux__
-    // The majors of Unix 98 pty slaves (/dev/pts/N).
-    return major(device) >= 136 && major(device) <= 143;
-#else
-    (void)device;
-    return false;
-#endif
-}
-
 std::error_code ConfigureSerialLine(int fd, const SerialSettings& settings, bool pseudoTerminal,
                                     const char*& call) {
     termios tio{};
@@ -162,14 +149,10 @@ std::error_code ConfigureSerialLine(int fd, const SerialSettings& settings, bool
         return LastSystemError();
     }
     if (standardRate == nullptr) {
-#ifdef __linux__
         if (auto error = SetArbitraryBaudRate(fd, settings.baudRate)) {
             call = "baud rate";
             return error;
         }
-#else
-        return InvalidSetting(call, "baud rate");
-#endif
     }
     // tcsetattr succeeds when any part of the settings took; check the parts that matter.
     termios applied{};

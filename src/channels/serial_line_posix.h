@@ -20,7 +20,8 @@ inline std::error_code LastSystemError() {
 std::error_code ConfigureSerialLine(int fd, const SerialSettings& settings, bool pseudoTerminal,
                                     const char*& call);
 
-// Whether `device` (a device number) is the slave side of a pseudo-terminal.
+// Whether `device` (a device number) is the slave side of a pseudo-terminal. The device numbers
+// are the kernel's own: this one is defined in serial_line_linux.cpp.
 bool IsPseudoTerminalSlave(dev_t device);
 
 }  // namespace termload

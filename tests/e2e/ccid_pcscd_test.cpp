@@ -45,9 +45,7 @@ std::vector<Bytes> FramesOf(const std::string& name, const std::string& file, ui
 }
 
 TEST(CcidPcscdTest, FilesReachTheTerminalThroughTheRealPcscd) {
-    ASSERT_EQ(::access("/usr/sbin/pcscd", X_OK), 0)
-        << "pcscd is not installed: the CCID tests need the package pcscd "
-           "(scripts/setup.sh installs it)";
+    ASSERT_TRUE(PcscdInstalled());
     // A terminal that needs one reboot, refuses data request 40 and answers two end-of-pass polls
     // with "still writing". The PC/SC client library takes the daemon's socket from the
     // environment once, so the process has one such termsim.

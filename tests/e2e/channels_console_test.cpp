@@ -2,8 +2,10 @@
 // writes from other threads go out, survives a throwing callback and a vanished terminal, and
 // ends promptly on close.
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <thread>

@@ -2,12 +2,9 @@
 // the channel opened as the tool opens it.
 #pragma once
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +15,7 @@
 #include "channels/serial_channel.h"
 #include "channels/trace_log.h"
 #include "support/files.h"
+#include "support/port_map_scope.h"
 #include "support/process.h"
 #include "support/pty.h"
 
@@ -31,53 +29,39 @@ using PtyPeer = Pty;
 class PortMapForTest {
   public:
     explicit PortMapForTest(const std::vector<const Pty*>& peers,
-                            const std::vector<std::string>& extraLines = {}) {
-        file_ =
-            std::filesystem::temp_directory_path() / ("channels-ports-" + std::to_string(getpid()) +
-                                                      "-" + std::to_string(++serial_) + ".ini");
-        std::ofstream out(file_);
-        out << "[Ports]\n";
-        for (std::size_t i = 0; i < peers.size(); ++i) {
-            out << "COM" << i + 1 << "=" << peers[i]->SlavePath() << "\n";
-        }
-        for (const auto& line : extraLines) {
-            out << line << "\n";
-        }
-        out.close();
-        SetPortMapFile(file_);
-    }
-    ~PortMapForTest() {
-        SetPortMapFile({});
-        std::filesystem::remove(file_);
-    }
-    PortMapForTest(const PortMapForTest&) = delete;
-    PortMapForTest& operator=(const PortMapForTest&) = delete;
+                            const std::vector<std::string>& extraLines = {})
+        : map_(dir_.Write("ports.ini", MapText(peers, extraLines))) {}
 
   private:
-    static inline int serial_ = 0;
-    std::filesystem::path file_;
+    static std::string MapText(const std::vector<const Pty*>& peers,
+                               const std::vector<std::string>& extraLines) {
+        std::string text = "[Ports]\n";
+        for (std::size_t i = 0; i < peers.size(); ++i) {
+            text += "COM" + std::to_string(i + 1) + "=" + peers[i]->SlavePath() + "\n";
+        }
+        for (const auto& line : extraLines) {
+            text += line + "\n";
+        }
+        return text;
+    }
+
+    ScratchDir dir_{"channels-ports"};
+    PortMapInForce map_;
 };
 
 // A trace log of the test's own, empty at the start.
 class TraceLogForTest {
   public:
     TraceLogForTest() {
-        file_ =
-            std::filesystem::temp_directory_path() /
-            ("channels-log-" + std::to_string(getpid()) + "-" + std::to_string(++serial_) + ".txt");
-        std::filesystem::remove(file_);
         ChannelLibInit();
         SetTraceLogPath(file_.string());
     }
-    ~TraceLogForTest() { std::filesystem::remove(file_); }
-    TraceLogForTest(const TraceLogForTest&) = delete;
-    TraceLogForTest& operator=(const TraceLogForTest&) = delete;
 
     std::string Contents() const { return ReadFile(file_); }
 
   private:
-    static inline int serial_ = 0;
-    std::filesystem::path file_;
+    ScratchDir dir_{"channels-log"};
+    std::filesystem::path file_ = dir_ / "LOG.txt";
 };
 
 // Bytes 0, 1, …, 255, 0, … offset by `seed`: every byte value, NUL, XON and XOFF included.

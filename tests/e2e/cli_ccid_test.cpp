@@ -19,9 +19,7 @@ using namespace std::chrono_literals;
 using termload::test::JsonLines;
 
 TEST(CliCcid, RunEndsAfterOnePassWithTheFilesStored) {
-    ASSERT_EQ(::access("/usr/sbin/pcscd", X_OK), 0)
-        << "pcscd is not installed: the CCID tests need the package pcscd "
-           "(scripts/setup.sh installs it)";
+    ASSERT_TRUE(termload::test::PcscdInstalled());
     const ScratchDir dir("cli-ccid");
     const std::filesystem::path sim = dir.Path() / "sim";
     // Still writing at the first end-of-pass question.

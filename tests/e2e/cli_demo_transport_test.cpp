@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "cli_e2e_support.h"
+#include "support/process.h"
 
 namespace termload::cli::test {
 namespace {
@@ -43,9 +44,7 @@ TEST(CliDemoTransport, UsbHidVerifiesEveryFileAndRefusesWithoutTheDevice) {
 }
 
 TEST(CliDemoTransport, CcidVerifiesEveryFile) {
-    ASSERT_EQ(::access("/usr/sbin/pcscd", X_OK), 0)
-        << "pcscd is not installed: the CCID tests need the package pcscd "
-           "(scripts/setup.sh installs it)";
+    ASSERT_TRUE(termload::test::PcscdInstalled());
     ScratchDir dir("cli-demo-ccid");
     ExpectAllIdentical(RunCli({"demo", "--transport", "ccid", "--termsim", TermsimPath().string()},
                               dir.Path(), 120s),

@@ -180,8 +180,7 @@ TEST_F(DownloadFlow, ClockFileGoesThroughAPrivateDirectoryAndItsFailureFailsTheP
     EXPECT_EQ(entries(), 0);
     EXPECT_EQ(host.Shown(0, "[COM1]timer.txt...[COM1]File open failed", StatusColour::Red), 1);
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{true, false}));
-    ASSERT_EQ(host.Failures(0).size(), 1u);
-    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::TimerFile);
+    EXPECT_TRUE(host.FailedOnce(0, {.cause = FailureCause::TimerFile}));
     if (oldTmp != nullptr) {
         ::setenv("TMPDIR", savedTmp.c_str(), 1);
     } else {
@@ -217,11 +216,10 @@ TEST_F(DownloadFlow, TerminalThatHangsUpMidFileEndsThePassAndTheNextGetsEveryFil
     EXPECT_TRUE(SameBytes(after.substr(4173), a + b + c));
     EXPECT_EQ(host.Shown(0, "[COM1] File read error4", StatusColour::Red), 1);
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
-    ASSERT_EQ(host.Failures(0).size(), 1u);
-    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::HangUp);
-    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::NextPass);
-    EXPECT_EQ(host.Failures(0)[0].file, "b.bin");
-    EXPECT_EQ(host.Failures(0)[0].text, "[COM1] File read error4");
+    EXPECT_TRUE(host.FailedOnce(0, {.cause = FailureCause::HangUp,
+                                    .restart = PassRestart::NextPass,
+                                    .file = "b.bin",
+                                    .text = "[COM1] File read error4"}));
 }
 
 TEST_F(DownloadFlow, TerminalThatStopsTakingBytesGetsThatFileAgainFromItsFirstBlock) {

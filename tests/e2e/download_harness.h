@@ -1,9 +1,6 @@
-// What the download tests share: a scratch workspace that builds configurations, the frames a
-// file must arrive in, and pseudo-terminals that take what the engine writes (and can stall or
-// hang up once).
+// The download tests' pseudo-terminals: they take what the engine writes, and can stall or hang
+// up once.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,57 +10,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "config/settings.h"
 #include "e2e/channels_pty_peer.h"
-#include "engine/start_check.h"
-#include "support/files.h"
-#include "support/recording_host.h"
+#include "support/download_workspace.h"
 
 namespace termload::download_test {
-
-using namespace std::chrono_literals;
-
-using test::RecordingHost;
-using test::StatusEntry;
-
-// A scratch directory with source files, and a configuration for them: one model "M740-32" with
-// mode code 05, hardware version "10", single port COM1, no pauses, scaled protocol times.
-class Workspace {
-  public:
-    Workspace();
-    Workspace(const Workspace&) = delete;
-    Workspace& operator=(const Workspace&) = delete;
-
-    const std::filesystem::path& Dir() const { return dir_.Path(); }
-    // Writes a source file of PatternBytes(size, seed) and adds a checked row for it.
-    void AddFile(const std::string& name, std::size_t size, unsigned seed,
-                 const std::string& destination = {});
-
-    Configuration config;
-    StartOptions options;
-
-  private:
-    test::ScratchDir dir_{"termload-dl"};
-};
-
-using test::PatternBytes;
-
-// For EXPECT_TRUE: equal bytes, or their sizes and first difference (too many bytes to print).
-::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);
-
-// termsim's result lines of one event; with a `key`, those where it is `value`.
-std::vector<nlohmann::json> Events(const std::vector<nlohmann::json>& results,
-                                   const std::string& event, const std::string& key = {},
-                                   const std::string& value = {});
-
-// Every frame of a file, assembled here field by field as the terminal reads them (mode code 05,
-// hardware version 10): full frames with a 51-byte name, or compact ones with 15.
-std::string ExpectedFrames(bool full, int fileCount, const std::string& name,
-                           const std::string& content);
 
 // A pseudo-terminal that takes everything written to it, on a thread of its own.
 class PtyCapture {

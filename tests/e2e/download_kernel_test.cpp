@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "channels/port_map.h"
 #include "channels/serial_channel.h"
 #include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/port_slot.h"
+#include "support/port_map_scope.h"
 #include "support/termsim.h"
 
 namespace termload::download_test {
@@ -59,10 +59,7 @@ class KernelImage : public ::testing::Test {
     // One pass, failed with this cause and text.
     void ExpectOneFailedPass(FailureCause cause, const std::string& text) {
         EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
-        const auto failures = host.Failures(0);
-        ASSERT_EQ(failures.size(), 1u);
-        EXPECT_EQ(failures[0].cause, cause);
-        EXPECT_EQ(failures[0].text, text);
+        EXPECT_TRUE(host.FailedOnce(0, {.cause = cause, .text = text}));
     }
 
     // Waits for the run to end (the slot's texts when it did not), then stops it.
@@ -95,12 +92,10 @@ class KernelImage : public ::testing::Test {
 };
 
 // termsim's boot loader, quick at its work, the port map pointing at it while it lives.
-struct BootLoaderSim : test::Termsim {
+class BootLoaderSim : public test::Termsim {
+  public:
     BootLoaderSim(const fs::path& dir, std::vector<std::string> args = {})
-        : test::Termsim(dir / "termsim", With(std::move(args))) {
-        SetPortMapFile(Map());
-    }
-    ~BootLoaderSim() { SetPortMapFile({}); }
+        : test::Termsim(dir / "termsim", With(std::move(args))) {}
     static std::vector<std::string> With(std::vector<std::string> args) {
         // The banner comes 300 ms after the port opens: after the open's pause, as a terminal
         // switched on later would send it (one that came during the open would be cleared).
@@ -109,6 +104,9 @@ struct BootLoaderSim : test::Termsim {
         }
         return args;
     }
+
+  private:
+    test::PortMapInForce map_{Map()};
 };
 
 // `expected` appear in `texts` in this order (other texts may come between).
@@ -279,10 +277,11 @@ TEST_F(KernelImage, NinePortsEachGetTheImage) {
     ws.config.controls.portNumIndex = 0;  // 9 ports
     ws.options.passLimit = 1;
     test::Termsim sim(ws.Dir() / "termsim", BootLoaderSim::With({"--ports", "9"}), 9);
-    SetPortMapFile(sim.Map());
-    Start();
-    AwaitRunEnd();
-    SetPortMapFile({});
+    {
+        const test::PortMapInForce map(sim.Map());
+        Start();
+        AwaitRunEnd();
+    }
     sim.Stop();
     const auto results = sim.Results();
     std::set<std::string> ports;

@@ -11,11 +11,11 @@
 #include <set>
 #include <thread>
 
-#include "channels/port_map.h"
 #include "channels/serial_channel.h"
 #include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/port_slot.h"
+#include "support/port_map_scope.h"
 #include "support/termsim.h"
 
 namespace termload::download_test {
@@ -32,16 +32,16 @@ class Termsim : public test::Termsim {
         : test::Termsim(dir / "termsim",
                         {"--ports", std::to_string(ports), "--frame",
                          fullFrames ? "full" : "compact", "--quiet"},
-                        ports, faults) {
-        SetPortMapFile(Map());
-    }
-    ~Termsim() { SetPortMapFile({}); }
+                        ports, faults) {}
 
     // Ends termsim and returns its result lines.
     std::vector<nlohmann::json> Results() {
         Stop();
         return test::Termsim::Results();
     }
+
+  private:
+    test::PortMapInForce map_{Map()};
 };
 
 // A stored file as termsim reports it.

@@ -8,11 +8,11 @@
 
 #include "channels/port_map.h"
 #include "channels/serial_channel.h"
-#include "e2e/ymodem_peers.h"
 #include "engine/ymodem_progress.h"
 #include "engine/ymodem_sender.h"
 #include "engine/ymodem_serial_port.h"
 #include "support/files.h"
+#include "support/lrzsz.h"
 #include "support/process.h"
 #include "support/termsim.h"
 
@@ -92,7 +92,6 @@ class YmodemE2e : public ::testing::Test {
     std::unique_ptr<Termsim> StartTermsim(std::vector<std::string> args,
                                           const std::vector<std::string>& faults = {}) {
         args.push_back("--quiet");
-        fs::remove(dir_ / "ports.ini");  // an earlier termsim's map would be taken for this one's
         auto sim = std::make_unique<Termsim>(dir_.Path(), std::move(args), 1, faults);
         SetPortMapFile(sim->Map());
         return sim;
@@ -148,7 +147,7 @@ TEST_F(YmodemE2e, IntoLrzszThroughThePacedRelayByteForByte) {
         std::string content;
         fs::path into;
         std::unique_ptr<Termsim> relay;
-        std::unique_ptr<ymodem_peers::Child> rb;
+        std::unique_ptr<test::Process> rb;
         std::atomic<bool> cancel{false};
         std::unique_ptr<SenderRun> sender;
     };
@@ -168,13 +167,13 @@ TEST_F(YmodemE2e, IntoLrzszThroughThePacedRelayByteForByte) {
             2);
         ASSERT_TRUE(s.relay->Started());
         s.into = relayDir / "received";
-        s.rb = ymodem_peers::StartRb(s.relay->Link(2), s.into, relayDir / "rb.log");
+        s.rb = test::StartRb(s.relay->Link(2), s.into, relayDir / "rb.log");
         map += "COM" + std::to_string(sessions.size()) + "=" + s.relay->Link(1).string() + "\n";
     }
     SetPortMapFile(dir_.Write("ports.ini", map));
     for (std::size_t i = 0; i < sessions.size(); ++i) {
         Session& s = *sessions[i];
-        ASSERT_TRUE(ymodem_peers::TakeFirstCall(s.relay->Link(1), 10s)) << s.size;
+        ASSERT_TRUE(test::TakeFirstCall(s.relay->Link(1), 10s)) << s.size;
         s.sender = std::make_unique<SenderRun>(s.name, s.cancel, static_cast<int>(i + 1));
         ASSERT_TRUE(s.sender->Open()) << s.size;
     }

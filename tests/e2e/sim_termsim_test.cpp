@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "support/termsim.h"
-#include "unit/sim_test_frames.h"
+#include "support/termsim_frames.h"
 
 namespace termsim {
 namespace {

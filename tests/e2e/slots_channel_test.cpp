@@ -21,6 +21,7 @@
 #include "engine/download_job.h"
 #include "engine/port_slot.h"
 #include "engine/slot_channel.h"
+#include "support/files.h"
 #include "support/process.h"
 #include "support/recording_host.h"
 
@@ -39,8 +40,6 @@ struct RecordingSink : test::RecordingHost {
 class PtyPorts {
   public:
     explicit PtyPorts(int count) {
-        mapFile_ = std::filesystem::temp_directory_path() /
-                   ("termload-slots-ports-" + std::to_string(::getpid()) + ".ini");
         std::ofstream map(mapFile_);
         map << "[Ports]\n";
         for (int port = 1; port <= count; ++port) {
@@ -59,10 +58,9 @@ class PtyPorts {
         map.close();
         SetPortMapFile(mapFile_);
     }
-    // The map stays set with its file gone, so that COM numbers resolve to nothing afterwards
-    // rather than to the machine's own ports.
+    // The map stays set with its file gone (with the scratch directory), so that COM numbers
+    // resolve to nothing afterwards rather than to the machine's own ports.
     ~PtyPorts() {
-        std::filesystem::remove(mapFile_);
         for (const int master : masters_) {
             ::close(master);
         }
@@ -84,7 +82,8 @@ class PtyPorts {
     }
 
   private:
-    std::filesystem::path mapFile_;
+    test::ScratchDir dir_{"termload-slots-ports"};
+    std::filesystem::path mapFile_ = dir_ / "ports.ini";
     std::vector<int> masters_;  // closed with the object
 };
 

@@ -11,7 +11,7 @@
 
 #include "engine/crc16.h"
 #include "engine/ymodem_sender.h"
-#include "unit/ymodem_scripted_port.h"
+#include "support/scripted_ymodem_port.h"
 
 namespace {
 

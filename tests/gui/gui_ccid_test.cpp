@@ -44,9 +44,7 @@ int Requests(const Termsim& sim, const std::string& kind) {
 }
 
 TEST(WindowCcid, OpenProbesRebootsAndCloses) {
-    ASSERT_EQ(::access("/usr/sbin/pcscd", X_OK), 0)
-        << "pcscd is not installed: the CCID tests need the package pcscd "
-           "(scripts/setup.sh installs it)";
+    ASSERT_TRUE(PcscdInstalled());
     const ScratchDir simDir("gui-ccid");
     auto sim = StartReader(simDir.Path(), 2);
 

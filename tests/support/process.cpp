@@ -14,12 +14,15 @@
 namespace termload::test {
 
 Process::Process(const std::vector<std::string>& argv, const std::filesystem::path& log, int io,
-                 const std::map<std::string, std::string>& env) {
+                 const std::map<std::string, std::string>& env, const std::filesystem::path& cwd) {
     if (io >= 0) {
         ::fcntl(io, F_SETFD, FD_CLOEXEC);  // only this child gets it, as 0 and 1
     }
     pid_ = ::fork();
     if (pid_ == 0) {
+        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) {
+            ::_exit(126);
+        }
         const int out = io >= 0 ? io : ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         const int in = io >= 0 ? io : ::open("/dev/null", O_RDONLY);
         const int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -101,6 +104,14 @@ std::size_t OpenDescriptorCount() {
     }
     return ::testing::AssertionFailure() << program << " is missing: install the Debian package "
                                          << package << " (scripts/setup.sh)";
+}
+
+::testing::AssertionResult PcscdInstalled() {
+    if (::access("/usr/sbin/pcscd", X_OK) == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "pcscd is not installed: the CCID tests need the "
+                                            "package pcscd (scripts/setup.sh installs it)";
 }
 
 }  // namespace termload::test

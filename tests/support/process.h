@@ -21,9 +21,11 @@ namespace termload::test {
 class Process {
   public:
     // stdin and stdout are `io` when given (only this child inherits it), else /dev/null and
-    // `log`; stderr always goes to `log`. `env` is added to the environment.
+    // `log`; stderr always goes to `log`. `env` is added to the environment; the child runs in
+    // `cwd` when one is given.
     Process(const std::vector<std::string>& argv, const std::filesystem::path& log, int io = -1,
-            const std::map<std::string, std::string>& env = {});
+            const std::map<std::string, std::string>& env = {},
+            const std::filesystem::path& cwd = {});
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -62,5 +64,9 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds limit = std::chron
 // Success when `program` is on PATH; else a failure that names the Debian package to install.
 // Tests need their peers: a missing one fails the test rather than skipping it.
 ::testing::AssertionResult Installed(const std::string& program, const std::string& package);
+
+// Success when pcscd, which the CCID tests start privately, is installed (it is not on a user's
+// PATH); else a failure that names its package.
+::testing::AssertionResult PcscdInstalled();
 
 }  // namespace termload::test

@@ -111,6 +111,32 @@ std::vector<PassFailureReport> RecordingHost::Failures(int slot) const {
     return Find(failures_, slot);
 }
 
+::testing::AssertionResult RecordingHost::FailedOnce(int slot,
+                                                     const ExpectedFailure& expected) const {
+    const std::vector<PassFailureReport> failures = Failures(slot);
+    if (failures.size() != 1) {
+        return ::testing::AssertionFailure() << failures.size() << " failed passes, not one";
+    }
+    const PassFailureReport& failure = failures.front();
+    if (failure.cause != expected.cause) {
+        return ::testing::AssertionFailure() << "cause " << static_cast<int>(failure.cause)
+                                             << ", not " << static_cast<int>(expected.cause);
+    }
+    if (expected.restart && failure.restart != *expected.restart) {
+        return ::testing::AssertionFailure() << "restart " << static_cast<int>(failure.restart)
+                                             << ", not " << static_cast<int>(*expected.restart);
+    }
+    if (!expected.file.empty() && failure.file != expected.file) {
+        return ::testing::AssertionFailure()
+               << "file \"" << failure.file << "\", not \"" << expected.file << "\"";
+    }
+    if (!expected.text.empty() && failure.text != expected.text) {
+        return ::testing::AssertionFailure()
+               << "text \"" << failure.text << "\", not \"" << expected.text << "\"";
+    }
+    return ::testing::AssertionSuccess();
+}
+
 bool RecordingHost::WaitUntil(const std::function<bool(const RecordingHost&)>& done,
                               std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "engine/host_sink.h"
 
 namespace termload::test {
@@ -18,6 +20,15 @@ namespace termload::test {
 struct StatusEntry {
     std::string text;
     std::optional<StatusColour> colour;
+};
+
+// What the one failed pass of a slot should have reported; a restart, file or text left empty is
+// not compared.
+struct ExpectedFailure {
+    FailureCause cause = FailureCause::Transport;
+    std::optional<PassRestart> restart = std::nullopt;
+    std::string file = {};
+    std::string text = {};
 };
 
 class RecordingHost : public HostSink {
@@ -55,6 +66,8 @@ class RecordingHost : public HostSink {
     // The engine's verdict on each finished pass of the slot, in order.
     std::vector<bool> PassesOk(int slot) const;
     std::vector<PassFailureReport> Failures(int slot) const;
+    // Success when the slot reported exactly one failed pass, and it is the expected one.
+    ::testing::AssertionResult FailedOnce(int slot, const ExpectedFailure& expected) const;
 
     // Waits until `done` holds (checked after every report) or `limit` has passed.
     bool WaitUntil(const std::function<bool(const RecordingHost&)>& done,

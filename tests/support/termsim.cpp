@@ -21,6 +21,7 @@ Termsim::Termsim(const std::filesystem::path& dir, std::vector<std::string> args
         map != args.end() && map + 1 != args.end()) {
         map_ = *(map + 1);
     }
+    std::filesystem::remove(map_);  // an earlier termsim's map would be taken for this one's
     args.insert(args.begin(), {TERMLOAD_TERMSIM_PATH, "--dir", dir_.string()});
     const auto begin = std::chrono::steady_clock::now();
     process_ = std::make_unique<Process>(args, dir_ / "termsim.log");

@@ -19,8 +19,8 @@ namespace termload::test {
 class Termsim {
   public:
     // Runs termsim with "--dir `dir`", `args` and a "--fault" for each of `faults`, and waits
-    // (generously) until its port map names COM1 to COM`ports`; a termsim that ends first or
-    // never writes it fails the test.
+    // (generously) until its port map names COM1 to COM`ports` (a map left by an earlier run is
+    // removed first); a termsim that ends first or never writes it fails the test.
     Termsim(const std::filesystem::path& dir, std::vector<std::string> args, int ports = 1,
             const std::vector<std::string>& faults = {});
     // Ends termsim with SIGTERM (it writes its summary and removes its links), then kills it.

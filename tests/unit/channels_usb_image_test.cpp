@@ -8,6 +8,7 @@
 
 #include "channels/usb_image.h"
 #include "channels/usb_pipe.h"
+#include "support/files.h"
 
 namespace termload {
 namespace {
@@ -43,9 +44,7 @@ TEST(UsbDeviceId, ParsesAndFallsBackToTheDefault) {
     }
     EXPECT_EQ(FormatUsbDeviceId({0x5345, 0x1234}), "5345:1234");
 
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("usb_id_test_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const test::ScratchDir dir("usb-id");
     const auto store = dir / "termload.ini";
     // Only a device the store names narrows the search.
     EXPECT_EQ(ReadUsbPipeDevice(store), std::nullopt);  // no store yet
@@ -53,7 +52,6 @@ TEST(UsbDeviceId, ParsesAndFallsBackToTheDefault) {
     EXPECT_EQ(ReadUsbPipeDevice(store), (UsbDeviceId{0x0483, 0xdf11}));
     std::ofstream(store) << "[UsbPipe]\nDevice=nonsense\n";
     EXPECT_EQ(ReadUsbPipeDevice(store), std::nullopt);
-    std::filesystem::remove_all(dir);
 }
 
 // Takes `budget` bytes in all, then times out with what it took of the write in hand.

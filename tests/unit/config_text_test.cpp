@@ -9,6 +9,7 @@
 #include "config/paths.h"
 #include "config/string_table.h"
 #include "config/text_encoding.h"
+#include "support/files.h"
 
 namespace termload {
 namespace {
@@ -143,14 +144,13 @@ TEST(ConfigText, ApplicationDirOfInstalledAndPortablePrograms) {
     EXPECT_FALSE(IsInstalledProgramDir("/work/build/default/src/app"));
     EXPECT_FALSE(IsInstalledProgramDir("/opt/binaries"));
 
-    const std::filesystem::path root =
-        std::filesystem::temp_directory_path() / ("termload-appdir-" + std::to_string(::getpid()));
+    const test::ScratchDir scratch("termload-appdir");
+    const std::filesystem::path& root = scratch.Path();
     std::filesystem::create_directories(root / "usr" / "bin");
     std::filesystem::create_directories(root / "portable");
     EXPECT_EQ(ApplicationDirFor(root / "usr" / "bin"), UserStoreDir());
     EXPECT_EQ(ApplicationDirFor(root / "portable"), root / "portable");
     EXPECT_EQ(ApplicationDirFor(root / "missing"), UserStoreDir());
-    std::filesystem::remove_all(root);
 }
 
 }  // namespace

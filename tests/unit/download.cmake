@@ -8,15 +8,13 @@ termload_add_test(download_unit_tests
   LABELS core)
 
 # The download flows and the boot console's exchanges over a scripted link, and the USB-CCID link
-# over a fake resource manager: failure, restart and stop paths without a device. It shares the
-# pseudo-terminal harness of the end-to-end tests, so it is built where they are.
+# over a fake resource manager: failure, restart and stop paths without a device.
 if(NOT WIN32)
   termload_add_test(download_link_tests
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/download_link_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/download_console_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/download_ccid_test.cpp
-      ${PROJECT_SOURCE_DIR}/tests/e2e/download_harness.cpp
     LIBS termload_core termload_test_host
     LABELS core)
 endif()

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <chrono>
 
-#include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/port_slot.h"
+#include "support/download_workspace.h"
 #include "support/fake_pcsc.h"
 
 namespace termload::download_test {
@@ -158,9 +158,7 @@ TEST_F(DownloadCcid, UnconfirmedPassFailsWithItsCause) {
     EXPECT_EQ(Commands(), (std::vector<int>{0x63, 0x65}));
     EXPECT_EQ(host.Shown(0, "[[COM0]]a.bin 更新...false", StatusColour::Red), 1);
     EXPECT_EQ(host.Shown(0, "[[COM0]] 文件更新失败！", StatusColour::Red), 1);
-    const auto failures = host.Failures(0);
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].cause, FailureCause::CcidResult);
+    EXPECT_TRUE(host.FailedOnce(0, {.cause = FailureCause::CcidResult}));
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
     EXPECT_EQ(host.RunsEnded(), 1);
 

@@ -2,25 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/crc32.h"
+#include "support/files.h"
 
 namespace termload {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path WriteTempFile(const std::string& name, const std::vector<std::uint8_t>& content) {
-    const fs::path path = fs::temp_directory_path() /
-                          ("download_frame_test_" + std::to_string(::getpid()) + "_" + name);
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(content.data()),
-               static_cast<std::streamsize>(content.size()));
-    return path;
-}
 
 TEST(Crc32, MatchesTheStandardCheckValueInAnySplitAndOnFiles) {
     const std::string check = "123456789";
@@ -29,8 +20,9 @@ TEST(Crc32, MatchesTheStandardCheckValueInAnySplitAndOnFiles) {
     // Feeding in pieces gives the same register as feeding at once.
     EXPECT_EQ(~Crc32Update(Crc32Update(0xFFFFFFFFu, p, 4), p + 4, 5), 0xCBF43926u);
 
+    const test::ScratchDir dir("download-crc");
     std::uint32_t crc = 1;
-    const fs::path empty = WriteTempFile("empty", {});
+    const fs::path empty = dir.Write("empty", "");
     EXPECT_EQ(FileCrc32(empty, crc), 0);
     EXPECT_EQ(crc, 0u);
 
@@ -39,14 +31,12 @@ TEST(Crc32, MatchesTheStandardCheckValueInAnySplitAndOnFiles) {
     for (std::size_t i = 0; i < content.size(); ++i) {
         content[i] = static_cast<std::uint8_t>(i * 7 + 3);
     }
-    const fs::path blocks = WriteTempFile("blocks", content);
+    const fs::path blocks = dir.Write("blocks", std::string(content.begin(), content.end()));
     ASSERT_EQ(FileCrc32(blocks, crc), 0);
     EXPECT_EQ(crc, ~Crc32Update(0xFFFFFFFFu, content.data(), content.size()));
 
-    EXPECT_EQ(FileCrc32(fs::temp_directory_path() / "download_frame_test_missing", crc), -1);
-    EXPECT_EQ(FileCrc32(fs::temp_directory_path(), crc), -1) << "a directory is no file";
-    fs::remove(empty);
-    fs::remove(blocks);
+    EXPECT_EQ(FileCrc32(dir / "missing", crc), -1);
+    EXPECT_EQ(FileCrc32(dir.Path(), crc), -1) << "a directory is no file";
 }
 
 }  // namespace

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/file_frame.h"
 #include "engine/port_slot.h"
+#include "support/download_workspace.h"
 #include "support/scripted_link.h"
 
 namespace termload::download_test {
@@ -83,11 +83,10 @@ TEST_F(DownloadLink, RefusedFrameRestartsTheFileFromBlockZeroOnAFreshOpen) {
     EXPECT_EQ(host.Shown(0, "[[COM1]]b.bin...OK", StatusColour::Blue), 1);
     // Every file arrived whole, but the pass cannot vouch for what the terminal made of it.
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
-    ASSERT_EQ(host.Failures(0).size(), 1u);
-    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::TimeOut);
-    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::File);
-    EXPECT_EQ(host.Failures(0)[0].file, "b.bin");
-    EXPECT_EQ(host.Failures(0)[0].text, "[COM1] File read error4");
+    EXPECT_TRUE(host.FailedOnce(0, {.cause = FailureCause::TimeOut,
+                                    .restart = PassRestart::File,
+                                    .file = "b.bin",
+                                    .text = "[COM1] File read error4"}));
 }
 
 TEST_F(DownloadLink, LinkThatGivesUpTheFileGoesOnWithTheNextShowingItsOwnDigit) {
@@ -98,9 +97,8 @@ TEST_F(DownloadLink, LinkThatGivesUpTheFileGoesOnWithTheNextShowingItsOwnDigit) 
     EXPECT_EQ(links.Log(), Concat({{"open", "frame a.bin/0 failed", "close"}, kFileB}));
     EXPECT_EQ(host.Shown(0, "[COM1] File read error2", StatusColour::Red), 1);
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
-    ASSERT_EQ(host.Failures(0).size(), 1u);
-    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::Transport);
-    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::None);
+    EXPECT_TRUE(
+        host.FailedOnce(0, {.cause = FailureCause::Transport, .restart = PassRestart::None}));
 }
 
 TEST_F(DownloadLink, HangUpEndsThePassAndTheNextStartsFromTheFirstFile) {
@@ -109,9 +107,8 @@ TEST_F(DownloadLink, HangUpEndsThePassAndTheNextStartsFromTheFirstFile) {
     EXPECT_EQ(links.Log(),
               Concat({{"open", "frame a.bin/0", "frame a.bin/1 failed", "close"}, kFileA, kFileB}));
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
-    ASSERT_EQ(host.Failures(0).size(), 1u);
-    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::HangUp);
-    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::NextPass);
+    EXPECT_TRUE(
+        host.FailedOnce(0, {.cause = FailureCause::HangUp, .restart = PassRestart::NextPass}));
 }
 
 // The last frame counts only once the port's output has drained: a queue that does not empty in
@@ -124,10 +121,8 @@ TEST_F(DownloadLink, OutputThatDoesNotDrainIsATimeOutAndTheFileGoesAgain) {
                                    kFileA, kFileB}));
     EXPECT_EQ(host.Shown(0, "[COM1] File read error4", StatusColour::Red), 1);
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
-    ASSERT_EQ(host.Failures(0).size(), 1u);
-    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::TimeOut);
-    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::File);
-    EXPECT_EQ(host.Failures(0)[0].file, "a.bin");
+    EXPECT_TRUE(host.FailedOnce(
+        0, {.cause = FailureCause::TimeOut, .restart = PassRestart::File, .file = "a.bin"}));
 }
 
 // A terminal that stalls on every attempt at a file: its third time-out in a row ends the pass,
@@ -174,10 +169,9 @@ TEST_F(DownloadLink, PortThatDoesNotOpenFailsThePassAndIsWaitedFor) {
     EXPECT_EQ(links.Log(), Concat({kFileA, {"open failed", "open failed", "open", "close"}, kFileA,
                                    kFileB}));
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
-    ASSERT_EQ(host.Failures(0).size(), 1u);
-    EXPECT_EQ(host.Failures(0)[0].cause, FailureCause::PortOpen);
-    EXPECT_EQ(host.Failures(0)[0].restart, PassRestart::NextPass);
-    EXPECT_EQ(host.Failures(0)[0].text, "[COM1]Port open failed!");
+    EXPECT_TRUE(host.FailedOnce(0, {.cause = FailureCause::PortOpen,
+                                    .restart = PassRestart::NextPass,
+                                    .text = "[COM1]Port open failed!"}));
 
     links.At(LinkCall::Open, 7, LinkAction::Vanish);  // the next run's first open, and every later
     Start(0);

@@ -13,7 +13,7 @@
 #include "engine/ymodem_progress.h"
 #include "engine/ymodem_sender.h"
 #include "support/files.h"
-#include "unit/ymodem_scripted_port.h"
+#include "support/scripted_ymodem_port.h"
 
 namespace termload {
 namespace {

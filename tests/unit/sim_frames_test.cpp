@@ -10,8 +10,8 @@
 #include "checksums.hpp"
 #include "frame_receiver.hpp"
 #include "support/files.h"
+#include "support/termsim_frames.h"
 #include "terminal.hpp"
-#include "unit/sim_test_frames.h"
 
 namespace termsim {
 namespace {

@@ -1,5 +1,6 @@
-#pragma once
 // Frames for termsim's tests from the tests' own builder, as termsim's byte vectors.
+#pragma once
+
 #include <cstdint>
 #include <string>
 #include <vector>
