@@ -111,6 +111,11 @@ run_language() {
     fail "the window did not show"; cat "$dir/window.log"; window_stop; return
   fi
   echo "window up: $(shown "r['title']")"
+  # The configuration of the registry is loaded: its language is the window's.
+  local english=True
+  [ "$language" = 1 ] || english=False
+  [ "$(shown "r['buttons']['btnDown']['text'].isascii()")" = $english ] ||
+    fail "the window does not speak the configuration's language: $(shown "r['buttons']['btnDown']['text']")"
   click rbMulti
   wait_shown "r['buttons']['rbMulti']['checked']" 10 || fail "multi-port was not chosen by the click"
   local idle_text
