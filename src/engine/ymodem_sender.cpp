@@ -79,12 +79,12 @@ int YModem::ReadReply() {
             return kCancelled;
         }
         std::uint8_t byte = 0;
-        const int got = port_.ReadByte(byte, kYmodemReplyWait);
-        if (got > 0) {
+        const ChannelResult got = port_.ReadByte(byte, kYmodemReplyWait);
+        if (got == ChannelResult::Done) {
             reply = byte;
             break;
         }
-        if (got == 0) {
+        if (got == ChannelResult::Timeout) {
             break;
         }
         if (++failures > kMaxReadFailures) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "channels/channel_library.h"
 #include "channels/channel_list.h"
 #include "engine/source_file.h"
 
@@ -51,11 +52,12 @@ using YmodemCallback = std::function<std::int32_t(const YmodemProgressRecord&, Y
 class YmodemPort {
   public:
     virtual ~YmodemPort() = default;
-    // Writes all `count` bytes (at most 1029): 1 done, 0 not in time, -1 failed.
-    virtual int Write(const std::uint8_t* data, std::uint32_t count) = 0;
-    // Waits up to `timeout` for one byte: 1 with `byte` set, 0 when none came, -1 when the line
-    // failed. A port may bound the wait by its own, shorter or longer, fixed time-out.
-    virtual int ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) = 0;
+    // Writes all `count` bytes (at most 1029).
+    virtual ChannelResult Write(const std::uint8_t* data, std::uint32_t count) = 0;
+    // Waits up to `timeout` for one byte: Done with `byte` set, Timeout when none came, Failed
+    // when the line failed. A port may bound the wait by its own, shorter or longer, fixed
+    // time-out.
+    virtual ChannelResult ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) = 0;
 };
 
 // How long one read of a reply waits before the callback is asked again.

@@ -105,7 +105,7 @@ class YmodemE2e : public ::testing::Test {
         while (seen.find(text) == std::string::npos && SteadyClock::now() < end) {
             char buffer[2049];
             std::uint32_t count = 2048;
-            if (ComRead(channel, buffer, &count) < 0) {
+            if (ComRead(channel, buffer, &count) == ChannelResult::Failed) {
                 return false;
             }
             seen.append(buffer, count);
