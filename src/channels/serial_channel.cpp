@@ -99,7 +99,7 @@ bool ComDeviceGone(ChannelHandle handle) {
     return record && record->DeviceGone();
 }
 
-void ComPurge(ChannelHandle handle, int kind) {
+void ComPurge(ChannelHandle handle, PurgeKind kind) {
     if (handle <= 0) {
         return;
     }

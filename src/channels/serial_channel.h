@@ -47,10 +47,16 @@ ChannelResult ComWrite(ChannelHandle handle, const void* data, std::uint32_t cou
 // handle. A count of 0 is Done at once.
 ChannelResult ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count);
 
-// Kind 0: both directions, 1: receive side, 2: transmit side; other kinds do nothing. Received
-// bytes not yet read are discarded. Bytes already written are never discarded: the transmit
-// side waits (up to the port's time-out) until they have gone out.
-void ComPurge(ChannelHandle handle, int kind);
+// Which side of the port a purge clears.
+enum class PurgeKind : int {
+    Both = 0,
+    Receive = 1,
+    Transmit = 2,
+};
+
+// Received bytes not yet read are discarded. Bytes already written are never discarded: the
+// transmit side waits (up to the port's time-out) until they have gone out.
+void ComPurge(ChannelHandle handle, PurgeKind kind);
 
 // Waits until every byte written has left the PC, up to the port's write time-out (normal mode
 // 2000 ms, console mode 4000 ms). Done when the output queue is empty (a device that cannot

@@ -160,15 +160,15 @@ ChannelResult SerialRecord::Read(void* buffer, std::uint32_t* count) {
     return ChannelResult::Failed;
 }
 
-void SerialRecord::Purge(int kind) {
+void SerialRecord::Purge(PurgeKind kind) {
     const OperationGate::Pass pass(gate_);
     if (!pass || port_->HungUp()) {
         return;
     }
-    if (kind == 0 || kind == 1) {
+    if (kind == PurgeKind::Both || kind == PurgeKind::Receive) {
         port_->DiscardInput();
     }
-    if (kind == 0 || kind == 2) {
+    if (kind == PurgeKind::Both || kind == PurgeKind::Transmit) {
         // Bytes a write has reported as written must reach the peer: wait for them to go out
         // rather than dropping them.
         port_->DrainOutput(PortTimeout());

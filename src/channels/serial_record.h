@@ -30,7 +30,7 @@ class SerialRecord final : public ChannelRecord, public std::enable_shared_from_
     // The operations behind ComWrite (1 to 2048 bytes), ComRead and ComPurge.
     ChannelResult Write(const void* data, std::uint32_t count);
     ChannelResult Read(void* buffer, std::uint32_t* count);
-    void Purge(int kind);
+    void Purge(PurgeKind kind);
     // The result of ComDrain.
     ChannelResult Drain();
     // The device behind the port: whether it has gone (asked now), and its identity.

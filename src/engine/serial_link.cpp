@@ -96,7 +96,7 @@ ChannelResult SerialLink::Read(std::span<std::uint8_t> into, std::uint32_t timeo
 }
 
 void SerialLink::Purge() {
-    ComPurge(slot_.channel, 0);
+    ComPurge(slot_.channel, PurgeKind::Both);
 }
 
 std::optional<FailureCause> SerialLink::SendPieces(std::span<const std::uint8_t> wire) {
@@ -117,7 +117,7 @@ std::optional<FailureCause> SerialLink::SendPieces(std::span<const std::uint8_t>
         }
         DelayWithMessages(job_.pacing.usbDelayMs);
         if (piece == 3 || piece == 7) {
-            ComPurge(channel, 0);
+            ComPurge(channel, PurgeKind::Both);
         }
     }
     return std::nullopt;

@@ -136,7 +136,7 @@ TEST_F(ChannelNormalMode, WriteTimesOutWithoutLosingEarlierBytes) {
     EXPECT_NE(result, ChannelResult::Done);
     EXPECT_GE(Since(lastStart), 1900ms);
 
-    ComPurge(handle, 0);
+    ComPurge(handle, PurgeKind::Both);
     const std::string received = peer.ReadUntilQuiet();
     ASSERT_GE(received.size(), written.size());
     EXPECT_EQ(received.substr(0, written.size()), written);
@@ -230,7 +230,7 @@ TEST_F(ChannelNormalMode, TerminalThatGoesAwayFailsReadsWritesAndPurges) {
     }
     EXPECT_EQ(result, ChannelResult::Failed);
     EXPECT_EQ(ComWrite(handle, "hello", 5), ChannelResult::Failed);
-    ComPurge(handle, 0);
+    ComPurge(handle, PurgeKind::Both);
     EXPECT_LT(Since(start), 1500ms);
     ComClose(handle);
 }
@@ -247,7 +247,7 @@ TEST_F(ChannelNormalMode, CloseIsHarmlessTwiceAndLeavesNothingOpen) {
         std::uint32_t count = 3;
         EXPECT_EQ(ComRead(handle, buffer, &count), ChannelResult::Failed);
         EXPECT_EQ(ComWrite(handle, "x", 1), ChannelResult::Failed);
-        ComPurge(handle, 0);
+        ComPurge(handle, PurgeKind::Both);
         const ChannelHandle next = OpenPort(1);
         EXPECT_GT(next, handle);
         ComClose(next);

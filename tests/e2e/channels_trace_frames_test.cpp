@@ -116,7 +116,7 @@ TEST_F(ChannelFramePieces, SlowReaderReceivesEveryByteDespiteThePurges) {
             ASSERT_EQ(ComWrite(handle, bytes + piece * 512, size), ChannelResult::Done)
                 << frame << "/" << piece;
             if (piece == 3 || piece == 7) {
-                ComPurge(handle, 0);
+                ComPurge(handle, PurgeKind::Both);
             }
         }
     }

@@ -114,13 +114,13 @@ TEST(WineSerial, NormalModeMovesBytesExactlyWithTheReadTimeOutsAndPurge) {
     // A purge of the receive side drops what was not read, not what comes after.
     ASSERT_TRUE(WriteAll(two, "stale"));
     std::this_thread::sleep_for(300ms);
-    ComPurge(one, 1);
+    ComPurge(one, PurgeKind::Receive);
     ASSERT_TRUE(WriteAll(two, "fresh"));
     EXPECT_EQ(ReadUpTo(one, 5), "fresh");
     // A purge of both sides after a write drops none of the written bytes.
     const std::string last = PatternBytes(2048, 9);
     ASSERT_TRUE(WriteAll(two, last));
-    ComPurge(two, 0);
+    ComPurge(two, PurgeKind::Both);
     EXPECT_EQ(ReadUpTo(one, last.size()), last);
 
     // Closing ends a read that is waiting, long before its time-out.
