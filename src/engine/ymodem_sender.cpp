@@ -150,7 +150,7 @@ bool YModem::ReadBlock(std::uint32_t length) {
     return true;
 }
 
-int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delayMs) {
+YmodemResult YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delayMs) {
     delayMs_ = delayMs;
     record_.bytesDone = 0;
     record_.filesDone = 0;
@@ -160,7 +160,7 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
         progress_(record_, YmodemEvent::Started);
     }
     int fileNumber = -1;
-    int result = kYmodemSent;
+    YmodemResult result = YmodemResult::Sent;
     State state = State::WaitStart;
 
     // The reply of a state that reads: a CAN counts towards the pair that ends the transfer,
@@ -177,7 +177,7 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
         }
         if (reply == kCan) {
             if (++canCount_ >= 2) {
-                result = kYmodemRemoteCancel;
+                result = YmodemResult::RemoteCancel;
                 state = State::Abort;
             }
             return Reply::Again;
@@ -188,11 +188,11 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
     auto awaitAnswer = [&](State onAck, State onNak, State onFailing) {
         switch (read()) {
             case Reply::Cancelled:
-                result = kYmodemUserCancel;
+                result = YmodemResult::UserCancel;
                 state = State::Abort;
                 return;
             case Reply::Failing:
-                result = kYmodemTimeout;
+                result = YmodemResult::Timeout;
                 state = onFailing;
                 return;
             case Reply::Again:
@@ -206,7 +206,7 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
                 return;
         }
     };
-    auto retry = [&](int limit, int limitResult, State again) {
+    auto retry = [&](int limit, YmodemResult limitResult, State again) {
         if (++record_.retries > limit) {
             result = limitResult;
             state = State::Abort;
@@ -224,11 +224,11 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
                 record_.total = 0;
                 switch (read()) {
                     case Reply::Cancelled:
-                        result = kYmodemUserCancel;
+                        result = YmodemResult::UserCancel;
                         state = State::Abort;
                         break;
                     case Reply::Failing:
-                        result = kYmodemTimeout;
+                        result = YmodemResult::Timeout;
                         state = State::Abort;
                         break;
                     case Reply::Again:
@@ -274,20 +274,20 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
                 awaitAnswer(State::WaitDataStart, State::HeaderNak, State::HeaderTimeout);
                 break;
             case State::HeaderTimeout:
-                retry(kMaxPacketFailedWaits, kYmodemTimeout, State::SendHeader);
+                retry(kMaxPacketFailedWaits, YmodemResult::Timeout, State::SendHeader);
                 break;
             case State::HeaderNak:
-                retry(kMaxNaks, kYmodemMaxErrors, State::SendHeader);
+                retry(kMaxNaks, YmodemResult::MaxErrors, State::SendHeader);
                 break;
             case State::WaitDataStart:
                 record_.retries = 0;
                 switch (read()) {
                     case Reply::Cancelled:
-                        result = kYmodemUserCancel;
+                        result = YmodemResult::UserCancel;
                         state = State::Abort;
                         break;
                     case Reply::Failing:
-                        result = kYmodemTimeout;
+                        result = YmodemResult::Timeout;
                         state = State::HeaderTimeout;
                         break;
                     case Reply::Again:
@@ -314,7 +314,7 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
                     state = State::SendData;
                 } else {
                     // Padding a shrunken file would hand the terminal a corrupt image.
-                    result = kYmodemFileReadFailed;
+                    result = YmodemResult::FileReadFailed;
                     state = State::Abort;
                 }
                 break;
@@ -329,14 +329,14 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
                 }
                 break;
             case State::DataTimeout:
-                retry(kMaxPacketFailedWaits, kYmodemTimeout, State::SendData);
+                retry(kMaxPacketFailedWaits, YmodemResult::Timeout, State::SendData);
                 break;
             case State::DataNak:
-                retry(kMaxNaks, kYmodemMaxErrors, State::SendData);
+                retry(kMaxNaks, YmodemResult::MaxErrors, State::SendData);
                 break;
             case State::FileDone:
                 file_.Close();
-                result = kYmodemSent;
+                result = YmodemResult::Sent;
                 record_.bytesDone += record_.total;
                 ++record_.filesDone;
                 state = State::SendEot;
@@ -349,10 +349,10 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
                 awaitAnswer(State::WaitStart, State::EotNak, State::EotTimeout);
                 break;
             case State::EotTimeout:
-                retry(kMaxClosingFailedWaits, kYmodemTimeout, State::SendEot);
+                retry(kMaxClosingFailedWaits, YmodemResult::Timeout, State::SendEot);
                 break;
             case State::EotNak:
-                retry(kMaxNaks, kYmodemMaxErrors, State::SendEot);
+                retry(kMaxNaks, YmodemResult::MaxErrors, State::SendEot);
                 break;
             case State::EndBlock:
                 blockNumber_ = 0;
@@ -368,17 +368,17 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
             case State::EndReply:
                 awaitAnswer(State::Finish, State::EndNak, State::EndTimeout);
                 if (state == State::Finish) {
-                    result = kYmodemSent;
+                    result = YmodemResult::Sent;
                     if (progress_) {
                         progress_(record_, YmodemEvent::BatchEnded);
                     }
                 }
                 break;
             case State::EndTimeout:
-                retry(kMaxClosingFailedWaits, kYmodemTimeout, State::SendEnd);
+                retry(kMaxClosingFailedWaits, YmodemResult::Timeout, State::SendEnd);
                 break;
             case State::EndNak:
-                retry(kMaxNaks, kYmodemMaxErrors, State::SendEnd);
+                retry(kMaxNaks, YmodemResult::MaxErrors, State::SendEnd);
                 break;
             case State::Abort:
                 SendControl(kCan);

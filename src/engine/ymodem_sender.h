@@ -15,13 +15,15 @@
 
 namespace termload {
 
-// Results of YModem::Transfer.
-inline constexpr int kYmodemSent = 0;           // file and end-of-batch block acknowledged
-inline constexpr int kYmodemMaxErrors = 3;      // a packet or EOT NAKed more than 10 times in a row
-inline constexpr int kYmodemTimeout = 10;       // the line kept failing (see ReadReply)
-inline constexpr int kYmodemUserCancel = 14;    // the progress callback asked to cancel
-inline constexpr int kYmodemRemoteCancel = 15;  // two CAN bytes in a row from the receiver
-inline constexpr int kYmodemFileReadFailed = 16;  // the open file gave fewer bytes than its size
+// Results of YModem::Transfer, numbered as the sender has always reported them.
+enum class YmodemResult : int {
+    Sent = 0,             // file and end-of-batch block acknowledged
+    MaxErrors = 3,        // a packet or EOT NAKed more than 10 times in a row
+    Timeout = 10,         // the line kept failing (see ReadReply)
+    UserCancel = 14,      // the progress callback asked to cancel
+    RemoteCancel = 15,    // two CAN bytes in a row from the receiver
+    FileReadFailed = 16,  // the open file gave fewer bytes than its size
+};
 
 // Progress callback events.
 enum class YmodemEvent : std::int32_t {
@@ -73,7 +75,7 @@ class YModem {
     static constexpr std::uint8_t kCan = 0x18;
     static constexpr std::uint8_t kCrcRequest = 'C';
 
-    static constexpr int kMaxNaks = 10;                // resends after NAK before result 3
+    static constexpr int kMaxNaks = 10;                // resends after NAK before MaxErrors
     static constexpr int kMaxPacketFailedWaits = 5;    // header and data packets
     static constexpr int kMaxClosingFailedWaits = 10;  // EOT and the end-of-batch block
     static constexpr int kMaxReadFailures = 40;        // failed reads within one reply wait
@@ -83,9 +85,9 @@ class YModem {
     YModem& operator=(const YModem&) = delete;
 
     // Sends the file at `path` (UTF-8; none sends only the end-of-batch block) and pauses
-    // `delayMs` after each packet. Returns one of the results above; every result but
-    // kYmodemSent has been announced to the receiver with two CAN bytes.
-    int Transfer(const std::optional<std::string>& path, std::uint32_t delayMs);
+    // `delayMs` after each packet. Every result but YmodemResult::Sent has been announced to the
+    // receiver with two CAN bytes.
+    YmodemResult Transfer(const std::optional<std::string>& path, std::uint32_t delayMs);
 
     const YmodemProgressRecord& Progress() const { return record_; }
 
