@@ -210,16 +210,16 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, PassState& state) {
         }
 
         if (m868 && !state.addressFileSent) {
-            const int sent =
+            const AddressFileOutcome sent =
                 SendAddressFile(slot, job, state.frame, kAddressFileName, job.addressFileNames);
-            if (sent == kAddressFileStopped) {
+            if (sent == AddressFileOutcome::Stopped) {
                 result.end = PassEnd::Stopped;
                 return result;
             }
-            if (sent == kAddressFileOpenFailed) {
+            if (sent == AddressFileOutcome::OpenFailed) {
                 return PortLost(slot, result, {});
             }
-            if (sent == kAddressFilePassOver) {
+            if (sent == AddressFileOutcome::PassOver) {
                 result.end = PassEnd::PassOver;
                 return result;
             }
