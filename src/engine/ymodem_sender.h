@@ -92,14 +92,29 @@ class YModem {
     const YmodemProgressRecord& Progress() const { return record_; }
 
   private:
+    // What ReadReply gives besides reply bytes. No reply and a 0 byte are alike: neither is an
+    // answer any wait looks for. The negative ones end a wait.
     static constexpr int kNoReply = 0;
     static constexpr int kCancelled = -1;
     static constexpr int kLineFailing = -2;
+    static constexpr int kRemoteCancelled = -3;
 
     int ReadReply();
+    static YmodemResult ResultOfEndedWait(int reply);
+    std::optional<YmodemResult> AwaitRequest();
+    int AwaitAnswer();
+    std::optional<YmodemResult> SendUntilAcknowledged(void (YModem::*send)(), int maxFailedWaits);
+
+    std::optional<YmodemResult> SendBatch(const std::optional<std::string>& path);
+    std::optional<YmodemResult> AwaitReceiverStart();
+    std::optional<YmodemResult> SendFile(const std::string& path);
+    std::optional<YmodemResult> SendHeader();
+    std::optional<YmodemResult> EndBatch();
+
     void BuildPacket(std::uint32_t dataLength);
     void SendPacket();
     void SendControl(std::uint8_t byte);
+    void SendEot();
     bool OpenFile(const std::string& path);
     bool ReadBlock(std::uint32_t length);
 
