@@ -31,7 +31,7 @@ TEST(Crc32, MatchesTheStandardCheckValueInAnySplitAndOnFiles) {
 
     std::uint32_t crc = 1;
     const fs::path empty = WriteTempFile("empty", {});
-    EXPECT_EQ(FileCrc32(empty, crc), 0);
+    EXPECT_EQ(FileCrc32(empty, crc), FileCrcResult::Computed);
     EXPECT_EQ(crc, 0u);
 
     // A file of several blocks with a short last block.
@@ -40,11 +40,13 @@ TEST(Crc32, MatchesTheStandardCheckValueInAnySplitAndOnFiles) {
         content[i] = static_cast<std::uint8_t>(i * 7 + 3);
     }
     const fs::path blocks = WriteTempFile("blocks", content);
-    ASSERT_EQ(FileCrc32(blocks, crc), 0);
+    ASSERT_EQ(FileCrc32(blocks, crc), FileCrcResult::Computed);
     EXPECT_EQ(crc, ~Crc32Update(0xFFFFFFFFu, content.data(), content.size()));
 
-    EXPECT_EQ(FileCrc32(fs::temp_directory_path() / "download_frame_test_missing", crc), -1);
-    EXPECT_EQ(FileCrc32(fs::temp_directory_path(), crc), -1) << "a directory is no file";
+    EXPECT_EQ(FileCrc32(fs::temp_directory_path() / "download_frame_test_missing", crc),
+              FileCrcResult::Unreadable);
+    EXPECT_EQ(FileCrc32(fs::temp_directory_path(), crc), FileCrcResult::Unreadable)
+        << "a directory is no file";
     fs::remove(empty);
     fs::remove(blocks);
 }
