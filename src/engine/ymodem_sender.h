@@ -99,6 +99,7 @@ class YModem {
     static constexpr int kLineFailing = -2;
     static constexpr int kRemoteCancelled = -3;
 
+    // The steps of a transfer return the result that ends it, or nothing while it goes on.
     int ReadReply();
     static YmodemResult ResultOfEndedWait(int reply);
     std::optional<YmodemResult> AwaitRequest();
