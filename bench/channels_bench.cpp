@@ -140,7 +140,7 @@ void MeasureConsoleWrite(const Pty& pty, int samples) {
     std::vector<double> durations;
     for (int i = 0; i < samples; ++i) {
         const auto start = Clock::now();
-        if (ComWrite(handle, "x", 1) != 1) {
+        if (ComWrite(handle, "x", 1) != ChannelResult::Done) {
             std::fprintf(stderr, "write %d failed\n", i);
             break;
         }

@@ -103,7 +103,7 @@ class HidRecord final : public ChannelRecord {
 
     ~HidRecord() override { Close(); }
 
-    int Write(const void* report, std::uint32_t count) {
+    ChannelResult Write(const void* report, std::uint32_t count) {
         if (Trace()) {
             TraceHex(report, count);
         }
@@ -123,12 +123,12 @@ class HidRecord final : public ChannelRecord {
             state_->changed.wait_for(lock, std::chrono::milliseconds(kHidWaitMs),
                                      [&] { return state_->finished >= ticket || state_->closing; });
         if (!done || state_->finished < ticket) {
-            return kChannelFailed;  // not finished in time (or closed): no trace line
+            return ChannelResult::Failed;  // not finished in time (or closed): no trace line
         }
         return FinishWrite(state_->written, count);
     }
 
-    int Read(unsigned char* buffer, std::uint32_t* count) {
+    ChannelResult Read(unsigned char* buffer, std::uint32_t* count) {
         if (Trace()) {
             TraceHex(buffer, *count);
         }
@@ -150,14 +150,14 @@ class HidRecord final : public ChannelRecord {
             lock.lock();
             state_->ReleaseDevice();
             if (got < 0) {
-                return kChannelFailed;
+                return ChannelResult::Failed;
             }
             if (got > 0) {
                 *count = static_cast<std::uint32_t>(std::min<std::size_t>(got, capacity));
-                return kChannelDone;
+                return ChannelResult::Done;
             }
         }
-        return state_->closing ? kChannelFailed : kChannelDone;
+        return state_->closing ? ChannelResult::Failed : ChannelResult::Done;
     }
 
     void Close() override {
@@ -182,17 +182,17 @@ class HidRecord final : public ChannelRecord {
     }
 
   private:
-    int FinishWrite(int written, std::uint32_t count) {
-        int outcome = kChannelFailed;
+    ChannelResult FinishWrite(int written, std::uint32_t count) {
+        ChannelResult outcome = ChannelResult::Failed;
         if (written == 0) {
-            outcome = kChannelTimeout;
+            outcome = ChannelResult::Timeout;
         } else if (written > 0 && static_cast<std::uint32_t>(written) == count) {
-            outcome = kChannelDone;
+            outcome = ChannelResult::Done;
         }
         if (Trace()) {
             static constexpr const char* kTexts[] = {
                 "COM%d write failed!\r\n", "COM%d write timeout!\r\n", "COM%d write succeed.\r\n"};
-            TraceText(TraceFormat(kTexts[outcome + 1], PortNumber()));
+            TraceText(TraceFormat(kTexts[static_cast<int>(outcome) + 1], PortNumber()));
         }
         return outcome;
     }
@@ -244,24 +244,24 @@ ChannelHandle HidOpen(bool trace) {
     return handle;
 }
 
-int HidWrite(ChannelHandle handle, const void* report, std::uint32_t count) {
+ChannelResult HidWrite(ChannelHandle handle, const void* report, std::uint32_t count) {
     if (count == 0) {
-        return kChannelDone;
+        return ChannelResult::Done;
     }
     const auto record = FindHidRecord(handle);
     if (!record || report == nullptr) {
-        return kChannelFailed;
+        return ChannelResult::Failed;
     }
     return record->Write(report, count);
 }
 
-int HidRead(ChannelHandle handle, void* buffer, std::uint32_t* count) {
+ChannelResult HidRead(ChannelHandle handle, void* buffer, std::uint32_t* count) {
     if (count != nullptr && *count == 0) {
-        return kChannelDone;
+        return ChannelResult::Done;
     }
     const auto record = FindHidRecord(handle);
     if (!record || buffer == nullptr || count == nullptr) {
-        return kChannelFailed;
+        return ChannelResult::Failed;
     }
     return record->Read(static_cast<unsigned char*>(buffer), count);
 }

@@ -25,16 +25,18 @@ inline constexpr std::uint32_t kHidWaitMs = 5000;
 ChannelHandle HidOpen(bool trace);
 
 // Writes one report: the caller's `count` bytes, padded with zeros to the report length (bytes
-// beyond `count` are never read). 1 when the device took the whole report and `count` is the
-// report length; 0 when it took nothing; -1 for a failure, a report not done within 5000 ms, a
-// count other than the report length (after the device took the report), or an unknown handle.
-// A count of 0 returns 1 at once. A write the device has not finished when the wait ends keeps
-// the channel: later writes fail at once until it is done, and nothing queues up behind it.
-int HidWrite(ChannelHandle handle, const void* report, std::uint32_t count);
+// beyond `count` are never read). Done when the device took the whole report and `count` is the
+// report length; Timeout when it took nothing; Failed for a failure, a report not done within
+// 5000 ms, a count other than the report length (after the device took the report), or an
+// unknown handle. A count of 0 is Done at once. A write the device has not finished when the wait
+// ends keeps the channel: later writes fail at once until it is done, and nothing queues up behind
+// it.
+ChannelResult HidWrite(ChannelHandle handle, const void* report, std::uint32_t count);
 
 // Waits up to 5000 ms for one input report and puts at most *count bytes of it into `buffer`.
-// 1 with *count set to the bytes received, 0 when nothing came; -1 when the device failed or
-// the handle is unknown. A count of 0 returns 1 at once. No read is left outstanding on return.
-int HidRead(ChannelHandle handle, void* buffer, std::uint32_t* count);
+// Done with *count set to the bytes received, Timeout when nothing came; Failed when the device
+// failed or the handle is unknown. A count of 0 is Done at once. No read is left outstanding on
+// return.
+ChannelResult HidRead(ChannelHandle handle, void* buffer, std::uint32_t* count);
 
 }  // namespace termload

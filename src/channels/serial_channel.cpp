@@ -69,20 +69,20 @@ ChannelHandle ComOpenDevice(int portNumber, const std::string& device, int baudR
     return handle;
 }
 
-int ComWrite(ChannelHandle handle, const void* data, std::uint32_t count) {
+ChannelResult ComWrite(ChannelHandle handle, const void* data, std::uint32_t count) {
     if (count == 0) {
-        return kChannelDone;
+        return ChannelResult::Done;
     }
     if (count > kChannelBufferSize || data == nullptr) {
-        return kChannelFailed;
+        return ChannelResult::Failed;
     }
     const auto record = FindSerialRecord(handle);
-    return record ? record->Write(data, count) : kChannelFailed;
+    return record ? record->Write(data, count) : ChannelResult::Failed;
 }
 
-int ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count) {
+ChannelResult ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count) {
     const auto record = FindSerialRecord(handle);
-    return record ? record->Read(buffer, count) : kChannelFailed;
+    return record ? record->Read(buffer, count) : ChannelResult::Failed;
 }
 
 std::string SerialDeviceIdentity(const std::string& device) {
@@ -99,7 +99,7 @@ bool ComDeviceGone(ChannelHandle handle) {
     return record && record->DeviceGone();
 }
 
-void ComPurge(ChannelHandle handle, int kind) {
+void ComPurge(ChannelHandle handle, PurgeKind kind) {
     if (handle <= 0) {
         return;
     }
@@ -108,12 +108,12 @@ void ComPurge(ChannelHandle handle, int kind) {
     }
 }
 
-int ComDrain(ChannelHandle handle) {
+ChannelResult ComDrain(ChannelHandle handle) {
     if (handle <= 0) {
-        return kChannelFailed;
+        return ChannelResult::Failed;
     }
     const auto record = FindSerialRecord(handle);
-    return record ? record->Drain() : kChannelFailed;
+    return record ? record->Drain() : ChannelResult::Failed;
 }
 
 }  // namespace termload

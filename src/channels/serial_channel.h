@@ -34,29 +34,35 @@ ChannelHandle ComOpenDevice(int portNumber, const std::string& device, int baudR
                             int stopBitsIndex, int parityIndex, int flowControlIndex,
                             ReceiveCallback callback, bool trace);
 
-// Writes 0 to 2048 bytes. Returns 1 once every byte has gone out; 0 when the write ran out of
+// Writes 0 to 2048 bytes. Done once every byte has gone out; Timeout when the write ran out of
 // time (normal mode: 2000 ms, with nothing taken; console mode: 4000 ms, taken in part or not);
-// -1 for a failure, a normal-mode write taken in part, a closed or unknown handle, or more than
+// Failed for a failure, a normal-mode write taken in part, a closed or unknown handle, or more than
 // 2048 bytes.
-int ComWrite(ChannelHandle handle, const void* data, std::uint32_t count);
+ChannelResult ComWrite(ChannelHandle handle, const void* data, std::uint32_t count);
 
 // Normal mode only: reads up to *count bytes (at most 2048) into `buffer`, which holds
 // *count + 1 bytes, and stores a 0 byte after them. Returns when the count is reached, 250 ms
-// after the last byte, or after 2000 ms in all: 1 with *count set to the bytes read, 0 with
-// *count set to 0 when nothing came, -1 on failure or for a console-mode or unknown handle.
-// A count of 0 returns 1 at once.
-int ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count);
+// after the last byte, or after 2000 ms in all: Done with *count set to the bytes read, Timeout
+// with *count set to 0 when nothing came, Failed on failure or for a console-mode or unknown
+// handle. A count of 0 is Done at once.
+ChannelResult ComRead(ChannelHandle handle, void* buffer, std::uint32_t* count);
 
-// Kind 0: both directions, 1: receive side, 2: transmit side; other kinds do nothing. Received
-// bytes not yet read are discarded. Bytes already written are never discarded: the transmit
-// side waits (up to the port's time-out) until they have gone out.
-void ComPurge(ChannelHandle handle, int kind);
+// Which side of the port a purge clears.
+enum class PurgeKind : int {
+    Both = 0,
+    Receive = 1,
+    Transmit = 2,
+};
+
+// Received bytes not yet read are discarded. Bytes already written are never discarded: the
+// transmit side waits (up to the port's time-out) until they have gone out.
+void ComPurge(ChannelHandle handle, PurgeKind kind);
 
 // Waits until every byte written has left the PC, up to the port's write time-out (normal mode
-// 2000 ms, console mode 4000 ms). Returns 1 when the output queue is empty (a device that cannot
-// tell, such as a pty, always reports it so), 0 when the time ran out with bytes still queued,
-// -1 when the device has gone or the handle is closed or unknown.
-int ComDrain(ChannelHandle handle);
+// 2000 ms, console mode 4000 ms). Done when the output queue is empty (a device that cannot
+// tell, such as a pty, always reports it so), Timeout when the time ran out with bytes still
+// queued, Failed when the device has gone or the handle is closed or unknown.
+ChannelResult ComDrain(ChannelHandle handle);
 
 // What tells a terminal's device from another that later takes its place under the same name (a
 // pty number handed out again, a node re-created behind the same link, a replugged adapter under

@@ -78,10 +78,10 @@ std::error_code SerialRecord::StartReader() {
     return {};
 }
 
-int SerialRecord::Write(const void* data, std::uint32_t count) {
+ChannelResult SerialRecord::Write(const void* data, std::uint32_t count) {
     const OperationGate::Pass pass(gate_);
     if (!pass) {
-        return kChannelFailed;
+        return ChannelResult::Failed;
     }
     if (Trace()) {
         TraceTextWithHex(
@@ -110,28 +110,28 @@ int SerialRecord::Write(const void* data, std::uint32_t count) {
     return FinishWrite(result, count);
 }
 
-int SerialRecord::FinishWrite(const PortResult& result, std::uint32_t count) {
-    int outcome = kChannelFailed;
+ChannelResult SerialRecord::FinishWrite(const PortResult& result, std::uint32_t count) {
+    ChannelResult outcome = ChannelResult::Failed;
     if (result.status == PortStatus::kOk && result.bytes == count) {
-        outcome = kChannelDone;
+        outcome = ChannelResult::Done;
     } else if (result.status == PortStatus::kTimedOut && result.bytes == 0) {
-        outcome = kChannelTimeout;
+        outcome = ChannelResult::Timeout;
     }
     if (Trace()) {
         static constexpr const char* kTexts[] = {
             "COM%d write failed!\r\n", "COM%d write timeout!\r\n", "COM%d write succeed.\r\n"};
-        TraceText(TraceFormat(kTexts[outcome + 1], PortNumber()));
+        TraceText(TraceFormat(kTexts[static_cast<int>(outcome) + 1], PortNumber()));
     }
     return outcome;
 }
 
-int SerialRecord::Read(void* buffer, std::uint32_t* count) {
+ChannelResult SerialRecord::Read(void* buffer, std::uint32_t* count) {
     const OperationGate::Pass pass(gate_);
     if (!pass || ConsoleMode() || buffer == nullptr || count == nullptr) {
-        return kChannelFailed;
+        return ChannelResult::Failed;
     }
     if (*count == 0) {
-        return kChannelDone;
+        return ChannelResult::Done;
     }
     const std::uint32_t wanted = std::min(*count, kChannelBufferSize);
     const PortResult result =
@@ -145,48 +145,48 @@ int SerialRecord::Read(void* buffer, std::uint32_t* count) {
                 TraceFormat("COM%d read bytes(%u) succeed.", PortNumber(), unsigned{*count}), bytes,
                 result.bytes);
         }
-        return kChannelDone;
+        return ChannelResult::Done;
     }
     if (result.status == PortStatus::kTimedOut) {
         *count = 0;
         if (Trace()) {
             TraceText(TraceFormat("COM%d read timeout.", PortNumber()));
         }
-        return kChannelTimeout;
+        return ChannelResult::Timeout;
     }
     if (Trace() && result.error) {
         TraceWarning(PortNumber(), result.call, result.error);
     }
-    return kChannelFailed;
+    return ChannelResult::Failed;
 }
 
-void SerialRecord::Purge(int kind) {
+void SerialRecord::Purge(PurgeKind kind) {
     const OperationGate::Pass pass(gate_);
     if (!pass || port_->HungUp()) {
         return;
     }
-    if (kind == 0 || kind == 1) {
+    if (kind == PurgeKind::Both || kind == PurgeKind::Receive) {
         port_->DiscardInput();
     }
-    if (kind == 0 || kind == 2) {
+    if (kind == PurgeKind::Both || kind == PurgeKind::Transmit) {
         // Bytes a write has reported as written must reach the peer: wait for them to go out
         // rather than dropping them.
         port_->DrainOutput(PortTimeout());
     }
 }
 
-int SerialRecord::Drain() {
+ChannelResult SerialRecord::Drain() {
     const OperationGate::Pass pass(gate_);
     if (!pass || port_->HungUp()) {
-        return kChannelFailed;
+        return ChannelResult::Failed;
     }
     switch (port_->DrainOutput(PortTimeout())) {
         case PortStatus::kOk:
-            return kChannelDone;
+            return ChannelResult::Done;
         case PortStatus::kTimedOut:
-            return kChannelTimeout;
+            return ChannelResult::Timeout;
         default:
-            return kChannelFailed;
+            return ChannelResult::Failed;
     }
 }
 

@@ -28,11 +28,11 @@ class SerialRecord final : public ChannelRecord, public std::enable_shared_from_
     std::error_code StartReader();
 
     // The operations behind ComWrite (1 to 2048 bytes), ComRead and ComPurge.
-    int Write(const void* data, std::uint32_t count);
-    int Read(void* buffer, std::uint32_t* count);
-    void Purge(int kind);
+    ChannelResult Write(const void* data, std::uint32_t count);
+    ChannelResult Read(void* buffer, std::uint32_t* count);
+    void Purge(PurgeKind kind);
     // The result of ComDrain.
-    int Drain();
+    ChannelResult Drain();
     // The device behind the port: whether it has gone (asked now), and its identity.
     bool DeviceGone();
     std::string DeviceIdentity();
@@ -43,8 +43,8 @@ class SerialRecord final : public ChannelRecord, public std::enable_shared_from_
     // The time-out T of the port: bounds a normal-mode read or write and a purge's wait.
     SerialPort::Milliseconds PortTimeout() const;
 
-    // 1, 0 or -1 for a write that ended with `result`, and its trace line.
-    int FinishWrite(const PortResult& result, std::uint32_t count);
+    // The result of a write that ended with `result`, and its trace line.
+    ChannelResult FinishWrite(const PortResult& result, std::uint32_t count);
 
     static void RunReader(std::shared_ptr<SerialRecord> self);
     void ReaderLoop();

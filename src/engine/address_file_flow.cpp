@@ -27,18 +27,18 @@ std::string AddressFileShownName(std::string_view name) {
         .append("adr");
 }
 
-int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, std::string_view name,
-                    std::span<const std::string> names) {
+AddressFileOutcome SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame,
+                                   std::string_view name, std::span<const std::string> names) {
     const std::string prefix = StatusPrefix(slot.portNumber);
     const int lang = job.langBase;
     SlotStatus& status = slot.status;
 
     if (!slot.Link().Open(LinkMode::Normal)) {
         if (slot.stop.IsRequested()) {
-            return kAddressFileStopped;  // a stop refuses the open: no fault of the port
+            return AddressFileOutcome::Stopped;  // a stop refuses the open: no fault of the port
         }
         status.Show(prefix + std::string(TextOf(lang, kTextPortOpenFailed)), StatusColour::Red);
-        return kAddressFileOpenFailed;
+        return AddressFileOutcome::OpenFailed;
     }
 
     const std::string shownName = AddressFileShownName(name);
@@ -82,7 +82,7 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
                             StatusColour::Black);
             });
         if (end == BlockLoopEnd::Stopped) {
-            return kAddressFileStopped;
+            return AddressFileOutcome::Stopped;
         }
         allSent = end == BlockLoopEnd::AllSent || end == BlockLoopEnd::AllSentAfterRestart;
         passOver = end == BlockLoopEnd::PassOver;
@@ -98,12 +98,12 @@ int SendAddressFile(PortSlot& slot, const DownloadJob& job, FileFrame& frame, st
     slot.Table().Sink().FileFinished(
         {slot.Index(), -1, std::string(name), destination, length, allSent, status.Text()});
     if (passOver) {
-        return kAddressFilePassOver;
+        return AddressFileOutcome::PassOver;
     }
     if (!slot.stop.IsRequested()) {
         DelayWithMessages(length / std::max<std::uint32_t>(job.pacing.fileIntervalMs, 1));
     }
-    return kAddressFileDone;
+    return AddressFileOutcome::Done;
 }
 
 }  // namespace termload

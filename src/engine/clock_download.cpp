@@ -96,9 +96,9 @@ ClockDownloadOutcome ClockDownload(int port, const SerialSettings& line, const C
         return {ClockDownloadResult::PortOpenFailed, kTextPortOpenFailed, kColourRed};
     }
     const ClockPacket packet = BuildClockPacket(time);
-    const int written = ComWrite(handle, packet.data(), packet.size());
+    const ChannelResult written = ComWrite(handle, packet.data(), packet.size());
     ComClose(handle);
-    if (written != 1) {
+    if (written != ChannelResult::Done) {
         return {ClockDownloadResult::WriteFailed, kTextClockFailed, kColourRed};
     }
     return {ClockDownloadResult::Sent, kTextClockOk, kColourBlack};

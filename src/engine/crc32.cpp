@@ -49,12 +49,12 @@ bool Crc32OfOpenFile(SourceFile& file, std::uint32_t& crc, std::chrono::millisec
     return true;
 }
 
-std::int32_t FileCrc32(const std::filesystem::path& path, std::uint32_t& crc) {
+FileCrcResult FileCrc32(const std::filesystem::path& path, std::uint32_t& crc) {
     SourceFile file(path);
     if (!file.IsOpen() || !Crc32OfOpenFile(file, crc)) {
-        return -1;
+        return FileCrcResult::Unreadable;
     }
-    return 0;
+    return FileCrcResult::Computed;
 }
 
 }  // namespace termload

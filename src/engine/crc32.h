@@ -20,7 +20,12 @@ inline constexpr std::chrono::milliseconds kCrcReadRetryPause{50};
 bool Crc32OfOpenFile(SourceFile& file, std::uint32_t& crc,
                      std::chrono::milliseconds retryPause = kCrcReadRetryPause);
 
-// CRC-32 of the file at path: 0 and the CRC, or -1 when it cannot be opened or read.
-std::int32_t FileCrc32(const std::filesystem::path& path, std::uint32_t& crc);
+enum class FileCrcResult {
+    Computed,    // `crc` holds the file's CRC-32
+    Unreadable,  // the file cannot be opened or read
+};
+
+// CRC-32 of the file at path.
+FileCrcResult FileCrc32(const std::filesystem::path& path, std::uint32_t& crc);
 
 }  // namespace termload

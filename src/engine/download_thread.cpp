@@ -173,21 +173,37 @@ PassResult PortLost(PortSlot& slot, PassResult result, const std::string& file) 
     return result;
 }
 
-PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, PassState& state) {
+// How one run through the file list ended.
+enum class ListEnd {
+    Finished,   // past the last step: the pass's closing checks follow
+    StartOver,  // a boot-loader row failed and the boot loader has answered again
+    PassEnded,  // the pass ends here, its result filled in
+};
+
+ListEnd StopPass(PortSlot& slot, PassResult& result) {
+    SlotCloseChannel(slot);
+    result.end = PassEnd::Stopped;
+    return ListEnd::PassEnded;
+}
+
+ListEnd EndPass(PassResult& result, PassEnd end) {
+    result.end = end;
+    return ListEnd::PassEnded;
+}
+
+ListEnd LosePort(PortSlot& slot, PassResult& result, const std::string& file) {
+    result = PortLost(slot, result, file);
+    return ListEnd::PassEnded;
+}
+
+// The checked rows in order, then one step more that sends the clock file.
+ListEnd SendFileList(PortSlot& slot, DownloadRun& run, PassState& state, PassResult& result) {
     const DownloadJob& job = run.Job();
     const ConsoleContext console{slot, job};
     const bool m868 = ModelClass(job.modelName) == kModelClassM868;
-    PassResult result;
-    slot.Link().BeginPass();
-    // One step past the last row sends the clock file. A boot-loader row that fails makes the
-    // list start over from its first row once the boot loader has answered again.
-    std::size_t index = 0;
-    for (bool startOver = false; index <= job.rows.size(); index = startOver ? 0 : index + 1) {
-        startOver = false;
+    for (std::size_t index = 0; index <= job.rows.size(); ++index) {
         if (slot.stop.IsRequested()) {
-            SlotCloseChannel(slot);
-            result.end = PassEnd::Stopped;
-            return result;
+            return StopPass(slot, result);
         }
         slot.status.SetProgressPosition(0);
 
@@ -210,28 +226,25 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, PassState& state) {
         }
 
         if (m868 && !state.addressFileSent) {
-            const int sent =
-                SendAddressFile(slot, job, state.frame, kAddressFileName, job.addressFileNames);
-            if (sent == kAddressFileStopped) {
-                result.end = PassEnd::Stopped;
-                return result;
+            switch (
+                SendAddressFile(slot, job, state.frame, kAddressFileName, job.addressFileNames)) {
+                case AddressFileOutcome::Done:
+                    state.addressFileSent = true;
+                    break;
+                case AddressFileOutcome::Stopped:
+                    return EndPass(result, PassEnd::Stopped);
+                case AddressFileOutcome::OpenFailed:
+                    return LosePort(slot, result, {});
+                case AddressFileOutcome::PassOver:
+                    return EndPass(result, PassEnd::PassOver);
             }
-            if (sent == kAddressFileOpenFailed) {
-                return PortLost(slot, result, {});
-            }
-            if (sent == kAddressFilePassOver) {
-                result.end = PassEnd::PassOver;
-                return result;
-            }
-            state.addressFileSent = true;
         }
 
         // After the address file too: a terminal that went away with it must not be followed by
         // a file for its replacement.
         result.lastFileName = file.fileName;
         if (DeviceChanged(slot, job, file.destination)) {
-            result.end = PassEnd::PassOver;
-            return result;
+            return EndPass(result, PassEnd::PassOver);
         }
 
         if (IsBootLoaderKind(kind)) {
@@ -249,21 +262,23 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, PassState& state) {
             } else if (!slot.stop.IsRequested()) {
                 outcome = SendThroughUsbPipe(console, kind, file);
             }
-            if (outcome == FlowOutcome::PortLost) {
-                return PortLost(slot, result, file.destination);
-            }
-            if (outcome == FlowOutcome::StartOver) {
-                // The operator has seen the error: the boot loader is waited for again and the
-                // list starts anew; the pass can no longer vouch for what went before.
-                ReportFailure(slot, file.destination, FailureCause::Console, PassRestart::None);
-                result.failure = true;
-                if (slot.stop.IsRequested()) {
-                    continue;
-                }
-                if (KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
-                    return PortLost(slot, result, {});
-                }
-                startOver = true;
+            switch (outcome) {
+                case FlowOutcome::NextRow:
+                    break;
+                case FlowOutcome::PortLost:
+                    return LosePort(slot, result, file.destination);
+                case FlowOutcome::StartOver:
+                    // The operator has seen the error: the boot loader is waited for again and
+                    // the list starts anew; the pass can no longer vouch for what went before.
+                    ReportFailure(slot, file.destination, FailureCause::Console, PassRestart::None);
+                    result.failure = true;
+                    if (slot.stop.IsRequested()) {
+                        return StopPass(slot, result);
+                    }
+                    if (KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
+                        return LosePort(slot, result, {});
+                    }
+                    return ListEnd::StartOver;
             }
             continue;
         }
@@ -274,18 +289,32 @@ PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, PassState& state) {
                 result.failure = true;
                 break;
             case FileOutcome::PassOver:
-                result.end = PassEnd::PassOver;
-                return result;
+                return EndPass(result, PassEnd::PassOver);
             case FileOutcome::Failed:
                 result.allFilesSent = false;
                 break;
             case FileOutcome::PortLost:
-                return PortLost(slot, result, file.destination);
+                return LosePort(slot, result, file.destination);
         }
+    }
+    return ListEnd::Finished;
+}
+
+PassResult RunFileLoop(PortSlot& slot, DownloadRun& run, PassState& state) {
+    PassResult result;
+    slot.Link().BeginPass();
+    // A boot-loader row that fails makes the list start over from its first row once the boot
+    // loader has answered again.
+    ListEnd end = ListEnd::StartOver;
+    while (end == ListEnd::StartOver) {
+        end = SendFileList(slot, run, state, result);
+    }
+    if (end == ListEnd::PassEnded) {
+        return result;
     }
     if (slot.stop.IsRequested()) {
         result.end = PassEnd::Stopped;
-    } else if (DeviceChanged(slot, job, {})) {
+    } else if (DeviceChanged(slot, run.Job(), {})) {
         result.end = PassEnd::PassOver;
     }
     // Every file, the last one included, ended once the port's output had drained: nothing of the

@@ -22,13 +22,13 @@ std::optional<std::vector<std::uint8_t>> Exchange(ChannelHandle channel,
                                                   std::span<const std::uint8_t> request,
                                                   std::uint32_t replyWaitMs) {
     const std::optional<HidReport> report = BuildHidRequestReport(request);
-    if (!report || HidWrite(channel, report->data(), kHidReport) != kChannelDone) {
+    if (!report || HidWrite(channel, report->data(), kHidReport) != ChannelResult::Done) {
         return std::nullopt;
     }
     DelayWithMessages(replyWaitMs);
     HidReport reply{};
     auto count = static_cast<std::uint32_t>(reply.size());
-    if (HidRead(channel, reply.data(), &count) != kChannelDone) {
+    if (HidRead(channel, reply.data(), &count) != ChannelResult::Done) {
         return std::vector<std::uint8_t>{};
     }
     return HidReplyPayload(std::span(reply.data(), count));
@@ -97,18 +97,18 @@ void HidLink::Close() {
     }
 }
 
-int HidLink::Write(std::span<const std::uint8_t> bytes) {
+ChannelResult HidLink::Write(std::span<const std::uint8_t> bytes) {
     if (bytes.size() != kHidReport) {
-        return kChannelFailed;
+        return ChannelResult::Failed;
     }
     return HidWrite(slot_.channel, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
-int HidLink::Read(std::span<std::uint8_t> into, std::uint32_t, std::size_t& got) {
+ChannelResult HidLink::Read(std::span<std::uint8_t> into, std::uint32_t, std::size_t& got) {
     got = 0;
     auto count = static_cast<std::uint32_t>(std::min(into.size(), kHidReport));
-    const int result = HidRead(slot_.channel, into.data(), &count);
-    if (result == kChannelDone) {
+    const ChannelResult result = HidRead(slot_.channel, into.data(), &count);
+    if (result == ChannelResult::Done) {
         got = count;
     }
     return result;
@@ -120,7 +120,7 @@ std::optional<FailureCause> HidLink::SendFrame(const FileFrame& frame) {
     }
     HidReport report;
     BuildHidFrameReport(frame, report);
-    if (HidWrite(slot_.channel, report.data(), kHidReport) != kChannelDone) {
+    if (HidWrite(slot_.channel, report.data(), kHidReport) != ChannelResult::Done) {
         return FailureCause::Transport;
     }
     return std::nullopt;

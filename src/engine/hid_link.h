@@ -48,10 +48,11 @@ class HidLink final : public SlotLink {
     FrameRecovery Recovery() const override { return FrameRecovery::GiveUpFile; }
     bool Open(LinkMode mode) override;
     void Close() override;
-    // Whole reports: anything but one report's bytes is refused (-1).
-    int Write(std::span<const std::uint8_t> bytes) override;
+    // Whole reports: anything but one report's bytes is refused.
+    ChannelResult Write(std::span<const std::uint8_t> bytes) override;
     // One input report, waiting as the channel does (up to 5000 ms); `timeoutMs` is not used.
-    int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) override;
+    ChannelResult Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs,
+                       std::size_t& got) override;
     void Purge() override {}
     std::optional<FailureCause> SendFrame(const FileFrame& frame) override;
     bool SendConsoleBytes(std::span<const std::uint8_t> bytes) override;

@@ -104,8 +104,8 @@ class KernelImageRow {
         Pause(time_.ymodemSettleMs);
         Show(file_.fileName + "...", StatusColour::Black);
         Pause(time_.ymodemSettleMs);
-        const int sent = SendImage();
-        if (sent != kYmodemSent) {
+        const YmodemResult sent = SendImage();
+        if (sent != YmodemResult::Sent) {
             if (const std::string text = YmodemResultText(job_.langBase, sent); !text.empty()) {
                 Show(text);
             }
@@ -155,7 +155,7 @@ class KernelImageRow {
 
     bool OpenConsole() { return slot_.Link().Open(LinkMode::Console); }
 
-    int SendImage() {
+    YmodemResult SendImage() {
         LinkYmodemPort port(slot_.Link());
         YModem sender(port, slot_.channel, YmodemProgress(slot_));
         return sender.Transfer(PathToUtf8(file_.source), 0);

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 
+#include "channels/channel_library.h"
 #include "channels/serial_port.h"
 #include "config/controls_model.h"
 #include "engine/host_sink.h"
@@ -52,10 +53,11 @@ class SlotLink {
     // Closes the channel if one is open; safe against a stop closing it at the same moment.
     virtual void Close() = 0;
 
-    // The channel's results: kChannelDone, kChannelTimeout or kChannelFailed.
-    virtual int Write(std::span<const std::uint8_t> bytes) = 0;
+    // The channel's results.
+    virtual ChannelResult Write(std::span<const std::uint8_t> bytes) = 0;
     // Normal mode: waits up to `timeoutMs` for bytes; `got` is how many came.
-    virtual int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) = 0;
+    virtual ChannelResult Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs,
+                               std::size_t& got) = 0;
     // Discards what came in and what has not been taken yet of the output (never bytes a write
     // reported as sent).
     virtual void Purge() = 0;

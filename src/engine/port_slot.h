@@ -41,11 +41,12 @@ int ModelClass(std::string_view modelName);
 inline constexpr std::size_t kModelNameFieldSize = 30;
 bool ModelNameFits(std::string_view modelName);
 
-// ChecksumWatch: 0 nothing watched, 1 a USB-pipe image transfer is watched, 2 the terminal has
-// printed "Checksum Error" since.
-inline constexpr int kChecksumIdle = 0;
-inline constexpr int kChecksumWatching = 1;
-inline constexpr int kChecksumErrorSeen = 2;
+// What the console is watched for while a USB-pipe image goes.
+enum class ChecksumWatch {
+    Idle,       // nothing watched
+    Watching,   // a USB-pipe image transfer is watched
+    ErrorSeen,  // the terminal has printed "Checksum Error" since
+};
 
 // Console text received from the terminal since it was last cleared. Written by the port's reader
 // thread, read and cleared by the download thread; guarded by its own lock.
@@ -168,7 +169,7 @@ class PortSlotTable {
     const Timings& Time() const;
     HostSink& Sink() const { return sink_; }
 
-    std::atomic<int> checksumWatch{kChecksumIdle};
+    std::atomic<ChecksumWatch> checksumWatch{ChecksumWatch::Idle};
 
   private:
     friend void SlotStopAll(PortSlotTable& table);

@@ -66,14 +66,15 @@ void SerialLink::Close() {
     }
 }
 
-int SerialLink::Write(std::span<const std::uint8_t> bytes) {
+ChannelResult SerialLink::Write(std::span<const std::uint8_t> bytes) {
     if (bytes.size() > kChannelBufferSize) {
-        return kChannelFailed;
+        return ChannelResult::Failed;
     }
     return ComWrite(slot_.channel, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
-int SerialLink::Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) {
+ChannelResult SerialLink::Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs,
+                               std::size_t& got) {
     got = 0;
     // The port ends a read 2000 ms after it began, or 250 ms after the last byte: read again
     // while nothing has come and the caller's time-out runs.
@@ -82,9 +83,10 @@ int SerialLink::Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std:
     for (;;) {
         auto count =
             static_cast<std::uint32_t>(std::min<std::size_t>(into.size(), kChannelBufferSize));
-        const int result = ComRead(slot_.channel, buffer, &count);
-        if (result != kChannelTimeout || Clock::now() >= deadline || slot_.stop.IsRequested()) {
-            if (result == kChannelDone) {
+        const ChannelResult result = ComRead(slot_.channel, buffer, &count);
+        if (result != ChannelResult::Timeout || Clock::now() >= deadline ||
+            slot_.stop.IsRequested()) {
+            if (result == ChannelResult::Done) {
                 std::copy_n(buffer, count, into.begin());
                 got = count;
             }
@@ -94,7 +96,7 @@ int SerialLink::Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std:
 }
 
 void SerialLink::Purge() {
-    ComPurge(slot_.channel, 0);
+    ComPurge(slot_.channel, PurgeKind::Both);
 }
 
 std::optional<FailureCause> SerialLink::SendPieces(std::span<const std::uint8_t> wire) {
@@ -107,7 +109,7 @@ std::optional<FailureCause> SerialLink::SendPieces(std::span<const std::uint8_t>
         const ChannelHandle channel = slot_.channel;
         const auto began = Clock::now();
         if (ComWrite(channel, wire.data() + offset, static_cast<std::uint32_t>(length)) !=
-            kChannelDone) {
+            ChannelResult::Done) {
             // A terminal that merely stops taking bytes makes the write wait for its whole
             // time-out; one that fails at once went away.
             const bool hungUp = Clock::now() - began < std::chrono::milliseconds(kHangUpWithinMs);
@@ -115,7 +117,7 @@ std::optional<FailureCause> SerialLink::SendPieces(std::span<const std::uint8_t>
         }
         DelayWithMessages(job_.pacing.usbDelayMs);
         if (piece == 3 || piece == 7) {
-            ComPurge(channel, 0);
+            ComPurge(channel, PurgeKind::Both);
         }
     }
     return std::nullopt;
@@ -136,9 +138,9 @@ std::optional<FailureCause> SerialLink::SendFrame(const FileFrame& frame) {
 
 std::optional<FailureCause> SerialLink::Drain() {
     switch (ComDrain(slot_.channel)) {
-        case kChannelDone:
+        case ChannelResult::Done:
             return std::nullopt;
-        case kChannelTimeout:
+        case ChannelResult::Timeout:
             return FailureCause::TimeOut;
         default:
             return FailureCause::HangUp;
@@ -147,7 +149,7 @@ std::optional<FailureCause> SerialLink::Drain() {
 
 bool SerialLink::SendConsoleBytes(std::span<const std::uint8_t> bytes) {
     for (const std::uint8_t byte : bytes) {
-        if (ComWrite(slot_.channel, &byte, 1) != kChannelDone) {
+        if (ComWrite(slot_.channel, &byte, 1) != ChannelResult::Done) {
             return false;
         }
         DelayWithMessages(slot_.Table().Time().consoleByteGapMs);
@@ -156,13 +158,13 @@ bool SerialLink::SendConsoleBytes(std::span<const std::uint8_t> bytes) {
 }
 
 std::optional<std::string> SerialLink::ExchangeVersion(std::span<const std::uint8_t> request) {
-    if (Write(request) != kChannelDone) {
+    if (Write(request) != ChannelResult::Done) {
         return std::nullopt;
     }
     DelayWithMessages(slot_.Table().Time().versionReplyWaitSerialMs);
     std::uint8_t reply[kChannelBufferSize + 1];
     auto count = static_cast<std::uint32_t>(kChannelBufferSize);
-    if (ComRead(slot_.channel, reply, &count) != kChannelDone) {
+    if (ComRead(slot_.channel, reply, &count) != ChannelResult::Done) {
         return std::string{};
     }
     return std::string(reinterpret_cast<const char*>(reply), count);

@@ -22,8 +22,9 @@ class SerialLink final : public SlotLink {
     FrameRecovery Recovery() const override { return FrameRecovery::RestartFromBlock0; }
     bool Open(LinkMode mode) override;
     void Close() override;
-    int Write(std::span<const std::uint8_t> bytes) override;
-    int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) override;
+    ChannelResult Write(std::span<const std::uint8_t> bytes) override;
+    ChannelResult Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs,
+                       std::size_t& got) override;
     void Purge() override;
     std::optional<FailureCause> SendFrame(const FileFrame& frame) override;
     std::optional<FailureCause> Drain() override;

@@ -87,8 +87,8 @@ int SlotReceive(PortSlotTable& table, ChannelHandle channel, const char* bytes,
         try {
             const std::string text = slot.received.Append(bytes, count);
             if (text.find(kChecksumErrorReply) != std::string::npos) {
-                int watching = kChecksumWatching;
-                table.checksumWatch.compare_exchange_strong(watching, kChecksumErrorSeen);
+                ChecksumWatch watching = ChecksumWatch::Watching;
+                table.checksumWatch.compare_exchange_strong(watching, ChecksumWatch::ErrorSeen);
             }
             ShowReceivedText(table, text);
             slot.events.SetReceive();

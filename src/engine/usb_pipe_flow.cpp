@@ -127,12 +127,12 @@ FlowOutcome RunUsbPipeFlow(PortSlot& slot, const DownloadJob& job, int kind, con
     }
     row.Pause(job.cmdDelayMs);
     // The terminal checks the image's sum and says so on the console, whatever the pipe took.
-    if (!sent || slot.Table().checksumWatch == kChecksumErrorSeen) {
+    if (!sent || slot.Table().checksumWatch == ChecksumWatch::ErrorSeen) {
         return row.Fail(texts->downloadFailed);
     }
     // Nothing is watched any more; a later "Checksum Error" must not count against this row or
     // the next one before its own transfer arms the watch again.
-    slot.Table().checksumWatch = kChecksumIdle;
+    slot.Table().checksumWatch = ChecksumWatch::Idle;
 
     if (!console.NandSolidify(texts->region)) {
         return row.Fail(texts->solidifyFailed);

@@ -129,7 +129,7 @@ bool UsbSendFile(PortSlot& slot, const DownloadJob& job, const FileToSend& file,
     }
     bytes = {};
 
-    slot.Table().checksumWatch = kChecksumWatching;
+    slot.Table().checksumWatch = ChecksumWatch::Watching;
     // A stop ends a chunk that is under way at once, not after its time-out.
     const StopSubscription cancelOnStop(slot.stop, [&pipe] { pipe->Cancel(); });
     const UsbPipeResult result = UsbSendImage(

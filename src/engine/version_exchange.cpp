@@ -58,14 +58,15 @@ VersionExchangeResult SerialVersionExchange(int port, const SerialSettings& line
         return result;
     }
     result.opened = true;
-    if (ComWrite(handle.get(), kVersionRequest.data(), kVersionRequest.size()) != kChannelDone) {
+    if (ComWrite(handle.get(), kVersionRequest.data(), kVersionRequest.size()) !=
+        ChannelResult::Done) {
         return result;
     }
     // The terminal answers as a whole within this wait; the caller's thread simply waits.
     std::this_thread::sleep_for(std::chrono::milliseconds(replyWaitMs));
     std::uint8_t buffer[kChannelBufferSize + 1];
     auto count = static_cast<std::uint32_t>(kChannelBufferSize);
-    if (ComRead(handle.get(), buffer, &count) == kChannelDone) {
+    if (ComRead(handle.get(), buffer, &count) == ChannelResult::Done) {
         result.reply.assign(buffer, buffer + count);
     }
     return result;

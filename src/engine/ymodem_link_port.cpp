@@ -8,22 +8,21 @@
 
 namespace termload {
 
-int LinkYmodemPort::Write(const std::uint8_t* data, std::uint32_t count) {
-    const int result = link_.Write(std::span(data, count));
-    return result == kChannelDone ? 1 : result == kChannelTimeout ? 0 : -1;
+ChannelResult LinkYmodemPort::Write(const std::uint8_t* data, std::uint32_t count) {
+    return link_.Write(std::span(data, count));
 }
 
-int LinkYmodemPort::ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) {
+ChannelResult LinkYmodemPort::ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) {
     std::uint8_t buffer[1] = {};
     std::size_t got = 0;
     const auto ms = static_cast<std::uint32_t>(
         std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 0, UINT32_MAX));
-    const int result = link_.Read(buffer, ms, got);
-    if (result == kChannelDone && got == 1) {
+    const ChannelResult result = link_.Read(buffer, ms, got);
+    if (result == ChannelResult::Done && got == 1) {
         byte = buffer[0];
-        return 1;
+        return ChannelResult::Done;
     }
-    return result == kChannelFailed ? -1 : 0;
+    return result == ChannelResult::Failed ? ChannelResult::Failed : ChannelResult::Timeout;
 }
 
 }  // namespace termload

@@ -10,9 +10,9 @@ class SlotLink;
 class LinkYmodemPort final : public YmodemPort {
   public:
     explicit LinkYmodemPort(SlotLink& link) : link_(link) {}
-    int Write(const std::uint8_t* data, std::uint32_t count) override;
+    ChannelResult Write(const std::uint8_t* data, std::uint32_t count) override;
     // Waits as the link's read does: up to `timeout`, less when the line fails or the slot stops.
-    int ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) override;
+    ChannelResult ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) override;
 
   private:
     SlotLink& link_;

@@ -16,19 +16,19 @@ std::string YmodemProgressText(int portNumber, std::string_view path, std::uint6
            std::to_string(sent / 1024 + 1) + "K/" + std::to_string(total / 1024 + 1) + "K)";
 }
 
-std::string YmodemResultText(int langBase, int result) {
+std::string YmodemResultText(int langBase, YmodemResult result) {
     int id = 0;
     switch (result) {
-        case kYmodemMaxErrors:
+        case YmodemResult::MaxErrors:
             id = 85;
             break;
-        case kYmodemTimeout:
+        case YmodemResult::Timeout:
             id = 86;
             break;
-        case kYmodemUserCancel:
+        case YmodemResult::UserCancel:
             id = 87;
             break;
-        case kYmodemRemoteCancel:
+        case YmodemResult::RemoteCancel:
             id = 88;
             break;
         default:

@@ -16,9 +16,9 @@ class PortSlot;
 std::string YmodemProgressText(int portNumber, std::string_view path, std::uint64_t total,
                                std::uint64_t remaining);
 
-// String 85 (3), 86 (10), 87 (14) or 88 (15); empty for any other result, which leaves the
-// port's text as it is.
-std::string YmodemResultText(int langBase, int result);
+// String 85 (MaxErrors), 86 (Timeout), 87 (UserCancel) or 88 (RemoteCancel); empty for any other
+// result, which leaves the port's text as it is.
+std::string YmodemResultText(int langBase, YmodemResult result);
 
 // YmodemProgress: the sender's callback for the slot's download thread. Shows the label in black
 // and the progress bar (in bytes, or in larger units beyond the bar's range) while a file is open,

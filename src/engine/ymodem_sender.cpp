@@ -16,36 +16,6 @@ namespace {
 constexpr std::uint32_t kShortBlock = 128;
 constexpr std::uint32_t kLongBlock = 1024;
 
-enum class State {
-    WaitStart,
-    NextFile,
-    Open,
-    SendHeader,
-    HeaderReply,
-    HeaderTimeout,
-    HeaderNak,
-    WaitDataStart,
-    NextBlock,
-    ReadShort,
-    ReadLong,
-    SendData,
-    DataReply,
-    DataTimeout,
-    DataNak,
-    FileDone,
-    SendEot,
-    EotReply,
-    EotTimeout,
-    EotNak,
-    EndBlock,
-    SendEnd,
-    EndReply,
-    EndTimeout,
-    EndNak,
-    Abort,
-    Finish,
-};
-
 }  // namespace
 
 std::string YmodemHeaderData(const std::string& path, std::uint64_t size) {
@@ -68,9 +38,10 @@ YModem::YModem(YmodemPort& port, ChannelHandle channel, YmodemCallback progress)
     record_.channel = channel;
 }
 
-// One reply byte, kNoReply when the read timed out, kCancelled when the callback asked to stop,
-// kLineFailing when the line failed more than kMaxReadFailures times. Silence alone never ends
-// a wait: only the callback or a failing line does.
+// One reply byte; kNoReply when the read timed out; kCancelled when the callback asked to stop,
+// kLineFailing when the line failed more than kMaxReadFailures times, kRemoteCancelled at the
+// second CAN in a row. Silence alone never ends a wait: only the callback, a failing line or the
+// receiver's cancel does.
 int YModem::ReadReply() {
     int failures = 0;
     int reply = kNoReply;
@@ -79,22 +50,84 @@ int YModem::ReadReply() {
             return kCancelled;
         }
         std::uint8_t byte = 0;
-        const int got = port_.ReadByte(byte, kYmodemReplyWait);
-        if (got > 0) {
+        const ChannelResult got = port_.ReadByte(byte, kYmodemReplyWait);
+        if (got == ChannelResult::Done) {
             reply = byte;
             break;
         }
-        if (got == 0) {
+        if (got == ChannelResult::Timeout) {
             break;
         }
         if (++failures > kMaxReadFailures) {
             return kLineFailing;
         }
     }
-    if (reply != kCan) {
-        canCount_ = 0;
+    if (reply == kCan) {
+        return ++canCount_ >= 2 ? kRemoteCancelled : kCan;
     }
+    canCount_ = 0;
     return reply;
+}
+
+// The result that a wait ended with (kCancelled, kLineFailing or kRemoteCancelled) stands for.
+YmodemResult YModem::ResultOfEndedWait(int reply) {
+    switch (reply) {
+        case kCancelled:
+            return YmodemResult::UserCancel;
+        case kLineFailing:
+            return YmodemResult::Timeout;
+        default:
+            return YmodemResult::RemoteCancel;
+    }
+}
+
+// Reads past everything until the receiver asks for data with "C".
+std::optional<YmodemResult> YModem::AwaitRequest() {
+    for (;;) {
+        const int reply = ReadReply();
+        if (reply == kCrcRequest) {
+            return std::nullopt;
+        }
+        if (reply < 0) {
+            return ResultOfEndedWait(reply);
+        }
+    }
+}
+
+// Reads past everything but ACK and NAK, or until the wait ends.
+int YModem::AwaitAnswer() {
+    for (;;) {
+        const int reply = ReadReply();
+        if (reply == kAck || reply == kNak || reply < 0) {
+            return reply;
+        }
+    }
+}
+
+// Sends with `send` until the receiver answers ACK. A NAK, or a wait that the failing line
+// ended, sends again: one count for both, more than kMaxNaks NAKs or `maxFailedWaits` failed
+// waits end the transfer.
+std::optional<YmodemResult> YModem::SendUntilAcknowledged(void (YModem::*send)(),
+                                                          int maxFailedWaits) {
+    for (;;) {
+        (this->*send)();
+        switch (const int answer = AwaitAnswer()) {
+            case kAck:
+                return std::nullopt;
+            case kNak:
+                if (++record_.retries > kMaxNaks) {
+                    return YmodemResult::MaxErrors;
+                }
+                break;
+            case kLineFailing:
+                if (++record_.retries > maxFailedWaits) {
+                    return YmodemResult::Timeout;
+                }
+                break;
+            default:
+                return ResultOfEndedWait(answer);
+        }
+    }
 }
 
 void YModem::BuildPacket(std::uint32_t dataLength) {
@@ -118,6 +151,10 @@ void YModem::SendPacket() {
 
 void YModem::SendControl(std::uint8_t byte) {
     port_.Write(&byte, 1);
+}
+
+void YModem::SendEot() {
+    SendControl(kEot);
 }
 
 bool YModem::OpenFile(const std::string& path) {
@@ -150,7 +187,7 @@ bool YModem::ReadBlock(std::uint32_t length) {
     return true;
 }
 
-int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delayMs) {
+YmodemResult YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delayMs) {
     delayMs_ = delayMs;
     record_.bytesDone = 0;
     record_.filesDone = 0;
@@ -159,237 +196,107 @@ int YModem::Transfer(const std::optional<std::string>& path, std::uint32_t delay
     if (progress_) {
         progress_(record_, YmodemEvent::Started);
     }
-    int fileNumber = -1;
-    int result = kYmodemSent;
-    State state = State::WaitStart;
+    const std::optional<YmodemResult> failure = SendBatch(path);
+    if (failure) {
+        SendControl(kCan);
+        SendControl(kCan);
+    }
+    file_.Close();
+    return failure.value_or(YmodemResult::Sent);
+}
 
-    // The reply of a state that reads: a CAN counts towards the pair that ends the transfer,
-    // anything else ends the count.
-    enum class Reply { Byte, Again, Cancelled, Failing };
-    int reply = 0;
-    auto read = [&]() {
-        reply = ReadReply();
-        if (reply == kCancelled) {
-            return Reply::Cancelled;
-        }
-        if (reply == kLineFailing) {
-            return Reply::Failing;
-        }
-        if (reply == kCan) {
-            if (++canCount_ >= 2) {
-                result = kYmodemRemoteCancel;
-                state = State::Abort;
+// A batch of one file, then the empty block 0 that ends it. A file that cannot be opened is not
+// an error: the batch ends without it.
+std::optional<YmodemResult> YModem::SendBatch(const std::optional<std::string>& path) {
+    if (const auto failure = AwaitReceiverStart()) {
+        return failure;
+    }
+    if (path) {
+        record_.fileName = *path;
+        if (OpenFile(*path)) {
+            if (const auto failure = SendFile(*path)) {
+                return failure;
             }
-            return Reply::Again;
-        }
-        return Reply::Byte;
-    };
-    // Common handling of a read in a state that waits for ACK or NAK.
-    auto awaitAnswer = [&](State onAck, State onNak, State onFailing) {
-        switch (read()) {
-            case Reply::Cancelled:
-                result = kYmodemUserCancel;
-                state = State::Abort;
-                return;
-            case Reply::Failing:
-                result = kYmodemTimeout;
-                state = onFailing;
-                return;
-            case Reply::Again:
-                return;
-            case Reply::Byte:
-                if (reply == kAck) {
-                    state = onAck;
-                } else if (reply == kNak) {
-                    state = onNak;
-                }
-                return;
-        }
-    };
-    auto retry = [&](int limit, int limitResult, State again) {
-        if (++record_.retries > limit) {
-            result = limitResult;
-            state = State::Abort;
-        } else {
-            state = again;
-        }
-    };
-
-    for (;;) {
-        switch (state) {
-            case State::WaitStart:
-                file_.Close();
-                record_.retries = 0;
-                record_.remaining = 0;
-                record_.total = 0;
-                switch (read()) {
-                    case Reply::Cancelled:
-                        result = kYmodemUserCancel;
-                        state = State::Abort;
-                        break;
-                    case Reply::Failing:
-                        result = kYmodemTimeout;
-                        state = State::Abort;
-                        break;
-                    case Reply::Again:
-                        break;
-                    case Reply::Byte:
-                        if (reply == kCrcRequest) {
-                            state = State::NextFile;
-                        }
-                        break;
-                }
-                break;
-            case State::NextFile:
-                ++fileNumber;
-                if (fileNumber > 0) {
-                    state = State::EndBlock;
-                } else if (path) {
-                    state = State::Open;
-                }
-                break;
-            case State::Open: {
-                blockNumber_ = 0;
-                record_.fileName = *path;
-                if (!OpenFile(*path)) {
-                    // Not an error: the batch ends without the file.
-                    state = State::NextFile;
-                    break;
-                }
-                if (progress_) {
-                    progress_(record_, YmodemEvent::FileOpened);
-                }
-                std::fill_n(packet_.begin(), 3 + kShortBlock + 2, std::uint8_t{0});
-                const std::string header = YmodemHeaderData(*path, record_.total);
-                std::copy(header.begin(), header.end(), packet_.begin() + 3);
-                BuildPacket(kShortBlock);
-                state = State::SendHeader;
-                break;
-            }
-            case State::SendHeader:
-                SendPacket();
-                state = State::HeaderReply;
-                break;
-            case State::HeaderReply:
-                awaitAnswer(State::WaitDataStart, State::HeaderNak, State::HeaderTimeout);
-                break;
-            case State::HeaderTimeout:
-                retry(kMaxPacketFailedWaits, kYmodemTimeout, State::SendHeader);
-                break;
-            case State::HeaderNak:
-                retry(kMaxNaks, kYmodemMaxErrors, State::SendHeader);
-                break;
-            case State::WaitDataStart:
-                record_.retries = 0;
-                switch (read()) {
-                    case Reply::Cancelled:
-                        result = kYmodemUserCancel;
-                        state = State::Abort;
-                        break;
-                    case Reply::Failing:
-                        result = kYmodemTimeout;
-                        state = State::HeaderTimeout;
-                        break;
-                    case Reply::Again:
-                        break;
-                    case Reply::Byte:
-                        if (reply == kCrcRequest) {
-                            record_.retries = 0;
-                            state = State::NextBlock;
-                        }
-                        break;
-                }
-                break;
-            case State::NextBlock:
-                ++blockNumber_;  // wraps past 255, as the protocol does
-                if (record_.remaining == 0) {
-                    state = State::FileDone;
-                } else {
-                    state = record_.remaining >= kLongBlock ? State::ReadLong : State::ReadShort;
-                }
-                break;
-            case State::ReadShort:
-            case State::ReadLong:
-                if (ReadBlock(state == State::ReadLong ? kLongBlock : kShortBlock)) {
-                    state = State::SendData;
-                } else {
-                    // Padding a shrunken file would hand the terminal a corrupt image.
-                    result = kYmodemFileReadFailed;
-                    state = State::Abort;
-                }
-                break;
-            case State::SendData:
-                SendPacket();
-                state = State::DataReply;
-                break;
-            case State::DataReply:
-                awaitAnswer(State::NextBlock, State::DataNak, State::DataTimeout);
-                if (state == State::NextBlock) {
-                    record_.retries = 0;
-                }
-                break;
-            case State::DataTimeout:
-                retry(kMaxPacketFailedWaits, kYmodemTimeout, State::SendData);
-                break;
-            case State::DataNak:
-                retry(kMaxNaks, kYmodemMaxErrors, State::SendData);
-                break;
-            case State::FileDone:
-                file_.Close();
-                result = kYmodemSent;
-                record_.bytesDone += record_.total;
-                ++record_.filesDone;
-                state = State::SendEot;
-                break;
-            case State::SendEot:
-                SendControl(kEot);
-                state = State::EotReply;
-                break;
-            case State::EotReply:
-                awaitAnswer(State::WaitStart, State::EotNak, State::EotTimeout);
-                break;
-            case State::EotTimeout:
-                retry(kMaxClosingFailedWaits, kYmodemTimeout, State::SendEot);
-                break;
-            case State::EotNak:
-                retry(kMaxNaks, kYmodemMaxErrors, State::SendEot);
-                break;
-            case State::EndBlock:
-                blockNumber_ = 0;
-                record_.retries = 0;
-                std::fill_n(packet_.begin() + 3, kShortBlock, std::uint8_t{0});
-                BuildPacket(kShortBlock);
-                state = State::SendEnd;
-                break;
-            case State::SendEnd:
-                SendPacket();
-                state = State::EndReply;
-                break;
-            case State::EndReply:
-                awaitAnswer(State::Finish, State::EndNak, State::EndTimeout);
-                if (state == State::Finish) {
-                    result = kYmodemSent;
-                    if (progress_) {
-                        progress_(record_, YmodemEvent::BatchEnded);
-                    }
-                }
-                break;
-            case State::EndTimeout:
-                retry(kMaxClosingFailedWaits, kYmodemTimeout, State::SendEnd);
-                break;
-            case State::EndNak:
-                retry(kMaxNaks, kYmodemMaxErrors, State::SendEnd);
-                break;
-            case State::Abort:
-                SendControl(kCan);
-                SendControl(kCan);
-                state = State::Finish;
-                break;
-            case State::Finish:
-                file_.Close();
-                return result;
         }
     }
+    return EndBatch();
+}
+
+// The receiver's "C" that begins the batch, and the one after a file's EOT.
+std::optional<YmodemResult> YModem::AwaitReceiverStart() {
+    file_.Close();
+    record_.retries = 0;
+    record_.remaining = 0;
+    record_.total = 0;
+    return AwaitRequest();
+}
+
+// The open file: header block 0 with its name and size, data blocks 1, 2, ... and EOT.
+std::optional<YmodemResult> YModem::SendFile(const std::string& path) {
+    if (progress_) {
+        progress_(record_, YmodemEvent::FileOpened);
+    }
+    blockNumber_ = 0;
+    std::fill_n(packet_.begin(), 3 + kShortBlock + 2, std::uint8_t{0});
+    const std::string header = YmodemHeaderData(path, record_.total);
+    std::copy(header.begin(), header.end(), packet_.begin() + 3);
+    BuildPacket(kShortBlock);
+    if (const auto failure = SendHeader()) {
+        return failure;
+    }
+    while (record_.remaining > 0) {
+        ++blockNumber_;  // wraps past 255, as the protocol does
+        if (!ReadBlock(record_.remaining >= kLongBlock ? kLongBlock : kShortBlock)) {
+            // Padding a shrunken file would hand the terminal a corrupt image.
+            return YmodemResult::FileReadFailed;
+        }
+        if (const auto failure =
+                SendUntilAcknowledged(&YModem::SendPacket, kMaxPacketFailedWaits)) {
+            return failure;
+        }
+        record_.retries = 0;
+    }
+    file_.Close();
+    record_.bytesDone += record_.total;
+    ++record_.filesDone;
+    if (const auto failure = SendUntilAcknowledged(&YModem::SendEot, kMaxClosingFailedWaits)) {
+        return failure;
+    }
+    return AwaitReceiverStart();
+}
+
+// The header packet until the receiver acknowledges it and asks for the data. A line that fails
+// while the request is awaited counts as a failed wait for the header, which goes again.
+std::optional<YmodemResult> YModem::SendHeader() {
+    for (;;) {
+        if (const auto failure =
+                SendUntilAcknowledged(&YModem::SendPacket, kMaxPacketFailedWaits)) {
+            return failure;
+        }
+        record_.retries = 0;
+        const std::optional<YmodemResult> failure = AwaitRequest();
+        if (failure != YmodemResult::Timeout) {
+            return failure;  // the request came, or the wait ended for good
+        }
+        if (++record_.retries > kMaxPacketFailedWaits) {
+            return failure;
+        }
+    }
+}
+
+// The empty block 0 that tells the receiver no more files follow.
+std::optional<YmodemResult> YModem::EndBatch() {
+    blockNumber_ = 0;
+    record_.retries = 0;
+    std::fill_n(packet_.begin() + 3, kShortBlock, std::uint8_t{0});
+    BuildPacket(kShortBlock);
+    if (const auto failure = SendUntilAcknowledged(&YModem::SendPacket, kMaxClosingFailedWaits)) {
+        return failure;
+    }
+    if (progress_) {
+        progress_(record_, YmodemEvent::BatchEnded);
+    }
+    return std::nullopt;
 }
 
 }  // namespace termload

@@ -9,18 +9,21 @@
 #include <optional>
 #include <string>
 
+#include "channels/channel_library.h"
 #include "channels/channel_list.h"
 #include "engine/source_file.h"
 
 namespace termload {
 
-// Results of YModem::Transfer.
-inline constexpr int kYmodemSent = 0;           // file and end-of-batch block acknowledged
-inline constexpr int kYmodemMaxErrors = 3;      // a packet or EOT NAKed more than 10 times in a row
-inline constexpr int kYmodemTimeout = 10;       // the line kept failing (see ReadReply)
-inline constexpr int kYmodemUserCancel = 14;    // the progress callback asked to cancel
-inline constexpr int kYmodemRemoteCancel = 15;  // two CAN bytes in a row from the receiver
-inline constexpr int kYmodemFileReadFailed = 16;  // the open file gave fewer bytes than its size
+// Results of YModem::Transfer, numbered as the sender has always reported them.
+enum class YmodemResult : int {
+    Sent = 0,             // file and end-of-batch block acknowledged
+    MaxErrors = 3,        // a packet or EOT NAKed more than 10 times in a row
+    Timeout = 10,         // the line kept failing (see ReadReply)
+    UserCancel = 14,      // the progress callback asked to cancel
+    RemoteCancel = 15,    // two CAN bytes in a row from the receiver
+    FileReadFailed = 16,  // the open file gave fewer bytes than its size
+};
 
 // Progress callback events.
 enum class YmodemEvent : std::int32_t {
@@ -51,11 +54,12 @@ using YmodemCallback = std::function<std::int32_t(const YmodemProgressRecord&, Y
 class YmodemPort {
   public:
     virtual ~YmodemPort() = default;
-    // Writes all `count` bytes (at most 1029): 1 done, 0 not in time, -1 failed.
-    virtual int Write(const std::uint8_t* data, std::uint32_t count) = 0;
-    // Waits up to `timeout` for one byte: 1 with `byte` set, 0 when none came, -1 when the line
-    // failed. A port may bound the wait by its own, shorter or longer, fixed time-out.
-    virtual int ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) = 0;
+    // Writes all `count` bytes (at most 1029).
+    virtual ChannelResult Write(const std::uint8_t* data, std::uint32_t count) = 0;
+    // Waits up to `timeout` for one byte: Done with `byte` set, Timeout when none came, Failed
+    // when the line failed. A port may bound the wait by its own, shorter or longer, fixed
+    // time-out.
+    virtual ChannelResult ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) = 0;
 };
 
 // How long one read of a reply waits before the callback is asked again.
@@ -71,7 +75,7 @@ class YModem {
     static constexpr std::uint8_t kCan = 0x18;
     static constexpr std::uint8_t kCrcRequest = 'C';
 
-    static constexpr int kMaxNaks = 10;                // resends after NAK before result 3
+    static constexpr int kMaxNaks = 10;                // resends after NAK before MaxErrors
     static constexpr int kMaxPacketFailedWaits = 5;    // header and data packets
     static constexpr int kMaxClosingFailedWaits = 10;  // EOT and the end-of-batch block
     static constexpr int kMaxReadFailures = 40;        // failed reads within one reply wait
@@ -81,21 +85,37 @@ class YModem {
     YModem& operator=(const YModem&) = delete;
 
     // Sends the file at `path` (UTF-8; none sends only the end-of-batch block) and pauses
-    // `delayMs` after each packet. Returns one of the results above; every result but
-    // kYmodemSent has been announced to the receiver with two CAN bytes.
-    int Transfer(const std::optional<std::string>& path, std::uint32_t delayMs);
+    // `delayMs` after each packet. Every result but YmodemResult::Sent has been announced to the
+    // receiver with two CAN bytes.
+    YmodemResult Transfer(const std::optional<std::string>& path, std::uint32_t delayMs);
 
     const YmodemProgressRecord& Progress() const { return record_; }
 
   private:
+    // What ReadReply gives besides reply bytes. No reply and a 0 byte are alike: neither is an
+    // answer any wait looks for. The negative ones end a wait.
     static constexpr int kNoReply = 0;
     static constexpr int kCancelled = -1;
     static constexpr int kLineFailing = -2;
+    static constexpr int kRemoteCancelled = -3;
 
+    // The steps of a transfer return the result that ends it, or nothing while it goes on.
     int ReadReply();
+    static YmodemResult ResultOfEndedWait(int reply);
+    std::optional<YmodemResult> AwaitRequest();
+    int AwaitAnswer();
+    std::optional<YmodemResult> SendUntilAcknowledged(void (YModem::*send)(), int maxFailedWaits);
+
+    std::optional<YmodemResult> SendBatch(const std::optional<std::string>& path);
+    std::optional<YmodemResult> AwaitReceiverStart();
+    std::optional<YmodemResult> SendFile(const std::string& path);
+    std::optional<YmodemResult> SendHeader();
+    std::optional<YmodemResult> EndBatch();
+
     void BuildPacket(std::uint32_t dataLength);
     void SendPacket();
     void SendControl(std::uint8_t byte);
+    void SendEot();
     bool OpenFile(const std::string& path);
     bool ReadBlock(std::uint32_t length);
 

@@ -4,19 +4,20 @@
 
 namespace termload {
 
-int SerialYmodemPort::Write(const std::uint8_t* data, std::uint32_t count) {
+ChannelResult SerialYmodemPort::Write(const std::uint8_t* data, std::uint32_t count) {
     return ComWrite(channel_, data, count);
 }
 
-int SerialYmodemPort::ReadByte(std::uint8_t& byte, std::chrono::milliseconds /*timeout*/) {
+ChannelResult SerialYmodemPort::ReadByte(std::uint8_t& byte,
+                                         std::chrono::milliseconds /*timeout*/) {
     std::uint8_t buffer[2] = {};
     std::uint32_t count = 1;
-    const int result = ComRead(channel_, buffer, &count);
-    if (result == kChannelDone && count == 1) {
+    const ChannelResult result = ComRead(channel_, buffer, &count);
+    if (result == ChannelResult::Done && count == 1) {
         byte = buffer[0];
-        return 1;
+        return ChannelResult::Done;
     }
-    return result == kChannelFailed ? -1 : 0;
+    return result == ChannelResult::Failed ? ChannelResult::Failed : ChannelResult::Timeout;
 }
 
 }  // namespace termload

@@ -11,8 +11,8 @@ namespace termload {
 class SerialYmodemPort final : public YmodemPort {
   public:
     explicit SerialYmodemPort(ChannelHandle channel) : channel_(channel) {}
-    int Write(const std::uint8_t* data, std::uint32_t count) override;
-    int ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) override;
+    ChannelResult Write(const std::uint8_t* data, std::uint32_t count) override;
+    ChannelResult ReadByte(std::uint8_t& byte, std::chrono::milliseconds timeout) override;
 
   private:
     ChannelHandle channel_;

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -99,9 +100,9 @@ TEST_F(ChannelConsoleMode, DeliversEveryByteInOrderInBoundedZeroTerminatedPieces
     // Reads belong to the reader thread: ComRead refuses the port, even for 0 bytes.
     char buffer[8];
     std::uint32_t count = 0;
-    EXPECT_EQ(ComRead(handle, buffer, &count), -1);
+    EXPECT_EQ(ComRead(handle, buffer, &count), ChannelResult::Failed);
     count = 4;
-    EXPECT_EQ(ComRead(handle, buffer, &count), -1);
+    EXPECT_EQ(ComRead(handle, buffer, &count), ChannelResult::Failed);
 
     ComClose(handle);
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
@@ -112,11 +113,11 @@ TEST_F(ChannelConsoleMode, WritesFromOtherThreadsGoOutWhileTheReaderWaits) {
 
     // Typed commands, one byte at a time as the boot console takes them.
     for (char c : std::string("boot\r")) {
-        EXPECT_EQ(ComWrite(handle, &c, 1), 1);
+        EXPECT_EQ(ComWrite(handle, &c, 1), ChannelResult::Done);
     }
     EXPECT_EQ(peer.Read(5), "boot\r");
     const std::string tooMany = Pattern(kChannelBufferSize + 1);
-    EXPECT_EQ(ComWrite(handle, tooMany.data(), kChannelBufferSize + 1), -1);
+    EXPECT_EQ(ComWrite(handle, tooMany.data(), kChannelBufferSize + 1), ChannelResult::Failed);
 
     // Four writers at once, each with whole 2048-byte writes, while the terminal talks back:
     // writes are not mixed with one another and receiving goes on.
@@ -125,7 +126,7 @@ TEST_F(ChannelConsoleMode, WritesFromOtherThreadsGoOutWhileTheReaderWaits) {
         writers.emplace_back([this, w] {
             const std::string block(kChannelBufferSize, static_cast<char>('A' + w));
             for (int i = 0; i < 5; ++i) {
-                EXPECT_EQ(ComWrite(handle, block.data(), kChannelBufferSize), 1);
+                EXPECT_EQ(ComWrite(handle, block.data(), kChannelBufferSize), ChannelResult::Done);
             }
         });
     }
@@ -144,22 +145,22 @@ TEST_F(ChannelConsoleMode, WritesFromOtherThreadsGoOutWhileTheReaderWaits) {
 }
 
 // The terminal does not read: a write runs out of its 4000 ms without losing what was reported
-// written before it, and a write waiting on a full port ends with -1 when another thread closes
+// written before it, and a write waiting on a full port fails when another thread closes
 // the channel.
 TEST_F(ChannelConsoleMode, StalledWritesTimeOutOrEndOnCloseAndLoseNothing) {
     ASSERT_GT(handle = OpenPort(1, deliveries.Callback()), 0);
 
     std::string written;
     std::string lastBlock;
-    int result = 1;
-    for (unsigned i = 0; i < 100 && result == 1; ++i) {
+    ChannelResult result = ChannelResult::Done;
+    for (unsigned i = 0; i < 100 && result == ChannelResult::Done; ++i) {
         lastBlock = Pattern(kChannelBufferSize, i);
         result = ComWrite(handle, lastBlock.data(), kChannelBufferSize);
-        if (result == 1) {
+        if (result == ChannelResult::Done) {
             written += lastBlock;
         }
     }
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, ChannelResult::Timeout);
 
     // The terminal reads again: every byte reported written arrives, then at most a part of
     // the write that timed out.
@@ -168,14 +169,14 @@ TEST_F(ChannelConsoleMode, StalledWritesTimeOutOrEndOnCloseAndLoseNothing) {
     EXPECT_EQ(received.substr(0, written.size()), written);
     const std::string tail = received.substr(written.size());
     EXPECT_EQ(tail, lastBlock.substr(0, tail.size()));
-    EXPECT_EQ(ComWrite(handle, "ok", 2), 1);
+    EXPECT_EQ(ComWrite(handle, "ok", 2), ChannelResult::Done);
     EXPECT_EQ(peer.Read(2), "ok");
 
     // Fill the port again; the write left waiting ends when the channel is closed.
-    int stoppedResult = 1;
+    ChannelResult stoppedResult = ChannelResult::Done;
     std::thread stalled([&] {
         const std::string block = Pattern(kChannelBufferSize, 99);
-        while (stoppedResult == 1) {
+        while (stoppedResult == ChannelResult::Done) {
             stoppedResult = ComWrite(handle, block.data(), kChannelBufferSize);
         }
     });
@@ -183,7 +184,7 @@ TEST_F(ChannelConsoleMode, StalledWritesTimeOutOrEndOnCloseAndLoseNothing) {
     const auto closing = Clock::now();
     ComClose(handle);
     stalled.join();
-    EXPECT_EQ(stoppedResult, -1);
+    EXPECT_EQ(stoppedResult, ChannelResult::Failed);
     EXPECT_LT(Clock::now() - closing, 2s);
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
 }
@@ -205,7 +206,7 @@ TEST_F(ChannelConsoleMode, ThrowingCallbackIsLoggedAndReceivingGoesOn) {
     EXPECT_EQ(deliveries.WaitFor(5), "first");
     peer.Write("second");
     EXPECT_EQ(deliveries.WaitFor(11), "firstsecond");
-    EXPECT_EQ(ComWrite(handle, "x", 1), 1);
+    EXPECT_EQ(ComWrite(handle, "x", 1), ChannelResult::Done);
     ComClose(handle);
 
     // With tracing off that line is all the log ever gets.
@@ -223,7 +224,7 @@ TEST_F(ChannelConsoleMode, VanishedTerminalFailsWritesAndLeavesTheReaderIdle) {
 
     peer.HangUp();
     const auto start = Clock::now();
-    EXPECT_EQ(ComWrite(handle, "x", 1), -1);
+    EXPECT_EQ(ComWrite(handle, "x", 1), ChannelResult::Failed);
     EXPECT_LT(Clock::now() - start, 2s);
 
     // The thread waits to be closed without spinning: over a second it uses next to no CPU.
@@ -232,7 +233,7 @@ TEST_F(ChannelConsoleMode, VanishedTerminalFailsWritesAndLeavesTheReaderIdle) {
     std::this_thread::sleep_for(1s);
     EXPECT_LT(ThreadCpuTime(reader) - cpuBefore, 200ms);
     EXPECT_EQ(LiveReaderThreadCount(), 1u);
-    EXPECT_EQ(ComWrite(handle, "x", 1), -1);
+    EXPECT_EQ(ComWrite(handle, "x", 1), ChannelResult::Failed);
 
     ComClose(handle);
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
@@ -240,7 +241,7 @@ TEST_F(ChannelConsoleMode, VanishedTerminalFailsWritesAndLeavesTheReaderIdle) {
 
 TEST_F(ChannelConsoleMode, CallbackMayWriteToAndCloseItsOwnChannel) {
     const std::size_t descriptorsBefore = OpenDescriptorCount();
-    std::atomic<int> writeResult{99};
+    std::atomic<std::optional<ChannelResult>> writeResult;
     std::atomic<bool> closed{false};
     handle = OpenPort(1, [&](ChannelHandle h, const char*, std::uint32_t) {
         writeResult = ComWrite(h, "ack", 3);
@@ -258,10 +259,10 @@ TEST_F(ChannelConsoleMode, CallbackMayWriteToAndCloseItsOwnChannel) {
                    OpenDescriptorCount() == descriptorsBefore;
         },
         5s);
-    EXPECT_EQ(writeResult, 1);
+    EXPECT_EQ(writeResult.load(), ChannelResult::Done);
     EXPECT_EQ(LiveReaderThreadCount(), 0u);
     EXPECT_EQ(RegisteredChannelCount(), 0u);
-    EXPECT_EQ(ComWrite(handle, "x", 1), -1);
+    EXPECT_EQ(ComWrite(handle, "x", 1), ChannelResult::Failed);
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
 
@@ -295,7 +296,8 @@ TEST_F(ChannelConsoleMode, ManyPortsCloseCleanlyUnderTraffic) {
             while (running) {
                 // Once the channels are shut, nobody reads the slave side: a write may then wait
                 // for room that never comes.
-                if (ComWrite(handles[static_cast<std::size_t>(i)], chunk.data(), 300) != 1 ||
+                if (ComWrite(handles[static_cast<std::size_t>(i)], chunk.data(), 300) !=
+                        ChannelResult::Done ||
                     !peers[static_cast<std::size_t>(i)]->WriteWithin(chunk, 500ms)) {
                     break;
                 }

@@ -2,6 +2,7 @@
 // time-outs, opening with every kind of setting, and what happens when the terminal goes away.
 #include <termios.h>
 
+#include <optional>
 #include <thread>
 
 #include "channels_pty_peer.h"
@@ -21,7 +22,7 @@ TEST_F(ChannelNormalMode, ReadsHonourCountIntervalAndTotalTimeOuts) {
     // A count of 0 succeeds without waiting for anything.
     char buffer[kChannelBufferSize + 1];
     std::uint32_t count = 0;
-    EXPECT_EQ(ComRead(handle, buffer, &count), 1);
+    EXPECT_EQ(ComRead(handle, buffer, &count), ChannelResult::Done);
     EXPECT_EQ(count, 0u);
 
     // A request beyond 2048 bytes is cut to 2048; the rest stays for the next read.
@@ -29,19 +30,19 @@ TEST_F(ChannelNormalMode, ReadsHonourCountIntervalAndTotalTimeOuts) {
     peer.Write(burst);
     std::vector<char> big(5000, 'x');
     count = 4999;
-    ASSERT_EQ(ComRead(handle, big.data(), &count), 1);
+    ASSERT_EQ(ComRead(handle, big.data(), &count), ChannelResult::Done);
     ASSERT_EQ(count, kChannelBufferSize);
     EXPECT_EQ(std::string(big.data(), count), burst.substr(0, count));
     EXPECT_EQ(big[count], '\0');
     count = 2000;
-    ASSERT_EQ(ComRead(handle, buffer, &count), 1);
+    ASSERT_EQ(ComRead(handle, buffer, &count), ChannelResult::Done);
     EXPECT_EQ(std::string(buffer, count), burst.substr(kChannelBufferSize));
 
     // Ten bytes and then silence: the 250 ms interval ends the read long before the total.
     peer.Write("0123456789");
     auto start = Clock::now();
     count = 100;
-    ASSERT_EQ(ComRead(handle, buffer, &count), 1);
+    ASSERT_EQ(ComRead(handle, buffer, &count), ChannelResult::Done);
     EXPECT_LT(Since(start), 1500ms);
     EXPECT_EQ(std::string(buffer, count), "0123456789");
     EXPECT_EQ(buffer[count], '\0');
@@ -49,7 +50,7 @@ TEST_F(ChannelNormalMode, ReadsHonourCountIntervalAndTotalTimeOuts) {
     // Nothing at all: time-out after the whole 2000 ms, count 0.
     start = Clock::now();
     count = 100;
-    EXPECT_EQ(ComRead(handle, buffer, &count), 0);
+    EXPECT_EQ(ComRead(handle, buffer, &count), ChannelResult::Timeout);
     EXPECT_EQ(count, 0u);
     EXPECT_GE(Since(start), 1900ms);
     EXPECT_LT(Since(start), 6000ms);
@@ -65,7 +66,7 @@ TEST_F(ChannelNormalMode, ReadsHonourCountIntervalAndTotalTimeOuts) {
     });
     start = Clock::now();
     count = 1000;
-    EXPECT_EQ(ComRead(handle, buffer, &count), 1);
+    EXPECT_EQ(ComRead(handle, buffer, &count), ChannelResult::Done);
     const auto took = Since(start);
     trickling = false;
     trickle.join();
@@ -80,15 +81,15 @@ TEST_F(ChannelNormalMode, ReadsHonourCountIntervalAndTotalTimeOuts) {
 TEST_F(ChannelNormalMode, WritesCheckTheirSizeAndDeliverEveryByte) {
     ASSERT_GT(handle = OpenPort(1), 0);
 
-    EXPECT_EQ(ComWrite(handle, "x", 0), 1);
+    EXPECT_EQ(ComWrite(handle, "x", 0), ChannelResult::Done);
     EXPECT_EQ(ComWrite(0, "x", 0),
-              1);  // a write of nothing succeeds before the handle is looked at
+              ChannelResult::Done);  // a write of nothing succeeds before the handle is looked at
     const std::string tooMany = Pattern(kChannelBufferSize + 1);
-    EXPECT_EQ(ComWrite(handle, tooMany.data(), kChannelBufferSize + 1), -1);
-    EXPECT_EQ(ComWrite(handle + 1000, "x", 1), -1);
+    EXPECT_EQ(ComWrite(handle, tooMany.data(), kChannelBufferSize + 1), ChannelResult::Failed);
+    EXPECT_EQ(ComWrite(handle + 1000, "x", 1), ChannelResult::Failed);
 
     const std::string full = Pattern(kChannelBufferSize, 7);
-    EXPECT_EQ(ComWrite(handle, full.data(), kChannelBufferSize), 1);
+    EXPECT_EQ(ComWrite(handle, full.data(), kChannelBufferSize), ChannelResult::Done);
     EXPECT_EQ(peer.Read(full.size()), full);
 
     ComClose(handle);
@@ -100,7 +101,7 @@ TEST_F(ChannelNormalMode, ReopenKeepsUnreadOutputAndDropsStaleInput) {
     const std::string tail = Pattern(3 * kChannelBufferSize, 3);
     ASSERT_GT(handle = OpenPort(1), 0);
     for (std::size_t at = 0; at < tail.size(); at += kChannelBufferSize) {
-        ASSERT_EQ(ComWrite(handle, tail.data() + at, kChannelBufferSize), 1);
+        ASSERT_EQ(ComWrite(handle, tail.data() + at, kChannelBufferSize), ChannelResult::Done);
     }
     ComClose(handle);
     peer.Write("stale");
@@ -111,7 +112,7 @@ TEST_F(ChannelNormalMode, ReopenKeepsUnreadOutputAndDropsStaleInput) {
     EXPECT_EQ(peer.Read(tail.size()), tail);
     char buffer[16];
     std::uint32_t count = sizeof buffer - 1;
-    EXPECT_NE(ComRead(handle, buffer, &count), 1) << std::string(buffer, count);
+    EXPECT_NE(ComRead(handle, buffer, &count), ChannelResult::Done) << std::string(buffer, count);
     ComClose(handle);
 }
 
@@ -121,21 +122,21 @@ TEST_F(ChannelNormalMode, WriteTimesOutWithoutLosingEarlierBytes) {
     ASSERT_GT(handle = OpenPort(1), 0);
 
     std::string written;
-    int result = 1;
+    ChannelResult result = ChannelResult::Done;
     Clock::time_point lastStart;
-    for (unsigned i = 0; i < 200 && result == 1; ++i) {
+    for (unsigned i = 0; i < 200 && result == ChannelResult::Done; ++i) {
         const std::string piece = Pattern(1024, i);
         lastStart = Clock::now();
         result = ComWrite(handle, piece.data(), static_cast<std::uint32_t>(piece.size()));
-        if (result == 1) {
+        if (result == ChannelResult::Done) {
             written += piece;
         }
     }
     // Nothing taken: a time-out; some taken: a failure. Either way after the 2000 ms.
-    EXPECT_TRUE(result == 0 || result == -1);
+    EXPECT_NE(result, ChannelResult::Done);
     EXPECT_GE(Since(lastStart), 1900ms);
 
-    ComPurge(handle, 0);
+    ComPurge(handle, PurgeKind::Both);
     const std::string received = peer.ReadUntilQuiet();
     ASSERT_GE(received.size(), written.size());
     EXPECT_EQ(received.substr(0, written.size()), written);
@@ -221,15 +222,15 @@ TEST_F(ChannelNormalMode, TerminalThatGoesAwayFailsReadsWritesAndPurges) {
     std::uint32_t count = sizeof buffer - 1;
     const auto start = Clock::now();
     // What arrived before the hang-up may still be read; after that, failure.
-    int result = ComRead(handle, buffer, &count);
-    if (result == 1) {
+    ChannelResult result = ComRead(handle, buffer, &count);
+    if (result == ChannelResult::Done) {
         EXPECT_EQ(std::string(buffer, count), "last words");
         count = sizeof buffer - 1;
         result = ComRead(handle, buffer, &count);
     }
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(ComWrite(handle, "hello", 5), -1);
-    ComPurge(handle, 0);
+    EXPECT_EQ(result, ChannelResult::Failed);
+    EXPECT_EQ(ComWrite(handle, "hello", 5), ChannelResult::Failed);
+    ComPurge(handle, PurgeKind::Both);
     EXPECT_LT(Since(start), 1500ms);
     ComClose(handle);
 }
@@ -244,9 +245,9 @@ TEST_F(ChannelNormalMode, CloseIsHarmlessTwiceAndLeavesNothingOpen) {
         // A closed handle is simply unknown, and is never handed out again.
         char buffer[4];
         std::uint32_t count = 3;
-        EXPECT_EQ(ComRead(handle, buffer, &count), -1);
-        EXPECT_EQ(ComWrite(handle, "x", 1), -1);
-        ComPurge(handle, 0);
+        EXPECT_EQ(ComRead(handle, buffer, &count), ChannelResult::Failed);
+        EXPECT_EQ(ComWrite(handle, "x", 1), ChannelResult::Failed);
+        ComPurge(handle, PurgeKind::Both);
         const ChannelHandle next = OpenPort(1);
         EXPECT_GT(next, handle);
         ComClose(next);
@@ -266,7 +267,7 @@ TEST_F(ChannelNormalMode, CloseIsHarmlessTwiceAndLeavesNothingOpen) {
 TEST_F(ChannelNormalMode, CloseFromAnotherThreadEndsAWaitingRead) {
     ASSERT_GT(handle = OpenPort(1), 0);
 
-    int result = 99;
+    std::optional<ChannelResult> result;
     std::thread reader([&] {
         char buffer[16];
         std::uint32_t count = 15;
@@ -276,7 +277,7 @@ TEST_F(ChannelNormalMode, CloseFromAnotherThreadEndsAWaitingRead) {
     const auto start = Clock::now();
     ComClose(handle);
     reader.join();
-    EXPECT_EQ(result, -1);
+    EXPECT_EQ(result, ChannelResult::Failed);
     EXPECT_LT(Since(start), 1500ms);
 }
 

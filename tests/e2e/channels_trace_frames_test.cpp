@@ -36,15 +36,15 @@ TEST_F(ChannelTraceLog, NormalModeLifeWritesTheKnownLines) {
     TraceLogForTest log;
     ASSERT_GT(handle = ComOpen(1, 115200, 8, 0, 0, 0, {}, true), 0);
     const std::string seventeen = Pattern(17);
-    ASSERT_EQ(ComWrite(handle, seventeen.data(), 17), 1);
-    ASSERT_EQ(ComWrite(handle, "x", 0), 1);  // logs nothing
+    ASSERT_EQ(ComWrite(handle, seventeen.data(), 17), ChannelResult::Done);
+    ASSERT_EQ(ComWrite(handle, "x", 0), ChannelResult::Done);  // logs nothing
     ASSERT_EQ(peer.Read(17), seventeen);
     peer.Write("abc");
     char buffer[16];
     std::uint32_t count = 10;
-    ASSERT_EQ(ComRead(handle, buffer, &count), 1);
+    ASSERT_EQ(ComRead(handle, buffer, &count), ChannelResult::Done);
     count = 10;
-    ASSERT_EQ(ComRead(handle, buffer, &count), 0);
+    ASSERT_EQ(ComRead(handle, buffer, &count), ChannelResult::Timeout);
     ComClose(handle);
 
     const auto lines = LogLines(log.Contents());
@@ -70,7 +70,7 @@ TEST_F(ChannelTraceLog, ConsoleModeLogsTheReaderThreadsWork) {
         },
         true);
     ASSERT_GT(handle, 0);
-    ASSERT_EQ(ComWrite(handle, "\r", 1), 1);
+    ASSERT_EQ(ComWrite(handle, "\r", 1), ChannelResult::Done);
     ASSERT_EQ(peer.Read(1), "\r");
     peer.Write("Board");
     WaitUntil([&] { return received >= 5; }, 5s);
@@ -113,9 +113,10 @@ TEST_F(ChannelFramePieces, SlowReaderReceivesEveryByteDespiteThePurges) {
         const char* bytes = expected.data() + static_cast<std::size_t>(frame) * kFrameSize;
         for (int piece = 0; piece < 9; ++piece) {
             const std::uint32_t size = piece < 8 ? 512 : kFrameSize - 8 * 512;
-            ASSERT_EQ(ComWrite(handle, bytes + piece * 512, size), 1) << frame << "/" << piece;
+            ASSERT_EQ(ComWrite(handle, bytes + piece * 512, size), ChannelResult::Done)
+                << frame << "/" << piece;
             if (piece == 3 || piece == 7) {
-                ComPurge(handle, 0);
+                ComPurge(handle, PurgeKind::Both);
             }
         }
     }

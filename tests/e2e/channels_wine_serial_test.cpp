@@ -32,7 +32,7 @@ bool WriteAll(ChannelHandle handle, const std::string& bytes) {
     for (std::size_t at = 0; at < bytes.size(); at += kChannelBufferSize) {
         const std::string piece = bytes.substr(at, kChannelBufferSize);
         if (ComWrite(handle, piece.data(), static_cast<std::uint32_t>(piece.size())) !=
-            kChannelDone) {
+            ChannelResult::Done) {
             return false;
         }
     }
@@ -46,7 +46,7 @@ std::string ReadUpTo(ChannelHandle handle, std::size_t size) {
     while (got.size() < size) {
         std::uint32_t count = static_cast<std::uint32_t>(
             std::min<std::size_t>(size - got.size(), kChannelBufferSize));
-        if (ComRead(handle, buffer, &count) != kChannelDone || count == 0) {
+        if (ComRead(handle, buffer, &count) != ChannelResult::Done || count == 0) {
             break;
         }
         EXPECT_EQ(buffer[count], '\0');
@@ -98,7 +98,7 @@ TEST(WineSerial, NormalModeMovesBytesExactlyWithTheReadTimeOutsAndPurge) {
     char buffer[kChannelBufferSize + 1];
     std::uint32_t count = 100;
     auto start = Clock::now();
-    EXPECT_EQ(ComRead(one, buffer, &count), kChannelTimeout);
+    EXPECT_EQ(ComRead(one, buffer, &count), ChannelResult::Timeout);
     EXPECT_EQ(count, 0u);
     EXPECT_GE(Since(start), 1900ms);
     EXPECT_LT(Since(start), 10s);
@@ -107,20 +107,20 @@ TEST(WineSerial, NormalModeMovesBytesExactlyWithTheReadTimeOutsAndPurge) {
     ASSERT_TRUE(WriteAll(two, "ten bytes!"));
     count = 100;
     start = Clock::now();
-    EXPECT_EQ(ComRead(one, buffer, &count), kChannelDone);
+    EXPECT_EQ(ComRead(one, buffer, &count), ChannelResult::Done);
     EXPECT_EQ(std::string(buffer, count), "ten bytes!");
     EXPECT_LT(Since(start), 1800ms);
 
     // A purge of the receive side drops what was not read, not what comes after.
     ASSERT_TRUE(WriteAll(two, "stale"));
     std::this_thread::sleep_for(300ms);
-    ComPurge(one, 1);
+    ComPurge(one, PurgeKind::Receive);
     ASSERT_TRUE(WriteAll(two, "fresh"));
     EXPECT_EQ(ReadUpTo(one, 5), "fresh");
     // A purge of both sides after a write drops none of the written bytes.
     const std::string last = PatternBytes(2048, 9);
     ASSERT_TRUE(WriteAll(two, last));
-    ComPurge(two, 0);
+    ComPurge(two, PurgeKind::Both);
     EXPECT_EQ(ReadUpTo(one, last.size()), last);
 
     // Closing ends a read that is waiting, long before its time-out.
@@ -134,7 +134,7 @@ TEST(WineSerial, NormalModeMovesBytesExactlyWithTheReadTimeOutsAndPurge) {
     ComClose(one);
     ASSERT_EQ(waiting.wait_for(10s), std::future_status::ready);
     EXPECT_LT(Since(start), 1500ms);
-    EXPECT_NE(waiting.get(), kChannelDone);
+    EXPECT_NE(waiting.get(), ChannelResult::Done);
     ComClose(two);
 }
 
@@ -160,7 +160,7 @@ TEST(WineSerial, ConsoleModeDeliversWhatArrivesAndClosesWhileWaiting) {
     // Reads are refused in console mode.
     char buffer[8];
     std::uint32_t count = 4;
-    EXPECT_EQ(ComRead(console, buffer, &count), kChannelFailed);
+    EXPECT_EQ(ComRead(console, buffer, &count), ChannelResult::Failed);
 
     const std::string bytes = PatternBytes(5000, 3);
     ASSERT_TRUE(WriteAll(peer, bytes.substr(0, 10)));

@@ -55,7 +55,7 @@ class SenderRun {
     ChannelHandle Channel() const { return channel_; }
     std::uint64_t Sent() const { return sent_; }
     // The result, or nothing while the sender still runs after `limit`.
-    std::optional<int> Result(std::chrono::milliseconds limit) {
+    std::optional<YmodemResult> Result(std::chrono::milliseconds limit) {
         if (result_.wait_for(limit) != std::future_status::ready) {
             return std::nullopt;
         }
@@ -69,8 +69,8 @@ class SenderRun {
     std::atomic<bool>& cancel_;
     ChannelHandle channel_ = 0;
     std::atomic<std::uint64_t> sent_{0};
-    std::future<int> result_;
-    std::optional<int> done_;
+    std::future<YmodemResult> result_;
+    std::optional<YmodemResult> done_;
 };
 
 class YmodemE2e : public ::testing::Test {
@@ -104,7 +104,7 @@ class YmodemE2e : public ::testing::Test {
         while (seen.find(text) == std::string::npos && SteadyClock::now() < end) {
             char buffer[2049];
             std::uint32_t count = 2048;
-            if (ComRead(channel, buffer, &count) < 0) {
+            if (ComRead(channel, buffer, &count) == ChannelResult::Failed) {
                 return false;
             }
             seen.append(buffer, count);
@@ -114,7 +114,7 @@ class YmodemE2e : public ::testing::Test {
 
     // A file in a terminal of termsim (with `faults`), sent after "comload": the result and the
     // texts the port would show.
-    int SendIntoTerminal(std::vector<std::string> faults, std::size_t size) {
+    YmodemResult SendIntoTerminal(std::vector<std::string> faults, std::size_t size) {
         const auto sim =
             StartTermsim({"--ports", "1", "--boot-ms", "50", "--baud", "1000000"}, faults);
         const fs::path source = dir_.Write("src/kernel.img", PatternBytes(size, 9));
@@ -125,7 +125,7 @@ class YmodemE2e : public ::testing::Test {
         EXPECT_TRUE(ReadUntil(console, "protocol...\r\n"));
         SerialYmodemPort port(console);
         YModem sender(port, console, [](const YmodemProgressRecord&, YmodemEvent) { return 0; });
-        const int result = sender.Transfer(source.string(), 0);
+        const YmodemResult result = sender.Transfer(source.string(), 0);
         ComClose(console);
         return result;
     }
@@ -190,16 +190,17 @@ TEST_F(YmodemE2e, IntoLrzszThroughThePacedRelayByteForByte) {
         rbAborted += aborted ? 1 : 0;
         EXPECT_TRUE(rbStatus == 0 || aborted) << "rb ended with " << rbStatus.value_or(-1);
         EXPECT_EQ(ReadFile(s.into / s.name), s.content);
-        std::optional<int> result = s.sender->Result(3s);
+        std::optional<YmodemResult> result = s.sender->Result(3s);
         if (!result) {
             s.cancel = true;
             result = s.sender->Result(5s);
             ASSERT_TRUE(result) << "the sender did not end on its stop";
-            EXPECT_EQ(*result, kYmodemUserCancel);
+            EXPECT_EQ(*result, YmodemResult::UserCancel);
         } else if (aborted) {
-            EXPECT_TRUE(*result == kYmodemSent || *result == kYmodemRemoteCancel) << *result;
+            EXPECT_TRUE(*result == YmodemResult::Sent || *result == YmodemResult::RemoteCancel)
+                << static_cast<int>(*result);
         } else {
-            EXPECT_EQ(*result, kYmodemSent);
+            EXPECT_EQ(*result, YmodemResult::Sent);
             ++acknowledged;
         }
     }
@@ -211,13 +212,13 @@ TEST_F(YmodemE2e, IntoLrzszThroughThePacedRelayByteForByte) {
 
 TEST_F(YmodemE2e, TerminalFaultsEndWithTheirResults) {
     // termsim NAKs the first data packet 11 times: ten resends, then "Max error".
-    EXPECT_EQ(SendIntoTerminal({"1:nak=11"}, 5000), kYmodemMaxErrors);
-    EXPECT_EQ(YmodemResultText(1000, kYmodemMaxErrors), "Max error");
+    EXPECT_EQ(SendIntoTerminal({"1:nak=11"}, 5000), YmodemResult::MaxErrors);
+    EXPECT_EQ(YmodemResultText(1000, YmodemResult::MaxErrors), "Max error");
     // Ten NAKs are survived.
-    EXPECT_EQ(SendIntoTerminal({"1:nak=10"}, 5000), kYmodemSent);
+    EXPECT_EQ(SendIntoTerminal({"1:nak=10"}, 5000), YmodemResult::Sent);
     // CAN CAN after two data packets: "Cancel".
-    EXPECT_EQ(SendIntoTerminal({"1:can=2"}, 5000), kYmodemRemoteCancel);
-    EXPECT_EQ(YmodemResultText(1000, kYmodemRemoteCancel), "Cancel");
+    EXPECT_EQ(SendIntoTerminal({"1:can=2"}, 5000), YmodemResult::RemoteCancel);
+    EXPECT_EQ(YmodemResultText(1000, YmodemResult::RemoteCancel), "Cancel");
 }
 
 // A terminal that hangs up in the middle of the image: the line fails and the sender ends with
@@ -245,9 +246,9 @@ TEST_F(YmodemE2e, AHangUpEndsWithTimeout) {
     ::kill(sim->Program().Pid(), SIGKILL);  // the line hangs up
     ASSERT_EQ(result.wait_for(10s), std::future_status::ready)
         << "the sender did not end on a hung-up line";
-    EXPECT_EQ(result.get(), kYmodemTimeout);
+    EXPECT_EQ(result.get(), YmodemResult::Timeout);
     ComClose(console);
-    EXPECT_EQ(YmodemResultText(1000, kYmodemTimeout), "Timeout");
+    EXPECT_EQ(YmodemResultText(1000, YmodemResult::Timeout), "Timeout");
 }
 
 // A silent terminal never ends the transfer by itself; the operator's stop ends it at once, both
@@ -269,11 +270,11 @@ TEST_F(YmodemE2e, SilenceWaitsUntilTheOperatorStops) {
         }
         const auto result = sender.Result(10s);
         ASSERT_TRUE(result);
-        EXPECT_EQ(*result, kYmodemUserCancel);
+        EXPECT_EQ(*result, YmodemResult::UserCancel);
         // Bounded generously: one read's wait (2 s) without the close, at once with it.
         EXPECT_LT(SteadyClock::now() - stop, closeChannel ? 1s : 4s);
     }
-    EXPECT_EQ(YmodemResultText(1000, kYmodemUserCancel), "User Cancel");
+    EXPECT_EQ(YmodemResultText(1000, YmodemResult::UserCancel), "User Cancel");
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ TEST(SlotChannels, ConsoleModeReceivesAndReopensCleanly) {
     ASSERT_TRUE(SlotOpenChannel(table, 1, kChannelNormal));
     EXPECT_FALSE(slot.events.Exist());
     EXPECT_EQ(WaitReceiveOrAbort(slot, 60000), EventWait::Closed);
-    EXPECT_EQ(ComWrite(slot.channel, "comload\r", 8), kChannelDone);
+    EXPECT_EQ(ComWrite(slot.channel, "comload\r", 8), ChannelResult::Done);
     std::string typed;
     ASSERT_TRUE(WaitUntil([&] { return (typed += ports.Drain(1)) == "comload\r"; }));
 
@@ -202,7 +202,7 @@ TEST(SlotChannels, StopAllEndsAWriteThatTheTerminalDoesNotRead) {
             }
             const std::string piece(512, 'U');
             while (!slot.stop.IsRequested() &&
-                   ComWrite(slot.channel, piece.data(), 512) == kChannelDone) {
+                   ComWrite(slot.channel, piece.data(), 512) == ChannelResult::Done) {
                 ++written;
             }
         }));

@@ -67,13 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                  : data[i]);
     }
     YModem sender(port, 1, {});
-    const int result = sender.Transfer(path, 0);
+    const YmodemResult result = sender.Transfer(path, 0);
     // Once the script is spent every read fails; no state waits more than 11 failed waits.
     if (static_cast<std::size_t>(port.reads) > size + 12 * 41) {
         std::abort();
     }
-    if (result != kYmodemSent && result != kYmodemMaxErrors && result != kYmodemTimeout &&
-        result != kYmodemRemoteCancel) {
+    if (result != YmodemResult::Sent && result != YmodemResult::MaxErrors &&
+        result != YmodemResult::Timeout && result != YmodemResult::RemoteCancel) {
         std::abort();
     }
     for (const auto& chunk : port.written) {
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     const auto& w = port.written;
-    if (result != kYmodemSent &&
+    if (result != YmodemResult::Sent &&
         (w.size() < 2 || w.back() != std::vector<std::uint8_t>{YModem::kCan} ||
          w[w.size() - 2] != std::vector<std::uint8_t>{YModem::kCan})) {
         std::abort();

@@ -36,24 +36,24 @@ class ScriptedLink final : public SlotLink {
         }
     }
 
-    int Write(std::span<const std::uint8_t> bytes) override {
+    ChannelResult Write(std::span<const std::uint8_t> bytes) override {
         const auto step = script_.Count(LinkCall::Write);
         lastCause_ = step ? step->cause : FailureCause::HangUp;
         if (Act(step) || slot_.channel == 0) {
-            return kChannelFailed;
+            return ChannelResult::Failed;
         }
         script_.RecordBytes(bytes);
         if (script_.onWrite) {
             script_.onWrite(bytes);
         }
-        return kChannelDone;
+        return ChannelResult::Done;
     }
 
-    int Read(std::span<std::uint8_t>, std::uint32_t, std::size_t& got) override {
+    ChannelResult Read(std::span<std::uint8_t>, std::uint32_t, std::size_t& got) override {
         got = 0;
         const bool fails = Act(script_.Count(LinkCall::Read)) || slot_.channel == 0;
         script_.Record(fails ? "read failed" : "read");
-        return fails ? kChannelFailed : kChannelTimeout;
+        return fails ? ChannelResult::Failed : ChannelResult::Timeout;
     }
 
     void Purge() override {
@@ -74,7 +74,7 @@ class ScriptedLink final : public SlotLink {
                 script_.Record(entry + " cut short");
                 return std::nullopt;
             }
-            if (Write(piece) != kChannelDone) {
+            if (Write(piece) != ChannelResult::Done) {
                 script_.Record(entry + (slot_.stop.IsRequested() ? " cut short" : " failed"));
                 return lastCause_;
             }
@@ -95,7 +95,7 @@ class ScriptedLink final : public SlotLink {
 
     bool SendConsoleBytes(std::span<const std::uint8_t> bytes) override {
         for (std::size_t i = 0; i < bytes.size(); ++i) {
-            if (Write(bytes.subspan(i, 1)) != kChannelDone) {
+            if (Write(bytes.subspan(i, 1)) != ChannelResult::Done) {
                 return false;
             }
         }
@@ -103,7 +103,7 @@ class ScriptedLink final : public SlotLink {
     }
 
     std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) override {
-        if (Write(request) != kChannelDone) {
+        if (Write(request) != ChannelResult::Done) {
             return std::nullopt;
         }
         std::size_t got = 0;

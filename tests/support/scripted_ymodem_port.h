@@ -19,25 +19,25 @@ class ScriptedYmodemPort final : public YmodemPort {
     std::vector<std::vector<std::uint8_t>> written;
     int reads = 0;
 
-    int Write(const std::uint8_t* data, std::uint32_t count) override {
+    ChannelResult Write(const std::uint8_t* data, std::uint32_t count) override {
         written.emplace_back(data, data + count);
-        return 1;
+        return ChannelResult::Done;
     }
-    int ReadByte(std::uint8_t& byte, std::chrono::milliseconds) override {
+    ChannelResult ReadByte(std::uint8_t& byte, std::chrono::milliseconds) override {
         ++reads;
         if (replies.empty()) {
-            return -1;
+            return ChannelResult::Failed;
         }
         const int next = replies.front();
         replies.pop_front();
         if (next == kSilence) {
-            return 0;
+            return ChannelResult::Timeout;
         }
         if (next == kFailure) {
-            return -1;
+            return ChannelResult::Failed;
         }
         byte = static_cast<std::uint8_t>(next);
-        return 1;
+        return ChannelResult::Done;
     }
 };
 

@@ -23,7 +23,7 @@ TEST(Crc32, MatchesTheStandardCheckValueInAnySplitAndOnFiles) {
     const test::ScratchDir dir("download-crc");
     std::uint32_t crc = 1;
     const fs::path empty = dir.Write("empty", "");
-    EXPECT_EQ(FileCrc32(empty, crc), 0);
+    EXPECT_EQ(FileCrc32(empty, crc), FileCrcResult::Computed);
     EXPECT_EQ(crc, 0u);
 
     // A file of several blocks with a short last block.
@@ -32,11 +32,11 @@ TEST(Crc32, MatchesTheStandardCheckValueInAnySplitAndOnFiles) {
         content[i] = static_cast<std::uint8_t>(i * 7 + 3);
     }
     const fs::path blocks = dir.Write("blocks", std::string(content.begin(), content.end()));
-    ASSERT_EQ(FileCrc32(blocks, crc), 0);
+    ASSERT_EQ(FileCrc32(blocks, crc), FileCrcResult::Computed);
     EXPECT_EQ(crc, ~Crc32Update(0xFFFFFFFFu, content.data(), content.size()));
 
-    EXPECT_EQ(FileCrc32(dir / "missing", crc), -1);
-    EXPECT_EQ(FileCrc32(dir.Path(), crc), -1) << "a directory is no file";
+    EXPECT_EQ(FileCrc32(dir / "missing", crc), FileCrcResult::Unreadable);
+    EXPECT_EQ(FileCrc32(dir.Path(), crc), FileCrcResult::Unreadable) << "a directory is no file";
 }
 
 }  // namespace

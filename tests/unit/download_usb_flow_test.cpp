@@ -152,7 +152,8 @@ class UsbFlow : public ::testing::Test {
 };
 
 TEST_F(UsbFlow, BiosImageGoesInChunksWithItsProgressThenIsSolidified) {
-    table.checksumWatch = kChecksumErrorSeen;  // left from an earlier row: the transfer re-arms it
+    table.checksumWatch =
+        ChecksumWatch::ErrorSeen;  // left from an earlier row: the transfer re-arms it
     EXPECT_EQ(Run(3), FlowOutcome::NextRow);
     EXPECT_EQ(console.log, (Strings{"usbdown", "solidify 0"}));
     // Address, length 10010, the file, its sum: 8192 + 1818 bytes.
@@ -166,7 +167,7 @@ TEST_F(UsbFlow, BiosImageGoesInChunksWithItsProgressThenIsSolidified) {
     EXPECT_EQ(host.LastProgress(0).position, 9);
     EXPECT_EQ(host.LastProgress(0).maximum, 9);
     EXPECT_EQ(host.ErrorCount(), 0u);
-    EXPECT_EQ(table.checksumWatch, kChecksumIdle);
+    EXPECT_EQ(table.checksumWatch, ChecksumWatch::Idle);
 }
 
 // Each failing step shows its own text to the operator, costs the pass, and starts over.

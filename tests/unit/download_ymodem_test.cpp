@@ -54,7 +54,7 @@ Bytes DataOf(const Bytes& packet, std::uint8_t number) {
 }
 
 struct Outcome {
-    int result = -1;
+    std::optional<YmodemResult> result;
     std::vector<YmodemEvent> events;
 };
 
@@ -77,7 +77,7 @@ Outcome Send(Port& port, const std::optional<std::string>& path, int cancelAfter
 }
 
 // The port after a transfer of `path` against `replies`, which must have ended with `result`.
-Port Ran(const std::optional<std::string>& path, std::deque<int> replies, int result) {
+Port Ran(const std::optional<std::string>& path, std::deque<int> replies, YmodemResult result) {
     Port port;
     port.replies = std::move(replies);
     EXPECT_EQ(Send(port, path).result, result);
@@ -117,7 +117,7 @@ TEST(YmodemSender, SendsFilesOfEverySizeWithTheRightBlocksAndPadding) {
         }
         port.replies.insert(port.replies.end(), {ACK, C, ACK});
         const Outcome run = Send(port, path);
-        EXPECT_EQ(run.result, kYmodemSent);
+        EXPECT_EQ(run.result, YmodemResult::Sent);
         EXPECT_TRUE(port.replies.empty());
 
         ASSERT_EQ(port.written.size(), c.blocks.size() + 3);
@@ -160,7 +160,7 @@ TEST(YmodemSender, BlockNumbersWrapAndSilenceOrStrayBytesDoNotEndTheTransfer) {
         port.replies.insert(port.replies.end(), {Port::kSilence, CAN, ACK});
     }
     port.replies.insert(port.replies.end(), {ACK, C, ACK});
-    EXPECT_EQ(Send(port, path).result, kYmodemSent);
+    EXPECT_EQ(Send(port, path).result, YmodemResult::Sent);
     ASSERT_EQ(port.written.size(), 257u + 3);
     EXPECT_EQ(port.written[255][1], 255);
     EXPECT_EQ(port.written[256][1], 0);
@@ -179,7 +179,7 @@ TEST(YmodemSender, NaksResendTheSamePacketTenTimesThenGiveUpWithMaxError) {
     Port port;
     port.replies = {C, ACK, C, ACK};
     port.replies.insert(port.replies.end(), 11, NAK);
-    EXPECT_EQ(Send(port, path).result, kYmodemMaxErrors);
+    EXPECT_EQ(Send(port, path).result, YmodemResult::MaxErrors);
     // Header, block 1, block 2 eleven times, CAN CAN.
     ASSERT_EQ(port.written.size(), 1u + 1 + 11 + 2);
     for (std::size_t i = 2; i < 13; ++i) {
@@ -196,14 +196,14 @@ TEST(YmodemSender, NaksResendTheSamePacketTenTimesThenGiveUpWithMaxError) {
     recovering.replies.push_back(ACK);
     recovering.replies.insert(recovering.replies.end(), 10, NAK);
     recovering.replies.insert(recovering.replies.end(), {ACK, NAK, ACK, C, ACK});
-    EXPECT_EQ(Send(recovering, path).result, kYmodemSent);
+    EXPECT_EQ(Send(recovering, path).result, YmodemResult::Sent);
     EXPECT_EQ(recovering.written.size(), 1u + 11 + 11 + 2 + 1);
 
     // The header and EOT keep the same limit.
     Port header;
     header.replies = {C};
     header.replies.insert(header.replies.end(), 11, NAK);
-    EXPECT_EQ(Send(header, path).result, kYmodemMaxErrors);
+    EXPECT_EQ(Send(header, path).result, YmodemResult::MaxErrors);
     EXPECT_EQ(header.written.size(), 11u + 2);
 }
 
@@ -219,7 +219,7 @@ TEST(YmodemSender, TwoCansInARowCancelFromTheReceiverInEveryState) {
         {C, ACK, C, ACK, ACK, ACK, C, CAN, CAN},
     };
     for (const auto& script : scripts) {
-        const Port port = Ran(path, script, kYmodemRemoteCancel);
+        const Port port = Ran(path, script, YmodemResult::RemoteCancel);
         EXPECT_TRUE(port.replies.empty());
         ASSERT_GE(port.written.size(), 2u);
         EXPECT_EQ(port.written.back(), Bytes{YModem::kCan});
@@ -228,7 +228,7 @@ TEST(YmodemSender, TwoCansInARowCancelFromTheReceiverInEveryState) {
     // CAN, then anything else (silence included), then CAN is no pair.
     EXPECT_TRUE(Ran(WriteTempFile("can1k.bin", Pattern(1024)),
                     {CAN, Port::kSilence, CAN, C, CAN, ACK, C, ACK, CAN, 'z', CAN, ACK, C, ACK},
-                    kYmodemSent)
+                    YmodemResult::Sent)
                     .replies.empty());
 }
 
@@ -238,7 +238,7 @@ TEST(YmodemSender, TheCallbackCancelsAWaitEvenInSilence) {
     port.replies = {C, ACK, C, ACK};
     port.replies.insert(port.replies.end(), 500, Port::kSilence);
     const Outcome run = Send(port, path, 100);
-    EXPECT_EQ(run.result, kYmodemUserCancel);
+    EXPECT_EQ(run.result, YmodemResult::UserCancel);
     EXPECT_EQ(port.written.back(), Bytes{YModem::kCan});
     EXPECT_EQ(port.written[port.written.size() - 2], Bytes{YModem::kCan});
     // Header, blocks 1 and 2, CAN CAN: silence never resends.
@@ -249,19 +249,21 @@ TEST(YmodemSender, TheCallbackCancelsAWaitEvenInSilence) {
 // at once before the first "C", after 6 failed waits for a packet and 11 for EOT or the end block.
 TEST(YmodemSender, AFailingLineEndsWithTimeoutAfterItsLimits) {
     const std::string path = WriteTempFile("fail.bin", Pattern(200));
-    const Port silent = Ran(path, {}, kYmodemTimeout);  // the script is empty: every read fails
+    const Port silent =
+        Ran(path, {}, YmodemResult::Timeout);  // the script is empty: every read fails
     EXPECT_EQ(silent.reads, 41);
     EXPECT_EQ(silent.written, (std::vector<Bytes>{{YModem::kCan}, {YModem::kCan}}));
 
     std::deque<int> late(40, Port::kFailure);  // 40 failures then a byte is still a reply
     late.insert(late.end(), {C, ACK, C, ACK, ACK, ACK, C, ACK});
-    Ran(path, late, kYmodemSent);
+    Ran(path, late, YmodemResult::Sent);
 
-    const Port data = Ran(path, {C, ACK, C}, kYmodemTimeout);  // data block: 6 failed waits
+    const Port data = Ran(path, {C, ACK, C}, YmodemResult::Timeout);  // data block: 6 failed waits
     EXPECT_EQ(data.reads, 3 + 6 * 41);
     EXPECT_EQ(data.written.size(), 1u + 6 + 2);  // 5 resends
 
-    const Port eot = Ran(path, {C, ACK, C, ACK, ACK}, kYmodemTimeout);  // EOT: 11 failed waits
+    const Port eot =
+        Ran(path, {C, ACK, C, ACK, ACK}, YmodemResult::Timeout);        // EOT: 11 failed waits
     EXPECT_EQ(eot.written.size(), 1u + 2 + 11 + 2);                     // 10 resends
     EXPECT_EQ(eot.written[3], Bytes{YModem::kEot});
     EXPECT_EQ(eot.written[13], Bytes{YModem::kEot});
@@ -271,14 +273,14 @@ TEST(YmodemSender, AFailingLineEndsWithTimeoutAfterItsLimits) {
         mixed.push_back(NAK);
         mixed.insert(mixed.end(), 41, Port::kFailure);
     }
-    EXPECT_EQ(Ran(path, mixed, kYmodemTimeout).written.size(), 1u + 6 + 2);
+    EXPECT_EQ(Ran(path, mixed, YmodemResult::Timeout).written.size(), 1u + 6 + 2);
 }
 
 TEST(YmodemSender, MissingFileEndsTheBatchAndAShrunkFileIsNotPadded) {
-    const Port missing = Ran("/nonexistent/dir/k.bin", {C, ACK}, kYmodemSent);
+    const Port missing = Ran("/nonexistent/dir/k.bin", {C, ACK}, YmodemResult::Sent);
     ASSERT_EQ(missing.written.size(), 1u);
     EXPECT_EQ(DataOf(missing.written[0], 0), Bytes(128, 0));
-    EXPECT_EQ(Ran(std::nullopt, {C, ACK}, kYmodemSent).written.size(), 1u);
+    EXPECT_EQ(Ran(std::nullopt, {C, ACK}, YmodemResult::Sent).written.size(), 1u);
 
     // The file loses its tail after its size was taken: the transfer fails, with CAN CAN.
     // (Larger than the stream's buffer, so that the second block really reads the file.)
@@ -290,7 +292,7 @@ TEST(YmodemSender, MissingFileEndsTheBatchAndAShrunkFileIsNotPadded) {
             fs::resize_file(path, 1500);
         }
     });
-    EXPECT_EQ(run.result, kYmodemFileReadFailed);
+    EXPECT_EQ(run.result, YmodemResult::FileReadFailed);
     EXPECT_EQ(port.written.size(), 1u + 1 + 2);
 }
 
@@ -314,19 +316,20 @@ TEST(YmodemProgressTexts, LabelResultsAndCancel) {
     EXPECT_EQ(YmodemProgressText(3, "/img/kernel.img", 3000, 3000), "[COM3]kernel.img(1K/3K)");
     EXPECT_EQ(YmodemProgressText(12, "C:\\img\\k.bin", 3 << 20, 0), "[COM12]k.bin(3073K/3073K)");
     // Result, its string, the English text.
-    for (const auto& [result, text, english] : {std::tuple{kYmodemMaxErrors, 85, "Max error"},
-                                                {kYmodemTimeout, 86, "Timeout"},
-                                                {kYmodemUserCancel, 87, "User Cancel"},
-                                                {kYmodemRemoteCancel, 88, "Cancel"}}) {
+    for (const auto& [result, text, english] :
+         {std::tuple{YmodemResult::MaxErrors, 85, "Max error"},
+          {YmodemResult::Timeout, 86, "Timeout"},
+          {YmodemResult::UserCancel, 87, "User Cancel"},
+          {YmodemResult::RemoteCancel, 88, "Cancel"}}) {
         EXPECT_EQ(YmodemResultText(0, result), TextOf(0, text));
         EXPECT_EQ(YmodemResultText(1000, result), TextOf(1000, text));
         EXPECT_EQ(YmodemResultText(1000, result), english);
     }
     for (int lang : {0, 1000}) {
-        EXPECT_EQ(YmodemResultText(lang, kYmodemSent), "");
-        EXPECT_EQ(YmodemResultText(lang, kYmodemFileReadFailed), "");
+        EXPECT_EQ(YmodemResultText(lang, YmodemResult::Sent), "");
+        EXPECT_EQ(YmodemResultText(lang, YmodemResult::FileReadFailed), "");
     }
-    EXPECT_EQ(YmodemResultText(0, kYmodemUserCancel), "用户取消下载");
+    EXPECT_EQ(YmodemResultText(0, YmodemResult::UserCancel), "用户取消下载");
 
     PortSlot slot;
     slot.portNumber = 5;

@@ -87,10 +87,10 @@ TEST_F(SlotTable, ReceiveFeedsTheOwningSlot) {
     // "Checksum Error" counts only while a USB-pipe transfer is watched.
     const std::string error = "Checksum Error\r\n";
     SlotReceive(table, kFakeChannel, error.data(), static_cast<std::uint32_t>(error.size()));
-    EXPECT_EQ(table.checksumWatch.load(), kChecksumIdle);
-    table.checksumWatch = kChecksumWatching;
+    EXPECT_EQ(table.checksumWatch.load(), ChecksumWatch::Idle);
+    table.checksumWatch = ChecksumWatch::Watching;
     SlotReceive(table, kFakeChannel, "\r\n", 2);
-    EXPECT_EQ(table.checksumWatch.load(), kChecksumErrorSeen);
+    EXPECT_EQ(table.checksumWatch.load(), ChecksumWatch::ErrorSeen);
 
     slot.channel = 0;
 }
