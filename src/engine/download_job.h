@@ -11,8 +11,8 @@
 #include "channels/usb_pipe.h"
 #include "config/controls_model.h"
 #include "config/user_addr_file.h"
-#include "engine/slot_channel.h"
 #include "engine/timings.h"
+#include "engine/transport.h"
 
 namespace termload {
 

@@ -39,29 +39,4 @@ VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup) {
     };
 }
 
-TransportTraits TraitsOf(Transport transport) {
-    switch (transport) {
-        case Transport::UsbHid:
-            return {};
-        case Transport::UsbCcid:
-            return {.needsOpenReader = true};
-        case Transport::Serial:
-            break;
-    }
-    return {.comPorts = true, .bootConsole = true};
-}
-
-Transport TransportOfPortMode(PortMode mode) {
-    switch (mode) {
-        case PortMode::UsbHid:
-            return Transport::UsbHid;
-        case PortMode::UsbCcid:
-            return Transport::UsbCcid;
-        case PortMode::Single:
-        case PortMode::Multi:
-            break;
-    }
-    return Transport::Serial;
-}
-
 }  // namespace termload

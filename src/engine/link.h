@@ -15,8 +15,8 @@
 #include "channels/serial_port.h"
 #include "config/controls_model.h"
 #include "engine/host_sink.h"
-#include "engine/slot_channel.h"
 #include "engine/timings.h"
+#include "engine/transport.h"
 #include "engine/version_read.h"
 
 namespace termload {
@@ -107,9 +107,5 @@ struct VersionExchangeSetup {
 
 // The version exchange of the setup's transport.
 VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup);
-
-// Which transport the window's port mode selects.
-Transport TransportOfPortMode(PortMode mode);
-
 
 }  // namespace termload

@@ -4,46 +4,15 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
-#include "channels/port_map.h"
 #include "channels/serial_channel.h"
+#include "engine/transport.h"
 
 namespace termload {
 
 class PortSlot;
 class PortSlotTable;
-
-enum class Transport { Serial, UsbHid, UsbCcid };
-
-// What a transport allows, known before the first byte; the start check refuses by it. Given by
-// link.cpp, the one place that looks at the transport.
-struct TransportTraits {
-    bool comPorts = false;         // its slots are COM ports (else one terminal, shown as "[COM0]")
-    bool bootConsole = false;      // reaches the boot loader's console (kernel mode, image rows)
-    bool needsOpenReader = false;  // frames go over the reader connection the operator opened
-};
-TransportTraits TraitsOf(Transport transport);
-
-// How the slots' channels are opened during one run.
-struct SlotChannelSettings {
-    Transport transport{};  // serial
-    int baudRate = 115200;
-    int dataBits = 8;
-    int stopBitsIndex = 0;
-    int parityIndex = 0;
-    int flowControlIndex = 0;
-    bool traceLog = false;
-    // The run's COM-to-device table, taken when it started; each open uses it and never the
-    // live table. Unset: each open resolves the live table (hand-built settings).
-    std::optional<PortTable> devices;
-};
-
-enum class LinkMode {
-    Normal,   // the flow writes and reads
-    Console,  // a reader thread feeds the slot's receive text and events
-};
 
 // The modes of SlotOpenChannel.
 inline constexpr int kChannelNormal = 0;
