@@ -24,7 +24,7 @@
 #include "channels/ccid_reader.h"
 #include "cli/child_process.h"
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/start_check.h"
 #include "engine/stop_signal.h"
 

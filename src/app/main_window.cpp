@@ -25,6 +25,7 @@
 #include "app/window_text.h"
 #include "channels/serial_channel.h"
 #include "config/last_configuration.h"
+#include "engine/message_pump.h"
 #include "engine/stop_signal.h"
 #include "ui_main_window.h"
 
@@ -145,13 +146,12 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
     fileMenu_->addAction(QString())->setObjectName(QStringLiteral("N1"));
     fileMenu_->addAction(QString())->setObjectName(QStringLiteral("N2"));
 
-    sink_ = std::make_unique<GuiHostSink>(
-        this, ui_->moMsg,
-        GuiHostSink::Handlers{[this](int /*slot*/) {
-            if (IsDownloading()) {
-                StopLoad();
-            }
-        }});
+    sink_ =
+        std::make_unique<GuiHostSink>(this, ui_->moMsg, GuiHostSink::Handlers{[this](int /*slot*/) {
+                                          if (IsDownloading()) {
+                                              StopLoad();
+                                          }
+                                      }});
     download_ = std::make_unique<WindowDownload>(*sink_);
     // The engine's waits on this thread (the pauses between thread starts) keep the window alive.
     SetMessagePump([] { QCoreApplication::processEvents(); });

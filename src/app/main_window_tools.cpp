@@ -15,6 +15,7 @@
 #include "channels/local_time.h"
 #include "engine/clock_download.h"
 #include "engine/host_sink.h"
+#include "engine/message_pump.h"
 #include "engine/stop_signal.h"
 #include "engine/version_exchange.h"
 #include "engine/version_read.h"

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/start_check.h"
 
 namespace termload {

@@ -12,7 +12,7 @@
 #include "cli/progress_view.h"
 #include "config/paths.h"
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/start_check.h"
 
 namespace termload::cli {

@@ -6,7 +6,8 @@
 #include <span>
 
 #include "engine/download_job.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/port_slot_table.h"
 #include "engine/slot_channel.h"
 
 namespace termload {

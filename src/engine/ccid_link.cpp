@@ -6,7 +6,7 @@
 #include "channels/channel_library.h"
 #include "engine/download_job.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
 
 namespace termload {
 
@@ -19,7 +19,7 @@ std::string PassText(const std::string& prefix, const std::string& file, const c
 
 }  // namespace
 
-CcidLink::CcidLink(PortSlot& slot, const DownloadJob& job)
+CcidLink::CcidLink(const LinkContext& slot, const DownloadJob& job)
     : slot_(slot), job_(job), reader_(job.ccidReader) {}
 
 bool CcidLink::Open(LinkMode mode) {
@@ -69,7 +69,7 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
         completion.ok = false;
         return completion;
     }
-    const Timings& time = slot_.Table().Time();
+    const Timings& time = slot_.time;
     const std::string prefix = StatusPrefix(slot_.portNumber);
     SlotStatus& status = slot_.status;
     // Failures are red and completions blue, so that a failure never shows in the blue of the
@@ -109,8 +109,8 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
                 confirmed ? StatusColour::Blue : StatusColour::Red);
     completion.ok = written && confirmed;
     if (!completion.ok) {
-        slot_.Table().Sink().PassFailed({slot_.Index(), lastFileName, status.Text(),
-                                         FailureCause::CcidResult, PassRestart::None});
+        slot_.sink.PassFailed({slot_.slotIndex, lastFileName, status.Text(),
+                               FailureCause::CcidResult, PassRestart::None});
     }
     return completion;
 }

@@ -16,8 +16,7 @@ class CcidReader;
 
 class CcidLink final : public SlotLink {
   public:
-
-    CcidLink(PortSlot& slot, const DownloadJob& job);
+    CcidLink(const LinkContext& slot, const DownloadJob& job);
 
     char FailureDigit() const override { return '3'; }
     FrameRecovery Recovery() const override { return FrameRecovery::RestartFromBlock0; }
@@ -33,7 +32,7 @@ class CcidLink final : public SlotLink {
     PassCompletion EndPass(const std::string& lastFileName) override;
 
   private:
-    PortSlot& slot_;
+    const LinkContext slot_;  // the slot as the link sees it
     const DownloadJob& job_;
     std::shared_ptr<CcidReader> reader_;
 };

@@ -1,6 +1,8 @@
 #include "engine/download_controller.h"
 
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/port_slot_table.h"
+#include "engine/slot_channel.h"
 
 namespace termload {
 

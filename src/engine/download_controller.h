@@ -9,6 +9,7 @@
 #include "engine/link.h"
 #include "engine/stop_signal.h"
 #include "engine/timer_resolution.h"
+#include "engine/transport_links.h"
 
 namespace termload {
 

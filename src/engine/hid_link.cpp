@@ -5,7 +5,7 @@
 #include "channels/hid_channel.h"
 #include "engine/download_job.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
 #include "engine/stop_signal.h"
 
 namespace termload {
@@ -82,7 +82,7 @@ bool HidLink::Open(LinkMode) {
         slot_.events.Close();
     }
     Close();
-    const bool trace = slot_.Table().Job().channel.traceLog;
+    const bool trace = slot_.trace;
     slot_.OpenUnlessStopped([trace] { return HidOpen(trace); });
     if (slot_.stop.IsRequested()) {
         Close();  // the stop may have swept the slot before the channel was stored
@@ -131,8 +131,7 @@ bool HidLink::SendConsoleBytes(std::span<const std::uint8_t>) {
 }
 
 std::optional<std::string> HidLink::ExchangeVersion(std::span<const std::uint8_t> request) {
-    const auto payload =
-        Exchange(slot_.channel, request, slot_.Table().Time().versionReplyWaitHidMs);
+    const auto payload = Exchange(slot_.channel, request, slot_.time.versionReplyWaitHidMs);
     if (!payload) {
         return std::nullopt;
     }

@@ -41,8 +41,7 @@ std::vector<std::uint8_t> HidReplyPayload(std::span<const std::uint8_t> received
 
 class HidLink final : public SlotLink {
   public:
-
-    explicit HidLink(PortSlot& slot) : slot_(slot) {}
+    explicit HidLink(const LinkContext& slot) : slot_(slot) {}
 
     char FailureDigit() const override { return '2'; }
     FrameRecovery Recovery() const override { return FrameRecovery::GiveUpFile; }
@@ -58,7 +57,7 @@ class HidLink final : public SlotLink {
     std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) override;
 
   private:
-    PortSlot& slot_;
+    const LinkContext slot_;  // the slot as the link sees it
 };
 
 // The version request and its reply over HID, from the window's thread: opens the terminal's HID

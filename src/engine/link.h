@@ -1,7 +1,8 @@
 // A slot's link: everything one slot's download does with its terminal, whatever carries the
 // bytes. The flows talk to the link and never ask which transport they run on; each transport is
-// one link file over its channel (serial_link, hid_link, ccid_link), and MakeLink, which picks it
-// when the run starts, is the one place that looks at the transport.
+// one link file over its channel (serial_link, hid_link, ccid_link), and MakeLink
+// (transport_links.h), which picks it when the run starts, is the one place that looks at the
+// transport.
 #pragma once
 
 #include <cstddef>
@@ -12,17 +13,12 @@
 #include <span>
 #include <string>
 
-#include "channels/serial_port.h"
-#include "config/controls_model.h"
 #include "engine/host_sink.h"
-#include "engine/timings.h"
+#include "engine/link_context.h"
 #include "engine/transport.h"
-#include "engine/version_read.h"
 
 namespace termload {
 
-class CcidReader;
-class PortSlot;
 struct DownloadJob;
 struct FileFrame;
 
@@ -87,25 +83,20 @@ class SlotLink {
     // After the file loop of a pass that was not stopped; `lastFileName` is the file-name part
     // of the last file handled. Links whose terminal confirms a pass wait for it here.
     virtual PassCompletion EndPass(const std::string& /*lastFileName*/) { return {}; }
+
+  protected:
+    // What an open of a channel that has a console does around the device's own open: wakes and
+    // closes the events of the old channel, closes it (Close), runs `openDevice` (with the slot's
+    // console receiver as the callback in console mode, none in normal mode) unless the slot is
+    // stopped, creates fresh events in console mode and clears the receive text, with the
+    // channel's settle pauses between. A stop that comes during the open closes the new channel.
+    // True when the slot has a channel afterwards.
+    bool OpenChannel(const LinkContext& slot, LinkMode mode,
+                     const std::function<ChannelHandle(const ReceiveCallback&)>& openDevice);
 };
 
 // Makes the link of one slot for a run. The table keeps the job as long as the link.
-using LinkFactory = std::function<std::unique_ptr<SlotLink>(PortSlot&, const DownloadJob&)>;
-
-// The link of the job's transport.
-std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job);
-
-// What the file-version read needs to reach the terminal, outside any download.
-struct VersionExchangeSetup {
-    Transport transport = Transport::Serial;
-    int port = 1;  // serial: the COM number
-    SerialSettings line;
-    bool trace = false;
-    Timings timings;
-    CcidReader* ccidReader = nullptr;  // CCID: the host's reader, connected by the operator
-};
-
-// The version exchange of the setup's transport.
-VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup);
+using LinkFactory =
+    std::function<std::unique_ptr<SlotLink>(const LinkContext&, const DownloadJob&)>;
 
 }  // namespace termload

@@ -16,7 +16,7 @@ inline constexpr std::uint32_t kHangUpWithinMs = 1000;
 
 class SerialLink final : public SlotLink {
   public:
-    SerialLink(PortSlot& slot, const DownloadJob& job);
+    SerialLink(const LinkContext& slot, const DownloadJob& job);
 
     char FailureDigit() const override { return '4'; }
     FrameRecovery Recovery() const override { return FrameRecovery::RestartFromBlock0; }
@@ -39,7 +39,7 @@ class SerialLink final : public SlotLink {
     // After an open: notes the device opened, and whether it is another than the pass's.
     void NoteOpenedDevice();
 
-    PortSlot& slot_;
+    const LinkContext slot_;  // the slot as the link sees it
     const DownloadJob& job_;
     std::string passDevice_;  // the identity of the pass's device
     bool replaced_ = false;   // an open of this pass reached another device

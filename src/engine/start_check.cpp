@@ -12,8 +12,9 @@
 #include "engine/download_texts.h"
 #include "engine/hex_bytes.h"
 #include "engine/link.h"
+#include "engine/model_class.h"
 #include "engine/ordinary_file_flow.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 
 namespace termload {
 

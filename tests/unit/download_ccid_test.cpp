@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "support/download_workspace.h"
 #include "support/fake_pcsc.h"
 
