@@ -36,8 +36,9 @@ class Exchange {
         if (slot_.stop.IsRequested()) {
             return false;
         }
+        ConsoleLink* console = slot_.Link().Console();
         const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        return slot_.Link().SendConsoleBytes(std::span(data, bytes.size()));
+        return console != nullptr && console->SendConsoleBytes(std::span(data, bytes.size()));
     }
     // ESC opens the boot loader's menus; only the kernel-mode loader wants it before these.
     bool TypeEscInKernelMode() { return !job_.kernelMode || Type(kEsc); }

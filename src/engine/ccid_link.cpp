@@ -26,15 +26,6 @@ bool CcidLink::Open(LinkMode mode) {
     return mode == LinkMode::Normal && reader_ && reader_->connected() && !slot_.stop.IsRequested();
 }
 
-int CcidLink::Write(std::span<const std::uint8_t>) {
-    return kChannelFailed;  // bytes reach the terminal only inside escape requests
-}
-
-int CcidLink::Read(std::span<std::uint8_t>, std::uint32_t, std::size_t& got) {
-    got = 0;
-    return kChannelFailed;
-}
-
 std::optional<FailureCause> CcidLink::SendFrame(const FileFrame& frame) {
     if (!reader_) {
         return FailureCause::HangUp;

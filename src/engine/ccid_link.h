@@ -23,11 +23,8 @@ class CcidLink final : public SlotLink {
     // Normal mode succeeds while the reader connection is open; there is no console.
     bool Open(LinkMode mode) override;
     void Close() override {}
-    int Write(std::span<const std::uint8_t> bytes) override;
-    int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) override;
     void Purge() override {}
     std::optional<FailureCause> SendFrame(const FileFrame& frame) override;
-    bool SendConsoleBytes(std::span<const std::uint8_t>) override { return false; }
     std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) override;
     PassCompletion EndPass(const std::string& lastFileName) override;
 

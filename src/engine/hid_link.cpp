@@ -97,23 +97,6 @@ void HidLink::Close() {
     }
 }
 
-int HidLink::Write(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() != kHidReport) {
-        return kChannelFailed;
-    }
-    return HidWrite(slot_.channel, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-}
-
-int HidLink::Read(std::span<std::uint8_t> into, std::uint32_t, std::size_t& got) {
-    got = 0;
-    auto count = static_cast<std::uint32_t>(std::min(into.size(), kHidReport));
-    const int result = HidRead(slot_.channel, into.data(), &count);
-    if (result == kChannelDone) {
-        got = count;
-    }
-    return result;
-}
-
 std::optional<FailureCause> HidLink::SendFrame(const FileFrame& frame) {
     if (slot_.stop.IsRequested()) {
         return std::nullopt;
@@ -124,10 +107,6 @@ std::optional<FailureCause> HidLink::SendFrame(const FileFrame& frame) {
         return FailureCause::Transport;
     }
     return std::nullopt;
-}
-
-bool HidLink::SendConsoleBytes(std::span<const std::uint8_t>) {
-    return false;
 }
 
 std::optional<std::string> HidLink::ExchangeVersion(std::span<const std::uint8_t> request) {

@@ -3,10 +3,10 @@
 // travels in a report of its own and the reply comes back in an input report.
 //
 // The HID function has no console: a channel opened in console mode is opened as in normal mode,
-// with no events, so every console exchange ends at once with false. Console bytes are refused
-// rather than sent one per report: a padded one-byte report would put the byte where the report
-// id goes, and the terminal would read it as a report of some other kind (a stray 0x0B would
-// even look like the start of a frame); nothing could answer it anyway.
+// with no events, so every console exchange ends at once with false, and the link offers no
+// console part to type on: a padded one-byte report would put the byte where the report id goes,
+// and the terminal would read it as a report of some other kind (a stray 0x0B would even look
+// like the start of a frame); nothing could answer it anyway.
 #pragma once
 
 #include <array>
@@ -47,13 +47,8 @@ class HidLink final : public SlotLink {
     FrameRecovery Recovery() const override { return FrameRecovery::GiveUpFile; }
     bool Open(LinkMode mode) override;
     void Close() override;
-    // Whole reports: anything but one report's bytes is refused (-1).
-    int Write(std::span<const std::uint8_t> bytes) override;
-    // One input report, waiting as the channel does (up to 5000 ms); `timeoutMs` is not used.
-    int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) override;
     void Purge() override {}
     std::optional<FailureCause> SendFrame(const FileFrame& frame) override;
-    bool SendConsoleBytes(std::span<const std::uint8_t> bytes) override;
     std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) override;
 
   private:

@@ -157,7 +157,7 @@ class KernelImageRow {
     bool OpenConsole() { return slot_.Link().Open(LinkMode::Console); }
 
     int SendImage() {
-        LinkYmodemPort port(slot_.Link());
+        LinkYmodemPort port(slot_.Link().Console());
         YModem sender(port, slot_.channel, YmodemProgress(slot_));
         return sender.Transfer(PathToUtf8(file_.source), 0);
     }

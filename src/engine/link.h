@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 
+#include "engine/console_link.h"
 #include "engine/host_sink.h"
 #include "engine/link_context.h"
 #include "engine/transport.h"
@@ -48,10 +49,10 @@ class SlotLink {
     // Closes the channel if one is open; safe against a stop closing it at the same moment.
     virtual void Close() = 0;
 
-    // The channel's results: kChannelDone, kChannelTimeout or kChannelFailed.
-    virtual int Write(std::span<const std::uint8_t> bytes) = 0;
-    // Normal mode: waits up to `timeoutMs` for bytes; `got` is how many came.
-    virtual int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) = 0;
+    // The terminal's boot console, when the transport reaches one (else null): writes, reads and
+    // typing. Valid as long as the link.
+    virtual ConsoleLink* Console() { return nullptr; }
+
     // Discards what came in and what has not been taken yet of the output (never bytes a write
     // reported as sent).
     virtual void Purge() = 0;
@@ -65,10 +66,6 @@ class SlotLink {
     // the PC. Nothing when it has (or the transport holds nothing back); else why not: TimeOut
     // (the terminal stopped taking bytes) or HangUp (the device went away).
     virtual std::optional<FailureCause> Drain() { return std::nullopt; }
-
-    // Types bytes on the boot console one at a time, each followed by the console's pause; false
-    // as soon as one is not taken.
-    virtual bool SendConsoleBytes(std::span<const std::uint8_t> bytes) = 0;
 
     // Sends the version request and gives what the terminal answered within its wait (may be
     // empty); nothing when the request could not be sent.

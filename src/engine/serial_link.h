@@ -14,7 +14,7 @@ namespace termload {
 // 2000 ms for a terminal that does not take bytes before it gives up.
 inline constexpr std::uint32_t kHangUpWithinMs = 1000;
 
-class SerialLink final : public SlotLink {
+class SerialLink final : public SlotLink, public ConsoleLink {
   public:
     SerialLink(const LinkContext& slot, const DownloadJob& job);
 
@@ -22,6 +22,7 @@ class SerialLink final : public SlotLink {
     FrameRecovery Recovery() const override { return FrameRecovery::RestartFromBlock0; }
     bool Open(LinkMode mode) override;
     void Close() override;
+    ConsoleLink* Console() override { return this; }
     int Write(std::span<const std::uint8_t> bytes) override;
     int Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs, std::size_t& got) override;
     void Purge() override;

@@ -9,7 +9,7 @@
 
 namespace termload::test {
 
-class ScriptedLink final : public SlotLink {
+class ScriptedLink final : public SlotLink, public ConsoleLink {
   public:
     ScriptedLink(const LinkContext& slot, ScriptedLinks& script) : slot_(slot), script_(script) {}
 
@@ -26,6 +26,8 @@ class ScriptedLink final : public SlotLink {
         script_.Record(opened ? "open" : "open failed");
         return opened;
     }
+
+    ConsoleLink* Console() override { return this; }
 
     void Close() override {
         const std::lock_guard lock(mutex_);
