@@ -13,6 +13,7 @@
 #include "app/window_text.h"
 #include "channels/ccid_reader.h"
 #include "channels/local_time.h"
+#include "engine/ccid_probe_policy.h"
 #include "engine/clock_download.h"
 #include "engine/host_sink.h"
 #include "engine/message_pump.h"
@@ -31,7 +32,6 @@ constexpr int kCcidConnectedId = 139;
 constexpr int kCcidDisconnectedId = 140;
 constexpr int kCcidOpenId = 141;
 constexpr int kCcidCloseId = 146;
-constexpr int kCcidProbeAttempts = 3;
 
 }  // namespace
 
