@@ -113,7 +113,7 @@ double RunPass(const fs::path& dir, const std::shared_ptr<CcidReader>& reader, i
     }
     BenchHost host;
     PortSlotTable table(host);
-    DownloadController controller(table);
+    DownloadController controller(table, TransportLinks([reader] { return reader; }));
     controller.Start(check.job);
     const bool ended = host.WaitForEnd(std::chrono::seconds(600));
     controller.Stop();

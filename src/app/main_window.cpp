@@ -152,7 +152,8 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
                                               StopLoad();
                                           }
                                       }});
-    download_ = std::make_unique<WindowDownload>(*sink_);
+    // A USB-CCID run goes over the reader connection the operator opened.
+    download_ = std::make_unique<WindowDownload>(*sink_, TransportLinks([this] { return ccid_; }));
     // The engine's waits on this thread (the pauses between thread starts) keep the window alive.
     SetMessagePump([] { QCoreApplication::processEvents(); });
     RefreshCCIDList();

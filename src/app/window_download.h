@@ -16,7 +16,8 @@ class HostSink;
 
 class WindowDownload {
   public:
-    explicit WindowDownload(HostSink& sink);
+    // `makeLink` makes each slot's link when a run starts.
+    WindowDownload(HostSink& sink, LinkFactory makeLink);
     ~WindowDownload();  // stops every slot and joins every thread
 
     // Starts the job's threads; false when none could be started.

@@ -19,8 +19,9 @@ std::string PassText(const std::string& prefix, const std::string& file, const c
 
 }  // namespace
 
-CcidLink::CcidLink(const LinkContext& slot, const DownloadJob& job)
-    : slot_(slot), job_(job), reader_(job.ccidReader) {}
+CcidLink::CcidLink(const LinkContext& slot, const DownloadJob& job,
+                   std::shared_ptr<CcidReader> reader)
+    : slot_(slot), job_(job), reader_(std::move(reader)) {}
 
 bool CcidLink::Open(LinkMode mode) {
     return mode == LinkMode::Normal && reader_ && reader_->connected() && !slot_.stop.IsRequested();
@@ -55,7 +56,7 @@ std::optional<std::string> CcidLink::ExchangeVersion(std::span<const std::uint8_
 }
 
 PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
-    PassCompletion completion{true, true};
+    PassCompletion completion{true, TraitsOf(Transport::UsbCcid).onePass};
     if (!reader_) {
         completion.ok = false;
         return completion;
@@ -104,6 +105,12 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
                                FailureCause::CcidResult, PassRestart::None});
     }
     return completion;
+}
+
+void CcidLink::OperatorStopped() {
+    if (reader_) {
+        reader_->SendStop();
+    }
 }
 
 }  // namespace termload

@@ -16,7 +16,8 @@ class CcidReader;
 
 class CcidLink final : public SlotLink {
   public:
-    CcidLink(const LinkContext& slot, const DownloadJob& job);
+    // `reader` is the host's connection (null when it has none: every open fails).
+    CcidLink(const LinkContext& slot, const DownloadJob& job, std::shared_ptr<CcidReader> reader);
 
     char FailureDigit() const override { return '3'; }
     FrameRecovery Recovery() const override { return FrameRecovery::RestartFromBlock0; }
@@ -27,6 +28,9 @@ class CcidLink final : public SlotLink {
     std::optional<FailureCause> SendFrame(const FileFrame& frame) override;
     std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) override;
     PassCompletion EndPass(const std::string& lastFileName) override;
+    // Tells the terminal, so that it does not wait for the rest of the files; the request goes
+    // between two pieces of a frame, and no end-of-pass question follows it.
+    void OperatorStopped() override;
 
   private:
     const LinkContext slot_;  // the slot as the link sees it

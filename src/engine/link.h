@@ -81,6 +81,10 @@ class SlotLink {
     // of the last file handled. Links whose terminal confirms a pass wait for it here.
     virtual PassCompletion EndPass(const std::string& /*lastFileName*/) { return {}; }
 
+    // The operator stopped the run while the slot's thread was under way; the slot's stop is
+    // raised already. A link whose terminal waits for the rest of a pass tells it here.
+    virtual void OperatorStopped() {}
+
   protected:
     // What an open of a channel that has a console does around the device's own open: wakes and
     // closes the events of the old channel, closes it (Close), runs `openDevice` (with the slot's

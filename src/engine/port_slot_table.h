@@ -30,7 +30,8 @@ class PortSlotTable {
     // (a thread that ended the run itself is joined here), then sets every slot to zero, takes
     // the run's job (null: no run, the defaults) and gives every slot the link `makeLink` makes
     // for it.
-    void Reset(std::shared_ptr<const DownloadJob> job, const LinkFactory& makeLink = MakeLink);
+    void Reset(std::shared_ptr<const DownloadJob> job,
+               const LinkFactory& makeLink = TransportLinks());
 
     PortSlot& operator[](int index) { return slots_.at(static_cast<std::size_t>(index)); }
     const PortSlot& operator[](int index) const {

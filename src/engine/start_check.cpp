@@ -221,7 +221,6 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         if (!options.ccidReader || !options.ccidReader->connected()) {
             return Refused(lang, StartRefusal::CcidNotConnected);
         }
-        job->ccidReader = options.ccidReader;
     }
     TakeSettings(config.settings, options, *job);
     const bool m868 = ModelClass(job->modelName) == kModelClassM868;

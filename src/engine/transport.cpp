@@ -5,9 +5,9 @@ namespace termload {
 TransportTraits TraitsOf(Transport transport) {
     switch (transport) {
         case Transport::UsbHid:
-            return {};
+            return {.name = "USB-HID"};
         case Transport::UsbCcid:
-            return {.needsOpenReader = true};
+            return {.needsOpenReader = true, .onePass = true, .name = "USB-CCID"};
         case Transport::Serial:
             break;
     }

@@ -16,6 +16,8 @@ struct TransportTraits {
     bool comPorts = false;         // its slots are COM ports (else one terminal, shown as "[COM0]")
     bool bootConsole = false;      // reaches the boot loader's console (kernel mode, image rows)
     bool needsOpenReader = false;  // frames go over the reader connection the operator opened
+    bool onePass = false;          // a run is one pass: the terminal confirms it, and it ends
+    const char* name = "serial";   // as the operator knows it
 };
 TransportTraits TraitsOf(Transport transport);
 

@@ -100,7 +100,7 @@ class DownloadCcid : public ::testing::Test {
     std::shared_ptr<CcidReader> reader;
     RecordingHost host;
     PortSlotTable table{host};
-    DownloadController controller{table};
+    DownloadController controller{table, TransportLinks([this] { return reader; })};
 };
 
 TEST_F(DownloadCcid, FramesGoAsSeventeenRequestsAndTheRunEndsAfterOnePass) {
