@@ -146,12 +146,13 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
     fileMenu_->addAction(QString())->setObjectName(QStringLiteral("N1"));
     fileMenu_->addAction(QString())->setObjectName(QStringLiteral("N2"));
 
-    sink_ =
-        std::make_unique<GuiHostSink>(this, ui_->moMsg, GuiHostSink::Handlers{[this](int /*slot*/) {
-                                          if (IsDownloading()) {
-                                              StopLoad();
-                                          }
-                                      }});
+    sink_ = std::make_unique<GuiHostSink>(
+        this, ui_->moMsg,
+        GuiHostSink::Handlers{[this](int /*slot*/) {
+            if (IsDownloading()) {
+                StopLoad();
+            }
+        }});
     // A USB-CCID run goes over the reader connection the operator opened.
     download_ = std::make_unique<WindowDownload>(*sink_, TransportLinks([this] { return ccid_; }));
     // The engine's waits on this thread (the pauses between thread starts) keep the window alive.

@@ -3,10 +3,8 @@
 #include <algorithm>
 
 #include "channels/hid_channel.h"
-#include "engine/download_job.h"
 #include "engine/file_frame.h"
 #include "engine/message_pump.h"
-#include "engine/stop_signal.h"
 
 namespace termload {
 

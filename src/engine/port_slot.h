@@ -2,9 +2,7 @@
 // needs and what the rest of the program must see of it.
 #pragma once
 
-#include <array>
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -49,6 +49,7 @@ class PortSlotTable {
     friend void SlotStopAll(PortSlotTable& table);
     friend void ShowReceivedText(PortSlotTable& table, const std::string& text);
 
+    // What `slot`'s link may reach of it, its console fed through SlotReceive.
     LinkContext LinkContextOf(PortSlot& slot);
     // Stops the first `count` slots and joins their threads (except the caller's own); the caller
     // holds stopMutex_.
