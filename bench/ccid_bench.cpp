@@ -24,7 +24,7 @@
 #include "channels/ccid_reader.h"
 #include "cli/child_process.h"
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/start_check.h"
 #include "engine/stop_signal.h"
 
@@ -113,7 +113,7 @@ double RunPass(const fs::path& dir, const std::shared_ptr<CcidReader>& reader, i
     }
     BenchHost host;
     PortSlotTable table(host);
-    DownloadController controller(table);
+    DownloadController controller(table, TransportLinks([reader] { return reader; }));
     controller.Start(check.job);
     const bool ended = host.WaitForEnd(std::chrono::seconds(600));
     controller.Stop();

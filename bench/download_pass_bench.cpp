@@ -26,7 +26,7 @@
 #include "channels/serial_channel.h"
 #include "cli/child_process.h"
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/start_check.h"
 #include "engine/stop_signal.h"
 

@@ -25,6 +25,7 @@
 #include "app/window_text.h"
 #include "channels/serial_channel.h"
 #include "config/last_configuration.h"
+#include "engine/message_pump.h"
 #include "engine/stop_signal.h"
 #include "ui_main_window.h"
 
@@ -152,7 +153,8 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
                 StopLoad();
             }
         }});
-    download_ = std::make_unique<WindowDownload>(*sink_);
+    // A USB-CCID run goes over the reader connection the operator opened.
+    download_ = std::make_unique<WindowDownload>(*sink_, TransportLinks([this] { return ccid_; }));
     // The engine's waits on this thread (the pauses between thread starts) keep the window alive.
     SetMessagePump([] { QCoreApplication::processEvents(); });
     RefreshCCIDList();

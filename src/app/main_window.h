@@ -13,6 +13,7 @@
 #include "channels/usb_serial_emulator.h"
 #include "config/paths.h"
 #include "config/settings.h"
+#include "engine/ccid_probe_policy.h"
 #include "engine/timings.h"
 
 class QCloseEvent;
@@ -40,7 +41,7 @@ struct WindowPlaces {
     // The COM number of the USB serial emulator, when one is plugged in.
     std::function<std::optional<int>()> usbEmulatorPort = FindUsbEmulatorComNumber;
     // How long a CCID terminal is given to restart after the reboot request.
-    std::uint32_t ccidRestartPauseMs = 3000;
+    std::uint32_t ccidRestartPauseMs = kCcidRestartPauseMs;
     // The protocol's times for the downloads the window starts.
     Timings timings;
 };

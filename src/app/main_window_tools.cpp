@@ -13,8 +13,10 @@
 #include "app/window_text.h"
 #include "channels/ccid_reader.h"
 #include "channels/local_time.h"
+#include "engine/ccid_probe_policy.h"
 #include "engine/clock_download.h"
 #include "engine/host_sink.h"
+#include "engine/message_pump.h"
 #include "engine/stop_signal.h"
 #include "engine/version_exchange.h"
 #include "engine/version_read.h"
@@ -30,7 +32,6 @@ constexpr int kCcidConnectedId = 139;
 constexpr int kCcidDisconnectedId = 140;
 constexpr int kCcidOpenId = 141;
 constexpr int kCcidCloseId = 146;
-constexpr int kCcidProbeAttempts = 3;
 
 }  // namespace
 

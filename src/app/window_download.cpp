@@ -17,7 +17,8 @@ class BusyScope {
 
 }  // namespace
 
-WindowDownload::WindowDownload(HostSink& sink) : slots_(sink), controller_(slots_) {}
+WindowDownload::WindowDownload(HostSink& sink, LinkFactory makeLink)
+    : slots_(sink), controller_(slots_, std::move(makeLink)) {}
 
 WindowDownload::~WindowDownload() = default;
 

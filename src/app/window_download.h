@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/start_check.h"
 
 namespace termload {
@@ -16,7 +16,8 @@ class HostSink;
 
 class WindowDownload {
   public:
-    explicit WindowDownload(HostSink& sink);
+    // `makeLink` makes each slot's link when a run starts.
+    WindowDownload(HostSink& sink, LinkFactory makeLink);
     ~WindowDownload();  // stops every slot and joins every thread
 
     // Starts the job's threads; false when none could be started.

@@ -5,6 +5,8 @@
 #include "cli/ccid_connect.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "engine/ccid_probe_policy.h"
+#include "engine/message_pump.h"
 #include "engine/stop_signal.h"
 
 namespace termload::cli {

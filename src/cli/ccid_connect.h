@@ -11,10 +11,6 @@
 
 namespace termload::cli {
 
-// The terminal's restart time after the reboot request, and the probes it is given.
-inline constexpr std::uint32_t kCcidRestartPauseMs = 3000;
-inline constexpr int kCcidProbeAttempts = 3;
-
 struct CcidConnection {
     std::shared_ptr<CcidReader> reader;  // connected and ready; null when not
     std::string name;                    // the reader chosen

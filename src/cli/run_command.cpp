@@ -12,7 +12,7 @@
 #include "cli/progress_view.h"
 #include "config/paths.h"
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/start_check.h"
 
 namespace termload::cli {
@@ -125,17 +125,18 @@ int RunDownload(const RunOptions& options, RunEvents& events,
         Refuse(problem);
         return kExitUsage;
     }
-    if (options.reader && options.transport != RunTransport::Ccid) {
+    const TransportTraits traits = TraitsOf(TransportOfPortMode(config->controls.portMode));
+    if (options.reader && !traits.needsOpenReader) {
         Refuse("--reader names a USB-CCID reader: it needs --transport ccid");
         return kExitUsage;
     }
-    if (options.transport == RunTransport::Ccid && options.passes.value_or(1) > 1) {
-        Refuse("a USB-CCID download is one pass: --passes can only be 1");
+    if (traits.onePass && options.passes.value_or(1) > 1) {
+        Refuse(std::string("a ") + traits.name + " download is one pass: --passes can only be 1");
         return kExitUsage;
     }
-    // USB-CCID downloads over a connection opened before the start, as the window's Open does.
+    // Over a reader: a connection opened before the start, as the window's Open does.
     std::shared_ptr<CcidReader> ccid;
-    if (options.transport == RunTransport::Ccid) {
+    if (traits.needsOpenReader) {
         CcidConnection connection = ConnectCcidReader(options.reader, events);
         if (!connection.reader) {
             return connection.exitCode;
@@ -149,7 +150,7 @@ int RunDownload(const RunOptions& options, RunEvents& events,
         return kExitUsage;
     }
     const std::vector<int> ports = job->Ports();
-    for (int port : job->channel.transport == Transport::Serial ? ports : std::vector<int>{}) {
+    for (int port : TraitsOf(job->channel.transport).comPorts ? ports : std::vector<int>{}) {
         const auto device = job->channel.devices->find(port);
         const std::string problem = device == job->channel.devices->end()
                                         ? CheckPortDevice(port, std::nullopt)
@@ -185,7 +186,7 @@ int RunDownload(const RunOptions& options, RunEvents& events,
     PassTracker tracker(ports, options.passes);
     CliHost host(ports, *view, tracker, report.get(), events, onPass);
     PortSlotTable table(host);
-    DownloadController controller(table);
+    DownloadController controller(table, TransportLinks([ccid] { return ccid; }));
     const StopSubscription cancelOnInterrupt(events.InterruptSignal(),
                                              [&controller] { controller.Cancel(); });
     if (!controller.Start(job)) {

@@ -11,7 +11,9 @@
 #include "engine/download_job.h"
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/model_class.h"
+#include "engine/port_slot_table.h"
 
 namespace termload {
 

@@ -4,7 +4,8 @@
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
 #include "engine/link.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/port_slot_table.h"
 
 namespace termload {
 

@@ -6,7 +6,8 @@
 #include <span>
 
 #include "engine/download_job.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/port_slot_table.h"
 #include "engine/slot_channel.h"
 
 namespace termload {
@@ -35,8 +36,9 @@ class Exchange {
         if (slot_.stop.IsRequested()) {
             return false;
         }
+        ConsoleLink* console = slot_.Link().Console();
         const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-        return slot_.Link().SendConsoleBytes(std::span(data, bytes.size()));
+        return console != nullptr && console->SendConsoleBytes(std::span(data, bytes.size()));
     }
     // ESC opens the boot loader's menus; only the kernel-mode loader wants it before these.
     bool TypeEscInKernelMode() { return !job_.kernelMode || Type(kEsc); }

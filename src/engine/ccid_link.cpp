@@ -6,7 +6,7 @@
 #include "channels/channel_library.h"
 #include "engine/download_job.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
 
 namespace termload {
 
@@ -19,20 +19,12 @@ std::string PassText(const std::string& prefix, const std::string& file, const c
 
 }  // namespace
 
-CcidLink::CcidLink(PortSlot& slot, const DownloadJob& job)
-    : slot_(slot), job_(job), reader_(job.ccidReader) {}
+CcidLink::CcidLink(const LinkContext& slot, const DownloadJob& job,
+                   std::shared_ptr<CcidReader> reader)
+    : slot_(slot), job_(job), reader_(std::move(reader)) {}
 
 bool CcidLink::Open(LinkMode mode) {
     return mode == LinkMode::Normal && reader_ && reader_->connected() && !slot_.stop.IsRequested();
-}
-
-ChannelResult CcidLink::Write(std::span<const std::uint8_t>) {
-    return ChannelResult::Failed;  // bytes reach the terminal only inside escape requests
-}
-
-ChannelResult CcidLink::Read(std::span<std::uint8_t>, std::uint32_t, std::size_t& got) {
-    got = 0;
-    return ChannelResult::Failed;
 }
 
 std::optional<FailureCause> CcidLink::SendFrame(const FileFrame& frame) {
@@ -64,12 +56,12 @@ std::optional<std::string> CcidLink::ExchangeVersion(std::span<const std::uint8_
 }
 
 PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
-    PassCompletion completion{true, true};
+    PassCompletion completion{true, TraitsOf(Transport::UsbCcid).onePass};
     if (!reader_) {
         completion.ok = false;
         return completion;
     }
-    const Timings& time = slot_.Table().Time();
+    const Timings& time = slot_.time;
     const std::string prefix = StatusPrefix(slot_.portNumber);
     SlotStatus& status = slot_.status;
     // Failures are red and completions blue, so that a failure never shows in the blue of the
@@ -109,10 +101,16 @@ PassCompletion CcidLink::EndPass(const std::string& lastFileName) {
                 confirmed ? StatusColour::Blue : StatusColour::Red);
     completion.ok = written && confirmed;
     if (!completion.ok) {
-        slot_.Table().Sink().PassFailed({slot_.Index(), lastFileName, status.Text(),
-                                         FailureCause::CcidResult, PassRestart::None});
+        slot_.sink.PassFailed({slot_.slotIndex, lastFileName, status.Text(),
+                               FailureCause::CcidResult, PassRestart::None});
     }
     return completion;
+}
+
+void CcidLink::OperatorStopped() {
+    if (reader_) {
+        reader_->SendStop();
+    }
 }
 
 }  // namespace termload

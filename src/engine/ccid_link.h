@@ -16,25 +16,24 @@ class CcidReader;
 
 class CcidLink final : public SlotLink {
   public:
-
-    CcidLink(PortSlot& slot, const DownloadJob& job);
+    // `reader` is the host's connection (null when it has none: every open fails).
+    CcidLink(const LinkContext& slot, const DownloadJob& job, std::shared_ptr<CcidReader> reader);
 
     char FailureDigit() const override { return '3'; }
     FrameRecovery Recovery() const override { return FrameRecovery::RestartFromBlock0; }
     // Normal mode succeeds while the reader connection is open; there is no console.
     bool Open(LinkMode mode) override;
     void Close() override {}
-    ChannelResult Write(std::span<const std::uint8_t> bytes) override;
-    ChannelResult Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs,
-                       std::size_t& got) override;
     void Purge() override {}
     std::optional<FailureCause> SendFrame(const FileFrame& frame) override;
-    bool SendConsoleBytes(std::span<const std::uint8_t>) override { return false; }
     std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) override;
     PassCompletion EndPass(const std::string& lastFileName) override;
+    // Tells the terminal, so that it does not wait for the rest of the files; the request goes
+    // between two pieces of a frame, and no end-of-pass question follows it.
+    void OperatorStopped() override;
 
   private:
-    PortSlot& slot_;
+    const LinkContext slot_;  // the slot as the link sees it
     const DownloadJob& job_;
     std::shared_ptr<CcidReader> reader_;
 };

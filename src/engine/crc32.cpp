@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 
+#include "engine/message_pump.h"
 #include "engine/source_file.h"
 #include "engine/stop_signal.h"
 

@@ -1,6 +1,8 @@
 #include "engine/download_controller.h"
 
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/port_slot_table.h"
+#include "engine/slot_channel.h"
 
 namespace termload {
 
@@ -68,26 +70,28 @@ bool DownloadController::Start(const std::shared_ptr<const DownloadJob>& job) {
 }
 
 void DownloadController::Stop() {
-    std::shared_ptr<CcidReader> ccid;
+    int underWay = 0;
     {
         const std::lock_guard lock(mutex_);
         if (!run_) {
             return;  // nothing was ever started: no slot to show ready
         }
         run_->MarkStopping();
-        // The operator stops a USB-CCID download still under way: the terminal is told, so that
-        // it does not wait for the rest of the files. A run that ended by itself (its thread has
-        // reported the end) is not under way any more.
-        if (running_ && run_->ThreadsRunning() && table_[0].HasThread()) {
-            ccid = run_->Job().ccidReader;
+        // A run that ended by itself (its thread has reported the end) is not under way any more:
+        // its links have nothing to hear.
+        if (running_ && run_->ThreadsRunning()) {
+            underWay = run_->Job().portCount;
         }
         running_ = false;
     }
-    if (ccid) {
-        // The slot stops first, so that no poll of the end of the pass follows the stop; the
-        // request goes between two pieces of a frame.
-        table_[0].RequestStop();
-        ccid->SendStop();
+    for (int index = 0; index < underWay; ++index) {
+        PortSlot& slot = table_[index];
+        if (slot.HasThread()) {
+            // The slot stops first, so that nothing its thread sends follows what the link tells
+            // the terminal.
+            slot.RequestStop();
+            slot.Link().OperatorStopped();
+        }
     }
     startStop_.Request();
     SlotStopAll(table_);

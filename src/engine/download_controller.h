@@ -9,6 +9,7 @@
 #include "engine/link.h"
 #include "engine/stop_signal.h"
 #include "engine/timer_resolution.h"
+#include "engine/transport_links.h"
 
 namespace termload {
 
@@ -27,7 +28,7 @@ class PortSlotTable;
 class DownloadController {
   public:
     // `makeLink` makes each slot's link when a run starts (tests give a scripted one).
-    explicit DownloadController(PortSlotTable& table, LinkFactory makeLink = MakeLink);
+    explicit DownloadController(PortSlotTable& table, LinkFactory makeLink = TransportLinks());
     ~DownloadController();  // stops a run still going
     DownloadController(const DownloadController&) = delete;
     DownloadController& operator=(const DownloadController&) = delete;

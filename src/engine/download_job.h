@@ -11,8 +11,8 @@
 #include "channels/usb_pipe.h"
 #include "config/controls_model.h"
 #include "config/user_addr_file.h"
-#include "engine/slot_channel.h"
 #include "engine/timings.h"
+#include "engine/transport.h"
 
 namespace termload {
 
@@ -86,9 +86,6 @@ struct DownloadJob {
     bool emptyFlash = false;
     std::uint32_t cmdDelayMs = 1000;
     UsbPipeTarget usbPipe;  // the terminal's device in USB download mode
-    // USB-CCID: the host's reader connection, which the operator opened before the start; the
-    // run sends over it and never opens or closes it.
-    std::shared_ptr<CcidReader> ccidReader;
     // Where the boot loader puts an image that comes through the USB pipe.
     std::uint32_t downloadAddress = 0x30200000;
     DownloadPacing pacing;

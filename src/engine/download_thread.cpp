@@ -14,8 +14,12 @@
 #include "engine/file_frame.h"
 #include "engine/kernel_image_flow.h"
 #include "engine/link.h"
+#include "engine/message_pump.h"
+#include "engine/model_class.h"
 #include "engine/ordinary_file_flow.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
+#include "engine/show_error.h"
+#include "engine/slot_channel.h"
 #include "engine/timer_file.h"
 
 namespace termload {

@@ -3,10 +3,8 @@
 #include <algorithm>
 
 #include "channels/hid_channel.h"
-#include "engine/download_job.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
-#include "engine/stop_signal.h"
+#include "engine/message_pump.h"
 
 namespace termload {
 
@@ -82,7 +80,7 @@ bool HidLink::Open(LinkMode) {
         slot_.events.Close();
     }
     Close();
-    const bool trace = slot_.Table().Job().channel.traceLog;
+    const bool trace = slot_.trace;
     slot_.OpenUnlessStopped([trace] { return HidOpen(trace); });
     if (slot_.stop.IsRequested()) {
         Close();  // the stop may have swept the slot before the channel was stored
@@ -97,23 +95,6 @@ void HidLink::Close() {
     }
 }
 
-ChannelResult HidLink::Write(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() != kHidReport) {
-        return ChannelResult::Failed;
-    }
-    return HidWrite(slot_.channel, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-}
-
-ChannelResult HidLink::Read(std::span<std::uint8_t> into, std::uint32_t, std::size_t& got) {
-    got = 0;
-    auto count = static_cast<std::uint32_t>(std::min(into.size(), kHidReport));
-    const ChannelResult result = HidRead(slot_.channel, into.data(), &count);
-    if (result == ChannelResult::Done) {
-        got = count;
-    }
-    return result;
-}
-
 std::optional<FailureCause> HidLink::SendFrame(const FileFrame& frame) {
     if (slot_.stop.IsRequested()) {
         return std::nullopt;
@@ -126,13 +107,8 @@ std::optional<FailureCause> HidLink::SendFrame(const FileFrame& frame) {
     return std::nullopt;
 }
 
-bool HidLink::SendConsoleBytes(std::span<const std::uint8_t>) {
-    return false;
-}
-
 std::optional<std::string> HidLink::ExchangeVersion(std::span<const std::uint8_t> request) {
-    const auto payload =
-        Exchange(slot_.channel, request, slot_.Table().Time().versionReplyWaitHidMs);
+    const auto payload = Exchange(slot_.channel, request, slot_.time.versionReplyWaitHidMs);
     if (!payload) {
         return std::nullopt;
     }

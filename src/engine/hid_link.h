@@ -3,10 +3,10 @@
 // travels in a report of its own and the reply comes back in an input report.
 //
 // The HID function has no console: a channel opened in console mode is opened as in normal mode,
-// with no events, so every console exchange ends at once with false. Console bytes are refused
-// rather than sent one per report: a padded one-byte report would put the byte where the report
-// id goes, and the terminal would read it as a report of some other kind (a stray 0x0B would
-// even look like the start of a frame); nothing could answer it anyway.
+// with no events, so every console exchange ends at once with false, and the link offers no
+// console part to type on: a padded one-byte report would put the byte where the report id goes,
+// and the terminal would read it as a report of some other kind (a stray 0x0B would even look
+// like the start of a frame); nothing could answer it anyway.
 #pragma once
 
 #include <array>
@@ -41,25 +41,18 @@ std::vector<std::uint8_t> HidReplyPayload(std::span<const std::uint8_t> received
 
 class HidLink final : public SlotLink {
   public:
-
-    explicit HidLink(PortSlot& slot) : slot_(slot) {}
+    explicit HidLink(const LinkContext& slot) : slot_(slot) {}
 
     char FailureDigit() const override { return '2'; }
     FrameRecovery Recovery() const override { return FrameRecovery::GiveUpFile; }
     bool Open(LinkMode mode) override;
     void Close() override;
-    // Whole reports: anything but one report's bytes is refused.
-    ChannelResult Write(std::span<const std::uint8_t> bytes) override;
-    // One input report, waiting as the channel does (up to 5000 ms); `timeoutMs` is not used.
-    ChannelResult Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs,
-                       std::size_t& got) override;
     void Purge() override {}
     std::optional<FailureCause> SendFrame(const FileFrame& frame) override;
-    bool SendConsoleBytes(std::span<const std::uint8_t> bytes) override;
     std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) override;
 
   private:
-    PortSlot& slot_;
+    const LinkContext slot_;  // the slot as the link sees it
 };
 
 // The version request and its reply over HID, from the window's thread: opens the terminal's HID

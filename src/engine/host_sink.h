@@ -49,13 +49,13 @@ enum class PassRestart {
                // or only the row failed and the pass went on
 };
 enum class FailureCause {
-    HangUp,      // the device went away (a write failed at once)
-    TimeOut,     // the terminal stopped taking bytes
-    Transport,   // the link refused a frame for a reason of its own (the USB transports)
-    PortOpen,    // the port could not be opened
-    TimerFile,   // the clock file could not be written
-    CcidResult,  // the terminal did not confirm a USB-CCID pass (its poll failed, or its result)
-    Console,     // the boot loader did not answer a console command (after its attempts)
+    HangUp,       // the device went away (a write failed at once)
+    TimeOut,      // the terminal stopped taking bytes
+    Transport,    // the link refused a frame for a reason of its own (the USB transports)
+    PortOpen,     // the port could not be opened
+    TimerFile,    // the clock file could not be written
+    CcidResult,   // the terminal did not confirm a USB-CCID pass (its poll failed, or its result)
+    Console,      // the boot loader did not answer a console command (after its attempts)
     Ymodem,       // the kernel image's YMODEM transfer failed
     KernelStart,  // the kernel image was written but the kernel never reported its file system
 };
@@ -113,35 +113,6 @@ class HostSink {
     virtual void PassFinished(int /*slot*/, int /*pass*/, bool /*ok*/) {}
     // Reported as it happens, before the PassFinished of its pass (which then says not ok).
     virtual void PassFailed(const PassFailureReport& /*failure*/) {}
-};
-
-// What a slot shows: its status text, colour and progress, kept by the engine (texts that build
-// on "the current text" read it here, never from a widget) and forwarded to the host.
-class SlotStatus {
-  public:
-    void Attach(HostSink* sink, int slot, int portNumber);
-
-    // Sets the text as given, or StatusPrefix + text for ShowWithPrefix.
-    void Show(std::string text, std::optional<StatusColour> colour = std::nullopt);
-    void ShowWithPrefix(std::string_view text, std::optional<StatusColour> colour = std::nullopt);
-    std::string Text() const;
-    std::optional<StatusColour> Colour() const;
-
-    void SetProgressRange(int minimum, int maximum);  // the position is kept within the range
-    void SetProgressPosition(int position);
-    void StepProgress();
-    ProgressState Progress() const;
-
-  private:
-    void PublishProgress();  // with mutex_ held
-
-    HostSink* sink_ = nullptr;
-    int slot_ = 0;
-    int portNumber_ = 0;
-    mutable std::mutex mutex_;
-    std::string text_;
-    std::optional<StatusColour> colour_;
-    ProgressState progress_;
 };
 
 }  // namespace termload

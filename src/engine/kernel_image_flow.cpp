@@ -8,7 +8,8 @@
 #include "engine/download_job.h"
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/port_slot_table.h"
 #include "engine/source_file.h"
 #include "engine/ymodem_link_port.h"
 #include "engine/ymodem_progress.h"
@@ -156,7 +157,7 @@ class KernelImageRow {
     bool OpenConsole() { return slot_.Link().Open(LinkMode::Console); }
 
     YmodemResult SendImage() {
-        LinkYmodemPort port(slot_.Link());
+        LinkYmodemPort port(slot_.Link().Console());
         YModem sender(port, slot_.channel, YmodemProgress(slot_));
         return sender.Transfer(PathToUtf8(file_.source), 0);
     }

@@ -1,67 +1,40 @@
 #include "engine/link.h"
 
-#include "channels/channel_library.h"
-
-#include "engine/ccid_link.h"
-#include "engine/download_job.h"
-#include "engine/hid_link.h"
-#include "engine/serial_link.h"
-#include "engine/version_exchange.h"
+#include "engine/message_pump.h"
 
 namespace termload {
 
-std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job) {
-    switch (job.channel.transport) {
-        case Transport::UsbHid:
-            return std::make_unique<HidLink>(slot);
-        case Transport::UsbCcid:
-            return std::make_unique<CcidLink>(slot, job);
-        case Transport::Serial:
-            break;
+bool SlotLink::OpenChannel(const LinkContext& slot, LinkMode mode,
+                           const std::function<ChannelHandle(const ReceiveCallback&)>& openDevice) {
+    const Timings& time = slot.time;
+    if (slot.events.Exist()) {
+        // Wake an exchange that may still wait on the old channel, then let it see the close.
+        slot.events.SetAbort();
+        slot.events.Close();
+        DelayWithMessages(time.channelSettleMs);
+        DelayWithMessages(time.channelSettleMs);
     }
-    return std::make_unique<SerialLink>(slot, job);
-}
+    Close();
 
-VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup) {
-    switch (setup.transport) {
-        case Transport::UsbHid:
-            return [trace = setup.trace, waitMs = setup.timings.versionReplyWaitHidMs] {
-                return HidVersionExchange(trace, waitMs);
-            };
-        case Transport::UsbCcid:
-            return [reader = setup.ccidReader] { return CcidVersionExchange(reader); };
-        case Transport::Serial:
-            break;
+    DelayWithMessages(time.channelSettleMs);
+    ReceiveCallback callback;
+    if (mode == LinkMode::Console) {
+        callback = slot.consoleReceiver;
     }
-    return [port = setup.port, line = setup.line, trace = setup.trace,
-            waitMs = setup.timings.versionReplyWaitSerialMs] {
-        return SerialVersionExchange(port, line, trace, waitMs);
-    };
-}
+    // A stopped slot opens nothing; a stop that comes during the open closes the port below.
+    const ChannelHandle channel = slot.OpenUnlessStopped([&] { return openDevice(callback); });
+    if (channel != 0) {
+        if (slot.stop.IsRequested()) {
+            // The stop may have swept the slot before the channel was stored: close it here.
+            Close();
+        } else if (mode == LinkMode::Console) {
+            slot.events.Create();
+        }
+    }
 
-TransportTraits TraitsOf(Transport transport) {
-    switch (transport) {
-        case Transport::UsbHid:
-            return {};
-        case Transport::UsbCcid:
-            return {.needsOpenReader = true};
-        case Transport::Serial:
-            break;
-    }
-    return {.comPorts = true, .bootConsole = true};
-}
-
-Transport TransportOfPortMode(PortMode mode) {
-    switch (mode) {
-        case PortMode::UsbHid:
-            return Transport::UsbHid;
-        case PortMode::UsbCcid:
-            return Transport::UsbCcid;
-        case PortMode::Single:
-        case PortMode::Multi:
-            break;
-    }
-    return Transport::Serial;
+    slot.received.Clear();
+    DelayWithMessages(time.channelSettleMs);
+    return slot.channel != 0;
 }
 
 }  // namespace termload

@@ -1,7 +1,8 @@
 // A slot's link: everything one slot's download does with its terminal, whatever carries the
 // bytes. The flows talk to the link and never ask which transport they run on; each transport is
-// one link file over its channel (serial_link, hid_link, ccid_link), and MakeLink, which picks it
-// when the run starts, is the one place that looks at the transport.
+// one link file over its channel (serial_link, hid_link, ccid_link), and MakeLink
+// (transport_links.h), which picks it when the run starts, is the one place that looks at the
+// transport.
 #pragma once
 
 #include <cstddef>
@@ -12,18 +13,13 @@
 #include <span>
 #include <string>
 
-#include "channels/channel_library.h"
-#include "channels/serial_port.h"
-#include "config/controls_model.h"
+#include "engine/console_link.h"
 #include "engine/host_sink.h"
-#include "engine/slot_channel.h"
-#include "engine/timings.h"
-#include "engine/version_read.h"
+#include "engine/link_context.h"
+#include "engine/transport.h"
 
 namespace termload {
 
-class CcidReader;
-class PortSlot;
 struct DownloadJob;
 struct FileFrame;
 
@@ -53,11 +49,10 @@ class SlotLink {
     // Closes the channel if one is open; safe against a stop closing it at the same moment.
     virtual void Close() = 0;
 
-    // The channel's results.
-    virtual ChannelResult Write(std::span<const std::uint8_t> bytes) = 0;
-    // Normal mode: waits up to `timeoutMs` for bytes; `got` is how many came.
-    virtual ChannelResult Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs,
-                               std::size_t& got) = 0;
+    // The terminal's boot console, when the transport reaches one (else null): writes, reads and
+    // typing. Valid as long as the link.
+    virtual ConsoleLink* Console() { return nullptr; }
+
     // Discards what came in and what has not been taken yet of the output (never bytes a write
     // reported as sent).
     virtual void Purge() = 0;
@@ -72,10 +67,6 @@ class SlotLink {
     // (the terminal stopped taking bytes) or HangUp (the device went away).
     virtual std::optional<FailureCause> Drain() { return std::nullopt; }
 
-    // Types bytes on the boot console one at a time, each followed by the console's pause; false
-    // as soon as one is not taken.
-    virtual bool SendConsoleBytes(std::span<const std::uint8_t> bytes) = 0;
-
     // Sends the version request and gives what the terminal answered within its wait (may be
     // empty); nothing when the request could not be sent.
     virtual std::optional<std::string> ExchangeVersion(std::span<const std::uint8_t> request) = 0;
@@ -89,29 +80,24 @@ class SlotLink {
     // After the file loop of a pass that was not stopped; `lastFileName` is the file-name part
     // of the last file handled. Links whose terminal confirms a pass wait for it here.
     virtual PassCompletion EndPass(const std::string& /*lastFileName*/) { return {}; }
+
+    // The operator stopped the run while the slot's thread was under way; the slot's stop is
+    // raised already. A link whose terminal waits for the rest of a pass tells it here.
+    virtual void OperatorStopped() {}
+
+  protected:
+    // What an open of a channel that has a console does around the device's own open: wakes and
+    // closes the events of the old channel, closes it (Close), runs `openDevice` (with the slot's
+    // console receiver as the callback in console mode, none in normal mode) unless the slot is
+    // stopped, creates fresh events in console mode and clears the receive text, with the
+    // channel's settle pauses between. A stop that comes during the open closes the new channel.
+    // True when the slot has a channel afterwards.
+    bool OpenChannel(const LinkContext& slot, LinkMode mode,
+                     const std::function<ChannelHandle(const ReceiveCallback&)>& openDevice);
 };
 
 // Makes the link of one slot for a run. The table keeps the job as long as the link.
-using LinkFactory = std::function<std::unique_ptr<SlotLink>(PortSlot&, const DownloadJob&)>;
-
-// The link of the job's transport.
-std::unique_ptr<SlotLink> MakeLink(PortSlot& slot, const DownloadJob& job);
-
-// What the file-version read needs to reach the terminal, outside any download.
-struct VersionExchangeSetup {
-    Transport transport = Transport::Serial;
-    int port = 1;  // serial: the COM number
-    SerialSettings line;
-    bool trace = false;
-    Timings timings;
-    CcidReader* ccidReader = nullptr;  // CCID: the host's reader, connected by the operator
-};
-
-// The version exchange of the setup's transport.
-VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup);
-
-// Which transport the window's port mode selects.
-Transport TransportOfPortMode(PortMode mode);
-
+using LinkFactory =
+    std::function<std::unique_ptr<SlotLink>(const LinkContext&, const DownloadJob&)>;
 
 }  // namespace termload

@@ -11,7 +11,9 @@
 #include "engine/download_job.h"
 #include "engine/download_texts.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/port_slot_table.h"
+#include "engine/slot_channel.h"
 #include "engine/source_file.h"
 
 namespace termload {

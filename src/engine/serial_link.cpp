@@ -7,7 +7,7 @@
 #include "channels/serial_channel.h"
 #include "engine/download_job.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
 
 namespace termload {
 
@@ -20,13 +20,13 @@ constexpr int kPieces = 9;
 
 }  // namespace
 
-SerialLink::SerialLink(PortSlot& slot, const DownloadJob& job) : slot_(slot), job_(job) {}
+SerialLink::SerialLink(const LinkContext& slot, const DownloadJob& job) : slot_(slot), job_(job) {}
 
 bool SerialLink::Open(LinkMode mode) {
     const SlotChannelSettings& settings = job_.channel;
     const int port = slot_.portNumber;
     const bool opened =
-        OpenSlotChannel(slot_, mode, [&](const ReceiveCallback& callback) -> ChannelHandle {
+        OpenChannel(slot_, mode, [&](const ReceiveCallback& callback) -> ChannelHandle {
             if (!settings.devices) {
                 return ComOpen(port, settings.baudRate, settings.dataBits, settings.stopBitsIndex,
                                settings.parityIndex, settings.flowControlIndex, callback,
@@ -152,7 +152,7 @@ bool SerialLink::SendConsoleBytes(std::span<const std::uint8_t> bytes) {
         if (ComWrite(slot_.channel, &byte, 1) != ChannelResult::Done) {
             return false;
         }
-        DelayWithMessages(slot_.Table().Time().consoleByteGapMs);
+        DelayWithMessages(slot_.time.consoleByteGapMs);
     }
     return true;
 }
@@ -161,7 +161,7 @@ std::optional<std::string> SerialLink::ExchangeVersion(std::span<const std::uint
     if (Write(request) != ChannelResult::Done) {
         return std::nullopt;
     }
-    DelayWithMessages(slot_.Table().Time().versionReplyWaitSerialMs);
+    DelayWithMessages(slot_.time.versionReplyWaitSerialMs);
     std::uint8_t reply[kChannelBufferSize + 1];
     auto count = static_cast<std::uint32_t>(kChannelBufferSize);
     if (ComRead(slot_.channel, reply, &count) != ChannelResult::Done) {

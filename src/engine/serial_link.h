@@ -14,14 +14,15 @@ namespace termload {
 // 2000 ms for a terminal that does not take bytes before it gives up.
 inline constexpr std::uint32_t kHangUpWithinMs = 1000;
 
-class SerialLink final : public SlotLink {
+class SerialLink final : public SlotLink, public ConsoleLink {
   public:
-    SerialLink(PortSlot& slot, const DownloadJob& job);
+    SerialLink(const LinkContext& slot, const DownloadJob& job);
 
     char FailureDigit() const override { return '4'; }
     FrameRecovery Recovery() const override { return FrameRecovery::RestartFromBlock0; }
     bool Open(LinkMode mode) override;
     void Close() override;
+    ConsoleLink* Console() override { return this; }
     ChannelResult Write(std::span<const std::uint8_t> bytes) override;
     ChannelResult Read(std::span<std::uint8_t> into, std::uint32_t timeoutMs,
                        std::size_t& got) override;
@@ -40,7 +41,7 @@ class SerialLink final : public SlotLink {
     // After an open: notes the device opened, and whether it is another than the pass's.
     void NoteOpenedDevice();
 
-    PortSlot& slot_;
+    const LinkContext slot_;  // the slot as the link sees it
     const DownloadJob& job_;
     std::string passDevice_;  // the identity of the pass's device
     bool replaced_ = false;   // an open of this pass reached another device

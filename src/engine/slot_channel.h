@@ -1,49 +1,10 @@
-// Opening and closing a port slot's channel, the receive callback of console mode, and stopping
-// every slot.
+// Opening and closing a port slot's channel through its link, and stopping every slot.
 #pragma once
-
-#include <cstdint>
-#include <functional>
-#include <optional>
-#include <string>
-
-#include "channels/port_map.h"
-#include "channels/serial_channel.h"
 
 namespace termload {
 
 class PortSlot;
 class PortSlotTable;
-
-enum class Transport { Serial, UsbHid, UsbCcid };
-
-// What a transport allows, known before the first byte; the start check refuses by it. Given by
-// link.cpp, the one place that looks at the transport.
-struct TransportTraits {
-    bool comPorts = false;         // its slots are COM ports (else one terminal, shown as "[COM0]")
-    bool bootConsole = false;      // reaches the boot loader's console (kernel mode, image rows)
-    bool needsOpenReader = false;  // frames go over the reader connection the operator opened
-};
-TransportTraits TraitsOf(Transport transport);
-
-// How the slots' channels are opened during one run.
-struct SlotChannelSettings {
-    Transport transport{};  // serial
-    int baudRate = 115200;
-    int dataBits = 8;
-    int stopBitsIndex = 0;
-    int parityIndex = 0;
-    int flowControlIndex = 0;
-    bool traceLog = false;
-    // The run's COM-to-device table, taken when it started; each open uses it and never the
-    // live table. Unset: each open resolves the live table (hand-built settings).
-    std::optional<PortTable> devices;
-};
-
-enum class LinkMode {
-    Normal,   // the flow writes and reads
-    Console,  // a reader thread feeds the slot's receive text and events
-};
 
 // The modes of SlotOpenChannel.
 inline constexpr int kChannelNormal = 0;
@@ -56,25 +17,9 @@ int SlotIndexOfPort(const PortSlotTable& table, int portNumber);
 // has the port or the open failed.
 bool SlotOpenChannel(PortSlotTable& table, int portNumber, int mode);
 
-// What every link's open does around the device's own open: wakes and closes the events of the
-// old channel, closes it, runs `openDevice` (with SlotReceive as the callback in console mode,
-// none in normal mode) unless the slot is stopped, creates fresh events in console mode and
-// clears the receive text, with the channel's settle pauses between. A stop that comes during
-// the open closes the new channel. True when the slot has a channel afterwards.
-bool OpenSlotChannel(PortSlot& slot, LinkMode mode,
-                     const std::function<ChannelHandle(const ReceiveCallback&)>& openDevice);
-
 // Closes the slot's channel through its link, if it has one (safe against a concurrent
 // SlotStopAll).
 void SlotCloseChannel(PortSlot& slot);
-
-// The receive callback of console mode: appends the bytes to the text of the slot that owns
-// `channel`, watches for "Checksum Error", shows the text and sets the receive event. Returns 0.
-int SlotReceive(PortSlotTable& table, ChannelHandle channel, const char* bytes,
-                std::uint32_t count);
-
-// Shows a slot's receive text as the console text of the host, one update at a time.
-void ShowReceivedText(PortSlotTable& table, const std::string& text);
 
 // Stops every slot in use: stop requests, TransferCancel, abort events, closing the channels,
 // then joining every download thread; finally each slot shows "[COMn]" + "Ready" in black with

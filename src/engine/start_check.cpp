@@ -12,8 +12,9 @@
 #include "engine/download_texts.h"
 #include "engine/hex_bytes.h"
 #include "engine/link.h"
+#include "engine/model_class.h"
 #include "engine/ordinary_file_flow.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 
 namespace termload {
 
@@ -220,7 +221,6 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         if (!options.ccidReader || !options.ccidReader->connected()) {
             return Refused(lang, StartRefusal::CcidNotConnected);
         }
-        job->ccidReader = options.ccidReader;
     }
     TakeSettings(config.settings, options, *job);
     const bool m868 = ModelClass(job->modelName) == kModelClassM868;

@@ -22,7 +22,8 @@ struct StartOptions {
     Timings timings;
     // The COM-to-device table the run keeps; unset: the process's port table, read now.
     std::optional<PortTable> portTable;
-    // The host's reader connection, for a USB-CCID start (it must be connected by then).
+    // The host's reader connection, for a transport that needs an open one (it must be connected
+    // by then); the run's links get it from the controller's link factory.
     std::shared_ptr<CcidReader> ccidReader;
 };
 

@@ -1,5 +1,4 @@
-// Cooperative stopping: a slot's stop request, the waits that end when it is raised, and
-// DelayWithMessages, the engine's wait in 10 ms steps.
+// Cooperative stopping: a slot's stop request, and the waits that end when it is raised.
 #pragma once
 
 #include <atomic>
@@ -78,19 +77,5 @@ class WorkerStopScope {
 
 // The stop signal of the calling download thread, or null on any other thread.
 const StopSignal* CurrentWorkerStop();
-
-// Called between the 10 ms steps of DelayWithMessages on threads that are not download threads,
-// so that a window can process its pending events. Null (the default) does nothing.
-using MessagePump = void (*)();
-void SetMessagePump(MessagePump pump);
-
-// Waits `milliseconds` / 10 steps of 10 ms (below 10 it returns at once) and returns the number of
-// steps waited. On a download thread the wait ends early when its stop is requested, and the
-// steps actually waited are returned; elsewhere the message pump runs before every step.
-std::uint32_t DelayWithMessages(std::uint32_t milliseconds);
-
-// The same wait on any thread, ending early as soon as `stop` is raised (the message pump, when
-// set, still runs between 10 ms steps). Returns the steps waited.
-std::uint32_t DelayWithMessages(std::uint32_t milliseconds, const StopSignal& stop);
 
 }  // namespace termload

@@ -7,7 +7,9 @@
 #include "config/string_table.h"
 #include "engine/download_job.h"
 #include "engine/download_texts.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/port_slot_table.h"
+#include "engine/show_error.h"
 
 namespace termload {
 

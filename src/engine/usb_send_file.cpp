@@ -11,8 +11,9 @@
 #include "config/string_table.h"
 #include "engine/download_job.h"
 #include "engine/download_texts.h"
+#include "engine/message_pump.h"
 #include "engine/ordinary_file_flow.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 
 namespace termload {
 

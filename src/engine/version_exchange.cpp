@@ -30,6 +30,23 @@ class OpenPort {
 
 }  // namespace
 
+VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup) {
+    switch (setup.transport) {
+        case Transport::UsbHid:
+            return [trace = setup.trace, waitMs = setup.timings.versionReplyWaitHidMs] {
+                return HidVersionExchange(trace, waitMs);
+            };
+        case Transport::UsbCcid:
+            return [reader = setup.ccidReader] { return CcidVersionExchange(reader); };
+        case Transport::Serial:
+            break;
+    }
+    return [port = setup.port, line = setup.line, trace = setup.trace,
+            waitMs = setup.timings.versionReplyWaitSerialMs] {
+        return SerialVersionExchange(port, line, trace, waitMs);
+    };
+}
+
 VersionExchangeSetup VersionExchangeSetupOf(const ControlsModel& controls, bool trace,
                                             CcidReader* ccidReader) {
     VersionExchangeSetup setup;

@@ -1,17 +1,31 @@
 // The version request over one transport: opened, asked, answered and closed within one call, on
-// the caller's thread, outside any download. MakeVersionExchange (link.h) picks among them.
+// the caller's thread, outside any download. MakeVersionExchange picks among them.
 #pragma once
 
 #include <cstdint>
 
 #include "channels/serial_port.h"
 #include "config/controls_model.h"
-#include "engine/link.h"
+#include "engine/timings.h"
+#include "engine/transport.h"
 #include "engine/version_read.h"
 
 namespace termload {
 
 class CcidReader;
+
+// What the file-version read needs to reach the terminal, outside any download.
+struct VersionExchangeSetup {
+    Transport transport = Transport::Serial;
+    int port = 1;  // serial: the COM number
+    SerialSettings line;
+    bool trace = false;
+    Timings timings;
+    CcidReader* ccidReader = nullptr;  // CCID: the host's reader, connected by the operator
+};
+
+// The version exchange of the setup's transport.
+VersionExchange MakeVersionExchange(const VersionExchangeSetup& setup);
 
 // The setup the window's controls select: the transport of the port mode, the chosen COM number
 // and its line settings (a list without a selection keeps the line's default).

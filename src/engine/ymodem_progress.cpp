@@ -5,7 +5,7 @@
 
 #include "config/paths.h"
 #include "config/string_table.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 
 namespace termload {
 

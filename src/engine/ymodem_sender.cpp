@@ -7,6 +7,7 @@
 #include "config/paths.h"
 #include "config/text_encoding.h"
 #include "engine/crc16.h"
+#include "engine/message_pump.h"
 #include "engine/stop_signal.h"
 
 namespace termload {

@@ -9,7 +9,7 @@
 
 #include "e2e/download_harness.h"
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 
 namespace termload::download_test {
 namespace {

@@ -16,7 +16,7 @@
 #include "channels/serial_channel.h"
 #include "e2e/download_harness.h"
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "support/port_map_scope.h"
 #include "support/termsim.h"
 

@@ -19,7 +19,7 @@
 #include "channels/serial_channel.h"
 #include "engine/download_controller.h"
 #include "engine/download_job.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/slot_channel.h"
 #include "support/files.h"
 #include "support/process.h"

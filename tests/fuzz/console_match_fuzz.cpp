@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "engine/boot_console.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 
 namespace {
 

@@ -6,13 +6,12 @@
 #include "channels/channel_library.h"
 #include "engine/download_job.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
 
 namespace termload::test {
 
-class ScriptedLink final : public SlotLink {
+class ScriptedLink final : public SlotLink, public ConsoleLink {
   public:
-    ScriptedLink(PortSlot& slot, ScriptedLinks& script) : slot_(slot), script_(script) {}
+    ScriptedLink(const LinkContext& slot, ScriptedLinks& script) : slot_(slot), script_(script) {}
 
     char FailureDigit() const override { return script_.failureDigit; }
     FrameRecovery Recovery() const override { return script_.recovery; }
@@ -20,13 +19,15 @@ class ScriptedLink final : public SlotLink {
     bool Open(LinkMode mode) override {
         const auto step = script_.Count(LinkCall::Open);
         const bool fails = Act(step);
-        const bool opened = OpenSlotChannel(slot_, mode, [&](const ReceiveCallback&) {
+        const bool opened = OpenChannel(slot_, mode, [&](const ReceiveCallback&) {
             // A handle no channel library hands out: nothing but the slot compares it.
-            return fails ? ChannelHandle{0} : ChannelHandle{0x5C000 + slot_.Index()};
+            return fails ? ChannelHandle{0} : ChannelHandle{0x5C000 + slot_.slotIndex};
         });
         script_.Record(opened ? "open" : "open failed");
         return opened;
     }
+
+    ConsoleLink* Console() override { return this; }
 
     void Close() override {
         const std::lock_guard lock(mutex_);
@@ -140,7 +141,7 @@ class ScriptedLink final : public SlotLink {
         script_.SetHeld(false);
     }
 
-    PortSlot& slot_;
+    const LinkContext slot_;
     ScriptedLinks& script_;
     FailureCause lastCause_ = FailureCause::HangUp;
     std::mutex mutex_;
@@ -153,7 +154,7 @@ void ScriptedLinks::At(LinkCall call, int nth, LinkAction action, FailureCause c
 }
 
 LinkFactory ScriptedLinks::Factory() {
-    return [this](PortSlot& slot, const DownloadJob&) -> std::unique_ptr<SlotLink> {
+    return [this](const LinkContext& slot, const DownloadJob&) -> std::unique_ptr<SlotLink> {
         return std::make_unique<ScriptedLink>(slot, *this);
     };
 }

@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "engine/download_controller.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "support/download_workspace.h"
 #include "support/fake_pcsc.h"
 
@@ -100,7 +100,7 @@ class DownloadCcid : public ::testing::Test {
     std::shared_ptr<CcidReader> reader;
     RecordingHost host;
     PortSlotTable table{host};
-    DownloadController controller{table};
+    DownloadController controller{table, TransportLinks([this] { return reader; })};
 };
 
 TEST_F(DownloadCcid, FramesGoAsSeventeenRequestsAndTheRunEndsAfterOnePass) {

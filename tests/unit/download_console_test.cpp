@@ -14,7 +14,7 @@
 
 #include "engine/boot_console.h"
 #include "engine/download_job.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "support/process.h"
 #include "support/recording_host.h"
 #include "support/scripted_link.h"

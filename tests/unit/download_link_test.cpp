@@ -12,7 +12,7 @@
 
 #include "engine/download_controller.h"
 #include "engine/file_frame.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "support/download_workspace.h"
 #include "support/scripted_link.h"
 

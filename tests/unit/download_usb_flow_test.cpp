@@ -14,7 +14,7 @@
 
 #include "config/string_table.h"
 #include "engine/download_job.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/slot_channel.h"
 #include "engine/usb_pipe_flow.h"
 #include "support/files.h"

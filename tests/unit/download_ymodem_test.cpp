@@ -9,7 +9,7 @@
 
 #include "config/string_table.h"
 #include "engine/crc16.h"
-#include "engine/port_slot.h"
+#include "engine/port_slot_table.h"
 #include "engine/ymodem_progress.h"
 #include "engine/ymodem_sender.h"
 #include "support/files.h"

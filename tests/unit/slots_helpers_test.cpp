@@ -9,7 +9,9 @@
 
 #include "engine/download_controller.h"
 #include "engine/hex_bytes.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/model_class.h"
+#include "engine/port_slot_table.h"
 #include "engine/slot_events.h"
 #include "engine/stop_signal.h"
 #include "engine/timings.h"

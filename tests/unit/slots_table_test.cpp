@@ -8,7 +8,10 @@
 #include <thread>
 
 #include "engine/download_job.h"
-#include "engine/port_slot.h"
+#include "engine/message_pump.h"
+#include "engine/model_class.h"
+#include "engine/port_slot_table.h"
+#include "engine/show_error.h"
 #include "engine/slot_channel.h"
 #include "support/recording_host.h"
 
