@@ -94,11 +94,11 @@ double RunPass(const fs::path& dir, const std::shared_ptr<CcidReader>& reader, i
         }
     }
     Configuration config;
-    config.settings.ModeCodes = {"05"};
-    config.settings.USBDelay = usbDelay;
-    config.settings.S4KDelay = s4kDelay;
-    config.settings.FILE_INTERVAL = 0;
-    config.settings.FILE_INTERVAL_ = 0;
+    config.settings.modeCodes = {"05"};
+    config.settings.pieceDelayMs = usbDelay;
+    config.settings.frameDelayMs = s4kDelay;
+    config.settings.fileIntervalPer8000BytesMs = 0;
+    config.settings.fileIntervalFixedMs = 0;
     config.controls.modelItems = {"M740-32"};
     config.controls.modelIndex = 0;
     config.controls.hardVersion = "10";

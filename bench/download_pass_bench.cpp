@@ -164,7 +164,7 @@ PassFigures RunPass(const fs::path& dir, int ports, const std::vector<std::size_
     SetPortMapFile(simDir / "ports.ini");
 
     Configuration config;
-    config.settings.ModeCodes = {"05"};
+    config.settings.modeCodes = {"05"};
     config.controls.modelItems = {"M740-32"};
     config.controls.modelIndex = 0;
     config.controls.hardVersion = "10";

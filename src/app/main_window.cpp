@@ -197,8 +197,8 @@ void TfrmMain::FormShow() {
     FlashCtrls(true);
     rbPortSelectClick();
     const LastConfiguration last = LoadUserLastConfiguration(places_.userStore);
-    config_.ConfigPath = last.configPath;
-    config_.BaseDir = last.baseDir;
+    config_.configPath = last.configPath;
+    config_.baseDir = last.baseDir;
     if (!LoadConfiguration(ToQString(last.configPath))) {
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     }
@@ -233,7 +233,7 @@ void TfrmMain::FormClose() {
     SaveSettings(config_);
     // The clock file lives in the run's private directory and goes with the run: a timer.txt in
     // the current directory is someone else's and stays.
-    SaveUserLastConfiguration({config_.ConfigPath, config_.BaseDir}, places_.userStore);
+    SaveUserLastConfiguration({config_.configPath, config_.baseDir}, places_.userStore);
 }
 
 void TfrmMain::ApplyLanguage() {
@@ -270,7 +270,7 @@ void TfrmMain::FillCombo(const char* name, const std::vector<std::string_view>& 
 }
 
 void TfrmMain::FlashCtrls(bool enabled) {
-    const bool debug = config_.settings.DegugMode;
+    const bool debug = config_.settings.debugMode;
     const bool usb = UsbModeSelected();
     const auto enable = [](std::initializer_list<QWidget*> controls, bool on) {
         for (QWidget* control : controls) {
@@ -360,7 +360,7 @@ void TfrmMain::cmbModeChange() {
     ui_->cmbPortNum->setEnabled(true);
     ReadControls();
     ModelChanged(config_);
-    if (config_.settings.KernelMode) {
+    if (config_.settings.kernelMode) {
         if (!ui_->rbSingle->isChecked()) {
             ui_->rbSingle->setChecked(true);  // runs rbPortSelectClick
         }
@@ -498,7 +498,7 @@ bool TfrmMain::LoadConfiguration(const QString& path, bool chosenByOperator) {
         return false;
     }
     QString caption = QString::fromLatin1(kWindowTitle);
-    if (config_.settings.DegugMode) {
+    if (config_.settings.debugMode) {
         caption += QString::fromLatin1(kDebugModeSuffix);
     }
     if (result.status == LoadStatus::Loaded) {

@@ -102,7 +102,7 @@ class TfrmMain : public QWidget {
     void TakeUpPendingRequests();
     void CentreOnScreen();
     void ShowReadyText(bool blankBeforeText);
-    int LangBase() const { return config_.settings.LangBase; }
+    int LangBase() const { return config_.settings.langBase; }
     bool UsbModeSelected() const;
     // The port whose tally the status line of the single-port and USB modes shows and counts on.
     int StatusLinePort() const;

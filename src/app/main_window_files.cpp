@@ -57,7 +57,7 @@ void TfrmMain::ckFilesItemChanged(int row, bool checked) {
 
 void TfrmMain::ckFilesClickCheck() {
     const FileListCheck check = termload::ckFilesClickCheck(
-        config_.files, config_.settings.DOWNCONF, ui_->cmbMode->currentIndex() >= 0);
+        config_.files, config_.settings.configFileRow, ui_->cmbMode->currentIndex() >= 0);
     if (check.checkFirstRow && !config_.files.Rows().front().checked) {
         config_.files.SetChecked(0, true);
         const QSignalBlocker blocker(ui_->ckFiles);
@@ -68,7 +68,7 @@ void TfrmMain::ckFilesClickCheck() {
 
 void TfrmMain::ckFilesClick() {
     const int row = config_.files.SelectedRow();
-    if (!config_.settings.DegugMode || row < 0) {
+    if (!config_.settings.debugMode || row < 0) {
         return;
     }
     const std::optional<DownloadFileEntry> entry =
@@ -123,7 +123,7 @@ void TfrmMain::bbtnaddClick() {
         const std::string path = ToUtf8(picked);
         const std::string name = ToUtf8(ToQString(FileNamePart(path)).trimmed());
         const std::string source =
-            config_.settings.DegugMode ? path : JoinPath(config_.BaseDir, FileNamePart(path));
+            config_.settings.debugMode ? path : JoinPath(config_.baseDir, FileNamePart(path));
         AddFileRow(kApplication, source, name);
     }
     ckFilesClickCheck();

@@ -169,7 +169,7 @@ void TfrmMain::ReadFileVersionClick() {
     ReadControls();
     const ControlsModel& controls = config_.controls;
     const VersionExchange exchange =
-        MakeVersionExchange(VersionExchangeSetupOf(controls, config_.settings.TraceLog, &Ccid()));
+        MakeVersionExchange(VersionExchangeSetupOf(controls, config_.settings.traceLog, &Ccid()));
     const VersionReadOutcome outcome =
         ReadFileVersions(controls.portMode == PortMode::Multi, exchange,
                          places_.appDir / kLocalVersionFileName, config_.files.Rows(), LangBase());

@@ -34,7 +34,7 @@ int ClockCommand(const ClockOptions& options) {
         line.stopBitsIndex = controls.stopBitIndex;
         line.parityIndex = controls.parityIndex;
         line.flowControlIndex = controls.flowCtrlIndex;
-        langBase = config->settings.LangBase;
+        langBase = config->settings.langBase;
     }
 
     ClockTime time = ClockTimeOf(LocalCalendarTimeNow());

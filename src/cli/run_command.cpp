@@ -44,7 +44,7 @@ std::string ApplyChoices(Configuration& config, const RunOptions& options) {
         controls.hardVersion = *options.hwVersion;
     }
     if (options.multi) {
-        if (config.settings.KernelMode) {
+        if (config.settings.kernelMode) {
             return "the model " + ModelText(controls) + " downloads on a single port only";
         }
         const auto counts = PortNumItems();
@@ -75,8 +75,8 @@ std::shared_ptr<const DownloadJob> CheckedJob(const Configuration& config,
                                               const RunOptions& options,
                                               std::shared_ptr<CcidReader> ccid) {
     // Rows the loading could not take are named by the start checks below.
-    const bool nothingToSend =
-        config.files.Empty() || (!AnyRowChecked(config.files) && config.settings.DOWNCONF == 0);
+    const bool nothingToSend = config.files.Empty() ||
+                               (!AnyRowChecked(config.files) && config.settings.configFileRow == 0);
     if (nothingToSend && config.files.Dropped().empty()) {
         Refuse("the file list of " + PathToUtf8(options.configPath) + " has no file to download");
         return nullptr;

@@ -173,11 +173,11 @@ int VersionsCommand(const VersionsOptions& options) {
     if (controls.portMode == PortMode::UsbCcid) {
         reader = ConnectFirstReader();
     }
-    const int langBase = config->settings.LangBase;
+    const int langBase = config->settings.langBase;
     const VersionReadOutcome outcome =
         ReadFileVersions(false,
                          MakeVersionExchange(VersionExchangeSetupOf(
-                             controls, config->settings.TraceLog, reader.get())),
+                             controls, config->settings.traceLog, reader.get())),
                          localFile, config->files.Rows(), langBase);
     if (outcome.openFailed) {
         const std::string prefix =

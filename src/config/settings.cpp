@@ -50,17 +50,17 @@ int ReadDelay(const IniDocument& ini, std::string_view key, int fallback, bool p
 
 void ReadModelList(const IniDocument& ini, Settings& settings, ControlsModel& controls) {
     controls.modelItems.clear();
-    settings.ModeCodes.clear();
+    settings.modeCodes.clear();
     for (int code = 0; code < kModeKeyCount; ++code) {
         const std::string key = ModeKey(code);
         std::string model = ini.ReadString(kModeList, key, "");
         if (!model.empty()) {
             controls.modelItems.push_back(std::move(model));
-            settings.ModeCodes.push_back(key);
+            settings.modeCodes.push_back(key);
         }
     }
-    if (settings.ModeCodes.empty()) {
-        settings.ModeCodes.emplace_back(kFallbackModeCode);
+    if (settings.modeCodes.empty()) {
+        settings.modeCodes.emplace_back(kFallbackModeCode);
         controls.modelItems.emplace_back(kFallbackModel);
     }
 }
@@ -80,27 +80,27 @@ void ReadControls(const IniDocument& ini, ControlsModel& controls) {
 }
 
 void ReadSwitchesAndDelays(const IniDocument& ini, Settings& settings) {
-    settings.NewMachine = ini.ReadBool(kConfig, "NewMachine", true);
-    settings.DownTimer = ini.ReadBool(kConfig, "DownTimer", false);
-    settings.USBDelay = ReadDelay(ini, "USBDelay", 10, true);
-    settings.FILE_INTERVAL = ReadDelay(ini, "FILE_INTERVAL", 80, true);
-    settings.FILE_INTERVAL_ = ReadDelay(ini, "FILE_INTERVAL_", 80, true);
-    settings.S4KDelay = ReadDelay(ini, "S4KDelay", 1, false);
-    settings.CMDDelay = ReadDelay(ini, "CMDDelay", 1000, false);
-    settings.EmptyFlash = ini.ReadBool(kConfig, "EmptyFlash", true);
-    settings.DegugMode = ini.ReadBool(kConfig, "DegugMode", false);
-    settings.TraceLog = ini.ReadBool(kConfig, "TraceLog", false);
-    settings.RootDir = ini.ReadString(kConfig, "RootDir", "");
-    settings.DownloadAddress = ini.ReadString(kConfig, "DownloadAddress", "");
-    if (settings.DownloadAddress.empty()) {
-        settings.DownloadAddress = kDefaultDownloadAddress;
+    settings.newMachine = ini.ReadBool(kConfig, "NewMachine", true);
+    settings.sendTimerFile = ini.ReadBool(kConfig, "DownTimer", false);
+    settings.pieceDelayMs = ReadDelay(ini, "USBDelay", 10, true);
+    settings.fileIntervalPer8000BytesMs = ReadDelay(ini, "FILE_INTERVAL", 80, true);
+    settings.fileIntervalFixedMs = ReadDelay(ini, "FILE_INTERVAL_", 80, true);
+    settings.frameDelayMs = ReadDelay(ini, "S4KDelay", 1, false);
+    settings.commandDelayMs = ReadDelay(ini, "CMDDelay", 1000, false);
+    settings.emptyFlash = ini.ReadBool(kConfig, "EmptyFlash", true);
+    settings.debugMode = ini.ReadBool(kConfig, "DegugMode", false);
+    settings.traceLog = ini.ReadBool(kConfig, "TraceLog", false);
+    settings.rootDir = ini.ReadString(kConfig, "RootDir", "");
+    settings.downloadAddress = ini.ReadString(kConfig, "DownloadAddress", "");
+    if (settings.downloadAddress.empty()) {
+        settings.downloadAddress = kDefaultDownloadAddress;
     }
-    settings.DownloadAddressValue = ParseHexAddress(settings.DownloadAddress);
+    settings.downloadAddressValue = ParseHexAddress(settings.downloadAddress);
 }
 
 void ApplyFileListCheck(Configuration& config) {
-    const FileListCheck check =
-        ckFilesClickCheck(config.files, config.settings.DOWNCONF, config.controls.modelIndex >= 0);
+    const FileListCheck check = ckFilesClickCheck(config.files, config.settings.configFileRow,
+                                                  config.controls.modelIndex >= 0);
     if (check.checkFirstRow) {
         config.files.SetChecked(0, true);
     }
@@ -118,8 +118,8 @@ bool CreateEmptyFile(const std::filesystem::path& path) {
 std::vector<PromptMessage> ReadSettings(Configuration& config) {
     std::vector<PromptMessage> messages;
     IniDocument ini;
-    const std::string path = NativePath(config.ConfigPath);
-    const int langBase = config.settings.LangBase;
+    const std::string path = NativePath(config.configPath);
+    const int langBase = config.settings.langBase;
     switch (ini.Load(PathFromUtf8(path))) {
         case IniDocument::LoadStatus::TooLarge:
             messages.push_back(
@@ -143,28 +143,28 @@ std::vector<PromptMessage> ReadSettings(Configuration& config, const IniDocument
     Settings& settings = config.settings;
     ReadModelList(ini, settings, config.controls);
     // The language comes before the rest: row texts and messages below use it.
-    settings.Language = ini.ReadBool(kConfig, "Language", false);
-    settings.LangBase = settings.Language ? kLangEnglish : kLangChinese;
+    settings.english = ini.ReadBool(kConfig, "Language", false);
+    settings.langBase = settings.english ? kLangEnglish : kLangChinese;
     config.files.Clear();
-    config.files.SetLangBase(settings.LangBase);
+    config.files.SetLangBase(settings.langBase);
     ReadControls(ini, config.controls);
     ReadSwitchesAndDelays(ini, settings);
 
-    settings.DOWNCONF = ini.ReadInteger(kConfig, "DOWNCONF", 0);
-    if (settings.DOWNCONF == 1) {
+    settings.configFileRow = ini.ReadInteger(kConfig, "DOWNCONF", 0);
+    if (settings.configFileRow == 1) {
         // The configuration file itself goes to the terminal as its first row.
         const AddRowResult result =
-            config.files.AddFileRow(kApplication, config.ConfigPath, kConfigRowDestination);
-        config.files.NoteDropped(config.ConfigPath, result);
-        std::string message = AddRowMessage(settings.LangBase, result, config.ConfigPath);
+            config.files.AddFileRow(kApplication, config.configPath, kConfigRowDestination);
+        config.files.NoteDropped(config.configPath, result);
+        std::string message = AddRowMessage(settings.langBase, result, config.configPath);
         if (!message.empty()) {
             messages.push_back({PromptKind::Warning, std::move(message)});
         }
     }
-    settings.IsUseLogalAddr = ini.ReadInteger(kAddrCtlol, "IsUseLogalAddr", 0);
-    settings.UserAddrFileName = kUserAddrFileName;
+    settings.useLocalAddressFile = ini.ReadInteger(kAddrCtlol, "IsUseLogalAddr", 0);
+    settings.userAddrFileName = kUserAddrFileName;
 
-    ReadFileList(ini, config.files, config.BaseDir, settings.DegugMode, messages);
+    ReadFileList(ini, config.files, config.baseDir, settings.debugMode, messages);
     ApplyFileListCheck(config);
     return messages;
 }
@@ -174,9 +174,9 @@ LoadResult LoadConfiguration(Configuration& config, std::string_view path,
     std::error_code error;
     const std::string native = NativePath(path);
     if (!native.empty() && std::filesystem::is_regular_file(PathFromUtf8(native), error)) {
-        config.ConfigPath = native;
-        if (config.BaseDir.empty()) {
-            config.BaseDir = DirectoryPart(native);
+        config.configPath = native;
+        if (config.baseDir.empty()) {
+            config.baseDir = DirectoryPart(native);
         }
         LoadResult result{LoadStatus::Loaded, ReadSettings(config)};
         ModelChanged(config);
@@ -187,18 +187,18 @@ LoadResult LoadConfiguration(Configuration& config, std::string_view path,
     const std::string defaultPath = JoinPath(appDirText, kDefaultConfigName);
     // A default configuration that is already there is loaded, never emptied.
     if (std::filesystem::is_regular_file(PathFromUtf8(defaultPath), error)) {
-        config.BaseDir = appDirText;
+        config.baseDir = appDirText;
         return LoadConfiguration(config, defaultPath, appDir);
     }
-    config.BaseDir = appDirText;
-    config.ConfigPath = defaultPath;
+    config.baseDir = appDirText;
+    config.configPath = defaultPath;
     if (!CreateEmptyFile(PathFromUtf8(defaultPath))) {
         return {LoadStatus::CreateFailed, {{PromptKind::Error, std::string(kCreateFailedText)}}};
     }
     // The empty file holds no "Language": it reads in Chinese, as any file without the key does,
     // so that a first start does not mix the design's English captions with Chinese texts.
-    config.settings.Language = false;
-    config.settings.LangBase = kLangChinese;
+    config.settings.english = false;
+    config.settings.langBase = kLangChinese;
     config.files.SetLangBase(kLangChinese);
     return {LoadStatus::CreatedDefault, {}};
 }
@@ -211,15 +211,15 @@ LoadResult LoadChosenConfiguration(Configuration& config, std::string_view path,
     if (error) {
         chosen = given;
     }
-    config.BaseDir = PathToUtf8(chosen.parent_path());
+    config.baseDir = PathToUtf8(chosen.parent_path());
     return LoadConfiguration(config, PathToUtf8(chosen), appDir);
 }
 
 SaveStatus SaveSettings(Configuration& config) {
-    if (config.ConfigPath.empty()) {
-        config.ConfigPath = JoinPath(config.BaseDir, kDefaultConfigName);
+    if (config.configPath.empty()) {
+        config.configPath = JoinPath(config.baseDir, kDefaultConfigName);
     }
-    const std::filesystem::path path = PathFromUtf8(NativePath(config.ConfigPath));
+    const std::filesystem::path path = PathFromUtf8(NativePath(config.configPath));
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         return SaveStatus::NoFile;
@@ -241,8 +241,8 @@ SaveStatus SaveSettings(Configuration& config) {
 void WriteSettings(IniDocument& ini, const Configuration& config) {
     const Settings& settings = config.settings;
     const ControlsModel& controls = config.controls;
-    for (std::size_t i = 0; i < settings.ModeCodes.size() && i < controls.modelItems.size(); ++i) {
-        ini.WriteString(kModeList, settings.ModeCodes[i], controls.modelItems[i]);
+    for (std::size_t i = 0; i < settings.modeCodes.size() && i < controls.modelItems.size(); ++i) {
+        ini.WriteString(kModeList, settings.modeCodes[i], controls.modelItems[i]);
     }
     ini.WriteInteger(kConfig, "MachMode", controls.modelIndex);
     ini.WriteString(kConfig, "HardVersion", controls.hardVersion);
@@ -253,17 +253,17 @@ void WriteSettings(IniDocument& ini, const Configuration& config) {
     ini.WriteInteger(kConfig, "StopBit", controls.stopBitIndex);
     ini.WriteInteger(kConfig, "ParityBit", controls.parityIndex);
     ini.WriteInteger(kConfig, "FlowCtrl", controls.flowCtrlIndex);
-    ini.WriteInteger(kConfig, "USBDelay", settings.USBDelay);
-    ini.WriteInteger(kConfig, "S4KDelay", settings.S4KDelay);
-    ini.WriteInteger(kConfig, "FILE_INTERVAL", settings.FILE_INTERVAL);
-    ini.WriteInteger(kConfig, "FILE_INTERVAL_", settings.FILE_INTERVAL_);
-    ini.WriteInteger(kConfig, "CMDDelay", settings.CMDDelay);
-    ini.WriteBool(kConfig, "EmptyFlash", settings.EmptyFlash);
-    ini.WriteBool(kConfig, "DegugMode", settings.DegugMode);
-    ini.WriteBool(kConfig, "TraceLog", settings.TraceLog);
-    ini.WriteBool(kConfig, "DownTimer", settings.DownTimer);
-    ini.WriteString(kConfig, "DownloadAddress", settings.DownloadAddress);
-    ini.WriteInteger(kConfig, "DOWNCONF", settings.DOWNCONF);
+    ini.WriteInteger(kConfig, "USBDelay", settings.pieceDelayMs);
+    ini.WriteInteger(kConfig, "S4KDelay", settings.frameDelayMs);
+    ini.WriteInteger(kConfig, "FILE_INTERVAL", settings.fileIntervalPer8000BytesMs);
+    ini.WriteInteger(kConfig, "FILE_INTERVAL_", settings.fileIntervalFixedMs);
+    ini.WriteInteger(kConfig, "CMDDelay", settings.commandDelayMs);
+    ini.WriteBool(kConfig, "EmptyFlash", settings.emptyFlash);
+    ini.WriteBool(kConfig, "DegugMode", settings.debugMode);
+    ini.WriteBool(kConfig, "TraceLog", settings.traceLog);
+    ini.WriteBool(kConfig, "DownTimer", settings.sendTimerFile);
+    ini.WriteString(kConfig, "DownloadAddress", settings.downloadAddress);
+    ini.WriteInteger(kConfig, "DOWNCONF", settings.configFileRow);
     WriteFileList(ini, config.files);
 }
 
@@ -300,18 +300,18 @@ bool IsKernelModel(std::string_view modelText) {
 }
 
 void ModelChanged(Configuration& config) {
-    config.settings.KernelMode = IsKernelModel(ModelText(config.controls));
-    if (config.settings.KernelMode) {
+    config.settings.kernelMode = IsKernelModel(ModelText(config.controls));
+    if (config.settings.kernelMode) {
         config.controls.portMode = PortMode::Single;
     }
 }
 
 std::string SelectedModeCode(const Configuration& config) {
     const int index = config.controls.modelIndex;
-    if (index < 0 || static_cast<std::size_t>(index) >= config.settings.ModeCodes.size()) {
+    if (index < 0 || static_cast<std::size_t>(index) >= config.settings.modeCodes.size()) {
         return {};
     }
-    return config.settings.ModeCodes[static_cast<std::size_t>(index)];
+    return config.settings.modeCodes[static_cast<std::size_t>(index)];
 }
 
 }  // namespace termload

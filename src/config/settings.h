@@ -22,34 +22,37 @@ inline constexpr std::string_view kDefaultDownloadAddress = "0x30200000";
 inline constexpr int kMaxDelayMs = 60000;
 
 struct Settings {
-    bool TraceLog = false;
-    bool Language = false;  // false Chinese, true English
-    int LangBase = kLangChinese;
-    bool DegugMode = false;
-    bool EmptyFlash = true;
-    bool KernelMode = false;             // the selected model's name contains "KERNEL"
-    bool NewMachine = true;              // destination names up to 50 characters, else 14
-    std::vector<std::string> ModeCodes;  // two-digit key of each model, parallel to cmbMode
-    int CMDDelay = 1000;
-    int FILE_INTERVAL_ = 80;
-    int USBDelay = 10;
-    int FILE_INTERVAL = 80;
-    int S4KDelay = 1;
-    std::string RootDir;
-    std::string DownloadAddress{kDefaultDownloadAddress};
-    std::uint32_t DownloadAddressValue = 0x30200000;
-    bool DownTimer = false;
-    int DOWNCONF = 0;
-    int IsUseLogalAddr = 0;
-    std::string UserAddrFileName;  // "UserAddrFile.ini", in the application directory; set on read
+    bool traceLog = false;  // channels write their trace log
+    bool english = false;   // the texts' language: false Chinese, true English
+    int langBase = kLangChinese;
+    bool debugMode = false;  // unlocks the model, version, line and file-list controls
+    // The boot loader erases the user area first; the kernel image goes after RAM and NAND tests.
+    bool emptyFlash = true;
+    bool kernelMode = false;              // the selected model's name contains "KERNEL"
+    bool newMachine = true;               // destination names up to 50 characters, else 14
+    std::vector<std::string> modeCodes;   // two-digit key of each model, parallel to cmbMode
+    int commandDelayMs = 1000;            // between boot-console commands
+    int fileIntervalFixedMs = 80;         // after every file
+    int pieceDelayMs = 10;                // after every piece of a frame
+    int fileIntervalPer8000BytesMs = 80;  // after a file, for every 8000 bytes of it
+    int frameDelayMs = 1;                 // after every frame
+    std::string rootDir;                  // in front of every destination name
+    std::string downloadAddress{kDefaultDownloadAddress};
+    std::uint32_t downloadAddressValue = 0x30200000;
+    bool sendTimerFile = false;  // the PC's time goes as "timer.txt" after the last row
+    // 1: the configuration file goes to the terminal as its first row; any other value but 0
+    // keeps the first row checked.
+    int configFileRow = 0;
+    int useLocalAddressFile = 0;   // 1: an M868 run reads the user address file first
+    std::string userAddrFileName;  // "UserAddrFile.ini", in the application directory; set on read
 
     bool operator==(const Settings&) const = default;
 };
 
 // Everything a configuration holds, and where it came from.
 struct Configuration {
-    std::string ConfigPath;  // the configuration file in use
-    std::string BaseDir;     // where the files of the file list are looked up
+    std::string configPath;  // the configuration file in use
+    std::string baseDir;     // where the files of the file list are looked up
     Settings settings;
     ControlsModel controls;
     FileList files;
@@ -72,13 +75,13 @@ struct LoadResult {
 LoadResult LoadConfiguration(Configuration& config, std::string_view path,
                              const std::filesystem::path& appDir);
 
-// A configuration the operator picked: its directory becomes BaseDir, then LoadConfiguration.
+// A configuration the operator picked: its directory becomes baseDir, then LoadConfiguration.
 LoadResult LoadChosenConfiguration(Configuration& config, std::string_view path,
                                    const std::filesystem::path& appDir);
 
 class IniDocument;
 
-// Reads every section of the file at ConfigPath into the settings, controls and file list.
+// Reads every section of the file at configPath into the settings, controls and file list.
 // A missing, unreadable or oversized file gives the defaults.
 std::vector<PromptMessage> ReadSettings(Configuration& config);
 // The same from a document already in memory.
@@ -94,7 +97,7 @@ enum class SaveStatus {
     Failed,    // writing failed; the file is unchanged
 };
 
-// Writes the settings back to ConfigPath (BaseDir/Config.ini when empty), keeping comments,
+// Writes the settings back to configPath (baseDir/Config.ini when empty), keeping comments,
 // key order, unknown keys, encoding and line ends of the file. "Language", "NewMachine",
 // "RootDir" and "IsUseLogalAddr" are never written.
 SaveStatus SaveSettings(Configuration& config);
@@ -106,7 +109,7 @@ std::uint32_t ParseHexAddress(std::string_view text);
 // A model name containing "KERNEL" in any letter case selects kernel mode.
 bool IsKernelModel(std::string_view modelText);
 
-// The model selection changed: sets KernelMode; kernel mode forces single-port mode.
+// The model selection changed: sets kernelMode; kernel mode forces single-port mode.
 void ModelChanged(Configuration& config);
 
 // The mode code of the selected model; empty without a selection.

@@ -47,7 +47,7 @@ std::optional<StartRefusal> TakeChoices(const Configuration& config, DownloadJob
         return StartRefusal::ModelNameTooLong;
     }
     job.channel.transport = TransportOfPortMode(controls.portMode);
-    job.kernelMode = config.settings.KernelMode || IsKernelModel(job.modelName);
+    job.kernelMode = config.settings.kernelMode || IsKernelModel(job.modelName);
     job.portMode = controls.portMode;
     // One terminal's boot loader at a time: the window keeps kernel models on a single port.
     if (job.kernelMode && job.portMode == PortMode::Multi) {
@@ -72,25 +72,26 @@ std::optional<StartRefusal> TakeChoices(const Configuration& config, DownloadJob
     job.channel.stopBitsIndex = controls.stopBitIndex;
     job.channel.parityIndex = controls.parityIndex;
     job.channel.flowControlIndex = controls.flowCtrlIndex;
-    job.channel.traceLog = config.settings.TraceLog;
+    job.channel.traceLog = config.settings.traceLog;
     return std::nullopt;
 }
 
 void TakeSettings(const Settings& settings, const StartOptions& options, DownloadJob& job) {
-    job.langBase = settings.LangBase;
-    job.newMachine = settings.NewMachine;
-    job.downTimer = settings.DownTimer;
-    job.rootDir = settings.RootDir;
-    job.emptyFlash = settings.EmptyFlash;
-    job.cmdDelayMs = DelaySetting(settings.CMDDelay);
+    job.langBase = settings.langBase;
+    job.newMachine = settings.newMachine;
+    job.downTimer = settings.sendTimerFile;
+    job.rootDir = settings.rootDir;
+    job.emptyFlash = settings.emptyFlash;
+    job.cmdDelayMs = DelaySetting(settings.commandDelayMs);
     job.usbPipe.device = ReadUsbPipeDevice(UserStorePath());  // the bench's own device setting
-    job.downloadAddress = settings.DownloadAddressValue;
-    job.pacing = {DelaySetting(settings.USBDelay), DelaySetting(settings.S4KDelay),
-                  DelaySetting(settings.FILE_INTERVAL), DelaySetting(settings.FILE_INTERVAL_)};
+    job.downloadAddress = settings.downloadAddressValue;
+    job.pacing = {DelaySetting(settings.pieceDelayMs), DelaySetting(settings.frameDelayMs),
+                  DelaySetting(settings.fileIntervalPer8000BytesMs),
+                  DelaySetting(settings.fileIntervalFixedMs)};
     job.timings = options.timings;
     job.passLimit = std::max(options.passLimit, 0);
-    job.useLocalAddress = settings.IsUseLogalAddr == 1;
-    if (settings.TraceLog) {
+    job.useLocalAddress = settings.useLocalAddressFile == 1;
+    if (settings.traceLog) {
         job.addressTraceDir = options.addressTraceDir;
     }
 }
@@ -207,7 +208,7 @@ std::optional<std::string> RowProblem(const DownloadJob& job, const DownloadFile
 }  // namespace
 
 StartCheck CheckStart(const Configuration& config, const StartOptions& options) {
-    const int lang = config.settings.LangBase;
+    const int lang = config.settings.langBase;
     auto job = std::make_shared<DownloadJob>();
     if (const auto refusal = TakeChoices(config, *job)) {
         const bool namesModel = *refusal == StartRefusal::ModelNameTooLong ||

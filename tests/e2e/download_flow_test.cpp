@@ -17,7 +17,7 @@ namespace {
 class DownloadFlow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ChannelLibInit(); }
-    DownloadFlow() { ws.config.settings.LangBase = kLangEnglish; }
+    DownloadFlow() { ws.config.settings.langBase = kLangEnglish; }
 
     void Start(const Workspace& ws) {
         const StartCheck check = CheckStart(ws.config, ws.options);
@@ -47,8 +47,8 @@ class DownloadWire : public DownloadFlow, public ::testing::WithParamInterface<b
 // Three files, the third of 5000 bytes (mode code 05, version 10): 55 55 AA AA 03 00 02 05 10...
 TEST_P(DownloadWire, EveryFrameMatchesTheLayoutByteForByte) {
     const bool full = GetParam();
-    ws.config.settings.NewMachine = full;
-    ws.config.settings.RootDir = "/home/";
+    ws.config.settings.newMachine = full;
+    ws.config.settings.rootDir = "/home/";
     ws.AddFile("b.bin", 4097, 1);
     ws.AddFile("c.bin", 5000, 2, "eight.ch");
 
@@ -101,7 +101,7 @@ TEST_F(DownloadFlow, BadSourceFilesCostOnlyTheirRow) {
 // A source overwritten (same size) while it is sent: the frames announce the CRC of the old bytes,
 // so the file goes again from block 0 with the new ones; one that never holds still fails.
 TEST_F(DownloadFlow, SourceChangedDuringItsDownloadIsSentAgainOrFails) {
-    ws.config.settings.S4KDelay = 10;  // time to change the file while its blocks go out
+    ws.config.settings.frameDelayMs = 10;  // time to change the file while its blocks go out
     ws.AddFile("a.bin", 40 * 4096, 1);
     const auto overwrite = [&](unsigned seed) {
         // In place, never shorter for a moment: the reads see old or new bytes, nothing else.
@@ -150,7 +150,7 @@ TEST_F(DownloadFlow, SourceChangedDuringItsDownloadIsSentAgainOrFails) {
 // The clock file lives in a directory of the run's own under TMPDIR, gone once the run is; when it
 // cannot be written the pass fails in red.
 TEST_F(DownloadFlow, ClockFileGoesThroughAPrivateDirectoryAndItsFailureFailsThePass) {
-    ws.config.settings.DownTimer = true;
+    ws.config.settings.sendTimerFile = true;
     ws.AddFile("a.bin", 100, 1);
     const std::filesystem::path tmp = ws.Dir() / "tmp";
     std::filesystem::create_directory(tmp);
@@ -223,7 +223,7 @@ TEST_F(DownloadFlow, TerminalThatHangsUpMidFileEndsThePassAndTheNextGetsEveryFil
 }
 
 TEST_F(DownloadFlow, TerminalThatStopsTakingBytesGetsThatFileAgainFromItsFirstBlock) {
-    ws.config.settings.LangBase = Settings{}.LangBase;
+    ws.config.settings.langBase = Settings{}.langBase;
     ws.AddFile("a.bin", 5000, 1);
     ws.AddFile("b.bin", 64 * 4096, 2);
     // Longer than a write and the purge after it wait for the port.

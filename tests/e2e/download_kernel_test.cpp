@@ -31,8 +31,8 @@ class KernelImage : public ::testing::Test {
     static void SetUpTestSuite() { ChannelLibInit(); }
 
     KernelImage() {
-        ws.config.settings.LangBase = kLangEnglish;
-        ws.config.settings.CMDDelay = 0;
+        ws.config.settings.langBase = kLangEnglish;
+        ws.config.settings.commandDelayMs = 0;
         image = PatternBytes(kImageSize, 7);
         const fs::path path = ws.Dir() / "kernel.img";
         std::ofstream(path, std::ios::binary) << image;
@@ -145,7 +145,7 @@ class KernelImageFlash : public KernelImage, public ::testing::WithParamInterfac
 // file's frames do not count the image.
 TEST_P(KernelImageFlash, ImageReachesRamIsWrittenToNandAndStarted) {
     const bool emptyFlash = GetParam();
-    ws.config.settings.EmptyFlash = emptyFlash;
+    ws.config.settings.emptyFlash = emptyFlash;
     if (emptyFlash) {
         UseKernelModel();
     } else {
@@ -250,7 +250,7 @@ TEST_F(KernelImage, KernelThatNeverStartsFailsThePass) {
 // (this one never answers again) until the stop.
 TEST_F(KernelImage, UserAreaEraseFailureIsShownAndTheBannerWaitedForAgain) {
     UseKernelModel();
-    ws.config.settings.EmptyFlash = true;
+    ws.config.settings.emptyFlash = true;
     BootLoaderSim sim(ws.Dir(), {"--fault", "all:hang=nandtest"});
     Start();
     ASSERT_TRUE(host.WaitUntil([](const auto& h) { return h.ErrorCount() > 0; }, 30s));

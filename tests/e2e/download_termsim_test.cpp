@@ -141,7 +141,7 @@ class DownloadTermsimFormats : public DownloadTermsim,
 
 TEST_P(DownloadTermsimFormats, OnePortThreePassesArriveByteIdentical) {
     Workspace ws;
-    ws.config.settings.NewMachine = GetParam();
+    ws.config.settings.newMachine = GetParam();
     AddFileList(ws);
     Termsim sim(ws.Dir(), 1, GetParam());
     ASSERT_TRUE(Run(ws, 3, 120s));
@@ -151,11 +151,11 @@ TEST_P(DownloadTermsimFormats, OnePortThreePassesArriveByteIdentical) {
 
 TEST_P(DownloadTermsimFormats, TwentySevenPortsThreePassesArriveByteIdentical) {
     Workspace ws;
-    ws.config.settings.NewMachine = GetParam();
+    ws.config.settings.newMachine = GetParam();
     ws.config.controls.portMode = PortMode::Multi;
     ws.config.controls.portNumIndex = 2;  // 27 ports
     // A short pause after each block keeps 27 ports from starving the terminals of CPU.
-    ws.config.settings.S4KDelay = 10;
+    ws.config.settings.frameDelayMs = 10;
     AddFileList(ws);
     Termsim sim(ws.Dir(), 27, GetParam());
     ASSERT_TRUE(Run(ws, 3, 400s));
@@ -183,8 +183,8 @@ INSTANTIATE_TEST_SUITE_P(FullAndCompact, DownloadTermsimFormats, ::testing::Bool
 TEST_F(DownloadTermsim, M868WithClockFileAtFullSpeed) {
     Workspace ws;
     ws.config.settings = Settings{};
-    ws.config.settings.ModeCodes = {"05"};
-    ws.config.settings.DownTimer = true;
+    ws.config.settings.modeCodes = {"05"};
+    ws.config.settings.sendTimerFile = true;
     ws.options.timings = Timings{};
     ws.config.controls.modelItems = {"M868"};
     ws.AddFile("telpay.bin", 5000, 1);
@@ -285,7 +285,7 @@ TEST_F(DownloadTermsim, FailingTerminalsAndAStopDuringAPassOnTwentySevenPorts) {
     Workspace ws;
     ws.config.controls.portMode = PortMode::Multi;
     ws.config.controls.portNumIndex = 2;
-    ws.config.settings.S4KDelay = 10;
+    ws.config.settings.frameDelayMs = 10;
     ws.AddFile("big.bin", 64 * 4096, 1);
     Termsim sim(ws.Dir(), 27, true, {"1:hangup=5*all", "2:stall=5*all"});
     const std::size_t descriptors = test::OpenDescriptorCount();

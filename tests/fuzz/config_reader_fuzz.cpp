@@ -12,8 +12,8 @@ namespace {
 
 termload::Configuration ReadFrom(const termload::IniDocument& ini) {
     termload::Configuration config;
-    config.BaseDir = "/base";
-    config.ConfigPath = "/base/Config.ini";
+    config.baseDir = "/base";
+    config.configPath = "/base/Config.ini";
     termload::ReadSettings(config, ini);
     termload::ModelChanged(config);
     return config;
@@ -33,15 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ini.LoadBytes(std::string_view(reinterpret_cast<const char*>(data), size));
     const Configuration config = ReadFrom(ini);
     Check(config.files.Size() <= kMaxFileRows);
-    Check(config.controls.modelItems.size() == config.settings.ModeCodes.size());
-    Check(config.settings.USBDelay > 0);  // kept as written; capped where it is used
+    Check(config.controls.modelItems.size() == config.settings.modeCodes.size());
+    Check(config.settings.pieceDelayMs > 0);  // kept as written; capped where it is used
     Check(config.controls.hardVersion.size() <= 2 * 4);
     // Each stored key is a row or one dropped row (a gap is named once, before the key after
     // it); the NUL byte and the configuration's own row add one each at most.
     const std::size_t dropped = config.files.Dropped().size();
     Check(dropped <= ini.Keys("History").size() + 2);
     Check(dropped == 0 ||
-          !DroppedRowsText(config.settings.LangBase, config.files.Dropped()).empty());
+          !DroppedRowsText(config.settings.langBase, config.files.Dropped()).empty());
     if (!ini.Rewritable()) {
         return 0;
     }

@@ -201,14 +201,14 @@ TEST(WindowControls, KernelModelForcesSinglePortUntilAnotherModelIsChosen) {
     EXPECT_EQ(w.window->width(), 554);
 
     Choose(model, 1);
-    EXPECT_TRUE(w.window->Config().settings.KernelMode);
+    EXPECT_TRUE(w.window->Config().settings.kernelMode);
     EXPECT_TRUE(w.Find<QRadioButton>("rbSingle")->isChecked());
     EXPECT_EQ(w.window->width(), 330);
     EXPECT_FALSE(OwnEnabled(multi));
     EXPECT_FALSE(OwnEnabled(w.Find<QWidget>("cmbPortNum")));
 
     Choose(model, 0);
-    EXPECT_FALSE(w.window->Config().settings.KernelMode);
+    EXPECT_FALSE(w.window->Config().settings.kernelMode);
     EXPECT_TRUE(OwnEnabled(multi));
     EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("cmbPortNum")));
     EXPECT_TRUE(w.Find<QRadioButton>("rbSingle")->isChecked());

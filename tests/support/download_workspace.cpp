@@ -8,15 +8,15 @@
 namespace termload::download_test {
 
 Workspace::Workspace() {
-    config.BaseDir = Dir().string();
-    config.settings.ModeCodes = {"05"};
+    config.baseDir = Dir().string();
+    config.settings.modeCodes = {"05"};
     config.controls.modelItems = {"M740-32"};
     config.controls.modelIndex = 0;
     config.controls.hardVersion = "10";
-    config.settings.USBDelay = 0;
-    config.settings.S4KDelay = 0;
-    config.settings.FILE_INTERVAL = 0;
-    config.settings.FILE_INTERVAL_ = 0;
+    config.settings.pieceDelayMs = 0;
+    config.settings.frameDelayMs = 0;
+    config.settings.fileIntervalPer8000BytesMs = 0;
+    config.settings.fileIntervalFixedMs = 0;
     options.timings = Timings::Scaled(0.05);
     // Opening a port flushes its queues; on a pseudo-terminal that also drops what the terminal
     // has not read yet, so the terminal keeps the full pause between two opens to read it.

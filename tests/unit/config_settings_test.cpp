@@ -36,18 +36,18 @@ Loaded LoadFrom(const ScratchDir& dir, std::string_view bytes, std::string_view 
 TEST(ConfigSettings, ModelListIsOrderedByKeyAndOneDigitKeysAreNotRead) {
     ScratchDir dir;
     Loaded l = LoadFrom(dir, "[ModeList]\n0A=M868\n3=Ignored\n03=M740-32 KERNEL\nff=Last\n");
-    EXPECT_EQ(l.config.settings.ModeCodes, (std::vector<std::string>{"03", "0A", "FF"}));
+    EXPECT_EQ(l.config.settings.modeCodes, (std::vector<std::string>{"03", "0A", "FF"}));
     EXPECT_EQ(l.config.controls.modelItems,
               (std::vector<std::string>{"M740-32 KERNEL", "M868", "Last"}));
     // No "MachMode": the first model, a kernel model here, which forces single-port mode.
     EXPECT_EQ(l.config.controls.modelIndex, 0);
-    EXPECT_TRUE(l.config.settings.KernelMode);
+    EXPECT_TRUE(l.config.settings.kernelMode);
     EXPECT_EQ(SelectedModeCode(l.config), "03");
 
     Loaded empty = LoadFrom(dir, "[ModeList]\n");
-    EXPECT_EQ(empty.config.settings.ModeCodes, std::vector<std::string>{"05"});
+    EXPECT_EQ(empty.config.settings.modeCodes, std::vector<std::string>{"05"});
     EXPECT_EQ(empty.config.controls.modelItems, std::vector<std::string>{"M740-32"});
-    EXPECT_FALSE(empty.config.settings.KernelMode);
+    EXPECT_FALSE(empty.config.settings.kernelMode);
 }
 
 TEST(ConfigSettings, DelaysAndAddressGetTheirCorrections) {
@@ -56,18 +56,18 @@ TEST(ConfigSettings, DelaysAndAddressGetTheirCorrections) {
                            "[Config]\nUSBDelay=0\nFILE_INTERVAL=-3\nFILE_INTERVAL_=0\nS4KDelay=0\n"
                            "CMDDelay=2000000000\nDownloadAddress=   \n");
     const Settings& s = zero.config.settings;
-    EXPECT_EQ(s.USBDelay, 10);
-    EXPECT_EQ(s.FILE_INTERVAL, 80);
-    EXPECT_EQ(s.FILE_INTERVAL_, 80);
-    EXPECT_EQ(s.S4KDelay, 0);
-    EXPECT_EQ(s.CMDDelay, 2000000000);  // used as kMaxDelayMs, kept as written
-    EXPECT_EQ(s.DownloadAddress, "0x30200000");
-    EXPECT_EQ(s.DownloadAddressValue, 0x30200000u);
+    EXPECT_EQ(s.pieceDelayMs, 10);
+    EXPECT_EQ(s.fileIntervalPer8000BytesMs, 80);
+    EXPECT_EQ(s.fileIntervalFixedMs, 80);
+    EXPECT_EQ(s.frameDelayMs, 0);
+    EXPECT_EQ(s.commandDelayMs, 2000000000);  // used as kMaxDelayMs, kept as written
+    EXPECT_EQ(s.downloadAddress, "0x30200000");
+    EXPECT_EQ(s.downloadAddressValue, 0x30200000u);
 
     Loaded odd = LoadFrom(dir, "[Config]\nUSBDelay=-5\nS4KDelay=7\nDownloadAddress= 0x3020 0000\n");
-    EXPECT_EQ(odd.config.settings.USBDelay, 10);
-    EXPECT_EQ(odd.config.settings.S4KDelay, 7);
-    EXPECT_EQ(odd.config.settings.DownloadAddressValue, 0x30200000u);
+    EXPECT_EQ(odd.config.settings.pieceDelayMs, 10);
+    EXPECT_EQ(odd.config.settings.frameDelayMs, 7);
+    EXPECT_EQ(odd.config.settings.downloadAddressValue, 0x30200000u);
 
     // The normalised address is what is written back.
     ASSERT_EQ(SaveSettings(zero.config), SaveStatus::Saved);
@@ -93,14 +93,14 @@ TEST(ConfigSettings, ControlsLanguageAndSwitchesAreRead) {
                         "NewMachine=0\nDegugMode=1\nEmptyFlash=0\nTraceLog=2\nDownTimer=1\n"
                         "RootDir=  /app/  \n[AddrCtlol]\nIsUseLogalAddr=1\n");
     const ControlsModel& c = l.config.controls;
-    EXPECT_EQ(l.config.settings.LangBase, kLangEnglish);
+    EXPECT_EQ(l.config.settings.langBase, kLangEnglish);
     EXPECT_EQ(ModelText(c), "B");
     EXPECT_EQ(c.hardVersion, "1A");
     EXPECT_EQ(SelectedPortNumber(c), 27);
     EXPECT_EQ(c.portNumIndex, -1);  // outside the items: no selection
     EXPECT_EQ(SelectedBaudRate(c), 256000);
     EXPECT_EQ(c.parityIndex, 4);
-    EXPECT_EQ(ParityItems(l.config.settings.LangBase)[4], "Space");
+    EXPECT_EQ(ParityItems(l.config.settings.langBase)[4], "Space");
     EXPECT_EQ(c.flowCtrlIndex, 2);
     EXPECT_EQ(c.dataBitIndex, -1);
     EXPECT_EQ(SelectedDataBits(c), 0);
@@ -108,18 +108,18 @@ TEST(ConfigSettings, ControlsLanguageAndSwitchesAreRead) {
     fourth.dataBitIndex = 4;
     EXPECT_EQ(SelectedDataBits(fourth), 4);
     const Settings& s = l.config.settings;
-    EXPECT_FALSE(s.NewMachine);
-    EXPECT_TRUE(s.DegugMode);
-    EXPECT_FALSE(s.EmptyFlash);
-    EXPECT_TRUE(s.TraceLog);
-    EXPECT_TRUE(s.DownTimer);
-    EXPECT_EQ(s.RootDir, "/app/");
-    EXPECT_EQ(s.IsUseLogalAddr, 1);
-    EXPECT_EQ(s.UserAddrFileName, "UserAddrFile.ini");
+    EXPECT_FALSE(s.newMachine);
+    EXPECT_TRUE(s.debugMode);
+    EXPECT_FALSE(s.emptyFlash);
+    EXPECT_TRUE(s.traceLog);
+    EXPECT_TRUE(s.sendTimerFile);
+    EXPECT_EQ(s.rootDir, "/app/");
+    EXPECT_EQ(s.useLocalAddressFile, 1);
+    EXPECT_EQ(s.userAddrFileName, "UserAddrFile.ini");
 
     // A configuration without "Language" is Chinese again.
     Loaded again = LoadFrom(dir, "[Config]\nPort=1\n");
-    EXPECT_EQ(again.config.settings.LangBase, kLangChinese);
+    EXPECT_EQ(again.config.settings.langBase, kLangChinese);
     EXPECT_EQ(again.config.controls.hardVersion, "10");
     EXPECT_EQ(again.config.controls.baudRateIndex, 12);
     // The version field's two characters, without a blank between them and the rest.
@@ -134,10 +134,10 @@ TEST(ConfigSettings, SaveWritesOnlyWritableKeysAndKeepsEverythingElse) {
         "IsUseLogalAddr=0\n; end of file\n";
     Loaded l = LoadFrom(dir, original);
     l.config.controls.portIndex = 5;
-    l.config.settings.NewMachine = true;
-    l.config.settings.RootDir = "/changed/";
-    l.config.settings.IsUseLogalAddr = 1;
-    l.config.settings.Language = false;
+    l.config.settings.newMachine = true;
+    l.config.settings.rootDir = "/changed/";
+    l.config.settings.useLocalAddressFile = 1;
+    l.config.settings.english = false;
     ASSERT_EQ(SaveSettings(l.config), SaveStatus::Saved);
     const std::string saved = ReadFile(dir / "t.ini");
     for (const char* kept :
@@ -227,7 +227,7 @@ TEST(ConfigSettings, WindowsConfigurationWithChineseNamesSavedUnchangedIsByteIde
     const LoadResult result = LoadChosenConfiguration(config, PathToUtf8(file), dir.Path() / "app");
     EXPECT_EQ(result.status, LoadStatus::Loaded);
     EXPECT_TRUE(result.messages.empty());
-    EXPECT_EQ(config.BaseDir, PathToUtf8(folder));
+    EXPECT_EQ(config.baseDir, PathToUtf8(folder));
     EXPECT_EQ(config.controls.modelItems, std::vector<std::string>{"测试机"});
     ASSERT_EQ(config.files.Size(), 1u);
     const auto entry = DecodeFileEntry(config.files.Rows()[0].entry);
@@ -253,14 +253,14 @@ TEST(ConfigSettings, BadFilesGiveTheDefaultsAndAreNotDestroyed) {
     Loaded empty = LoadFrom(dir, "");
     EXPECT_EQ(empty.result.status, LoadStatus::Loaded);
     EXPECT_TRUE(empty.result.messages.empty());
-    defaults.settings.ModeCodes = {"05"};
-    defaults.settings.UserAddrFileName = "UserAddrFile.ini";
+    defaults.settings.modeCodes = {"05"};
+    defaults.settings.userAddrFileName = "UserAddrFile.ini";
     EXPECT_EQ(empty.config.settings, defaults.settings);
     EXPECT_EQ(empty.config.controls.hardVersion, "10");
 
     Loaded truncated = LoadFrom(dir, "[Config]\nUSBDelay=5\nS4KDel");
-    EXPECT_EQ(truncated.config.settings.USBDelay, 5);
-    EXPECT_EQ(truncated.config.settings.S4KDelay, 1);
+    EXPECT_EQ(truncated.config.settings.pieceDelayMs, 5);
+    EXPECT_EQ(truncated.config.settings.frameDelayMs, 1);
 
     const std::string binary = test::PatternBytes(4096, 1);
     Loaded garbage = LoadFrom(dir, binary, "binary.ini");
@@ -270,9 +270,9 @@ TEST(ConfigSettings, BadFilesGiveTheDefaultsAndAreNotDestroyed) {
     Loaded huge =
         LoadFrom(dir, "[Config]\nUSBDelay=99999999999\nHardVersion=" + std::string(10000, '7') +
                           "\nRootDir=" + std::string(5000, 'r') + "\nPort=0x2\n");
-    EXPECT_EQ(huge.config.settings.USBDelay, 10);
+    EXPECT_EQ(huge.config.settings.pieceDelayMs, 10);
     EXPECT_EQ(huge.config.controls.hardVersion, "77");
-    EXPECT_EQ(huge.config.settings.RootDir.size(), 2047u);
+    EXPECT_EQ(huge.config.settings.rootDir.size(), 2047u);
     EXPECT_EQ(huge.config.controls.portIndex, 2);
 
     const std::string oversized = "[Config]\n;" + std::string(5u << 20, 'x') + "\nPort=3\n";
@@ -314,7 +314,7 @@ TEST(ConfigSettings, DownConfPutsTheConfigurationFirstAndKeepsItChecked) {
     EXPECT_EQ(l.config.files.Rows()[1].entry, "1;" + (dir / "a.bin").string() + ";a.bin");
     l.config.files.SetChecked(0, false);
     l.config.files.SetChecked(1, false);
-    const FileListCheck check = ckFilesClickCheck(l.config.files, l.config.settings.DOWNCONF,
+    const FileListCheck check = ckFilesClickCheck(l.config.files, l.config.settings.configFileRow,
                                                   l.config.controls.modelIndex >= 0);
     EXPECT_TRUE(check.checkFirstRow);
     EXPECT_TRUE(check.startEnabled);
@@ -324,17 +324,17 @@ TEST(ConfigSettings, MissingConfigurationCreatesTheDefaultButNeverEmptiesOne) {
     ScratchDir dir;
     Configuration config;
     config.controls.portIndex = 6;
-    config.settings.Language = true;
-    config.settings.LangBase = kLangEnglish;
+    config.settings.english = true;
+    config.settings.langBase = kLangEnglish;
     LoadResult result = LoadConfiguration(config, (dir / "gone.ini").string(), dir / "app");
     EXPECT_EQ(result.status, LoadStatus::CreatedDefault);
-    EXPECT_EQ(config.ConfigPath, (dir / "app" / "Config.ini").string());
-    EXPECT_EQ(config.BaseDir, (dir / "app").string());
+    EXPECT_EQ(config.configPath, (dir / "app" / "Config.ini").string());
+    EXPECT_EQ(config.baseDir, (dir / "app").string());
     EXPECT_EQ(ReadFile(dir / "app" / "Config.ini"), "");
     EXPECT_EQ(config.controls.portIndex, 6);  // nothing was read
     // ... but the empty file reads in Chinese, as any file without "Language".
-    EXPECT_FALSE(config.settings.Language);
-    EXPECT_EQ(config.settings.LangBase, kLangChinese);
+    EXPECT_FALSE(config.settings.english);
+    EXPECT_EQ(config.settings.langBase, kLangChinese);
 
     // Next time the default exists: it is loaded, not emptied.
     WriteFile(dir / "app" / "Config.ini", "[Config]\nPort=3\n");

@@ -29,7 +29,7 @@ bool IsData(const test::Call& call) {
 class DownloadCcid : public ::testing::Test {
   protected:
     DownloadCcid() {
-        ws.config.settings.LangBase = kLangEnglish;
+        ws.config.settings.langBase = kLangEnglish;
         ws.config.controls.portMode = PortMode::UsbCcid;
         ws.options.timings = Timings::Scaled(0);
         ws.options.timings.ccidPollPauseMs = 1;

@@ -26,7 +26,7 @@ using Strings = std::vector<std::string>;
 class DownloadLink : public ::testing::Test {
   protected:
     DownloadLink() {
-        ws.config.settings.LangBase = kLangEnglish;
+        ws.config.settings.langBase = kLangEnglish;
         ws.options.timings = Timings::Scaled(0);
         ws.options.portTable = PortTable{};
         ws.AddFile("a.bin", 5000, 1);      // frames a.bin/0, a.bin/1: writes 1-4
@@ -229,7 +229,7 @@ TEST_F(DownloadLink, StopThatRefusesAnOpenIsNoPortFailure) {
 }
 
 TEST_F(DownloadLink, StopDuringThePauseAfterAFileEndsAtOnce) {
-    ws.config.settings.FILE_INTERVAL_ = kMaxDelayMs;  // a minute after every file
+    ws.config.settings.fileIntervalFixedMs = kMaxDelayMs;  // a minute after every file
     Start(0);
     ASSERT_TRUE(host.WaitUntil(
         [](const auto& h) { return h.Shown(0, "[[COM1]]a.bin...OK", StatusColour::Blue) > 0; },

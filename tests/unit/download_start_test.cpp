@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 class StartCheckTest : public ::testing::Test {
   protected:
     StartCheckTest() {
-        config.settings.ModeCodes = {"05", "21"};
+        config.settings.modeCodes = {"05", "21"};
         config.controls.modelItems = {"M740-32", "M868"};
         config.controls.modelIndex = 0;
         config.controls.hardVersion = "1A";
@@ -49,8 +49,8 @@ class StartCheckTest : public ::testing::Test {
 };
 
 TEST_F(StartCheckTest, MissingFilesAndLongNamesUncheckTheirRowsAndTheRestStarts) {
-    config.settings.LangBase = kLangEnglish;
-    config.settings.NewMachine = false;
+    config.settings.langBase = kLangEnglish;
+    config.settings.newMachine = false;
     Row("a.bin", "a.bin");
     Row("missing.bin", "missing.bin", false);
     Row("c.bin", "fourteen-chars");
@@ -72,7 +72,7 @@ TEST_F(StartCheckTest, MissingFilesAndLongNamesUncheckTheirRowsAndTheRestStarts)
     EXPECT_EQ(check.job->hardwareVersion, 0x1A);
 
     // With the full frame the limit is 50 bytes; M868 adds the address file to the count.
-    config.settings.NewMachine = true;
+    config.settings.newMachine = true;
     config.controls.modelIndex = 1;
     config.files.Clear();
     Row("a.bin", std::string(50, 'n'));
@@ -96,7 +96,7 @@ TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
         return check.messages.size() == 1 &&
                check.messages[0].text.find(fragment) != std::string::npos;
     };
-    config.settings.LangBase = kLangEnglish;
+    config.settings.langBase = kLangEnglish;
 
     config.controls.modelItems[0] = std::string(30, 'M');
     EXPECT_TRUE(refusedWith("longer than 29 bytes"));
@@ -152,8 +152,8 @@ TEST_F(StartCheckTest, PortsPacingAndTheUserAddressFile) {
     config.controls.portMode = PortMode::Multi;
     config.controls.portNumIndex = 1;
     config.controls.portIndex = 5;
-    config.settings.S4KDelay = -5;
-    config.settings.USBDelay = 7;
+    config.settings.frameDelayMs = -5;
+    config.settings.pieceDelayMs = 7;
     StartCheck check = CheckStart(config, options);
     ASSERT_TRUE(check.job);
     EXPECT_EQ(check.job->portCount, 18) << "whatever port the single-port list shows";
@@ -162,7 +162,7 @@ TEST_F(StartCheckTest, PortsPacingAndTheUserAddressFile) {
 
     // M868 with local addresses needs the user address file, and nothing starts without it.
     config.controls.modelIndex = 1;
-    config.settings.IsUseLogalAddr = 1;
+    config.settings.useLocalAddressFile = 1;
     check = CheckStart(config, options);
     EXPECT_FALSE(check.job);
     ASSERT_EQ(check.messages.size(), 1u);
@@ -188,9 +188,9 @@ TEST_F(StartCheckTest, PortsPacingAndTheUserAddressFile) {
 }
 
 TEST_F(StartCheckTest, RowsThatCannotReachTheTerminalAsTheyStandAreUncheckedWithAWarning) {
-    config.settings.LangBase = kLangEnglish;
-    config.settings.NewMachine = false;
-    config.settings.RootDir = "/home/";
+    config.settings.langBase = kLangEnglish;
+    config.settings.newMachine = false;
+    config.settings.rootDir = "/home/";
     Row("a.bin", "a.bin");                          // "/home/a.bin": 11 bytes
     Row("empty.bin", "empty.bin");                  // no frame would carry it
     Row("smile.bin", "smile\xF0\x9F\x98\x80.bin");  // GBK has no emoji
@@ -217,8 +217,8 @@ TEST_F(StartCheckTest, RowsThatCannotReachTheTerminalAsTheyStandAreUncheckedWith
         << "the job keeps the table of its ports";
 
     // The full frame: 50 bytes with RootDir, in Chinese too.
-    config.settings.NewMachine = true;
-    config.settings.LangBase = kLangChinese;
+    config.settings.newMachine = true;
+    config.settings.langBase = kLangChinese;
     config.files.Clear();
     Row("e.bin", std::string(44, 'n'));
     Row("f.bin", std::string(45, 'n'));
@@ -230,7 +230,7 @@ TEST_F(StartCheckTest, RowsThatCannotReachTheTerminalAsTheyStandAreUncheckedWith
 }
 
 TEST_F(StartCheckTest, WhatSpoilsTheWholeRunRefusesTheStartNamingTheCause) {
-    config.settings.LangBase = kLangEnglish;
+    config.settings.langBase = kLangEnglish;
     Row("a.bin", "a.bin");
     const auto refusal = [&] {
         const StartCheck check = CheckStart(config, options);
@@ -257,25 +257,25 @@ TEST_F(StartCheckTest, WhatSpoilsTheWholeRunRefusesTheStartNamingTheCause) {
     EXPECT_TRUE(CheckStart(config, options).job);
     config.files.DeleteRow(1);
 
-    config.settings.RootDir = "根\xF0\x9F\x98\x80/";
+    config.settings.rootDir = "根\xF0\x9F\x98\x80/";
     EXPECT_EQ(refusal(), "Name has characters GBK cannot carry: RootDir=根\xF0\x9F\x98\x80/");
 
     // M868 sends RootDir + "file.adr": the compact frame carries 14 bytes of it, the full 50.
     config.controls.modelIndex = 1;
-    config.settings.NewMachine = false;
-    config.settings.RootDir = "abcdefg";
+    config.settings.newMachine = false;
+    config.settings.rootDir = "abcdefg";
     EXPECT_EQ(refusal(), "Destination name with RootDir longer than 14 bytes: abcdefgfile.adr");
-    config.settings.RootDir = "abcdef";
+    config.settings.rootDir = "abcdef";
     EXPECT_TRUE(CheckStart(config, options).job);
-    config.settings.NewMachine = true;
-    config.settings.RootDir = std::string(43, 'r');
+    config.settings.newMachine = true;
+    config.settings.rootDir = std::string(43, 'r');
     EXPECT_NE(refusal().find("longer than 50 bytes"), std::string::npos);
-    config.settings.RootDir = std::string(42, 'r');
+    config.settings.rootDir = std::string(42, 'r');
     EXPECT_TRUE(CheckStart(config, options).job);
     config.controls.modelIndex = 0;
-    config.settings.RootDir = std::string(43, 'r');
+    config.settings.rootDir = std::string(43, 'r');
     EXPECT_TRUE(CheckStart(config, options).job) << "no address file, no such name";
-    config.settings.RootDir.clear();
+    config.settings.rootDir.clear();
 
     // COM2 reaches COM1's device through a link (where the system lets a user make one:
     // Windows without developer mode does not).
