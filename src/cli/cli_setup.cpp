@@ -6,6 +6,7 @@
 #include "channels/port_map.h"
 #include "channels/serial_channel.h"
 #include "cli/port_device.h"
+#include "config/configuration_load.h"
 #include "config/paths.h"
 
 namespace termload::cli {

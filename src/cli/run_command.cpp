@@ -10,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/pass_tracker.h"
 #include "cli/progress_view.h"
+#include "config/model_rules.h"
 #include "config/paths.h"
 #include "engine/download_controller.h"
 #include "engine/port_slot_table.h"

@@ -14,7 +14,7 @@ enum class PortMode { Single, Multi, UsbHid, UsbCcid };
 inline constexpr int kPortCount = 27;  // cmbPort: COM1 ... COM27
 
 struct ControlsModel {
-    std::vector<std::string> modelItems;  // cmbMode, parallel to Settings::ModeCodes
+    std::vector<std::string> modelItems;  // cmbMode, parallel to Settings::modeCodes
     int modelIndex = -1;                  // -1: no selection, as for every index below
     std::string hardVersion = "00";       // edVersion, two hexadecimal digits
     int portIndex = 0;                    // cmbPort, 0 = COM1

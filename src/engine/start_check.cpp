@@ -5,6 +5,7 @@
 
 #include "channels/serial_device_kind.h"
 #include "config/address_file.h"
+#include "config/model_rules.h"
 #include "config/paths.h"
 #include "config/string_table.h"
 #include "config/text_encoding.h"

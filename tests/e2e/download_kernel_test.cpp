@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "channels/serial_channel.h"
+#include "config/model_rules.h"
 #include "e2e/download_harness.h"
 #include "engine/download_controller.h"
 #include "engine/port_slot_table.h"

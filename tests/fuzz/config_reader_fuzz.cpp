@@ -6,7 +6,8 @@
 #include <string_view>
 
 #include "config/ini_document.h"
-#include "config/settings.h"
+#include "config/model_rules.h"
+#include "config/settings_file.h"
 
 namespace {
 

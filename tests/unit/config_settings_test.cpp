@@ -4,10 +4,12 @@
 
 #include <array>
 
+#include "config/configuration_load.h"
 #include "config/file_list.h"
 #include "config/last_configuration.h"
+#include "config/model_rules.h"
 #include "config/paths.h"
-#include "config/settings.h"
+#include "config/settings_file.h"
 #include "config/text_encoding.h"
 #include "config/user_store.h"
 #include "config_test_support.h"

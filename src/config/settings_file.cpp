@@ -1,8 +1,5 @@
-#include "config/settings.h"
+#include "config/settings_file.h"
 
-#include <algorithm>
-#include <cctype>
-#include <fstream>
 #include <system_error>
 
 #include "config/file_system.h"
@@ -25,7 +22,6 @@ constexpr std::string_view kFallbackModel = "M740-32";
 constexpr std::string_view kDefaultHardVersion = "10";
 constexpr std::size_t kHardVersionLength = 2;
 constexpr std::string_view kConfigRowDestination = "app.ini";
-constexpr std::string_view kCreateFailedText = "Create Config file failed! ";
 
 std::string ModeKey(int code) {
     constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -106,13 +102,6 @@ void ApplyFileListCheck(Configuration& config) {
     }
 }
 
-bool CreateEmptyFile(const std::filesystem::path& path) {
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    return file.good();
-}
-
 }  // namespace
 
 std::vector<PromptMessage> ReadSettings(Configuration& config) {
@@ -169,52 +158,6 @@ std::vector<PromptMessage> ReadSettings(Configuration& config, const IniDocument
     return messages;
 }
 
-LoadResult LoadConfiguration(Configuration& config, std::string_view path,
-                             const std::filesystem::path& appDir) {
-    std::error_code error;
-    const std::string native = NativePath(path);
-    if (!native.empty() && std::filesystem::is_regular_file(PathFromUtf8(native), error)) {
-        config.configPath = native;
-        if (config.baseDir.empty()) {
-            config.baseDir = DirectoryPart(native);
-        }
-        LoadResult result{LoadStatus::Loaded, ReadSettings(config)};
-        ModelChanged(config);
-        return result;
-    }
-
-    const std::string appDirText = PathToUtf8(appDir);
-    const std::string defaultPath = JoinPath(appDirText, kDefaultConfigName);
-    // A default configuration that is already there is loaded, never emptied.
-    if (std::filesystem::is_regular_file(PathFromUtf8(defaultPath), error)) {
-        config.baseDir = appDirText;
-        return LoadConfiguration(config, defaultPath, appDir);
-    }
-    config.baseDir = appDirText;
-    config.configPath = defaultPath;
-    if (!CreateEmptyFile(PathFromUtf8(defaultPath))) {
-        return {LoadStatus::CreateFailed, {{PromptKind::Error, std::string(kCreateFailedText)}}};
-    }
-    // The empty file holds no "Language": it reads in Chinese, as any file without the key does,
-    // so that a first start does not mix the design's English captions with Chinese texts.
-    config.settings.english = false;
-    config.settings.langBase = kLangChinese;
-    config.files.SetLangBase(kLangChinese);
-    return {LoadStatus::CreatedDefault, {}};
-}
-
-LoadResult LoadChosenConfiguration(Configuration& config, std::string_view path,
-                                   const std::filesystem::path& appDir) {
-    std::error_code error;
-    const std::filesystem::path given = PathFromUtf8(NativePath(path));
-    std::filesystem::path chosen = std::filesystem::absolute(given, error);
-    if (error) {
-        chosen = given;
-    }
-    config.baseDir = PathToUtf8(chosen.parent_path());
-    return LoadConfiguration(config, PathToUtf8(chosen), appDir);
-}
-
 SaveStatus SaveSettings(Configuration& config) {
     if (config.configPath.empty()) {
         config.configPath = JoinPath(config.baseDir, kDefaultConfigName);
@@ -265,53 +208,6 @@ void WriteSettings(IniDocument& ini, const Configuration& config) {
     ini.WriteString(kConfig, "DownloadAddress", settings.downloadAddress);
     ini.WriteInteger(kConfig, "DOWNCONF", settings.configFileRow);
     WriteFileList(ini, config.files);
-}
-
-std::uint32_t ParseHexAddress(std::string_view text) {
-    std::uint32_t sum = 0;
-    std::uint32_t weight = 1;
-    for (auto it = text.rbegin(); it != text.rend(); ++it) {
-        const char c = *it;
-        if (c == 'x' || c == 'X') {
-            break;
-        }
-        std::uint32_t digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<std::uint32_t>(c - '0');
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        } else {
-            continue;
-        }
-        sum += digit * weight;
-        weight *= 16;
-    }
-    return sum;
-}
-
-bool IsKernelModel(std::string_view modelText) {
-    std::string upper(modelText);
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return upper.find("KERNEL") != std::string::npos;
-}
-
-void ModelChanged(Configuration& config) {
-    config.settings.kernelMode = IsKernelModel(ModelText(config.controls));
-    if (config.settings.kernelMode) {
-        config.controls.portMode = PortMode::Single;
-    }
-}
-
-std::string SelectedModeCode(const Configuration& config) {
-    const int index = config.controls.modelIndex;
-    if (index < 0 || static_cast<std::size_t>(index) >= config.settings.modeCodes.size()) {
-        return {};
-    }
-    return config.settings.modeCodes[static_cast<std::size_t>(index)];
 }
 
 }  // namespace termload
