@@ -140,6 +140,19 @@ TEST(ConfigSettings, SaveWritesOnlyWritableKeysAndKeepsEverythingElse) {
     l.config.settings.rootDir = "/changed/";
     l.config.settings.useLocalAddressFile = 1;
     l.config.settings.english = false;
+    // Every written setting a value of its own, so that a key written from another field shows.
+    Settings& s = l.config.settings;
+    s.pieceDelayMs = 11;
+    s.frameDelayMs = 12;
+    s.fileIntervalPer8000BytesMs = 13;
+    s.fileIntervalFixedMs = 14;
+    s.commandDelayMs = 15;
+    s.emptyFlash = false;
+    s.debugMode = true;
+    s.traceLog = true;
+    s.sendTimerFile = true;
+    s.downloadAddress = "0x1000";
+    s.configFileRow = 2;
     ASSERT_EQ(SaveSettings(l.config), SaveStatus::Saved);
     const std::string saved = ReadFile(dir / "t.ini");
     for (const char* kept :
@@ -154,6 +167,14 @@ TEST(ConfigSettings, SaveWritesOnlyWritableKeysAndKeepsEverythingElse) {
     // Read back, it gives what was saved.
     Loaded back = LoadFrom(dir, saved, "back.ini");
     EXPECT_EQ(back.config.controls, l.config.controls);
+    Settings expected = s;  // but for the keys that are only read: the file keeps its own
+    expected.english = true;
+    expected.langBase = kLangEnglish;
+    expected.newMachine = false;
+    expected.rootDir = "/r/";
+    expected.useLocalAddressFile = 0;
+    expected.downloadAddressValue = 0x1000;
+    EXPECT_TRUE(back.config.settings == expected);
 }
 
 TEST(ConfigSettings, ReadOnlyOrMissingFileIsNeverWritten) {
