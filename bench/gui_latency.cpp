@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
 
     int status = 0;
     {
-        termload::TfrmMain window(places);
+        termload::MainWindow window(places);
         window.show();
         QCoreApplication::processEvents();
         window.findChild<QRadioButton*>("rbMulti")->click();

@@ -100,7 +100,7 @@ bool Shoot(const std::filesystem::path& workDir, const std::filesystem::path& pi
     places.userStore = workDir / "store.ini";
     termload::WriteLastConfiguration({config.string(), workDir.string()}, places.userStore);
 
-    termload::TfrmMain window(places);
+    termload::MainWindow window(places);
     window.show();
     QCoreApplication::processEvents();
     if (multiPort) {
@@ -109,17 +109,17 @@ bool Shoot(const std::filesystem::path& workDir, const std::filesystem::path& pi
     if (midRun) {
         // The run's threads find no serial port here and fall silent; the shift's reports then
         // go through the window's host sink as a download thread's would.
-        window.btnDownClick();
+        window.ToggleDownload();
         ProcessEventsFor(500);
         window.findChild<QAction*>("TallyResetAll")->trigger();
         ReportShift(window.Host(), english);
         ProcessEventsFor(100);
     }
-    window.TimerTimer();
+    window.RefreshClockCaption();
     QCoreApplication::processEvents();
     const bool saved = window.grab().save(QString::fromStdString(picture.string()));
     if (window.IsDownloading()) {
-        window.StopLoad();
+        window.StopDownload();
     }
     window.hide();
     std::filesystem::remove_all(workDir);

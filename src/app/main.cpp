@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     termload::TermloadApplication application(argc, argv);
-    termload::TfrmMain window;
+    termload::MainWindow window;
     window.show();
     std::unique_ptr<termload::WindowReport> report;
     if (const QString path = termload::WindowReport::PathFromEnvironment(); !path.isEmpty()) {

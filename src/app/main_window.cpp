@@ -1,4 +1,4 @@
-// TfrmMain: creation, start-up and close, languages, control states and the port-mode layout.
+// MainWindow: creation, start-up and close, languages, control states and the port-mode layout.
 #include "app/main_window.h"
 
 #include <QCloseEvent>
@@ -108,7 +108,7 @@ QFont FileListFont() {
 
 }  // namespace
 
-TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
+MainWindow::MainWindow(WindowPlaces places, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TfrmMain>()), places_(std::move(places)) {
     ui_->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -153,27 +153,27 @@ TfrmMain::TfrmMain(WindowPlaces places, QWidget* parent)
         this, ui_->moMsg,
         GuiHostSink::Handlers{[this](int /*slot*/) {
             if (IsDownloading()) {
-                StopLoad();
+                StopDownload();
             }
         }});
     // A USB-CCID run goes over the reader connection the operator opened.
     download_ = std::make_unique<WindowDownload>(*sink_, TransportLinks([this] { return ccid_; }));
     // The engine's waits on this thread (the pauses between thread starts) keep the window alive.
     SetMessagePump([] { QCoreApplication::processEvents(); });
-    RefreshCCIDList();
+    RefreshCcidReaders();
 
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer"));
     timer_->setInterval(kTimerIntervalMs);
-    connect(timer_, &QTimer::timeout, this, &TfrmMain::TimerTimer);
+    connect(timer_, &QTimer::timeout, this, &MainWindow::RefreshClockCaption);
     timer_->start();
 
     ConnectControls();
     setFixedSize(kSinglePortWidth, kClientHeight);
 }
 
-TfrmMain::~TfrmMain() {
-    // FormDestroy: every thread ends before the sink it reports to goes away; no events are
+MainWindow::~MainWindow() {
+    // Every thread ends before the sink it reports to goes away; no events are
     // processed while the window is taken apart.
     SetMessagePump(nullptr);
     download_.reset();
@@ -181,24 +181,24 @@ TfrmMain::~TfrmMain() {
     ChannelLibShutdown();
 }
 
-HostSink& TfrmMain::Host() const {
+HostSink& MainWindow::Host() const {
     return *sink_;
 }
 
-void TfrmMain::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!shown_) {
         shown_ = true;
-        FormShow();
+        FirstShow();
     }
 }
 
-void TfrmMain::FormShow() {
+void MainWindow::FirstShow() {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
-    SetIcon(kGlyphStart);
+    SetStartButtonGlyph(kGlyphStart);
     configDialogDir_ = QString::fromStdString(PathToUtf8(ExecutableDir()));
-    FlashCtrls(true);
-    rbPortSelectClick();
+    EnableControls(true);
+    PortModeChanged();
     const LastConfiguration last = LoadUserLastConfiguration(places_.userStore);
     config_.configPath = last.configPath;
     config_.baseDir = last.baseDir;
@@ -208,28 +208,28 @@ void TfrmMain::FormShow() {
 }
 
 // A close that comes while threads are being started or stopped is taken up once that is done.
-void TfrmMain::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (download_->Busy()) {
         closePending_ = true;
         event->ignore();
         return;
     }
-    if (!FormCloseQuery()) {
+    if (!ConfirmClose()) {
         event->ignore();
         return;
     }
-    FormClose();
+    SaveOnClose();
     event->accept();
 }
 
-bool TfrmMain::FormCloseQuery() {
+bool MainWindow::ConfirmClose() {
     if (!IsDownloading()) {
         return true;
     }
     return ShowPrompt(this, PromptKind::Question, UiText(LangBase(), 52));
 }
 
-void TfrmMain::FormClose() {
+void MainWindow::SaveOnClose() {
     download_->Stop();
     sink_->Flush();
     ReadControls();
@@ -239,7 +239,7 @@ void TfrmMain::FormClose() {
     SaveUserLastConfiguration({config_.configPath, config_.baseDir}, places_.userStore);
 }
 
-void TfrmMain::ApplyLanguage() {
+void MainWindow::ApplyLanguage() {
     const int lang = LangBase();
     for (const Caption& caption : kCaptions) {
         SetCaption(findChild<QObject*>(QString::fromLatin1(caption.objectName)),
@@ -262,7 +262,8 @@ void TfrmMain::ApplyLanguage() {
 }
 
 // Empties and refills a combo whose items depend on the language, keeping its selection.
-void TfrmMain::FillCombo(const char* name, const std::vector<std::string_view>& items, int index) {
+void MainWindow::FillCombo(const char* name, const std::vector<std::string_view>& items,
+                           int index) {
     auto* combo = findChild<QComboBox*>(QString::fromLatin1(name));
     const QSignalBlocker blocker(combo);
     combo->clear();
@@ -272,7 +273,7 @@ void TfrmMain::FillCombo(const char* name, const std::vector<std::string_view>& 
     combo->setCurrentIndex(index);
 }
 
-void TfrmMain::FlashCtrls(bool enabled) {
+void MainWindow::EnableControls(bool enabled) {
     const bool debug = config_.settings.debugMode;
     const bool usb = UsbModeSelected();
     const auto enable = [](std::initializer_list<QWidget*> controls, bool on) {
@@ -290,15 +291,15 @@ void TfrmMain::FlashCtrls(bool enabled) {
     ui_->btntest->setEnabled(ui_->rbccid->isChecked());
 }
 
-bool TfrmMain::UsbModeSelected() const {
+bool MainWindow::UsbModeSelected() const {
     return ui_->rbusb->isChecked() || ui_->rbccid->isChecked();
 }
 
-int TfrmMain::StatusLinePort() const {
+int MainWindow::StatusLinePort() const {
     return UsbModeSelected() ? kTransportTallyPort : ui_->cmbPort->currentIndex() + 1;
 }
 
-void TfrmMain::rbPortSelectClick() {
+void MainWindow::PortModeChanged() {
     const bool single = ui_->rbSingle->isChecked();
     const bool multi = ui_->rbMulti->isChecked();
     ui_->cmbPort->setEnabled(single);
@@ -310,7 +311,7 @@ void TfrmMain::rbPortSelectClick() {
 
     if (multi) {
         SetFilePanelHeight(kFilePanelHeight + ui_->pnlNormal->height());
-        cmbPortNumChange();
+        PortCountChanged();
     } else {
         ShowReadyText(single);
         SetClientWidth(ui_->pnlProc8->x() - 2);
@@ -318,11 +319,11 @@ void TfrmMain::rbPortSelectClick() {
     }
     CentreOnScreen();
     update();
-    FlashCtrls(true);
+    EnableControls(true);
 }
 
 // "[COMn] Ready" in black; the USB modes write it without the blank.
-void TfrmMain::ShowReadyText(bool blankBeforeText) {
+void MainWindow::ShowReadyText(bool blankBeforeText) {
     const int port = ui_->cmbPort->currentIndex() + 1;
     QString text = QStringLiteral("[COM%1]").arg(port);
     if (blankBeforeText) {
@@ -332,7 +333,7 @@ void TfrmMain::ShowReadyText(bool blankBeforeText) {
     ui_->lbCurrFile->setText(text + UiText(LangBase(), kReadyId));
 }
 
-void TfrmMain::cmbPortNumChange() {
+void MainWindow::PortCountChanged() {
     ReadControls();
     const QWidget* lastColumn = ui_->pnlProc8;
     switch (ui_->cmbPortNum->currentIndex()) {
@@ -350,7 +351,7 @@ void TfrmMain::cmbPortNumChange() {
     update();
 }
 
-void TfrmMain::cmbPortChange() {
+void MainWindow::PortChanged() {
     ReadControls();
     panels_->ShowOnStatusLine(StatusLinePort());
     SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Black));
@@ -358,30 +359,30 @@ void TfrmMain::cmbPortChange() {
                              UiText(LangBase(), kReadyId));
 }
 
-void TfrmMain::cmbModeChange() {
+void MainWindow::ModelSelectionChanged() {
     ui_->rbMulti->setEnabled(true);
     ui_->cmbPortNum->setEnabled(true);
     ReadControls();
     ModelChanged(config_);
     if (config_.settings.kernelMode) {
         if (!ui_->rbSingle->isChecked()) {
-            ui_->rbSingle->setChecked(true);  // runs rbPortSelectClick
+            ui_->rbSingle->setChecked(true);  // runs PortModeChanged
         }
         ui_->rbMulti->setEnabled(false);
         ui_->cmbPortNum->setEnabled(false);
     }
 }
 
-void TfrmMain::SetClientWidth(int width) {
+void MainWindow::SetClientWidth(int width) {
     setFixedSize(width, kClientHeight);
 }
 
-void TfrmMain::SetFilePanelHeight(int height) {
+void MainWindow::SetFilePanelHeight(int height) {
     ui_->pnlFiles->resize(ui_->pnlFiles->width(), height);
     ui_->ckFiles->resize(ui_->ckFiles->width(), height - ui_->ckFiles->y());
 }
 
-void TfrmMain::CentreOnScreen() {
+void MainWindow::CentreOnScreen() {
     if (const QScreen* screen = this->screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -389,70 +390,70 @@ void TfrmMain::CentreOnScreen() {
     }
 }
 
-void TfrmMain::SetIcon(int index) {
+void MainWindow::SetStartButtonGlyph(int index) {
     ui_->btnDown->setIcon(ButtonGlyph(index));
     ui_->btnDown->setIconSize(QSize(kGlyphSize, kGlyphSize));
 }
 
-void TfrmMain::TimerTimer() {
+void MainWindow::RefreshClockCaption() {
     ui_->btnTime->setText(
         UiText(LangBase(), kClockCaptionId) + QString::number(ui_->cmbPort->currentIndex() + 1) +
         QStringLiteral(")  ") +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
 }
 
-void TfrmMain::edEditExit() {
+void MainWindow::CompleteVersionText() {
     ui_->edVersion->setText(CompleteVersion(ui_->edVersion->text()));
 }
 
-void TfrmMain::ConnectControls() {
+void MainWindow::ConnectControls() {
     for (QRadioButton* radio : {ui_->rbSingle, ui_->rbMulti, ui_->rbusb, ui_->rbccid}) {
         connect(radio, &QRadioButton::toggled, this, [this](bool on) {
             if (on) {
-                rbPortSelectClick();
+                PortModeChanged();
             }
         });
     }
-    connect(ui_->cmbPortNum, &QComboBox::activated, this, &TfrmMain::cmbPortNumChange);
-    connect(ui_->cmbPort, &QComboBox::activated, this, &TfrmMain::cmbPortChange);
-    connect(ui_->cmbMode, &QComboBox::activated, this, &TfrmMain::cmbModeChange);
+    connect(ui_->cmbPortNum, &QComboBox::activated, this, &MainWindow::PortCountChanged);
+    connect(ui_->cmbPort, &QComboBox::activated, this, &MainWindow::PortChanged);
+    connect(ui_->cmbMode, &QComboBox::activated, this, &MainWindow::ModelSelectionChanged);
     for (QComboBox* combo : {ui_->cmbBuardRate, ui_->cmbDataBit, ui_->cmbStopBit, ui_->cmbParityBit,
                              ui_->cmbFlowCtrl}) {
-        connect(combo, &QComboBox::activated, this, &TfrmMain::ReadControls);
+        connect(combo, &QComboBox::activated, this, &MainWindow::ReadControls);
     }
     connect(ui_->edVersion, &QLineEdit::editingFinished, this, [this] {
-        edEditExit();
+        CompleteVersionText();
         ReadControls();
     });
-    connect(ui_->edVersion, &QLineEdit::textEdited, this, &TfrmMain::ReadControls);
+    connect(ui_->edVersion, &QLineEdit::textEdited, this, &MainWindow::ReadControls);
 
-    connect(ui_->btnDown, &QPushButton::clicked, this, &TfrmMain::btnDownClick);
-    connect(ui_->btnTime, &QPushButton::clicked, this, &TfrmMain::btnTimeClick);
-    connect(ui_->ckUsb, &QCheckBox::clicked, this, &TfrmMain::ckUsbClick);
-    connect(ui_->RefreshCCID, &QPushButton::clicked, this, &TfrmMain::RefreshCCIDList);
-    connect(ui_->btntest, &QPushButton::clicked, this, &TfrmMain::btntestClick);
-    connect(ui_->cmbccid, &QComboBox::activated, this, &TfrmMain::cmbccidChange);
-    connect(ui_->ReadFileVersion, &QPushButton::clicked, this, &TfrmMain::ReadFileVersionClick);
+    connect(ui_->btnDown, &QPushButton::clicked, this, &MainWindow::ToggleDownload);
+    connect(ui_->btnTime, &QPushButton::clicked, this, &MainWindow::SendClock);
+    connect(ui_->ckUsb, &QCheckBox::clicked, this, &MainWindow::UsbEmulatorToggled);
+    connect(ui_->RefreshCCID, &QPushButton::clicked, this, &MainWindow::RefreshCcidReaders);
+    connect(ui_->btntest, &QPushButton::clicked, this, &MainWindow::ToggleCcidConnection);
+    connect(ui_->cmbccid, &QComboBox::activated, this, &MainWindow::CcidReaderChosen);
+    connect(ui_->ReadFileVersion, &QPushButton::clicked, this, &MainWindow::ReadTerminalVersions);
 
-    connect(ui_->btnAdd, &QPushButton::clicked, this, &TfrmMain::btnAddClick);
-    connect(ui_->bbtnadd, &QPushButton::clicked, this, &TfrmMain::bbtnaddClick);
+    connect(ui_->btnAdd, &QPushButton::clicked, this, &MainWindow::ChooseConfiguration);
+    connect(ui_->bbtnadd, &QPushButton::clicked, this, &MainWindow::AddFileFromDialog);
     connect(ui_->ckFiles, &QListWidget::currentRowChanged, this, [this](int row) {
         config_.files.Select(row);
-        ckFilesClick();
+        ShowSelectedRowPath();
     });
     connect(ui_->ckFiles, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
-        ckFilesItemChanged(ui_->ckFiles->row(item), item->checkState() == Qt::Checked);
+        RowCheckChanged(ui_->ckFiles->row(item), item->checkState() == Qt::Checked);
     });
-    connect(ui_->ckFiles, &QListWidget::itemDoubleClicked, this, &TfrmMain::ckFilesDblClick);
+    connect(ui_->ckFiles, &QListWidget::itemDoubleClicked, this, &MainWindow::RenameSelectedRow);
     connect(ui_->ckFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         fileMenu_->popup(ui_->ckFiles->viewport()->mapToGlobal(at));
     });
     const QList<QAction*> menu = fileMenu_->actions();
-    connect(menu[0], &QAction::triggered, this, &TfrmMain::N1Click);
-    connect(menu[1], &QAction::triggered, this, &TfrmMain::N2Click);
+    connect(menu[0], &QAction::triggered, this, &MainWindow::DeleteSelectedRow);
+    connect(menu[1], &QAction::triggered, this, &MainWindow::ClearFileList);
 }
 
-void TfrmMain::ShowControls() {
+void MainWindow::ShowControls() {
     const ControlsModel& controls = config_.controls;
     const QSignalBlocker blockModel(ui_->cmbMode);
     ui_->cmbMode->clear();
@@ -473,7 +474,7 @@ void TfrmMain::ShowControls() {
     }
 }
 
-void TfrmMain::ReadControls() {
+void MainWindow::ReadControls() {
     ControlsModel& controls = config_.controls;
     controls.modelIndex = ui_->cmbMode->currentIndex();
     controls.hardVersion = ToUtf8(ui_->edVersion->text());
@@ -490,7 +491,7 @@ void TfrmMain::ReadControls() {
                                                    : PortMode::Single;
 }
 
-bool TfrmMain::LoadConfiguration(const QString& path, bool chosenByOperator) {
+bool MainWindow::LoadConfiguration(const QString& path, bool chosenByOperator) {
     ReadControls();
     const std::string file = ToUtf8(path);
     const LoadResult result = chosenByOperator
@@ -511,9 +512,9 @@ bool TfrmMain::LoadConfiguration(const QString& path, bool chosenByOperator) {
         panels_->ShowOnStatusLine(StatusLinePort());
         ShowFileRows();
         setWindowTitle(caption);
-        FlashCtrls(true);
-        cmbModeChange();
-        ckFilesClickCheck();
+        EnableControls(true);
+        ModelSelectionChanged();
+        UpdateStartButton();
     } else {
         ApplyLanguage();  // the new empty file's language; the controls keep their values
         setWindowTitle(caption);

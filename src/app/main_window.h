@@ -1,4 +1,4 @@
-// TfrmMain: the program's one window. It turns the operator's actions into calls of the
+// MainWindow: the program's one window. It turns the operator's actions into calls of the
 // configuration model and the download controller, and shows what the engine reports.
 #pragma once
 
@@ -23,7 +23,7 @@ class QShowEvent;
 class QTimer;
 
 namespace Ui {
-class TfrmMain;
+class TfrmMain;  // the designer form of MainWindow
 }
 
 namespace termload {
@@ -53,20 +53,20 @@ inline constexpr int kNinePortWidth = 554;
 inline constexpr int kEighteenPortWidth = 777;
 inline constexpr int kTwentySevenPortWidth = 1001;
 
-class TfrmMain : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit TfrmMain(WindowPlaces places = WindowPlaces(), QWidget* parent = nullptr);
-    ~TfrmMain() override;  // FormDestroy
+    explicit MainWindow(WindowPlaces places = WindowPlaces(), QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Makes `path` the configuration in use and shows it (also what "Read Configure" does after
     // its dialog). False when the default file had to be created and could not be.
     bool LoadConfiguration(const QString& path, bool chosenByOperator = false);
 
     // The start/stop button's action.
-    void btnDownClick();
+    void ToggleDownload();
     // Stops every slot and returns to the idle state.
-    void StopLoad();
+    void StopDownload();
     bool IsDownloading() const;
 
     const Configuration& Config() const { return config_; }
@@ -74,26 +74,26 @@ class TfrmMain : public QWidget {
     // Handlers the window connects to its controls; public so that the behaviour they name can
     // be driven directly.
     void ApplyLanguage();
-    void FlashCtrls(bool enabled);
-    void rbPortSelectClick();
-    void cmbPortNumChange();
-    void cmbPortChange();
-    void cmbModeChange();
-    void SetIcon(int index);
-    void TimerTimer();
-    void ckFilesClickCheck();
+    void EnableControls(bool enabled);
+    void PortModeChanged();
+    void PortCountChanged();
+    void PortChanged();
+    void ModelSelectionChanged();
+    void SetStartButtonGlyph(int index);
+    void RefreshClockCaption();
+    void UpdateStartButton();
     // Where the engine reports to the window.
     HostSink& Host() const;
 
   protected:
-    void showEvent(QShowEvent* event) override;    // FormShow, the first time
-    void closeEvent(QCloseEvent* event) override;  // FormCloseQuery, FormClose
+    void showEvent(QShowEvent* event) override;    // FirstShow, once
+    void closeEvent(QCloseEvent* event) override;  // ConfirmClose, then SaveOnClose
 
   private:
     // Start-up and close.
-    void FormShow();
-    bool FormCloseQuery();
-    void FormClose();
+    void FirstShow();
+    bool ConfirmClose();
+    void SaveOnClose();
 
     // Port modes and layout.
     void SetClientWidth(int width);
@@ -112,30 +112,30 @@ class TfrmMain : public QWidget {
     void ShowControls();  // model -> widgets, without running handlers
     void ReadControls();  // widgets -> model
     void FillCombo(const char* name, const std::vector<std::string_view>& items, int index);
-    void edEditExit();
+    void CompleteVersionText();
 
     // File list.
     void BuildFileListHeader();
     void ShowFileRows();
-    void ckFilesClick();
-    void ckFilesDblClick();
-    void ckFilesItemChanged(int row, bool checked);
-    void bbtnaddClick();
-    void btnAddClick();
-    void N1Click();
-    void N2Click();
+    void ShowSelectedRowPath();
+    void RenameSelectedRow();
+    void RowCheckChanged(int row, bool checked);
+    void AddFileFromDialog();
+    void ChooseConfiguration();
+    void DeleteSelectedRow();
+    void ClearFileList();
     void AddFileRow(int kind, const std::string& source, const std::string& destination);
 
     // Clock, USB serial emulator, CCID reader list.
-    void btnTimeClick();
-    void ckUsbClick(bool checked);
-    bool UsbEmulatorLookup();
-    void RefreshCCIDList();
-    void cmbccidChange(int index);
-    void btntestClick();
-    void CloseCCID();
+    void SendClock();
+    void UsbEmulatorToggled(bool checked);
+    bool SelectUsbEmulatorPort();
+    void RefreshCcidReaders();
+    void CcidReaderChosen(int index);
+    void ToggleCcidConnection();
+    void CloseCcidConnection();
     CcidReader& Ccid();  // the window's one reader connection, made on first use
-    void ReadFileVersionClick();
+    void ReadTerminalVersions();
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     WindowPlaces places_;

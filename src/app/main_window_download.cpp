@@ -1,4 +1,4 @@
-// TfrmMain: starting and stopping a download.
+// MainWindow: starting and stopping a download.
 #include <QApplication>
 #include <QCursor>
 #include <QLabel>
@@ -33,17 +33,17 @@ class WaitCursor {
 
 }  // namespace
 
-bool TfrmMain::IsDownloading() const {
+bool MainWindow::IsDownloading() const {
     return download_->Running();
 }
 
-void TfrmMain::btnDownClick() {
+void MainWindow::ToggleDownload() {
     if (download_->Busy()) {
         return;
     }
-    FlashCtrls(false);
+    EnableControls(false);
     if (IsDownloading()) {
-        StopLoad();
+        StopDownload();
         return;
     }
     ReadControls();
@@ -63,26 +63,26 @@ void TfrmMain::btnDownClick() {
         ShowPrompt(this, message.kind, ToQString(message.text));
     }
     if (!check.job) {
-        FlashCtrls(true);
+        EnableControls(true);
         return;
     }
 
     BindSlotsToPanels(check.job->portMode == PortMode::Multi);
     if (download_->Start(check.job)) {
         ui_->btnDown->setText(UiText(LangBase(), kStopCaptionId));
-        SetIcon(kGlyphStop);
+        SetStartButtonGlyph(kGlyphStop);
         ui_->btnDown->setEnabled(true);
         ui_->btnDown->repaint();
     } else {
-        FlashCtrls(true);  // no thread could be started
+        EnableControls(true);  // no thread could be started
     }
     TakeUpPendingRequests();
 }
 
 // A stop or a close asked for while threads were being started is carried out now.
-void TfrmMain::TakeUpPendingRequests() {
+void MainWindow::TakeUpPendingRequests() {
     if (std::exchange(stopPending_, false) && IsDownloading()) {
-        StopLoad();
+        StopDownload();
     }
     if (std::exchange(closePending_, false)) {
         QTimer::singleShot(0, this, &QWidget::close);
@@ -93,7 +93,7 @@ void TfrmMain::TakeUpPendingRequests() {
 // i reports into port panel i + 1. Passes count on the tally of the COM port they ran on, also
 // in single-port mode, where the status line shows that port's tally; the USB modes count on the
 // transport's own.
-void TfrmMain::BindSlotsToPanels(bool multiPort) {
+void MainWindow::BindSlotsToPanels(bool multiPort) {
     sink_->Flush();
     PortPanels* panels = panels_.get();
     const auto countOn = [panels](int port) {
@@ -112,25 +112,25 @@ void TfrmMain::BindSlotsToPanels(bool multiPort) {
     }
 }
 
-void TfrmMain::StopLoad() {
+void MainWindow::StopDownload() {
     if (download_->Busy()) {
         stopPending_ = true;
         return;
     }
-    FlashCtrls(false);
+    EnableControls(false);
     {
         const WaitCursor hourglass;
         download_->Stop();
     }
     sink_->CloseErrorBoxes();
     sink_->Flush();
-    ckFilesClickCheck();
+    UpdateStartButton();
     ui_->btnDown->setText(UiText(LangBase(), kStartCaptionId));
-    SetIcon(kGlyphStart);
-    FlashCtrls(true);
-    RefreshCCIDList();
+    SetStartButtonGlyph(kGlyphStart);
+    EnableControls(true);
+    RefreshCcidReaders();
     // A CCID run leaves the reader closed: the next terminal is opened (and probed) afresh.
-    CloseCCID();
+    CloseCcidConnection();
     TakeUpPendingRequests();
 }
 

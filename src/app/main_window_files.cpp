@@ -1,4 +1,4 @@
-// TfrmMain: the file list, its pop-up menu, the rename dialog and reading a configuration.
+// MainWindow: the file list, its pop-up menu, the rename dialog and reading a configuration.
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -25,7 +25,7 @@ constexpr int kHeadingHeight = 18;
 
 }  // namespace
 
-void TfrmMain::BuildFileListHeader() {
+void MainWindow::BuildFileListHeader() {
     header_ = new QHeaderView(Qt::Horizontal, ui_->pnlFiles);
     header_->setObjectName(QStringLiteral("HeaderControl"));
     header_->setModel(new QStandardItemModel(0, 3, header_));
@@ -39,7 +39,7 @@ void TfrmMain::BuildFileListHeader() {
 }
 
 // Rebuilds the list box from the file list, which is the one record of rows and check marks.
-void TfrmMain::ShowFileRows() {
+void MainWindow::ShowFileRows() {
     const QSignalBlocker blocker(ui_->ckFiles);
     ui_->ckFiles->clear();
     for (const FileRow& row : config_.files.Rows()) {
@@ -50,12 +50,12 @@ void TfrmMain::ShowFileRows() {
     ui_->ckFiles->setCurrentRow(config_.files.SelectedRow());
 }
 
-void TfrmMain::ckFilesItemChanged(int row, bool checked) {
+void MainWindow::RowCheckChanged(int row, bool checked) {
     config_.files.SetChecked(row, checked);
-    ckFilesClickCheck();
+    UpdateStartButton();
 }
 
-void TfrmMain::ckFilesClickCheck() {
+void MainWindow::UpdateStartButton() {
     const FileListCheck check = termload::ckFilesClickCheck(
         config_.files, config_.settings.configFileRow, ui_->cmbMode->currentIndex() >= 0);
     if (check.checkFirstRow && !config_.files.Rows().front().checked) {
@@ -66,7 +66,7 @@ void TfrmMain::ckFilesClickCheck() {
     ui_->btnDown->setEnabled(check.startEnabled);
 }
 
-void TfrmMain::ckFilesClick() {
+void MainWindow::ShowSelectedRowPath() {
     const int row = config_.files.SelectedRow();
     if (!config_.settings.debugMode || row < 0) {
         return;
@@ -77,7 +77,7 @@ void TfrmMain::ckFilesClick() {
     ui_->lbPath->setText(UiText(LangBase(), kPathLabelId) + QStringLiteral(": ") + directory);
 }
 
-void TfrmMain::ckFilesDblClick() {
+void MainWindow::RenameSelectedRow() {
     const int row = config_.files.SelectedRow();
     if (row < 0) {
         ShowPlainMessage(QStringLiteral("Error"), UiText(LangBase(), kChooseRowId));
@@ -88,7 +88,7 @@ void TfrmMain::ckFilesDblClick() {
     if (!entry) {
         return;
     }
-    TFrmchangname dialog(LangBase(), entry->kind, ToQString(entry->destinationName), this);
+    RenameDialog dialog(LangBase(), entry->kind, ToQString(entry->destinationName), this);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
@@ -102,11 +102,11 @@ void TfrmMain::ckFilesDblClick() {
     }
 }
 
-void TfrmMain::AddFileRow(int kind, const std::string& source, const std::string& destination) {
+void MainWindow::AddFileRow(int kind, const std::string& source, const std::string& destination) {
     const AddRowResult result = config_.files.AddFileRow(kind, source, destination);
     if (result == AddRowResult::Added) {
         ShowFileRows();
-        ckFilesClick();
+        ShowSelectedRowPath();
         return;
     }
     const std::string message = AddRowMessage(LangBase(), result, source);
@@ -115,7 +115,7 @@ void TfrmMain::AddFileRow(int kind, const std::string& source, const std::string
     }
 }
 
-void TfrmMain::bbtnaddClick() {
+void MainWindow::AddFileFromDialog() {
     const QString picked =
         PickFileToOpen(this, OpenFileRequest{QString(), QDir::currentPath(),
                                              QStringLiteral("All Files(*.*) (*)"), QString()});
@@ -126,10 +126,10 @@ void TfrmMain::bbtnaddClick() {
             config_.settings.debugMode ? path : JoinPath(config_.baseDir, FileNamePart(path));
         AddFileRow(kApplication, source, name);
     }
-    ckFilesClickCheck();
+    UpdateStartButton();
 }
 
-void TfrmMain::btnAddClick() {
+void MainWindow::ChooseConfiguration() {
     const QString picked =
         PickFileToOpen(this, OpenFileRequest{QStringLiteral("选择下载配置文件"), configDialogDir_,
                                              QStringLiteral("下载配置文件(*.ini) (*.ini)"),
@@ -140,7 +140,7 @@ void TfrmMain::btnAddClick() {
     }
 }
 
-void TfrmMain::N1Click() {
+void MainWindow::DeleteSelectedRow() {
     const int row = config_.files.SelectedRow();
     if (row < 0) {
         ShowPlainMessage(QStringLiteral("Error"), UiText(LangBase(), kChooseRowId));
@@ -150,11 +150,11 @@ void TfrmMain::N1Click() {
     ShowFileRows();
 }
 
-void TfrmMain::N2Click() {
+void MainWindow::ClearFileList() {
     config_.files.Clear();
     ShowFileRows();
-    FlashCtrls(true);
-    ckFilesClickCheck();
+    EnableControls(true);
+    UpdateStartButton();
 }
 
 }  // namespace termload

@@ -1,4 +1,4 @@
-// TfrmMain: the clock download, the USB serial emulator check box, the CCID reader connection
+// MainWindow: the clock download, the USB serial emulator check box, the CCID reader connection
 // and the file-version read.
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,7 +35,7 @@ constexpr int kCcidCloseId = 146;
 
 }  // namespace
 
-void TfrmMain::btnTimeClick() {
+void MainWindow::SendClock() {
     ReadControls();
     const ControlsModel& controls = config_.controls;
     const int port = SelectedPortNumber(controls);
@@ -55,9 +55,9 @@ void TfrmMain::btnTimeClick() {
     ui_->lbCurrFile->repaint();
 }
 
-void TfrmMain::ckUsbClick(bool checked) {
+void MainWindow::UsbEmulatorToggled(bool checked) {
     if (checked) {
-        if (!UsbEmulatorLookup()) {
+        if (!SelectUsbEmulatorPort()) {
             ShowPlainMessage(QStringLiteral("Termload"), UiText(LangBase(), kNoUsbEmulatorId));
             ui_->ckUsb->setChecked(false);
         }
@@ -69,7 +69,7 @@ void TfrmMain::ckUsbClick(bool checked) {
 }
 
 // Selects the emulator's port as the single download port and locks the port choice.
-bool TfrmMain::UsbEmulatorLookup() {
+bool MainWindow::SelectUsbEmulatorPort() {
     const std::optional<int> comNumber = places_.usbEmulatorPort();
     if (!comNumber) {
         return false;
@@ -88,14 +88,14 @@ bool TfrmMain::UsbEmulatorLookup() {
     return true;
 }
 
-CcidReader& TfrmMain::Ccid() {
+CcidReader& MainWindow::Ccid() {
     if (!ccid_) {
         ccid_ = std::make_shared<CcidReader>();
     }
     return *ccid_;
 }
 
-void TfrmMain::RefreshCCIDList() {
+void MainWindow::RefreshCcidReaders() {
     ui_->cmbccid->clear();
     ui_->cmbccid->addItems(ListCcidReaders(Ccid()));
     if (ccidReaderIndex_ < ui_->cmbccid->count()) {
@@ -105,7 +105,7 @@ void TfrmMain::RefreshCCIDList() {
     }
 }
 
-void TfrmMain::cmbccidChange(int index) {
+void MainWindow::CcidReaderChosen(int index) {
     // Whichever reader the operator picks is the one Open connects to, the first one included.
     if (index >= 0) {
         ccidReaderIndex_ = index;
@@ -114,10 +114,10 @@ void TfrmMain::cmbccidChange(int index) {
 
 // Opens the connection every CCID download goes over, or closes it when it is open. A terminal
 // that does not answer ready is asked to restart and probed again, three times in all.
-void TfrmMain::btntestClick() {
-    RefreshCCIDList();
+void MainWindow::ToggleCcidConnection() {
+    RefreshCcidReaders();
     if (ui_->btntest->text() == UiText(LangBase(), kCcidCloseId)) {
-        CloseCCID();
+        CloseCcidConnection();
         return;
     }
     const std::vector<std::string> readers = Ccid().ListReaders();
@@ -150,7 +150,7 @@ void TfrmMain::btntestClick() {
     }
 }
 
-void TfrmMain::CloseCCID() {
+void MainWindow::CloseCcidConnection() {
     for (QRadioButton* radio : {ui_->rbSingle, ui_->rbMulti, ui_->rbusb}) {
         radio->setEnabled(true);
     }
@@ -165,7 +165,7 @@ void TfrmMain::CloseCCID() {
 // Asks the terminal for its file versions and unchecks the rows it already holds as new. The
 // window waits for the terminal's answer on its own thread: the read takes well under a second
 // when a terminal answers.
-void TfrmMain::ReadFileVersionClick() {
+void MainWindow::ReadTerminalVersions() {
     ReadControls();
     const ControlsModel& controls = config_.controls;
     const VersionExchange exchange =
@@ -174,7 +174,8 @@ void TfrmMain::ReadFileVersionClick() {
         ReadFileVersions(controls.portMode == PortMode::Multi, exchange,
                          places_.appDir / kLocalVersionFileName, config_.files.Rows(), LangBase());
     if (controls.portMode == PortMode::UsbCcid) {
-        CloseCCID();  // every version read ends the reader connection: the controls say so
+        CloseCcidConnection();  // every version read ends the reader connection: the controls say
+                                // so
     }
 
     if (outcome.checkedAllFirst) {
@@ -191,7 +192,7 @@ void TfrmMain::ReadFileVersionClick() {
         SetLabelColour(ui_->lbCurrFile, static_cast<std::uint32_t>(StatusColour::Red));
         ui_->lbCurrFile->setText(text);
         ui_->lbCurrFile->repaint();
-        FlashCtrls(true);
+        EnableControls(true);
         return;
     }
     for (const VersionRowVerdict& verdict : outcome.verdicts) {

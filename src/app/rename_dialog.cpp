@@ -17,7 +17,7 @@ constexpr int kFirstKindItemId = 123;
 
 }  // namespace
 
-TFrmchangname::TFrmchangname(int langBase, int kind, const QString& destination, QWidget* parent)
+RenameDialog::RenameDialog(int langBase, int kind, const QString& destination, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TFrmchangname>()) {
     ui_->setupUi(this);
     setFixedSize(size());
@@ -35,13 +35,13 @@ TFrmchangname::TFrmchangname(int langBase, int kind, const QString& destination,
     ui_->edtfilename->setText(destination.trimmed());
 }
 
-TFrmchangname::~TFrmchangname() = default;
+RenameDialog::~RenameDialog() = default;
 
-int TFrmchangname::Kind() const {
+int RenameDialog::Kind() const {
     return ui_->cmbMode->currentIndex();
 }
 
-QString TFrmchangname::Destination() const {
+QString RenameDialog::Destination() const {
     return ui_->edtfilename->text();
 }
 

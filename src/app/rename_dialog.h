@@ -6,18 +6,18 @@
 #include <memory>
 
 namespace Ui {
-class TFrmchangname;
+class TFrmchangname;  // the designer form of RenameDialog
 }
 
 namespace termload {
 
-class TFrmchangname : public QDialog {
+class RenameDialog : public QDialog {
     Q_OBJECT
   public:
     // Captions in the language of `langBase`; `kind` selects the kind item (none when it lies
     // outside 0-5), `destination` fills the name field.
-    TFrmchangname(int langBase, int kind, const QString& destination, QWidget* parent = nullptr);
-    ~TFrmchangname() override;
+    RenameDialog(int langBase, int kind, const QString& destination, QWidget* parent = nullptr);
+    ~RenameDialog() override;
 
     // The chosen kind, -1 when no kind is selected.
     int Kind() const;

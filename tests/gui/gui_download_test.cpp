@@ -164,7 +164,7 @@ TEST(WindowStart, StopAndCloseDuringTheThreadStartsWaitForTheStart) {
     bool stopAskedWhileStarting = false;
     QTimer::singleShot(300, w.window.get(), [&] {
         stopAskedWhileStarting = w.window->IsDownloading();
-        w.window->StopLoad();
+        w.window->StopDownload();
     });
     Click(start);
     EXPECT_TRUE(stopAskedWhileStarting);

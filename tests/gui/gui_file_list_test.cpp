@@ -23,11 +23,11 @@ QString RowText(WindowUnderTest& w, int row) {
 // Double-clicks a row and, inside the modal dialog, lets `edit` change its kind and name before
 // pressing OK (or Cancel when `accept` is false).
 void RenameRow(WindowUnderTest& w, int row, bool accept,
-               const std::function<void(TFrmchangname&, QComboBox* kind, QLineEdit* name)>& edit) {
+               const std::function<void(RenameDialog&, QComboBox* kind, QLineEdit* name)>& edit) {
     auto* list = w.Find<QListWidget>("ckFiles");
     bool dialogSeen = false;
     QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<TFrmchangname*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<RenameDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         dialogSeen = true;
         edit(*dialog, dialog->findChild<QComboBox*>("cmbMode"),
@@ -49,7 +49,7 @@ TEST(WindowFileList, RenameChangesKindAndNameButKeepsSourceAndCheckMark) {
     list->item(1)->setCheckState(Qt::Unchecked);
 
     // Only the kind: the first column and the entry's digit change.
-    RenameRow(w, 0, true, [](TFrmchangname& dialog, QComboBox* kind, QLineEdit* name) {
+    RenameRow(w, 0, true, [](RenameDialog& dialog, QComboBox* kind, QLineEdit* name) {
         EXPECT_EQ(dialog.windowTitle(), "修改目标文件名");
         EXPECT_EQ(kind->currentText(), "应用程序");
         EXPECT_EQ(name->text(), "app.bin");
@@ -80,7 +80,7 @@ TEST(WindowFileList, RenameInEnglishKeepsTheColumnsAndOddKindsKeepTheirDigit) {
     WindowUnderTest w;
     w.Load(ConfigText("Language=1\nDegugMode=1\n", "00=M740-32\n",
                       History({"1;a.bin;a.bin", "8;odd.bin;odd.bin"})));
-    RenameRow(w, 0, true, [](TFrmchangname& dialog, QComboBox* kind, QLineEdit* name) {
+    RenameRow(w, 0, true, [](RenameDialog& dialog, QComboBox* kind, QLineEdit* name) {
         EXPECT_EQ(dialog.findChild<QPushButton*>("Button2")->text(), "Cacel");
         kind->setCurrentIndex(4);
         name->setText("kernel.img");

@@ -48,14 +48,14 @@ WindowUnderTest::WindowUnderTest(const std::string& configText, WindowPlaces pla
         const std::filesystem::path config = dir.Write("Config.ini", configText);
         WriteLastConfiguration({config.string(), dir.Path().string()}, places.userStore);
     }
-    window = std::make_unique<TfrmMain>(std::move(places));
+    window = std::make_unique<MainWindow>(std::move(places));
     window->show();
     QCoreApplication::processEvents();
 }
 
 WindowUnderTest::~WindowUnderTest() {
     if (window != nullptr && window->IsDownloading()) {
-        window->StopLoad();
+        window->StopDownload();
     }
     window.reset();
 }

@@ -58,7 +58,7 @@ struct WindowUnderTest {
     TempDir dir;
     PromptRecorder prompts;
     FilePickerScript files;
-    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<MainWindow> window;
 
     explicit WindowUnderTest(const std::string& configText = std::string(),
                              WindowPlaces places = WindowPlaces());

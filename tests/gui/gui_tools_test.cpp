@@ -91,7 +91,7 @@ TEST(WindowVersionRead, UnchecksWhatTheLocalListDoesNotKeepAndNeedsAnOpenPortInS
 
 TEST(WindowClock, CaptionShowsTheSelectedPortAndTheTime) {
     WindowUnderTest w(ConfigText("Port=2\n"));
-    w.window->TimerTimer();
+    w.window->RefreshClockCaption();
     const QString caption = w.Find<QPushButton>("btnTime")->text();
     EXPECT_TRUE(
         QRegularExpression(

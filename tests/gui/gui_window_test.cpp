@@ -89,12 +89,13 @@ TEST(WindowControls, FlashCtrlsFollowsStateDebugModeAndTransport) {
     for (const bool debug : {false, true}) {
         WindowUnderTest w(ConfigText(debug ? "DegugMode=1\n" : "DegugMode=0\n"));
         for (const Mode mode : {Mode::Single, Mode::Multi, Mode::Hid, Mode::Ccid}) {
-            w.window->FlashCtrls(true);  // the radio buttons sit in a box the busy state disables
+            w.window->EnableControls(
+                true);  // the radio buttons sit in a box the busy state disables
             Select(w, mode);
             for (const bool e : {true, false}) {
                 SCOPED_TRACE(testing::Message() << "debug " << debug << " mode "
                                                 << static_cast<int>(mode) << " e " << e);
-                w.window->FlashCtrls(e);
+                w.window->EnableControls(e);
                 // The table of control states: what each control's own enabled state must be.
                 const bool usb = mode == Mode::Hid || mode == Mode::Ccid;
                 const std::pair<std::vector<const char*>, bool> states[] = {
