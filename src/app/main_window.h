@@ -46,6 +46,8 @@ struct WindowPlaces {
     Timings timings;
 };
 
+inline constexpr char kWindowTitle[] = "Termload v3.6.29";
+
 // Client height of the window and its widths per port mode.
 inline constexpr int kClientHeight = 528;
 inline constexpr int kSinglePortWidth = 330;
@@ -90,43 +92,48 @@ class MainWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;  // ConfirmClose, then SaveOnClose
 
   private:
-    // Start-up and close.
+    // The frame (main_window.cpp): start-up, close and the wiring of the controls.
     void FirstShow();
     bool ConfirmClose();
     void SaveOnClose();
+    void ConnectControls();
+    int LangBase() const { return config_.settings.langBase; }
 
-    // Port modes and layout.
+    // Port modes and layout (main_window_layout.cpp).
     void SetClientWidth(int width);
     void SetFilePanelHeight(int height);
-    void BindSlotsToPanels(bool multiPort);
-    void TakeUpPendingRequests();
     void CentreOnScreen();
     void ShowReadyText(bool blankBeforeText);
-    int LangBase() const { return config_.settings.langBase; }
     bool UsbModeSelected() const;
     // The port whose tally the status line of the single-port and USB modes shows and counts on.
     int StatusLinePort() const;
 
-    // Controls and the model of their values.
-    void ConnectControls();
+    // Controls and the model of their values (main_window_controls.cpp).
     void ShowControls();  // model -> widgets, without running handlers
     void ReadControls();  // widgets -> model
-    void FillCombo(const char* name, const std::vector<std::string_view>& items, int index);
     void CompleteVersionText();
 
-    // File list.
+    // Language (main_window_language.cpp).
+    void FillCombo(const char* name, const std::vector<std::string_view>& items, int index);
+
+    // Starting and stopping (main_window_download.cpp).
+    void BindSlotsToPanels(bool multiPort);
+    void TakeUpPendingRequests();
+
+    // Configuration (main_window_configuration.cpp) and file list (main_window_files.cpp).
+    void ChooseConfiguration();
     void BuildFileListHeader();
     void ShowFileRows();
     void ShowSelectedRowPath();
     void RenameSelectedRow();
     void RowCheckChanged(int row, bool checked);
     void AddFileFromDialog();
-    void ChooseConfiguration();
     void DeleteSelectedRow();
     void ClearFileList();
     void AddFileRow(int kind, const std::string& source, const std::string& destination);
 
-    // Clock, USB serial emulator, CCID reader list.
+    // Tools: clock (main_window_clock.cpp), USB serial emulator (main_window_emulator.cpp),
+    // CCID reader (main_window_ccid.cpp), file versions (main_window_versions.cpp).
     void SendClock();
     void UsbEmulatorToggled(bool checked);
     bool SelectUsbEmulatorPort();

@@ -1,4 +1,4 @@
-// MainWindow: starting and stopping a download.
+// MainWindow: starting and stopping a download, and the start button that shows which comes next.
 #include <QApplication>
 #include <QCursor>
 #include <QLabel>
@@ -132,6 +132,11 @@ void MainWindow::StopDownload() {
     // A CCID run leaves the reader closed: the next terminal is opened (and probed) afresh.
     CloseCcidConnection();
     TakeUpPendingRequests();
+}
+
+void MainWindow::SetStartButtonGlyph(int index) {
+    ui_->btnDown->setIcon(ButtonGlyph(index));
+    ui_->btnDown->setIconSize(QSize(kGlyphSize, kGlyphSize));
 }
 
 }  // namespace termload

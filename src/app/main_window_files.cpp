@@ -1,6 +1,5 @@
-// MainWindow: the file list, its pop-up menu, the rename dialog and reading a configuration.
+// MainWindow: the file list, its pop-up menu and the rename dialog.
 #include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -127,17 +126,6 @@ void MainWindow::AddFileFromDialog() {
         AddFileRow(kApplication, source, name);
     }
     UpdateStartButton();
-}
-
-void MainWindow::ChooseConfiguration() {
-    const QString picked =
-        PickFileToOpen(this, OpenFileRequest{QStringLiteral("选择下载配置文件"), configDialogDir_,
-                                             QStringLiteral("下载配置文件(*.ini) (*.ini)"),
-                                             ToQString(kDefaultConfigName)});
-    if (!picked.isEmpty()) {
-        configDialogDir_ = QFileInfo(picked).absolutePath();
-        LoadConfiguration(picked, true);
-    }
 }
 
 void MainWindow::DeleteSelectedRow() {
