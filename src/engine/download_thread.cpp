@@ -204,7 +204,7 @@ ListEnd LosePort(PortSlot& slot, PassResult& result, const std::string& file) {
 ListEnd SendFileList(PortSlot& slot, DownloadRun& run, PassState& state, PassResult& result) {
     const DownloadJob& job = run.Job();
     const ConsoleContext console{slot, job};
-    const bool m868 = ModelClass(job.modelName) == kModelClassM868;
+    const bool takesAddressFile = ModelClass(job.modelName) == kModelClassM868;
     for (std::size_t index = 0; index <= job.rows.size(); ++index) {
         if (slot.stop.IsRequested()) {
             return StopPass(slot, result);
@@ -229,7 +229,7 @@ ListEnd SendFileList(PortSlot& slot, DownloadRun& run, PassState& state, PassRes
             kind = job.rows[index].kind;
         }
 
-        if (m868 && !state.addressFileSent) {
+        if (takesAddressFile && !state.addressFileSent) {
             switch (
                 SendAddressFile(slot, job, state.frame, kAddressFileName, job.addressFileNames)) {
                 case AddressFileOutcome::Done:

@@ -121,14 +121,15 @@ std::optional<std::string> DroppedRowsProblem(const FileList& files, int lang) {
 
 // RootDir goes in front of every name: it must travel in GBK as it stands, and for M868 leave
 // room for the address file's name, whose frame sum counts every byte of the name.
-std::optional<std::string> RootDirProblem(const DownloadJob& job, bool m868, std::size_t limit) {
+std::optional<std::string> RootDirProblem(const DownloadJob& job, bool takesAddressFile,
+                                          std::size_t limit) {
     if (job.rootDir.empty()) {
         return std::nullopt;
     }
     if (!Utf8ToGbkExact(job.rootDir)) {
         return NameNotGbkText(job.langBase, "RootDir=" + job.rootDir);
     }
-    if (m868) {
+    if (takesAddressFile) {
         const std::string name =
             DestinationOnTerminal(job.rootDir, AddressFileShownName(kAddressFileName));
         if (Utf8ToGbk(name).size() > limit) {
@@ -225,13 +226,14 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         }
     }
     TakeSettings(config.settings, options, *job);
-    const bool m868 = ModelClass(job->modelName) == kModelClassM868;
+    const bool takesAddressFile = ModelClass(job->modelName) == kModelClassM868;
     const std::size_t destinationLimit = DestinationLimit(job->newMachine);
 
     StartCheck check;
     job->channel.devices = RunPortTable(options, job->Ports());
     for (const auto& problem :
-         {DroppedRowsProblem(config.files, lang), RootDirProblem(*job, m868, destinationLimit),
+         {DroppedRowsProblem(config.files, lang),
+          RootDirProblem(*job, takesAddressFile, destinationLimit),
           SameDeviceProblem(*job->channel.devices, lang), NotSerialProblem(*job, lang)}) {
         if (problem) {
             check.messages.push_back({PromptKind::Warning, *problem});
@@ -239,7 +241,7 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
         }
     }
 
-    if (job->useLocalAddress && m868) {
+    if (job->useLocalAddress && takesAddressFile) {
         const std::string path = PathToUtf8(options.userAddrFile);
         std::error_code ec;
         if (!std::filesystem::is_regular_file(options.userAddrFile, ec)) {
@@ -304,8 +306,8 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     if (job->rows.empty()) {
         return check;
     }
-    job->fileCount = static_cast<int>(job->rows.size()) + (m868 ? 1 : 0);
-    if (m868) {
+    job->fileCount = static_cast<int>(job->rows.size()) + (takesAddressFile ? 1 : 0);
+    if (takesAddressFile) {
         std::vector<std::string> destinations;
         for (const DownloadRow& row : job->rows) {
             destinations.push_back(row.destination);
