@@ -39,31 +39,6 @@ struct SettingKey {
     bool written = true;
 };
 
-std::size_t ModelCount(const Configuration& config) {
-    return config.controls.modelItems.size();
-}
-std::size_t PortCount(const Configuration&) {
-    return kPortCount;
-}
-std::size_t PortNumCount(const Configuration&) {
-    return PortNumItems().size();
-}
-std::size_t BaudRateCount(const Configuration&) {
-    return BaudRateItems().size();
-}
-std::size_t DataBitCount(const Configuration&) {
-    return DataBitItems().size();
-}
-std::size_t StopBitCount(const Configuration&) {
-    return StopBitItems().size();
-}
-std::size_t ParityCount(const Configuration&) {
-    return ParityItems(kLangChinese).size();
-}
-std::size_t FlowCtrlCount(const Configuration&) {
-    return FlowCtrlItems(kLangChinese).size();
-}
-
 constexpr bool kOnlyRead = false;
 
 SettingKey Switch(std::string_view key, bool Settings::*field, bool fallback, bool written = true) {
@@ -88,23 +63,31 @@ SettingKey Index(std::string_view key, int ControlsModel::*field, int fallback,
             .itemCount = itemCount};
 }
 
-// In the order the keys are written. Delays are kept as the file holds them: the cap
-// (kMaxDelayMs) applies where they are used.
+// In the order the keys are written. A combo index is checked against the combo's item count.
+// Delays are kept as the file holds them: the cap (kMaxDelayMs) applies where they are used.
 const SettingKey kSettingKeys[] = {
     Switch("Language", &Settings::english, false, kOnlyRead),
-    Index("MachMode", &ControlsModel::modelIndex, 0, ModelCount),
+    Index("MachMode", &ControlsModel::modelIndex, 0,
+          [](const Configuration& c) { return c.controls.modelItems.size(); }),
     {.section = kConfig,
      .key = "HardVersion",
      .field = &ControlsModel::hardVersion,
      .fallbackText = "10",
      .correction = Correction::HardVersion},
-    Index("Port", &ControlsModel::portIndex, 0, PortCount),
-    Index("PortNum", &ControlsModel::portNumIndex, 0, PortNumCount),
-    Index("BuardRate", &ControlsModel::baudRateIndex, 12, BaudRateCount),
-    Index("DataBit", &ControlsModel::dataBitIndex, 0, DataBitCount),
-    Index("StopBit", &ControlsModel::stopBitIndex, 0, StopBitCount),
-    Index("ParityBit", &ControlsModel::parityIndex, 0, ParityCount),
-    Index("FlowCtrl", &ControlsModel::flowCtrlIndex, 0, FlowCtrlCount),
+    Index("Port", &ControlsModel::portIndex, 0,
+          [](const Configuration&) -> std::size_t { return kPortCount; }),
+    Index("PortNum", &ControlsModel::portNumIndex, 0,
+          [](const Configuration&) { return PortNumItems().size(); }),
+    Index("BuardRate", &ControlsModel::baudRateIndex, 12,
+          [](const Configuration&) { return BaudRateItems().size(); }),
+    Index("DataBit", &ControlsModel::dataBitIndex, 0,
+          [](const Configuration&) { return DataBitItems().size(); }),
+    Index("StopBit", &ControlsModel::stopBitIndex, 0,
+          [](const Configuration&) { return StopBitItems().size(); }),
+    Index("ParityBit", &ControlsModel::parityIndex, 0,
+          [](const Configuration&) { return ParityItems(kLangChinese).size(); }),
+    Index("FlowCtrl", &ControlsModel::flowCtrlIndex, 0,
+          [](const Configuration&) { return FlowCtrlItems(kLangChinese).size(); }),
     Switch("NewMachine", &Settings::newMachine, true, kOnlyRead),
     Number("USBDelay", &Settings::pieceDelayMs, 10, Correction::PositiveOrDefault),
     Number("S4KDelay", &Settings::frameDelayMs, 1),
