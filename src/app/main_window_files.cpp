@@ -55,7 +55,7 @@ void MainWindow::RowCheckChanged(int row, bool checked) {
 }
 
 void MainWindow::UpdateStartButton() {
-    const FileListCheck check = termload::ckFilesClickCheck(
+    const FileListCheck check = termload::CheckFileListForStart(
         config_.files, config_.settings.configFileRow, ui_->cmbMode->currentIndex() >= 0);
     if (check.checkFirstRow && !config_.files.Rows().front().checked) {
         config_.files.SetChecked(0, true);

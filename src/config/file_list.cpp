@@ -239,13 +239,13 @@ std::string SameDestinationText(int langBase, const SameDestination& same) {
         .append(")");
 }
 
-FileListCheck ckFilesClickCheck(const FileList& files, int downConf, bool modelSelected) {
+FileListCheck CheckFileListForStart(const FileList& files, int configFileRow, bool modelSelected) {
     FileListCheck check;
     bool chosen = false;
     for (const FileRow& row : files.Rows()) {
         chosen = chosen || row.checked;
     }
-    if (downConf != 0) {
+    if (configFileRow != 0) {
         check.checkFirstRow = !files.Empty();
         chosen = true;
     }

@@ -153,7 +153,7 @@ struct FileListCheck {
     bool checkFirstRow = false;  // DOWNCONF is on and the list has a row
     bool startEnabled = false;   // btnDown
 };
-FileListCheck ckFilesClickCheck(const FileList& files, int downConf, bool modelSelected);
+FileListCheck CheckFileListForStart(const FileList& files, int configFileRow, bool modelSelected);
 
 // Reads sections "History" and "Path" into the list (rows are added, not replaced). In debug
 // mode the directories stored under "Path" are used, else every file is looked up in `baseDir`.

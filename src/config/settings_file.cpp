@@ -43,8 +43,8 @@ void ReadModelList(const IniDocument& ini, Settings& settings, ControlsModel& co
 }
 
 void ApplyFileListCheck(Configuration& config) {
-    const FileListCheck check = ckFilesClickCheck(config.files, config.settings.configFileRow,
-                                                  config.controls.modelIndex >= 0);
+    const FileListCheck check = CheckFileListForStart(config.files, config.settings.configFileRow,
+                                                      config.controls.modelIndex >= 0);
     if (check.checkFirstRow) {
         config.files.SetChecked(0, true);
     }

@@ -15,7 +15,7 @@ namespace termload {
 
 class PortSlotTable;
 
-// Starts and stops downloads: what the start button and StopLoad do, apart from the widgets.
+// Starts and stops downloads: what the start and stop buttons do, apart from the widgets.
 // The window and the command line both drive it from their own thread:
 //
 //   StartCheck check = CheckStart(config, options);   // start_check.h

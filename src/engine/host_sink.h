@@ -103,7 +103,7 @@ class HostSink {
     virtual void ShowError(int slot, const std::string& text,
                            std::shared_ptr<ErrorAnswer> answer) = 0;
 
-    // A download thread has ended the run; the host then stops the download (StopLoad) on its own
+    // A download thread has ended the run; the host then stops the download on its own
     // thread.
     virtual void RunEnded(int slot) = 0;
 

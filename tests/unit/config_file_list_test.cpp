@@ -84,16 +84,16 @@ TEST(ConfigFileList, StartButtonNeedsACheckedRowAndAModel) {
     list.AddFileRow(kApplication, "/b/app.bin", "app.bin");
     list.SetChecked(0, false);
     list.SetChecked(1, false);
-    EXPECT_FALSE(ckFilesClickCheck(list, 0, true).startEnabled);
+    EXPECT_FALSE(CheckFileListForStart(list, 0, true).startEnabled);
     list.SetChecked(1, true);
-    EXPECT_TRUE(ckFilesClickCheck(list, 0, true).startEnabled);
-    EXPECT_FALSE(ckFilesClickCheck(list, 0, false).startEnabled);
+    EXPECT_TRUE(CheckFileListForStart(list, 0, true).startEnabled);
+    EXPECT_FALSE(CheckFileListForStart(list, 0, false).startEnabled);
     // With DOWNCONF the first row is always checked and always counts.
     list.SetChecked(1, false);
-    const FileListCheck check = ckFilesClickCheck(list, 1, true);
+    const FileListCheck check = CheckFileListForStart(list, 1, true);
     EXPECT_TRUE(check.checkFirstRow);
     EXPECT_TRUE(check.startEnabled);
-    EXPECT_FALSE(ckFilesClickCheck(FileList{}, 1, true).checkFirstRow);
+    EXPECT_FALSE(CheckFileListForStart(FileList{}, 1, true).checkFirstRow);
 }
 
 TEST(ConfigFileList, RenameChangesKindAndDestinationButKeepsSourceAndCheck) {

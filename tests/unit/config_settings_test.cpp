@@ -337,8 +337,8 @@ TEST(ConfigSettings, DownConfPutsTheConfigurationFirstAndKeepsItChecked) {
     EXPECT_EQ(l.config.files.Rows()[1].entry, "1;" + (dir / "a.bin").string() + ";a.bin");
     l.config.files.SetChecked(0, false);
     l.config.files.SetChecked(1, false);
-    const FileListCheck check = ckFilesClickCheck(l.config.files, l.config.settings.configFileRow,
-                                                  l.config.controls.modelIndex >= 0);
+    const FileListCheck check = CheckFileListForStart(
+        l.config.files, l.config.settings.configFileRow, l.config.controls.modelIndex >= 0);
     EXPECT_TRUE(check.checkFirstRow);
     EXPECT_TRUE(check.startEnabled);
 }
