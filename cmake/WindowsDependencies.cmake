@@ -28,9 +28,9 @@ add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${_host_headers})
 # Debian's SimpleIni keeps its template's code behind SI_IMPLEMENTATION and ships it compiled;
 # here it is compiled once for the one instance the configuration code uses.
-file(WRITE ${PROJECT_BINARY_DIR}/generated/simpleini.cpp
-     "#define SI_NO_CONVERSION\n#define SI_IMPLEMENTATION\n#include <SimpleIni.h>\n"
-     "template class CSimpleIniTempl<char, SI_GenericNoCase<char>, SI_ConvertA<char>>;\n")
+# Written only when it changes, so that a new configure does not rebuild it.
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/generated/simpleini.cpp
+     CONTENT "#define SI_NO_CONVERSION\n#define SI_IMPLEMENTATION\n#include <SimpleIni.h>\ntemplate class CSimpleIniTempl<char, SI_GenericNoCase<char>, SI_ConvertA<char>>;\n")
 add_library(termload_simpleini STATIC ${PROJECT_BINARY_DIR}/generated/simpleini.cpp)
 target_include_directories(termload_simpleini SYSTEM PUBLIC ${_host_headers})
 target_compile_options(termload_simpleini PRIVATE -w)

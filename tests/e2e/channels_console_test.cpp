@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
-#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -241,7 +240,7 @@ TEST_F(ChannelConsoleMode, VanishedTerminalFailsWritesAndLeavesTheReaderIdle) {
 
 TEST_F(ChannelConsoleMode, CallbackMayWriteToAndCloseItsOwnChannel) {
     const std::size_t descriptorsBefore = OpenDescriptorCount();
-    std::atomic<std::optional<ChannelResult>> writeResult;
+    std::atomic<ChannelResult> writeResult{ChannelResult::Failed};  // until the callback writes
     std::atomic<bool> closed{false};
     handle = OpenPort(1, [&](ChannelHandle h, const char*, std::uint32_t) {
         writeResult = ComWrite(h, "ack", 3);
