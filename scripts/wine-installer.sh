@@ -50,7 +50,7 @@ WINDOW_REPORT=$work/window.json
 window_start "$work/window.log" "$folder/bin/termload.exe"
 if wait_shown "'btnDown' in r['buttons']" 60; then
   echo "the installed window shows: $(shown "r['title']"), $(shown "len(r['buttons'])") buttons"
-  window_close 20 || { fail "the installed window did not close on Alt+F4"; import -window root /tmp/installer-fail.png; }
+  window_close 20 || fail "the installed window did not close on Alt+F4"
 else
   fail "the installed window did not show"; cat "$work/window.log"
 fi
