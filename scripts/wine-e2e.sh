@@ -40,7 +40,7 @@ fail() { echo "wine-e2e: FAIL: $*"; failures=$((failures + 1)); }
 
 echo "== 1. demo: 9 ports x 2 passes by $exe under Wine ($arch)"
 started=$(date +%s)
-if ! "$cli" demo --ports 9 --passes 2 --runner scripts/wine-cli.sh "$arch" "$exe"; then
+if ! timeout 900 "$cli" demo --ports 9 --passes 2 --runner scripts/wine-cli.sh "$arch" "$exe"; then
   fail "the demo through Wine did not end with PASS"
 fi
 echo "(demo through Wine: $(( $(date +%s) - started )) s)"
@@ -61,7 +61,7 @@ stop_termsim() { kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/nul
 
 echo "== 2. clock packet"
 start_termsim
-TERMLOAD_FAKE_TIME="2026-12-07 10:11:12" scripts/wine-cli.sh "$arch" "$exe" clock --port 1 \
+TERMLOAD_FAKE_TIME="2026-12-07 10:11:12" timeout 120 scripts/wine-cli.sh "$arch" "$exe" clock --port 1 \
   --ports-map "$work/sim/ports.ini" || fail "clock command"
 sleep 0.5
 if grep -q '"event":"clock"' "$work/sim/results.jsonl" \
@@ -81,7 +81,7 @@ for side in native "$arch"; do
   program=$PWD/$exe
   if [ "$side" = native ]; then program=$PWD/$cli; fi
   mkdir -p "$work/trace-$side"
-  if ! TERMLOAD_WINE_TRACE=1 TERMLOAD_WINE_WORKDIR="$work/trace-$side" "$cli" demo --ports 1 \
+  if ! TERMLOAD_WINE_TRACE=1 TERMLOAD_WINE_WORKDIR="$work/trace-$side" timeout 600 "$cli" demo --ports 1 \
       --passes 1 --runner "$PWD/scripts/wine-cli.sh" "$side" "$program" >"$work/trace-$side.out" 2>&1; then
     tail -5 "$work/trace-$side.out"; fail "the traced run ($side)"
   fi
@@ -102,14 +102,16 @@ echo "== 4. Ctrl-C"
 TERMLOAD_WINE_WORKDIR="$work" "$cli" demo --ports 1 --passes 1000 \
   --runner scripts/wine-cli.sh "$arch" "$exe" >"$work/stop.out" 2>&1 &
 demo_pid=$!
-for _ in $(seq 300); do pgrep -x 'termload-cli.ex' >/dev/null && break; sleep 0.1; done
+# The Windows program of this run (ps shows its name cut to 15 characters), never another run's.
+windows_cli=termload-cli.ex
+for _ in $(seq 300); do [ -n "$(wine_run_pids "$windows_cli")" ] && break; sleep 0.1; done
 sleep 3
-pkill -INT -x 'termload-cli.ex' || fail "no Windows termload-cli to interrupt"
+wine_run_signal INT "$windows_cli" || fail "no Windows termload-cli of this run to interrupt"
 code=0
 for _ in $(seq 200); do kill -0 "$demo_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$demo_pid" 2>/dev/null; then
   fail "the run did not end within 20 s of Ctrl-C"
-  pkill -KILL -x 'termload-cli.ex' || true; kill "$demo_pid" || true
+  wine_run_signal KILL "$windows_cli" || true; kill "$demo_pid" || true; wait "$demo_pid" || true
 else
   wait "$demo_pid" || code=$?
   if [ "$code" -eq 130 ]; then

@@ -4,6 +4,15 @@
 #   wine_env_init ARCH      x64 | x86: the prefix, its COM ports and the modem shim, ready to use
 #   wine_point_com K DEVICE COMk becomes DEVICE (a pty), checked
 #   wine_run EXE ARGS...    EXE under Wine with the shim, its exit code passed through
+#   wine_run_within SECONDS EXE ARGS...  the same, ended (exit 124) when it runs longer
+#   wine_run_pids NAME      the PIDs of this run's Wine programs called NAME (as ps shows it)
+#   wine_run_signal SIG NAME  sends SIG to them; false when there is none
+#
+# Every Wine process a run starts carries the run's tag (TERMLOAD_WINE_RUN, inherited by the
+# scripts and programs the run starts) in its environment: a run signals and counts its own
+# programs only, never another run's of the same name in another prefix or on another display.
+# A run with a display (DISPLAY set) gets a prefix whose desktop draws on that display: a server
+# of the prefix that was started without it, or with another, is ended first.
 #
 # COM1..COM27 of the prefix are the links $WINE_PORT_LINKS/com1..com27. Wine's own mapping would
 # put COM1 on /dev/ttyS0, which is real hardware on a bench machine: the links never fall back to
@@ -49,6 +58,37 @@ _wine_env_ports_reg() {
     done
 }
 
+# The value of variable $2 in the environment of process $1 (empty when it has none).
+_wine_env_of() {
+    tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null | sed -n "s/^$2=//p" | head -n 1
+}
+
+# The PIDs of the processes of this prefix (by their WINEPREFIX) called $1.
+_wine_env_prefix_pids() {
+    local dir
+    for dir in /proc/[0-9]*; do
+        [[ $(cat "$dir/comm" 2>/dev/null) == "$1" ]] || continue
+        [[ $(_wine_env_of "${dir#/proc/}" WINEPREFIX) == "$WINEPREFIX" ]] && echo "${dir#/proc/}"
+    done
+    return 0
+}
+
+# The prefix's desktop (explorer.exe) draws on the display it was started with: when that is not
+# this run's, the prefix's server and everything of it are ended, and the next command starts them
+# again on this display.
+_wine_env_restart_for_display() {
+    [[ -n ${DISPLAY:-} ]] || return 0
+    local pid
+    for pid in $(_wine_env_prefix_pids explorer.exe); do
+        if [[ $(_wine_env_of "$pid" DISPLAY) != "$DISPLAY" ]]; then
+            echo "wine-env: restarting the server of $WINEPREFIX on display $DISPLAY" >>"$WINEPREFIX.log"
+            _wine_env_logged wineserver -k || true
+            _wine_env_logged timeout 120 wineserver -w || true
+            return 0
+        fi
+    done
+}
+
 wine_env_init() {
     local arch=$1
     case $arch in
@@ -63,6 +103,7 @@ wine_env_init() {
             return 1
     done
     export WINEPREFIX="${TERMLOAD_WINE_PREFIX:-${TERMLOAD_WINE_HOME:-$HOME/.cache/termload}/wine-$arch}"
+    export TERMLOAD_WINE_RUN=${TERMLOAD_WINE_RUN:-$$.$(date +%s%N)}
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     export WINE_PORT_LINKS="$WINEPREFIX/termload-ports"
@@ -88,25 +129,26 @@ wine_env_init() {
 
         if [[ ! -f $WINEPREFIX/system.reg ]]; then
             echo "wine-env: creating the $WINEARCH prefix $WINEPREFIX (takes a minute once)" >&2
-            _wine_env_logged wineboot -i ||
+            _wine_env_logged timeout 600 wineboot -i ||
                 { echo "wine-env: wineboot failed (see $WINEPREFIX.log)" >&2; exit 1; }
-            _wine_env_logged wineserver -w || true
+            _wine_env_logged timeout 120 wineserver -w || true
         fi
 
         local wanted="$WINEPREFIX/termload-ports.reg"
         if ! cmp -s <(_wine_env_ports_reg) "$wanted"; then
             _wine_env_ports_reg >"$wanted.tmp" || exit 1
-            _wine_env_logged wine regedit /S "$(winepath -w "$wanted.tmp" 2>/dev/null 9>&-)" ||
+            _wine_env_logged timeout 120 wine regedit /S "$(timeout 60 winepath -w "$wanted.tmp" 2>/dev/null 9>&-)" ||
                 { echo "wine-env: setting the COM ports failed (see $WINEPREFIX.log)" >&2; exit 1; }
             # The ports are read when the server starts.
             _wine_env_logged wineserver -k || true
-            _wine_env_logged wineserver -w || true
+            _wine_env_logged timeout 120 wineserver -w || true
             mv -f "$wanted.tmp" "$wanted"
         fi
         # A server that stays up a while after its last client, warmed up: otherwise every run
         # pays its start and holds its output pipe for seconds.
+        _wine_env_restart_for_display
         _wine_env_logged wineserver -p"${TERMLOAD_WINE_PERSIST:-300}" || true
-        _wine_env_logged wine cmd /c exit ||
+        _wine_env_logged timeout 120 wine cmd /c exit ||
             { echo "wine-env: Wine does not start in $WINEPREFIX (see $WINEPREFIX.log)" >&2; exit 1; }
         # Wine gives the machine's own serial ports the numbers after these (COM28 may be
         # /dev/ttyS0): those names are pointed nowhere as well.
@@ -146,5 +188,29 @@ wine_run() {
     # $LIB is expanded by ld.so, not here: each loader (64- or 32-bit) takes its own shim.
     LD_PRELOAD="$WINE_SHIM_DIR/\$LIB/ptymodem.so${LD_PRELOAD:+ $LD_PRELOAD}" \
         PTYMODEM_STATE="$WINEPREFIX/termload-modem-lines" \
-        wine "$@"
+        ${_wine_run_deadline:+timeout --kill-after=10 "$_wine_run_deadline"} wine "$@"
+}
+
+wine_run_within() {
+    local _wine_run_deadline=$1
+    shift
+    wine_run "$@"
+}
+
+wine_run_pids() {
+    [[ -n ${TERMLOAD_WINE_RUN:-} ]] || _wine_env_fail "wine_run_pids: call wine_env_init first" || return 1
+    local dir
+    for dir in /proc/[0-9]*; do
+        [[ $(cat "$dir/comm" 2>/dev/null) == "$1" ]] || continue
+        [[ $(_wine_env_of "${dir#/proc/}" TERMLOAD_WINE_RUN) == "$TERMLOAD_WINE_RUN" ]] && echo "${dir#/proc/}"
+    done
+    return 0
+}
+
+wine_run_signal() {
+    local pids
+    pids=$(wine_run_pids "$2") || return 1
+    [[ -n $pids ]] || return 1
+    # shellcheck disable=SC2086 # one PID a word
+    kill -s "$1" $pids 2>/dev/null
 }

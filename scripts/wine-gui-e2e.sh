@@ -28,26 +28,31 @@ cmake --build --preset windows-x64 --target termload
 
 # shellcheck source=scripts/wine-env.sh
 source scripts/wine-env.sh
-wine_env_init x64
+# shellcheck source=scripts/wine-window.sh
+source scripts/wine-window.sh
 
 termsim=build/default/sim/termsim
 exe=$PWD/build/windows-x64/src/app/termload.exe
 ports=9
 passes=2
-# shellcheck source=scripts/wine-window.sh
-source scripts/wine-window.sh
 work=$(mktemp -d)
 sim_pid=""
+stop_termsim() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  sim_pid=""
+}
 cleanup() {
   window_display_stop
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  stop_termsim
   rm -rf "$work"
 }
 trap cleanup EXIT
 failures=0
 fail() { echo "wine-gui-e2e: FAIL: $*"; failures=$((failures + 1)); }
 
+# The display first: the prefix's desktop draws on the display its server started with.
 window_display_start "$work"
+wine_env_init x64
 WINDOW_REPORT=$work/window.json
 
 # The files of the configuration: an application, a picture and a parameter file whose name on
@@ -87,6 +92,7 @@ CONFIG
 }
 expected_files=("app.bin:app.bin" "logo0.bmp:logo0.bmp" "参数配置.ini:paramcfg.ini")
 
+# One language's run; a step that fails ends the run with its failure.
 run_language() {
   local language=$1 name=$2
   local dir=$work/$name
@@ -97,31 +103,43 @@ run_language() {
   for _ in $(seq 100); do grep -q "^COM$ports=" "$dir/ports.ini" 2>/dev/null && break; sleep 0.1; done
   grep -q "^COM$ports=" "$dir/ports.ini" || { fail "termsim did not start"; cat "$dir/termsim.log"; return; }
   while IFS='=' read -r key device; do
-    [[ $key =~ ^COM([0-9]+)$ ]] && wine_point_com "${BASH_REMATCH[1]}" "$device"
+    if [[ $key =~ ^COM([0-9]+)$ ]]; then
+      wine_point_com "${BASH_REMATCH[1]}" "$device" || { fail "COM${BASH_REMATCH[1]} not pointed at $device"; return; }
+    fi
   done <"$dir/ports.ini"
 
   # The last configuration, as the program left it on a PC where it ran before.
-  wine reg add 'HKCU\Software\QTV\M740DL' /v LastConfig /t REG_SZ /d "$(winepath -w "$dir/Config.ini")" /f >>"$WINEPREFIX.log" 2>&1
-  wine reg add 'HKCU\Software\QTV\M740DL' /v LastPath /t REG_SZ /d "$(winepath -w "$dir")" /f >>"$WINEPREFIX.log" 2>&1
+  local registry='HKCU\Software\QTV\M740DL'
+  timeout 120 wine reg add "$registry" /v LastConfig /t REG_SZ /d "$(timeout 60 winepath -w "$dir/Config.ini")" /f >>"$WINEPREFIX.log" 2>&1 &&
+    timeout 120 wine reg add "$registry" /v LastPath /t REG_SZ /d "$(timeout 60 winepath -w "$dir")" /f >>"$WINEPREFIX.log" 2>&1 ||
+    { fail "the last configuration could not be set in the registry"; return; }
 
   pushd "$dir" >/dev/null
   window_start "$dir/window.log" "$exe"
   popd >/dev/null
   if ! wait_shown "'btnDown' in r['buttons'] and 'rbMulti' in r['buttons']" 60; then
-    fail "the window did not show"; cat "$dir/window.log"; window_stop; return
+    fail "the window did not show"; cat "$dir/window.log"; return
   fi
   echo "window up: $(shown "r['title']")"
+  # The report says what the program drew; the display must show it too, or no click can reach it.
+  local window=""
+  for _ in $(seq 20); do
+    window=$(window_x_id)
+    [ -n "$window" ] && break
+    sleep 0.5
+  done
+  [ -n "$window" ] || { fail "no X window named $(shown "r['title']") on display $DISPLAY"; return; }
   # The configuration of the registry is loaded: its language is the window's.
   local english=True
   [ "$language" = 1 ] || english=False
   [ "$(shown "r['buttons']['btnDown']['text'].isascii()")" = $english ] ||
     fail "the window does not speak the configuration's language: $(shown "r['buttons']['btnDown']['text']")"
   click rbMulti
-  wait_shown "r['buttons']['rbMulti']['checked']" 10 || fail "multi-port was not chosen by the click"
+  wait_shown "r['buttons']['rbMulti']['checked']" 10 || { fail "multi-port was not chosen by the click"; return; }
   local idle_text
   idle_text=$(shown "r['buttons']['btnDown']['text']")
   click btnDown
-  wait_shown "r['buttons']['btnDown']['text'] != '$idle_text'" 15 || fail "the click did not start the download"
+  wait_shown "r['buttons']['btnDown']['text'] != '$idle_text'" 15 || { fail "the click did not start the download"; return; }
   # Served: every port's tally counts the terminals. A bar is back at 0 at each new pass, so
   # whether it moved is watched all along.
   local served="all(p['done'] >= $passes for p in r['panels'] if p['port'] <= $ports)"
@@ -143,19 +161,17 @@ run_language() {
   done
   local picture=$work/windows-window-$name-9-port-run.png
   if [ $keep_screenshots = 1 ]; then picture=docs/screenshots/windows-window-$name-9-port-run.png; fi
-  local window
-  window=$(window_x_id)
-  [ -n "$window" ] || fail "no X window named $(shown "r['title']")"
-  import -window "$window" "$picture" || fail "no screenshot"
+  timeout 60 import -window "$window" "$picture" || fail "no screenshot of window $window"
 
   click btnDown
-  wait_shown "r['buttons']['btnDown']['text'] == '$idle_text'" 30 || fail "the click did not stop the run"
+  wait_shown "r['buttons']['btnDown']['text'] == '$idle_text'" 30 || { fail "the click did not stop the run"; return; }
   if window_close 20; then
     echo "window closed"
   else
     fail "the window did not close on Alt+F4, or its program ended with an error"
+    return
   fi
-  kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; sim_pid=""
+  stop_termsim
 
   local identical=0 total=0
   for ((port = 1; port <= ports; ++port)); do
@@ -173,8 +189,16 @@ run_language() {
   echo "$name: $identical of $total files identical"
 }
 
+# A language's run that failed leaves its window and terminals behind: they go before the next.
+finish_language() {
+  window_stop
+  stop_termsim
+}
+
 run_language 0 zh
+finish_language
 run_language 1 en
+finish_language
 
 if [ "$failures" -eq 0 ]; then
   echo "PASS: the Windows window under Wine"

@@ -1,37 +1,50 @@
 # shellcheck shell=bash
-# Driving the Windows window under Wine on a virtual display, as an operator would. A bash library
-# for scripts that have called wine_env_init (scripts/wine-env.sh):
-#   window_display_start DIR   an Xvfb display of its own (DISPLAY set; its log in DIR)
+# Driving the Windows window under Wine on a virtual display, as an operator would. A bash library:
+#   window_display_start DIR   an Xvfb display of its own (DISPLAY set; its log in DIR). Call it
+#                              before wine_env_init (scripts/wine-env.sh): the prefix's desktop
+#                              draws on the display it starts with
 #   window_start LOG EXE ARGS  starts the window program with its report in $WINDOW_REPORT
 #   shown EXPR                 a Python expression over the window's report `r`, evaluated
 #   wait_shown EXPR SECONDS    waits until EXPR is True while the window runs
 #   click NAME                 a real mouse click on the named button or combo box
+#   window_x_id                the X window that shows the program's window (empty if none)
 #   window_close SECONDS       Alt+F4 on the window; true when the program ended in time
-#   window_stop                kills the window program if it still runs
+#   window_stop                kills this run's window program if it still runs
 #   window_display_stop        that, and ends the display
 # The report is what the window shows (TERMLOAD_WINDOW_REPORT, see src/app/window_report.h).
+# Every X client step has a deadline; a run signals only the window program it started.
 
 WINDOW_PID=""
+WINDOW_PROGRAM=termload.exe
 _window_xvfb_pid=""
 
 window_display_start() {
-  local log=$1/xvfb.log display=90
-  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$log" 2>&1 &
+  local dir=$1
+  # Xvfb picks a free display itself and names it: two runs at once never take the same one.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/xvfb.display" >"$dir/xvfb.log" 2>&1 &
   _window_xvfb_pid=$!
-  export DISPLAY=":$display"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && return 0; sleep 0.1; done
-  echo "wine-window: Xvfb did not start" >&2
-  cat "$log" >&2
-  return 1
+  local number=""
+  for _ in $(seq 100); do
+    number=$(head -n 1 "$dir/xvfb.display" 2>/dev/null)
+    [ -n "$number" ] && break
+    kill -0 "$_window_xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ -z "$number" ]; then
+    echo "wine-window: Xvfb did not start" >&2
+    cat "$dir/xvfb.log" >&2
+    return 1
+  fi
+  export DISPLAY=":$number"
 }
 
 window_start() {
   local log=$1
   shift
   WINDOW_REPORT=${WINDOW_REPORT:-$(mktemp -u /tmp/termload-window-XXXXXX.json)}
+  WINDOW_PROGRAM=$(basename "$1")
   rm -f "$WINDOW_REPORT"
-  TERMLOAD_WINDOW_REPORT=$(winepath -w "$WINDOW_REPORT" 2>/dev/null) wine_run "$@" >"$log" 2>&1 &
+  TERMLOAD_WINDOW_REPORT=$(timeout 60 winepath -w "$WINDOW_REPORT" 2>/dev/null) wine_run "$@" >"$log" 2>&1 &
   WINDOW_PID=$!
 }
 
@@ -40,9 +53,9 @@ shown() {
     "$WINDOW_REPORT" "$1" 2>/dev/null
 }
 
-# The program, started by Wine: the launcher may hand it on and end first.
+# The program, started by Wine: the launcher hands it on to a process of its own and may end first.
 window_running() {
-  pgrep -x termload.exe >/dev/null || kill -0 "$WINDOW_PID" 2>/dev/null
+  kill -0 "$WINDOW_PID" 2>/dev/null || [ -n "$(wine_run_pids "$WINDOW_PROGRAM")" ]
 }
 
 wait_shown() {
@@ -55,15 +68,23 @@ wait_shown() {
   return 1
 }
 
+# A move to where the pointer already is never reports done: --sync would wait out its 15 s.
 click() {
-  local x y
+  local x y X="" Y=""
   x=$(shown "r['buttons']['$1']['x']") && y=$(shown "r['buttons']['$1']['y']") || return 1
-  xdotool mousemove --sync "$x" "$y" click 1
+  [ -n "$x" ] && [ -n "$y" ] || return 1
+  eval "$(timeout 10 xdotool getmouselocation --shell 2>/dev/null | grep -E '^[XY]=[0-9]+$')"
+  if [ "$X" != "$x" ] || [ "$Y" != "$y" ]; then
+    timeout 10 xdotool mousemove --sync "$x" "$y" || return 1
+  fi
+  timeout 10 xdotool click 1
 }
 
-# The X window that shows the program's window, found by its title.
 window_x_id() {
-  xdotool search --name "$(shown "r['title']")" 2>/dev/null | head -n 1 || true
+  local title
+  title=$(shown "r['title']")
+  [ -n "$title" ] || return 0
+  timeout 10 xdotool search --name "$title" 2>/dev/null | head -n 1 || true
 }
 
 # The display has no window manager: the window gets the focus by its id, then Alt+F4 (again
@@ -79,7 +100,7 @@ window_close() {
     fi
     if ((tick % 20 == 0)); then
       id=$(window_x_id)
-      [ -n "$id" ] && xdotool windowfocus --sync "$id" key alt+F4
+      [ -n "$id" ] && timeout 10 xdotool windowfocus --sync "$id" key alt+F4
     fi
     sleep 0.1
   done
@@ -88,7 +109,8 @@ window_close() {
 
 window_stop() {
   if [ -n "$WINDOW_PID" ]; then
-    pkill -KILL -x termload.exe || true
+    wine_run_signal KILL "$WINDOW_PROGRAM" || true
+    kill -KILL "$WINDOW_PID" 2>/dev/null || true
     wait "$WINDOW_PID" 2>/dev/null || true
     WINDOW_PID=""
   fi
