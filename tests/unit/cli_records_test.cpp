@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "cli/demo_verify.h"
+#include "cli/demo_workspace.h"
 #include "cli/iso_time.h"
 #include "cli/line_views.h"
 #include "cli/live_view.h"
@@ -244,6 +246,35 @@ TEST(LiveView, LargeBarShowsItsShare) {
     EXPECT_NE(Written(file).find("[##########..........]  50%"), std::string::npos)
         << Written(file);
     std::fclose(file);
+}
+
+// The demo's proof holds every terminal to the whole list: the address file included, which the
+// tool sends in every pass.
+TEST(DemoVerify, EveryTerminalMustHoldTheAddressFile) {
+    const DemoWorkspace workspace;
+    const std::vector<ExpectedFile> expected = workspace.ExpectedFiles();
+    ASSERT_EQ(expected.front().destination, "file.adr");
+    std::vector<PassRecord> records;
+    for (int unit = 1; unit <= 2; ++unit) {
+        PassRecord record{1, unit, {}, {}, {}, {}, "ok"};
+        const auto unitDir = workspace.ReceivedDir() / "COM1" / ("unit-" + std::to_string(unit));
+        std::filesystem::create_directories(unitDir);
+        for (const ExpectedFile& file : expected) {
+            record.files.push_back(
+                {file.destination, file.destination, std::int64_t(file.content.size()), "ok", ""});
+            test::WriteFile(unitDir / file.destination, file.content);
+        }
+        records.push_back(record);
+    }
+    EXPECT_TRUE(AllIdentical(VerifyReceived({1}, 2, expected, records, workspace.ReceivedDir())));
+
+    std::filesystem::remove(workspace.ReceivedDir() / "COM1" / "unit-2" / "file.adr");
+    const std::vector<VerifyRow> rows =
+        VerifyReceived({1}, 2, expected, records, workspace.ReceivedDir());
+    EXPECT_FALSE(AllIdentical(rows));
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](const VerifyRow& row) {
+        return row.unit == 2 && row.destination == "file.adr" && !row.received;
+    }));
 }
 
 // The share each port's line shows in the last drawing of `screen`.
