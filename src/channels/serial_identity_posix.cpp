@@ -26,12 +26,11 @@ class NodeWatches {
     NodeWatches(const NodeWatches&) = delete;
     NodeWatches& operator=(const NodeWatches&) = delete;
 
-    // The watch on the node at `path`; -1 when there can be none (no inotify, no read
-    // permission, the system's limit of watches reached).
+    bool Available() const { return descriptor_ >= 0; }
+
+    // The watch on the node at `path`; -1 when it cannot be had (no read permission, the
+    // system's limit of watches reached, no /proc for a descriptor's node).
     int WatchOf(const std::string& path) const {
-        if (descriptor_ < 0) {
-            return -1;
-        }
         char events[4096];
         while (::read(descriptor_, events, sizeof events) > 0) {
         }
@@ -44,15 +43,17 @@ class NodeWatches {
 
 const NodeWatches watches;
 
-// Without a watch the node's numbers alone: a touched node is still the same device, at the cost
-// of not telling a reused pty number apart.
+// Without inotify in the system the node's numbers alone: a touched node is still the same
+// device, at the cost of not telling a reused pty number apart. A watch that cannot be had for
+// this one node tells nothing (empty), rather than an identity that differs from the watched one.
 std::string IdentityOf(const struct stat& status, const std::string& nodePath) {
     std::string identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino) +
                            ":" + std::to_string(status.st_rdev);
-    if (const int watch = watches.WatchOf(nodePath); watch >= 0) {
-        identity += "#" + std::to_string(watch);
+    if (!watches.Available()) {
+        return identity;
     }
-    return identity;
+    const int watch = watches.WatchOf(nodePath);
+    return watch >= 0 ? identity + "#" + std::to_string(watch) : std::string{};
 }
 
 }  // namespace
