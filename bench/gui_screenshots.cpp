@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,8 +17,12 @@
 #include "app/main_window.h"
 #include "app/prompt.h"
 #include "channels/port_map.h"
+#include "config/string_table.h"
 #include "config/user_store.h"
+#include "engine/download_texts.h"
+#include "engine/file_frame.h"
 #include "engine/host_sink.h"
+#include "engine/slot_status.h"
 
 namespace {
 
@@ -40,19 +45,23 @@ void ProcessEventsFor(int ms) {
     }
 }
 
-// A shift under way on 27 ports, reported as download threads report: each port has served a
-// few terminals and shows the file it is on; COM8 has failed its last three.
+// A shift under way on 27 ports, reported as download threads report, in the engine's own texts:
+// each port has served a few terminals and shows the file it is on; COM8 has failed its last
+// three.
 void ReportShift(termload::HostSink& host, bool english) {
     using termload::StatusColour;
     const char* files[] = {"app.bin", "param.ini", "logo.bmp"};
-    const std::string failure = english ? "File read error4" : "文件读取失败4";
+    // A 120 KiB file: the bar counts its frames' blocks.
+    constexpr int kBlocks = static_cast<int>(120 * 1024 / termload::FileFrame::kBlockSize);
+    const int langBase = english ? termload::kLangEnglish : termload::kLangChinese;
     for (int slot = 0; slot < 27; ++slot) {
-        const std::string prefix = "[COM" + std::to_string(slot + 1) + "]";
+        const std::string prefix = termload::StatusPrefix(slot + 1);
+        const std::string failure = termload::FrameFailureText(prefix, langBase, '4');
         int pass = 1;
         const auto finish = [&](bool ok) {
             host.PassStarted(slot, pass);
             if (!ok) {
-                host.SetStatus(slot, prefix + failure, StatusColour::Red);
+                host.SetStatus(slot, failure, StatusColour::Red);
             }
             host.PassFinished(slot, pass++, ok);
         };
@@ -70,19 +79,20 @@ void ReportShift(termload::HostSink& host, bool english) {
         }
         host.PassStarted(slot, pass);
         const int file = slot % 3;
-        const int percent = (slot * 37) % 100;
+        const int block = (slot * 11) % kBlocks;
         if (slot == 7) {
-            host.SetStatus(slot, prefix + failure, StatusColour::Red);
+            host.SetStatus(slot, failure, StatusColour::Red);
         } else if (slot % 6 == 5) {
-            host.SetStatus(slot, std::string(files[file]) + "...OK", StatusColour::Blue);
-            host.SetProgress(slot, {0, 100, 100});
+            host.SetStatus(slot, termload::FileOkText(prefix, files[file]), StatusColour::Blue);
+            host.SetProgress(slot, {0, kBlocks, kBlocks});
         } else {
-            // The text of a block sent, as the frame flow writes it.
             host.SetStatus(slot,
-                           prefix + (english ? "DownLoad.." : "正下载") + "  " + files[file] + "(" +
-                               std::to_string(percent * 120 / 100 + 1) + "K/120K)",
+                           termload::BlockProgressText(
+                               prefix, langBase, files[file],
+                               std::uint64_t{termload::FileFrame::kBlockSize} * block,
+                               std::uint64_t{termload::FileFrame::kBlockSize} * kBlocks),
                            StatusColour::Black);
-            host.SetProgress(slot, {0, 100, percent});
+            host.SetProgress(slot, {0, kBlocks, block});
         }
     }
 }

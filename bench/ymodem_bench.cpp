@@ -42,6 +42,9 @@ std::vector<char> ReadAll(const fs::path& path) {
 double Session(const fs::path& dir, const std::string& baud, bool ours, const std::string& name,
                std::chrono::seconds limit) {
     const fs::path runDir = dir / (ours ? "ours" : "sz");
+    // rb aborts (a double free) on a file that is already in its directory: each round starts
+    // with an empty one.
+    fs::remove_all(runDir / "received");
     fs::create_directories(runDir);
     Termsim relay(runDir, {"--relay", "--baud", baud, "--quiet"}, 2);
     if (!relay.Started()) {

@@ -248,10 +248,7 @@ class PosixSerialBackend final : public SerialBackend {
         return hungUp_;
     }
 
-    std::string Identity() override {
-        struct stat status {};
-        return ::fstat(port_.Get(), &status) == 0 ? IdentityOfStat(status) : std::string{};
-    }
+    std::string Identity() override { return IdentityOfOpenDevice(port_.Get()); }
 
   private:
     PortResult Failure(std::size_t bytes, int error, const char* call) {

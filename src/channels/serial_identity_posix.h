@@ -1,12 +1,12 @@
-// The identity of a device node from its status, shared by the path lookup and the open port.
+// The identity of an open device, shared with the serial port's backend.
 #pragma once
-
-#include <sys/stat.h>
 
 #include <string>
 
 namespace termload {
 
-std::string IdentityOfStat(const struct stat& status);
+// The identity of the device open on `descriptor`, as SerialDeviceIdentityOf gives it for the
+// node's path; empty when the descriptor tells nothing.
+std::string IdentityOfOpenDevice(int descriptor);
 
 }  // namespace termload

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "channels/file_append.h"
 #include "channels/local_time.h"
@@ -19,8 +20,10 @@ namespace {
 constexpr std::size_t kWarningLineLimit = 200;
 
 struct TraceLogState {
-    std::mutex mutex;  // guards the path and every write to the file
+    std::mutex mutex;  // guards the fields and every write to the file
     std::filesystem::path path;
+    std::uintmax_t rotateBytes = kTraceLogRotateBytes;
+    int keptFiles = kTraceLogKeptFiles;
 };
 
 TraceLogState& State() {
@@ -38,11 +41,42 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// LOG.txt -> LOG.<number>.txt
+std::filesystem::path OlderLogPath(const std::filesystem::path& path, int number) {
+    std::filesystem::path older = path.parent_path() / path.stem();
+    older += "." + std::to_string(number);
+    older += path.extension();
+    return older;
+}
+
+// Moves a full log aside. Each name is cleared before it is taken, as a rename onto an existing
+// file fails on Windows; one that fails (another program has the file open there) leaves the log
+// to grow until the next try.
+void RotateWhenFull(const TraceLogState& state) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(state.path, error);
+    if (error || size < state.rotateBytes) {
+        return;
+    }
+    for (int number = state.keptFiles; number >= 1; --number) {
+        const std::filesystem::path from =
+            number == 1 ? state.path : OlderLogPath(state.path, number - 1);
+        std::filesystem::remove(OlderLogPath(state.path, number), error);
+        std::filesystem::rename(from, OlderLogPath(state.path, number), error);
+    }
+    if (state.keptFiles <= 0) {
+        std::filesystem::remove(state.path, error);
+    }
+}
+
 // Opens the log for appending; the caller holds the state's mutex. A log that was never fixed
 // goes where a fixed one would at its first use. The per-user directory may not exist yet.
 File OpenLog(TraceLogState& state) {
     if (state.path.empty()) {
         state.path = DefaultLogPath();
+    }
+    if (!state.path.empty()) {
+        RotateWhenFull(state);
     }
     File file(OpenForAppending(state.path));
     if (!file && errno == ENOENT && !state.path.empty()) {
@@ -96,6 +130,13 @@ void SetTraceLogPath(std::filesystem::path path) {
     auto& state = State();
     std::lock_guard lock(state.mutex);
     state.path = std::move(path);
+}
+
+void SetTraceLogRotation(std::uintmax_t rotateBytes, int keptFiles) {
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    state.rotateBytes = rotateBytes;
+    state.keptFiles = keptFiles;
 }
 
 void TraceText(std::string_view text) {

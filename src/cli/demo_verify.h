@@ -15,7 +15,6 @@ namespace termload::cli {
 struct ExpectedFile {
     std::string destination;
     std::string content;
-    bool firstUnitOnly = false;  // the address file goes once per run of a port, not per pass
 };
 
 struct VerifyRow {

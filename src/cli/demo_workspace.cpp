@@ -157,14 +157,11 @@ std::vector<ExpectedFile> DemoWorkspace::ExpectedFiles() const {
     }
     std::vector<ExpectedFile> expected;
     expected.push_back({std::string(kAddressFileName),
-                        BuildAddressText(AddressFileNames(destinations), 0, UserAddressTable{}),
-                        true});
+                        BuildAddressText(AddressFileNames(destinations), 0, UserAddressTable{})});
     for (const SampleFile& file : files_) {
         std::ifstream in(file.source, std::ios::binary);
-        expected.push_back(
-            {file.destination,
-             std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
-             false});
+        expected.push_back({file.destination, std::string(std::istreambuf_iterator<char>(in),
+                                                          std::istreambuf_iterator<char>())});
     }
     return expected;
 }

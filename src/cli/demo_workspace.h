@@ -51,8 +51,8 @@ class DemoWorkspace {
     // Model name of the sample configuration.
     static constexpr const char* kModel = "M868";
 
-    // What each terminal must hold after a pass: the address file first (once per port's run),
-    // then every sample file.
+    // What each terminal must hold after its pass: the address file first, then every sample
+    // file.
     std::vector<ExpectedFile> ExpectedFiles() const;
 
   private:

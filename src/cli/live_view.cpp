@@ -99,8 +99,21 @@ void LiveView::Status(int port, std::string_view text, std::optional<StatusColou
 void LiveView::Progress(int port, const ProgressState& progress) {
     std::lock_guard lock(mutex_);
     PortLine& line = ports_[port];
-    line.position = progress.position - progress.minimum;
-    line.maximum = progress.maximum - progress.minimum;
+    const int position = progress.position - progress.minimum;
+    const int maximum = progress.maximum - progress.minimum;
+    if (maximum != line.maximum) {
+        line.countsBlocks = true;
+    } else if (position > line.position + 1) {
+        // The frame flow moves its bar a block at a time and sets it full when the file ends,
+        // however it ended: after a stop or a failure that is no progress, and a finished file
+        // shows blue anyway. Bars that count bytes or KiB move in larger steps up to the end.
+        if (position == maximum && line.countsBlocks) {
+            return;
+        }
+        line.countsBlocks = false;
+    }
+    line.position = position;
+    line.maximum = maximum;
     dirty_ = true;
     changed_.notify_one();
 }

@@ -30,6 +30,7 @@ class LiveView : public ProgressView {
         StatusColour colour = StatusColour::Black;
         int position = 0;
         int maximum = 0;
+        bool countsBlocks = true;  // every move of the bar in its range so far was one step
     };
     void DrawLoop();
     void Draw();  // with mutex_ held

@@ -1,7 +1,12 @@
 // Normal-mode channels on real pseudo-terminals: blocking reads and writes with the port's
 // time-outs, opening with every kind of setting, and what happens when the terminal goes away.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
+#include <unistd.h>
 
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -279,6 +284,49 @@ TEST_F(ChannelNormalMode, CloseFromAnotherThreadEndsAWaitingRead) {
     reader.join();
     EXPECT_EQ(result, ChannelResult::Failed);
     EXPECT_LT(Since(start), 1500ms);
+}
+
+// A node keeps its identity through what udev does to it on a "change" event (permissions and
+// times set again); one made anew under the same name is another device, also where the number
+// comes back: a pty number handed out again, a /dev/ttyACM0 made again.
+TEST(SerialDeviceIdentity, SurvivesTouchAndChmodButNotANodeMadeAgain) {
+    auto peer = std::make_unique<PtyPeer>();
+    const std::string path = peer->SlavePath();
+    const std::string first = SerialDeviceIdentity(path);
+    ASSERT_FALSE(first.empty());
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), nullptr, 0), 0);
+    EXPECT_EQ(SerialDeviceIdentity(path), first) << "touch";
+    ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
+    ASSERT_EQ(::chown(path.c_str(), ::getuid(), ::getgid()), 0);
+    EXPECT_EQ(SerialDeviceIdentity(path), first) << "chmod, chown";
+    const ChannelHandle handle = ComOpenDevice(1, path, 115200, 8, 0, 0, 0, {}, false);
+    ASSERT_GT(handle, 0);
+    EXPECT_EQ(ComDeviceIdentity(handle), first) << "the open port is the node's device";
+    ComClose(handle);
+
+    // The pair closed and another made with the same number; lower free numbers are held until
+    // it comes.
+    peer.reset();
+    std::vector<std::unique_ptr<PtyPeer>> held;
+    while (held.size() < 64 && (held.empty() || held.back()->SlavePath() != path)) {
+        held.push_back(std::make_unique<PtyPeer>());
+    }
+    ASSERT_EQ(held.back()->SlavePath(), path) << "the number was not handed out again";
+    EXPECT_NE(SerialDeviceIdentity(path), first) << "a pty number reused";
+
+    // A node in a file system that gives every new node a new inode, as devtmpfs does.
+    const ScratchDir dir("channels-node");
+    const std::string node = (dir / "ttyACM0").string();
+    const dev_t device = ::makedev(1, 3);
+    if (::mknod(node.c_str(), S_IFCHR | 0660, device) != 0) {
+        GTEST_SKIP() << "making a device node needs CAP_MKNOD";
+    }
+    const std::string made = SerialDeviceIdentity(node);
+    ASSERT_EQ(::utimensat(AT_FDCWD, node.c_str(), nullptr, 0), 0);
+    EXPECT_EQ(SerialDeviceIdentity(node), made) << "touch";
+    ASSERT_EQ(::unlink(node.c_str()), 0);
+    ASSERT_EQ(::mknod(node.c_str(), S_IFCHR | 0660, device), 0);
+    EXPECT_NE(SerialDeviceIdentity(node), made) << "unlink and mknod";
 }
 
 }  // namespace

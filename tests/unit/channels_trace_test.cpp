@@ -139,5 +139,38 @@ TEST_F(TraceLogTest, FirstLineCreatesTheLogsDirectory) {
               std::string::npos);
 }
 
+// A long shift's log stays bounded: LOG.txt moves aside to LOG.1.txt (the older ones one number
+// up, the oldest dropped) once it has reached its size, and an entry is never split between two
+// files.
+TEST_F(TraceLogTest, FullLogMovesAsideAndOnlyTheNewestFilesAreKept) {
+    const test::ScratchDir dir("channels-trace-rotate");
+    SetTraceLogPath(dir / "LOG.txt");
+    SetTraceLogRotation(1000, 2);
+    const std::string bytes(40, '\x5A');
+    for (int entry = 0; entry < 100; ++entry) {
+        TraceTextWithHex(TraceFormat("entry %03d", entry), bytes.data(), bytes.size());
+    }
+    SetTraceLogRotation(kTraceLogRotateBytes, kTraceLogKeptFiles);
+
+    EXPECT_FALSE(std::filesystem::exists(dir / "LOG.3.txt"));
+    std::string kept;
+    for (const char* name : {"LOG.2.txt", "LOG.1.txt", "LOG.txt"}) {
+        const std::string content = test::ReadFile(dir / name);
+        EXPECT_LT(content.size(), 1200u) << name;
+        EXPECT_TRUE(content.find("> entry") < 30 && content.ends_with("5A \n")) << content;
+        kept += content;
+    }
+    // The newest entries, in order, whole, up to the last one.
+    const std::regex entry("> entry (\\d{3})\n(5A ){16}\n(5A ){16}\n(5A ){8}\n");
+    int expected = -1;
+    for (auto it = std::sregex_iterator(kept.begin(), kept.end(), entry);
+         it != std::sregex_iterator(); ++it) {
+        const int number = std::stoi((*it)[1]);
+        EXPECT_TRUE(expected < 0 || number == expected) << number;
+        expected = number + 1;
+    }
+    EXPECT_EQ(expected, 100);
+}
+
 }  // namespace
 }  // namespace termload

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "cli/demo_verify.h"
+#include "cli/demo_workspace.h"
 #include "cli/iso_time.h"
 #include "cli/line_views.h"
 #include "cli/live_view.h"
@@ -243,6 +245,78 @@ TEST(LiveView, LargeBarShowsItsShare) {
     }
     EXPECT_NE(Written(file).find("[##########..........]  50%"), std::string::npos)
         << Written(file);
+    std::fclose(file);
+}
+
+// The demo's proof holds every terminal to the whole list: the address file included, which the
+// tool sends in every pass.
+TEST(DemoVerify, EveryTerminalMustHoldTheAddressFile) {
+    const DemoWorkspace workspace;
+    const std::vector<ExpectedFile> expected = workspace.ExpectedFiles();
+    ASSERT_EQ(expected.front().destination, "file.adr");
+    std::vector<PassRecord> records;
+    for (int unit = 1; unit <= 2; ++unit) {
+        PassRecord record{1, unit, {}, {}, {}, {}, "ok"};
+        const auto unitDir = workspace.ReceivedDir() / "COM1" / ("unit-" + std::to_string(unit));
+        std::filesystem::create_directories(unitDir);
+        for (const ExpectedFile& file : expected) {
+            record.files.push_back(
+                {file.destination, file.destination, std::int64_t(file.content.size()), "ok", ""});
+            test::WriteFile(unitDir / file.destination, file.content);
+        }
+        records.push_back(record);
+    }
+    EXPECT_TRUE(AllIdentical(VerifyReceived({1}, 2, expected, records, workspace.ReceivedDir())));
+
+    std::filesystem::remove(workspace.ReceivedDir() / "COM1" / "unit-2" / "file.adr");
+    const std::vector<VerifyRow> rows =
+        VerifyReceived({1}, 2, expected, records, workspace.ReceivedDir());
+    EXPECT_FALSE(AllIdentical(rows));
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](const VerifyRow& row) {
+        return row.unit == 2 && row.destination == "file.adr" && !row.received;
+    }));
+}
+
+// The share each port's line shows in the last drawing of `screen`.
+std::string LastShare(const std::string& screen, int port) {
+    const std::string head = "COM" + std::to_string(port) + " ";
+    const std::size_t line = screen.rfind(head);
+    const std::size_t bar = line == std::string::npos ? line : screen.find("] ", line);
+    return bar == std::string::npos ? "none" : screen.substr(bar + 2, 4);
+}
+
+// A file's bar ends full in the engine whatever became of the file: a stopped or failed file's
+// line shows the blocks that went, a file on the terminal (blue) a full bar, and a bar that counts
+// in bytes its last move.
+TEST(LiveView, BarShowsWhatWasSentNotTheFullBarOfAFileThatEndedEarly) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    {
+        LiveView view({1, 2, 3, 4}, file);
+        for (const int port : {1, 2, 3}) {
+            view.Progress(port, {0, 10, 0});
+            view.Status(port, "[COMn]DownLoad..  a.bin(1K/40K)", StatusColour::Black);
+            for (int block = 1; block <= (port == 2 ? 10 : 3); ++block) {
+                view.Progress(port, {0, 10, block});
+            }
+        }
+        view.Status(2, "[[COM2]]a.bin...OK", StatusColour::Blue);
+        view.Status(3, "[COM3] File read error4", StatusColour::Red);
+        view.Progress(3, {0, 10, 0});
+        // A stop after three blocks, the end of the failed file, and of one that went whole.
+        for (const int port : {1, 2, 3}) {
+            view.Progress(port, {0, 10, 10});
+        }
+        view.Progress(4, {0, 60000, 0});
+        view.Progress(4, {0, 60000, 30000});
+        view.Progress(4, {0, 60000, 60000});
+        view.Finish();
+    }
+    const std::string screen = Written(file);
+    EXPECT_EQ(LastShare(screen, 1), " 30%") << screen;
+    EXPECT_EQ(LastShare(screen, 2), "100%") << screen;
+    EXPECT_EQ(LastShare(screen, 3), "  0%") << screen;
+    EXPECT_EQ(LastShare(screen, 4), "100%") << screen;
     std::fclose(file);
 }
 
