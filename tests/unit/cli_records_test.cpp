@@ -125,7 +125,9 @@ TEST(PassTracker, AStopClosesOpenPassesAsStopped) {
 TEST(PassTracker, ReportAndSummaryCarryTheEnginesVerdictOfEveryPassShape) {
     for (const test::PassShape& shape : test::PassShapes()) {
         SCOPED_TRACE(shape.name);
-        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), std::fclose);
+        const test::ScratchDir dir("cli-shapes");
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(
+            std::fopen((dir / "view.txt").string().c_str(), "w"), std::fclose);
         ASSERT_TRUE(out);
         const auto view = MakeProgressView(ViewKind::Plain, {1}, out.get());
         PassTracker tracker({1}, 1);
