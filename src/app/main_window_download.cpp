@@ -52,13 +52,8 @@ void MainWindow::ToggleDownload() {
     options.addressTraceDir = places_.appDir;
     options.ccidReader = ccid_;
     options.timings = places_.timings;
+    // A refusal leaves the rows as they are: the operator decides what a terminal is sent.
     const StartCheck check = CheckStart(config_, options);
-    for (const int row : check.uncheckedRows) {
-        config_.files.SetChecked(row, false);
-    }
-    if (!check.uncheckedRows.empty()) {
-        ShowFileRows();
-    }
     for (const PromptMessage& message : check.messages) {
         ShowPrompt(this, message.kind, ToQString(message.text));
     }

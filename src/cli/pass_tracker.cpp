@@ -104,10 +104,8 @@ std::optional<PassTracker::Finished> PassTracker::PassFinished(int slot, bool ok
     SlotState& state = slots_[slot];
     Finished finished{std::move(*state.open), false};
     state.open.reset();
-    const bool filesOk = std::all_of(finished.record.files.begin(), finished.record.files.end(),
-                                     [](const FileRecord& file) { return file.result == kOk; });
     finished.record.end = now;
-    finished.record.outcome = ok && filesOk && finished.record.failures.empty() ? kOk : kFailed;
+    finished.record.outcome = ok ? kOk : kFailed;
     ++state.tally.passesDone;
     if (finished.record.outcome != kOk) {
         ++state.tally.passesFailed;

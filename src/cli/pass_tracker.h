@@ -36,8 +36,9 @@ class PassTracker {
         PassRecord record;
         bool limitReached = false;  // this was the slot's last pass
     };
-    // Closes the slot's open pass; nothing when none was open. The pass is "ok" only when the
-    // engine says so, every file is ok and no failure happened in it.
+    // Closes the slot's open pass; nothing when none was open. The pass is "ok" when the engine
+    // says so: the engine decides, from everything that happened in the pass, as it does for the
+    // window's tally.
     std::optional<Finished> PassFinished(int slot, bool ok, WallTime now);
 
     // Closes every pass still open as "stopped" and returns their records.

@@ -208,6 +208,12 @@ constexpr TextEntry kTexts[] = {
     {184, "清零本端口计数", "Reset this port's count"},
     {185, "清零全部端口计数", "Reset all ports' counts"},
     {186, "本版本暂不支持读取文件版本", "Reading file versions is not available in this build"},
+    // A checked row that refuses the start, and what else refuses it.
+    {190, "未开始下载, 文件列表第", "Download not started: row "},
+    {191, "行", " of the file list"},
+    {192, "目标文件名为空", "Destination name is empty"},
+    {193,
+     "串口设置没有串口能用, 请重新选择: ", "Serial settings no port takes, choose them again: "},
 };
 
 constexpr auto kIds = [] {

@@ -40,5 +40,10 @@ inline constexpr int kTextSameDestination = 166;
 inline constexpr int kTextNotSerialDevice = 167;
 // Why a stored row of the file list was not loaded, in the order of RowFault.
 inline constexpr int kTextFirstRowFault = 168;
+// A checked row that refuses the start: kTextRowRefused, its number, kTextRowRefusedAfterNumber.
+inline constexpr int kTextRowRefused = 190;
+inline constexpr int kTextRowRefusedAfterNumber = 191;
+inline constexpr int kTextEmptyDestination = 192;
+inline constexpr int kTextSerialSettingsNoPortTakes = 193;
 
 }  // namespace termload

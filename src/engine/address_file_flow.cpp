@@ -70,6 +70,7 @@ AddressFileOutcome SendAddressFile(PortSlot& slot, const DownloadJob& job, FileF
     }
 
     bool allSent = false;
+    bool restarted = false;
     bool passOver = false;
     try {
         const BlockLoopEnd end = SendFileBlocks(
@@ -87,6 +88,7 @@ AddressFileOutcome SendAddressFile(PortSlot& slot, const DownloadJob& job, FileF
             return AddressFileOutcome::Stopped;
         }
         allSent = end == BlockLoopEnd::AllSent || end == BlockLoopEnd::AllSentAfterRestart;
+        restarted = end == BlockLoopEnd::AllSentAfterRestart;
         passOver = end == BlockLoopEnd::PassOver;
     } catch (const std::exception&) {
         status.Show(prefix + status.Text() + std::string(TextOf(lang, kTextUndefinedError)),
@@ -105,7 +107,10 @@ AddressFileOutcome SendAddressFile(PortSlot& slot, const DownloadJob& job, FileF
     if (!slot.stop.IsRequested()) {
         DelayWithMessages(length / std::max<std::uint32_t>(job.pacing.fileIntervalMs, 1));
     }
-    return AddressFileOutcome::Done;
+    if (!allSent) {
+        return AddressFileOutcome::Failed;
+    }
+    return restarted ? AddressFileOutcome::SentAfterRestart : AddressFileOutcome::Sent;
 }
 
 }  // namespace termload

@@ -11,10 +11,12 @@ struct DownloadJob;
 struct FileFrame;
 
 enum class AddressFileOutcome {
-    Done,        // sent, or its failure shown
-    OpenFailed,  // the channel could not be opened (its failure shown)
-    Stopped,     // the slot's stop was seen
-    PassOver,    // the device went away or kept stalling: the pass is to end
+    Sent,              // every block went out
+    SentAfterRestart,  // ... after a refused frame made it start again: the pass has failed
+    Failed,            // not sent, its failure shown: the files follow, the pass has failed
+    OpenFailed,        // the channel could not be opened (its failure shown)
+    Stopped,           // the slot's stop was seen
+    PassOver,          // the device went away or kept stalling: the pass is to end
 };
 
 // The name the address file is shown and stored under: `name` up to its first "." and "adr".

@@ -19,7 +19,7 @@ class PortSlotTable;
 // The window and the command line both drive it from their own thread:
 //
 //   StartCheck check = CheckStart(config, options);   // start_check.h
-//   show check.messages in order; uncheck check.uncheckedRows;
+//   show check.messages in order;
 //   if (check.job) controller.Start(check.job);
 //   ...
 //   on the stop button, or when the sink's RunEnded arrives: controller.Stop();

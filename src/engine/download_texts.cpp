@@ -107,4 +107,23 @@ std::string WireNameTooLongText(int langBase, std::size_t limit, std::string_vie
         .append(wireName);
 }
 
+std::string EmptyDestinationText(int langBase) {
+    return std::string(TextOf(langBase, kTextEmptyDestination));
+}
+
+std::string RowRefusalText(int langBase, int row, std::string_view sourceName,
+                           std::string_view reason) {
+    return std::string(TextOf(langBase, kTextRowRefused))
+        .append(std::to_string(row + 1))
+        .append(TextOf(langBase, kTextRowRefusedAfterNumber))
+        .append(" (")
+        .append(sourceName)
+        .append("): ")
+        .append(reason);
+}
+
+std::string SerialSettingsText(int langBase, std::string_view keys) {
+    return std::string(TextOf(langBase, kTextSerialSettingsNoPortTakes)).append(keys);
+}
+
 }  // namespace termload

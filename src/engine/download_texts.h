@@ -71,5 +71,12 @@ std::string EmptySourceText(int langBase, std::string_view sourcePath);
 std::string NameNotGbkText(int langBase, std::string_view name);
 // `wireName` is RootDir and the destination, as the frame would carry them.
 std::string WireNameTooLongText(int langBase, std::size_t limit, std::string_view wireName);
+std::string EmptyDestinationText(int langBase);
+// A checked row that refuses the start: its place in the list (from 0) and source file name, then
+// why.
+std::string RowRefusalText(int langBase, int row, std::string_view sourceName,
+                           std::string_view reason);
+// `keys` names the settings, as the configuration file's keys.
+std::string SerialSettingsText(int langBase, std::string_view keys);
 
 }  // namespace termload

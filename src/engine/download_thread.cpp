@@ -230,10 +230,18 @@ ListEnd SendFileList(PortSlot& slot, DownloadRun& run, PassState& state, PassRes
         }
 
         if (takesAddressFile && !state.addressFileSent) {
-            switch (
-                SendAddressFile(slot, job, state.frame, kAddressFileName, job.addressFileNames)) {
-                case AddressFileOutcome::Done:
-                    state.addressFileSent = true;
+            const AddressFileOutcome addressFile =
+                SendAddressFile(slot, job, state.frame, kAddressFileName, job.addressFileNames);
+            state.addressFileSent = true;
+            switch (addressFile) {
+                case AddressFileOutcome::Sent:
+                    break;
+                case AddressFileOutcome::SentAfterRestart:
+                    result.failure = true;
+                    break;
+                case AddressFileOutcome::Failed:
+                    // The files follow, but the terminal does not know where they go.
+                    result.allFilesSent = false;
                     break;
                 case AddressFileOutcome::Stopped:
                     return EndPass(result, PassEnd::Stopped);

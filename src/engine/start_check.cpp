@@ -119,6 +119,50 @@ std::optional<std::string> DroppedRowsProblem(const FileList& files, int lang) {
     return DroppedRowsText(lang, files.Dropped());
 }
 
+// Settings of the serial lists that no port takes would fail every open ("Port open failed!")
+// and, with passes to go, have the port waited for without end. Each is named by its key; an
+// index outside its list is one the configuration file held.
+std::optional<std::string> SerialSettingsProblem(const DownloadJob& job,
+                                                 const ControlsModel& controls, int lang) {
+    if (job.channel.transport != Transport::Serial) {
+        return std::nullopt;
+    }
+    const auto inList = [](int index, std::size_t count) {
+        return index >= 0 && static_cast<std::size_t>(index) < count;
+    };
+    constexpr int kOneAndAHalfStopBits = 1;
+    constexpr int kNoPortDataBits = 4;  // the list offers it; no UART sends 4-bit characters
+    std::string keys;
+    const auto name = [&keys](std::string_view key) {
+        keys.append(keys.empty() ? "" : ", ").append(key);
+    };
+    if (job.channel.baudRate <= 0) {
+        name("BuardRate");
+    }
+    if (job.channel.dataBits <= 0) {
+        name("DataBit");
+    } else if (job.channel.dataBits == kNoPortDataBits) {
+        name("DataBit (4)");
+    }
+    if (!inList(controls.stopBitIndex, StopBitItems().size())) {
+        name("StopBit");
+    } else if (controls.stopBitIndex == kOneAndAHalfStopBits && job.channel.dataBits > 0 &&
+               job.channel.dataBits != 5) {
+        // A UART sends 1.5 stop bits only with 5-bit characters.
+        name("StopBit (1.5, DataBit " + std::to_string(job.channel.dataBits) + ")");
+    }
+    if (!inList(controls.parityIndex, ParityItems(lang).size())) {
+        name("ParityBit");
+    }
+    if (!inList(controls.flowCtrlIndex, FlowCtrlItems(lang).size())) {
+        name("FlowCtrl");
+    }
+    if (keys.empty()) {
+        return std::nullopt;
+    }
+    return SerialSettingsText(lang, keys);
+}
+
 // RootDir goes in front of every name: it must travel in GBK as it stands, and for M868 leave
 // room for the address file's name, whose frame sum counts every byte of the name.
 std::optional<std::string> RootDirProblem(const DownloadJob& job, bool takesAddressFile,
@@ -192,6 +236,11 @@ std::optional<std::string> RowProblem(const DownloadJob& job, const DownloadFile
             .append(": ")
             .append(TextOf(lang, kTextFileTooLarge));
     }
+    // An empty name travels as all zeros, the address file's mark: an M868 terminal would store
+    // the file as the address file.
+    if (entry.destinationName.empty()) {
+        return EmptyDestinationText(lang);
+    }
     const std::optional<std::string> gbk = Utf8ToGbkExact(entry.destinationName);
     if (!gbk) {
         return NameNotGbkText(lang, entry.destinationName);
@@ -232,7 +281,8 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
     StartCheck check;
     job->channel.devices = RunPortTable(options, job->Ports());
     for (const auto& problem :
-         {DroppedRowsProblem(config.files, lang),
+         {SerialSettingsProblem(*job, config.controls, lang),
+          DroppedRowsProblem(config.files, lang),
           RootDirProblem(*job, takesAddressFile, destinationLimit),
           SameDeviceProblem(*job->channel.devices, lang), NotSerialProblem(*job, lang)}) {
         if (problem) {
@@ -265,18 +315,25 @@ StartCheck CheckStart(const Configuration& config, const StartOptions& options) 
             continue;
         }
         const std::filesystem::path source = SourcePathOnDisk(entry->sourcePath);
+        // Every row that cannot go is named; none starts without it.
         if (auto problem = RowProblem(*job, *entry, source, destinationLimit)) {
-            check.messages.push_back({PromptKind::Warning, std::move(*problem)});
-            check.uncheckedRows.push_back(static_cast<int>(index));
+            check.messages.push_back(
+                {PromptKind::Warning, RowRefusalText(lang, static_cast<int>(index),
+                                                     FileNamePart(entry->sourcePath), *problem)});
             continue;
         }
         job->rows.push_back({static_cast<int>(index), entry->kind, source, entry->destinationName});
     }
+    if (!check.messages.empty()) {
+        return check;
+    }
 
-    // The terminal keeps one file per name: the later row would replace the earlier one.
+    // The terminal keeps one file per name, as it receives the name (RootDir in front): the later
+    // row would replace the earlier one.
     std::vector<std::string> entries;
     for (const DownloadRow& row : job->rows) {
-        entries.push_back(EncodeFileEntry(row.kind, PathToUtf8(row.source), row.destination));
+        entries.push_back(EncodeFileEntry(row.kind, PathToUtf8(row.source),
+                                          DestinationOnTerminal(job->rootDir, row.destination)));
     }
     if (const auto same = FindSameDestination(entries)) {
         check.messages.push_back({PromptKind::Warning, SameDestinationText(lang, *same)});

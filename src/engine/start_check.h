@@ -29,22 +29,22 @@ struct StartOptions {
 
 // The outcome of the checks a download start makes on the operator's choices and file list.
 struct StartCheck {
-    // To show in this order (warnings for rows, or the one reason the start is refused).
+    // Why the start is refused, to show in this order: the one reason for the whole run, or one
+    // message for each checked row that cannot go, naming the row.
     std::vector<PromptMessage> messages;
-    // Rows that failed their checks: the host removes their check marks.
-    std::vector<int> uncheckedRows;
-    // The job to start; null when nothing is to start (refused, or no valid row).
+    // The job to start; null when nothing is to start (refused, or no checked row).
     std::shared_ptr<const DownloadJob> job;
 };
 
 // Checks the choices and the checked rows of `config` and builds the job of the download.
-// Refused as a whole: the model, the transport, rows dropped when the list was loaded, a RootDir
-// GBK cannot carry or (M868) too long for the address file's name, two of the run's COM numbers
-// on one device, a port device that is no serial line, a missing user address file. Then every
-// checked row: a missing or empty source file, a destination GBK cannot carry or too long for the
-// frame in use (with RootDir in front) unchecks the row with a warning; the other rows go on; two
-// of the rows left with one destination refuse the start. The job keeps the port table as it was at
-// this moment.
+// Refused as a whole: the model, the transport, serial settings no port takes, rows dropped when
+// the list was loaded, a RootDir GBK cannot carry or (M868) too long for the address file's name,
+// two of the run's COM numbers on one device, a port device that is no serial line, a missing user
+// address file. Then every checked row: a missing or empty source file, an empty destination, a
+// destination GBK cannot carry or too long for the frame in use (with RootDir in front) refuses
+// the start with a message naming the row; a terminal is never sent part of the list. Two rows
+// that reach the terminal under one name (RootDir applied) refuse it too. The rows are left as
+// they are. The job keeps the port table as it was at this moment.
 StartCheck CheckStart(const Configuration& config, const StartOptions& options);
 
 }  // namespace termload

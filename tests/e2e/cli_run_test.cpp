@@ -18,6 +18,7 @@
 
 #include "cli_e2e_support.h"
 #include "config/user_store.h"
+#include "support/refused_starts.h"
 #include "support/termsim.h"
 
 namespace termload::cli::test {
@@ -393,6 +394,32 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
     }
     EXPECT_EQ(pty.Read(1, 100ms), "") << "no byte reached the port";
     EXPECT_EQ(ReadFile(dir_.Path() / "app.bin"), PatternBytes(100, 4)) << "the report went nowhere";
+}
+
+// What the window refuses (gui_download_test runs the same table), the command line refuses with
+// one line that says the same, exit 2, before any port is touched.
+TEST_F(CliRun, RefusesWhatTheWindowRefuses) {
+    Pty pty;
+    WriteFile(PortMap(), "[Ports]\nCOM1=" + pty.SlavePath() + "\n");
+    for (const termload::test::RefusedStart& refused : termload::test::RefusedStarts()) {
+        SCOPED_TRACE(refused.name);
+        for (const auto& [name, size] : refused.files) {
+            WriteFile(dir_.Path() / name, "");
+            std::filesystem::resize_file(dir_.Path() / name, size);
+        }
+        std::string config = "[ModeList]\n05=M740-32\n[Config]\nLanguage=1\nMachMode=0\n" +
+                             refused.configLines +
+                             "[History]\nRecentCount=" + std::to_string(refused.rows.size()) + "\n";
+        for (std::size_t row = 0; row < refused.rows.size(); ++row) {
+            config += "Recent" + std::to_string(row) + "=" + refused.rows[row] + "\n";
+        }
+        WriteFile(Config(), config);
+        const CliResult result = RunCli(RunArgs({"--single", "1"}), dir_.Path(), 20s);
+        EXPECT_EQ(result.exitCode, 2) << result.output;
+        EXPECT_NE(result.output.find(refused.mention), std::string::npos) << result.output;
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1);
+    }
+    EXPECT_EQ(pty.Read(1, 100ms), "") << "no byte reached the port";
 }
 
 // COM1's device goes mid-run and the port map now names another device for COM1: the run keeps

@@ -21,8 +21,8 @@ if(TARGET termload_app)
     endif()
     add_executable(${name} ${G_SOURCES} ${_gui_dir}/gui_test_main.cpp ${_gui_dir}/gui_test_support.cpp)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${_gui_dir})
-    target_link_libraries(${name} PRIVATE termload_app termload_test_support Qt6::Test GTest::gtest
-                          GTest::gmock Threads::Threads)
+    target_link_libraries(${name} PRIVATE termload_app termload_test_support termload_test_host
+                          Qt6::Test GTest::gtest GTest::gmock Threads::Threads)
     if(WIN32)
       # Under Wine one CTest entry per program: listing its cases would start Wine at build time.
       termload_windows_qt_runtime(${name} TEST)

@@ -23,6 +23,7 @@
 #include "config/user_store.h"
 #include "engine/stop_signal.h"
 #include "gui_test_support.h"
+#include "support/refused_starts.h"
 
 namespace termload::test {
 namespace {
@@ -47,15 +48,24 @@ TEST(WindowStart, DestinationLimitsFollowTheTerminalGeneration) {
         auto* start = w.Find<QPushButton>("btnDown");
         Click(start);
 
+        // The row that cannot go refuses the start, named, and stays as it was.
         ASSERT_EQ(w.prompts.Boxes().size(), 1u);
         EXPECT_EQ(w.prompts.Boxes()[0].kind, PromptKind::Warning);
-        EXPECT_EQ(w.prompts.Boxes()[0].text, newMachine
-                                                 ? " Destination filename length muse less  50!  "
-                                                 : "Destination filename length muse less 14!  ");
+        EXPECT_EQ(w.prompts.Boxes()[0].text,
+                  QString("Download not started: row 2 of the file list (long.bin): ") +
+                      (newMachine ? " Destination filename length muse less  50!  "
+                                  : "Destination filename length muse less 14!  "));
         EXPECT_TRUE(Checked(w, 0));
-        EXPECT_FALSE(Checked(w, 1));
+        EXPECT_TRUE(Checked(w, 1));
+        EXPECT_FALSE(w.window->IsDownloading());
+        EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("grpBox")));
 
-        // The row that passed started the run: stop caption, and only the start button usable.
+        // Once the operator unchecks it, the row that fits starts the run: stop caption, and only
+        // the start button usable.
+        w.Find<QListWidget>("ckFiles")->item(1)->setCheckState(Qt::Unchecked);
+        w.prompts.Clear();
+        Click(start);
+        EXPECT_TRUE(w.prompts.Boxes().empty());
         EXPECT_TRUE(w.window->IsDownloading());
         EXPECT_EQ(start->text(), "&Stop");
         EXPECT_TRUE(start->isEnabled());
@@ -66,34 +76,53 @@ TEST(WindowStart, DestinationLimitsFollowTheTerminalGeneration) {
         EXPECT_FALSE(w.window->IsDownloading());
         EXPECT_EQ(start->text(), "&Download");
         EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("grpBox")));
-        // The refused row stays unchecked, so the next start skips it without a box.
-        w.prompts.Clear();
-        Click(start);
-        EXPECT_TRUE(w.prompts.Boxes().empty());
-        EXPECT_TRUE(w.window->IsDownloading());
     }
 }
 
-TEST(WindowStart, MissingSourceFileIsNamedAndNothingStartsWithoutAValidRow) {
+TEST(WindowStart, MissingSourceFileIsNamedAndNothingStarts) {
     WindowUnderTest w;
     w.Load(ConfigText("", "00=M740-32\n", History({"1;gone.bin;gone.bin", "1;lost.bin;lost.bin"})));
     auto* start = w.Find<QPushButton>("btnDown");
     Click(start);
 
     ASSERT_EQ(w.prompts.Boxes().size(), 2u);
-    EXPECT_EQ(
-        w.prompts.Boxes()[0].text,
-        QString::fromStdString("源文件: " + (w.dir.Path() / "gone.bin").string() + " 不存在!   "));
-    EXPECT_EQ(
-        w.prompts.Boxes()[1].text,
-        QString::fromStdString("源文件: " + (w.dir.Path() / "lost.bin").string() + " 不存在!   "));
-    EXPECT_FALSE(Checked(w, 0));
-    EXPECT_FALSE(Checked(w, 1));
-    // No valid row: back to idle, no run.
+    EXPECT_EQ(w.prompts.Boxes()[0].text,
+              QString::fromStdString("未开始下载, 文件列表第1行 (gone.bin): 源文件: " +
+                                     (w.dir.Path() / "gone.bin").string() + " 不存在!   "));
+    EXPECT_EQ(w.prompts.Boxes()[1].text,
+              QString::fromStdString("未开始下载, 文件列表第2行 (lost.bin): 源文件: " +
+                                     (w.dir.Path() / "lost.bin").string() + " 不存在!   "));
+    EXPECT_TRUE(Checked(w, 0));
+    EXPECT_TRUE(Checked(w, 1));
+    // Back to idle, no run.
     EXPECT_FALSE(w.window->IsDownloading());
     EXPECT_EQ(start->text(), "开始下载(&D)");
     EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("grpBox")));
     EXPECT_TRUE(OwnEnabled(w.Find<QWidget>("btnAdd")));
+}
+
+// What the command line refuses (cli_run_test runs the same table), the window refuses with one
+// box that says the same, and leaves every row as it was.
+TEST(WindowStart, RefusesWhatTheCommandLineRefusesLeavingTheRows) {
+    for (const RefusedStart& refused : RefusedStarts()) {
+        SCOPED_TRACE(refused.name);
+        WindowUnderTest w;
+        for (const auto& [name, size] : refused.files) {
+            w.dir.Write(name, "");
+            std::filesystem::resize_file(w.dir.Path() / name, size);
+        }
+        w.Load(ConfigText("Language=1\n" + refused.configLines, "00=M740-32\n",
+                          History(refused.rows)));
+        w.prompts.Clear();
+        Click(w.Find<QPushButton>("btnDown"));
+        ASSERT_EQ(w.prompts.Boxes().size(), 1u);
+        EXPECT_TRUE(w.prompts.Boxes()[0].text.contains(QString::fromStdString(refused.mention)))
+            << w.prompts.Boxes()[0].text.toStdString();
+        EXPECT_FALSE(w.window->IsDownloading());
+        for (std::size_t row = 0; row < refused.rows.size(); ++row) {
+            EXPECT_TRUE(Checked(w, static_cast<int>(row))) << row;
+        }
+    }
 }
 
 // A stored row that could not be loaded is named when the configuration loads, and again when

@@ -24,6 +24,7 @@
 #include "app/window_report.h"
 #include "config/string_table.h"
 #include "gui_test_support.h"
+#include "support/pass_shapes.h"
 
 namespace termload::test {
 namespace {
@@ -77,6 +78,31 @@ void FromTallyMenu(WindowUnderTest& w, QWidget* on, const char* action) {
     EXPECT_TRUE(menu->isVisible());
     w.Find<QAction>(action)->trigger();
     menu->hide();
+}
+
+// Passes of every shape, through the engine into the window's host sink: the tally counts the
+// engine's verdict (download_link_test and cli_records_test run the same table); a stopped pass
+// counts neither way.
+TEST(WindowTally, CountsTheEnginesVerdictOfEveryPassShape) {
+    for (const PassShape& shape : PassShapes()) {
+        SCOPED_TRACE(shape.name);
+        QWidget window;
+        QLabel label(&window);
+        QProgressBar bar(&window);
+        GuiHostSink sink(&window, nullptr, {});
+        PortTally tally;
+        sink.BindSlot(0, &label, &bar,
+                      [&tally](const PassOutcomes& outcomes) { tally.Apply(outcomes); });
+        RunPassShape(shape, sink);
+        sink.Flush();
+        EXPECT_EQ(tally.Done(), shape.verdict == PassVerdict::Ok ? 1 : 0);
+        EXPECT_EQ(tally.Failed(), shape.verdict == PassVerdict::Failed ? 1 : 0);
+        if (shape.verdict == PassVerdict::Failed) {
+            ASSERT_TRUE(tally.LastFailure());
+            EXPECT_TRUE(tally.LastFailure()->text.contains("File read error"))
+                << tally.LastFailure()->text.toStdString();
+        }
+    }
 }
 
 TEST(WindowTally, OutcomesCountOnTheirPortSurviveAStopAndANewStartAndFailuresInARowMarkIt) {

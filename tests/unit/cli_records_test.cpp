@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "cli/cli_host.h"
 #include "cli/demo_verify.h"
 #include "cli/demo_workspace.h"
 #include "cli/iso_time.h"
@@ -21,7 +22,10 @@
 #include "cli/live_view.h"
 #include "cli/pass_report.h"
 #include "cli/pass_tracker.h"
+#include "cli/progress_view.h"
+#include "cli/run_events.h"
 #include "support/files.h"
+#include "support/pass_shapes.h"
 
 namespace termload::cli {
 namespace {
@@ -47,10 +51,10 @@ TEST(PassTracker, CountsPassesPerPortAndStopsAtTheLimit) {
     EXPECT_EQ(first->record.files[0].size, 122000);
     EXPECT_FALSE(first->limitReached);
 
-    // A failed file fails the pass even when the engine calls the pass good.
+    // The engine's verdict is the pass's outcome.
     tracker.PassStarted(0, 2, t0);
     tracker.FileFinished(File(0, "app.bin", 122000, false));
-    auto second = tracker.PassFinished(0, true, t0);
+    auto second = tracker.PassFinished(0, false, t0);
     ASSERT_TRUE(second.has_value());
     EXPECT_EQ(second->record.outcome, "failed");
     EXPECT_TRUE(second->limitReached);
@@ -69,8 +73,8 @@ TEST(PassTracker, CountsPassesPerPortAndStopsAtTheLimit) {
     EXPECT_EQ(tallies[1].passesFailed, 0);
 }
 
-// A failure on the way fails the pass even when every file ended ok, and the report line and the
-// summary both carry it.
+// A failure on the way (which the engine fails the pass for) reaches the report line and the
+// summary.
 TEST(PassTracker, AFailureInAPassFailsItAndReachesTheReportAndTheSummary) {
     PassTracker tracker({5}, 1);
     const WallTime t0 = std::chrono::system_clock::now();
@@ -82,7 +86,7 @@ TEST(PassTracker, AFailureInAPassFailsItAndReachesTheReportAndTheSummary) {
     FileReport failed = File(0, "b.bin", 0, false);
     failed.text = "[COM5] File read error1";
     tracker.FileFinished(failed);
-    const auto finished = tracker.PassFinished(0, true, t0);
+    const auto finished = tracker.PassFinished(0, false, t0);
     ASSERT_TRUE(finished.has_value());
     EXPECT_EQ(finished->record.outcome, "failed");
     EXPECT_TRUE(tracker.AnyFailure());
@@ -115,6 +119,49 @@ TEST(PassTracker, AStopClosesOpenPassesAsStopped) {
     EXPECT_FALSE(tracker.AllDone()) << "without a limit a run is never done";
     EXPECT_TRUE(tracker.CloseOpenPasses(t0).empty());
     EXPECT_TRUE(tracker.Tallies()[0].stopped);
+}
+
+// Passes of every shape, through the engine into the command line's host: the report record and
+// the summary carry the engine's verdict (download_link_test and gui_tally_test run the same
+// table).
+TEST(PassTracker, ReportAndSummaryCarryTheEnginesVerdictOfEveryPassShape) {
+    for (const test::PassShape& shape : test::PassShapes()) {
+        SCOPED_TRACE(shape.name);
+        const test::ScratchDir dir("cli-shapes");
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(
+            std::fopen((dir / "view.txt").string().c_str(), "w"), std::fclose);
+        ASSERT_TRUE(out);
+        const auto view = MakeProgressView(ViewKind::Plain, {1}, out.get());
+        PassTracker tracker({1}, 1);
+        RunEvents events;
+        std::vector<PassRecord> records;
+        CliHost host({1}, *view, tracker, nullptr, events,
+                     [&records](const PassRecord& record) { records.push_back(record); });
+        test::RunPassShape(shape, host, [&host] { host.StopReporting(); });
+        for (PassRecord& record : tracker.CloseOpenPasses(std::chrono::system_clock::now())) {
+            records.push_back(std::move(record));
+        }
+        ASSERT_EQ(records.size(), 1u);
+        const PortTally tally = tracker.Tallies()[0];
+        switch (shape.verdict) {
+            case test::PassVerdict::Ok:
+                EXPECT_EQ(records[0].outcome, "ok");
+                EXPECT_EQ(tally.passesDone, 1);
+                EXPECT_EQ(tally.passesFailed, 0);
+                EXPECT_FALSE(tracker.AnyFailure());
+                break;
+            case test::PassVerdict::Failed:
+                EXPECT_EQ(records[0].outcome, "failed");
+                EXPECT_EQ(tally.passesFailed, 1);
+                EXPECT_TRUE(tracker.AnyFailure());
+                break;
+            case test::PassVerdict::Stopped:
+                EXPECT_EQ(records[0].outcome, "stopped");
+                EXPECT_EQ(tally.passesDone, 0);
+                EXPECT_TRUE(tally.stopped);
+                break;
+        }
+    }
 }
 
 TEST(PassReport, WritesParsableLinesAndRefusesAnUnwritablePath) {

@@ -14,6 +14,7 @@
 #include "engine/file_frame.h"
 #include "engine/port_slot_table.h"
 #include "support/download_workspace.h"
+#include "support/pass_shapes.h"
 #include "support/scripted_link.h"
 
 namespace termload::download_test {
@@ -156,6 +157,31 @@ TEST_F(DownloadLink, M868AddressFileOpensEveryPass) {
     EXPECT_EQ(log, Concat({addressFile, kFileA, kFileB, addressFile, kFileA, kFileB, addressFile,
                            kFileA, kFileB}));
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{true, true, true}));
+}
+
+// The engine decides each pass once: a pass is ok only when nothing in it failed, the M868
+// address file included; a stopped pass has no verdict. The window's tally and the command line's
+// report read this verdict (gui_tally_test, cli_records_test run the same table).
+TEST(PassShapes, TheEngineFailsEveryPassInWhichSomethingFailed) {
+    for (const test::PassShape& shape : test::PassShapes()) {
+        SCOPED_TRACE(shape.name);
+        RecordingHost host;
+        test::RunPassShape(shape, host);
+        const std::vector<bool> verdicts = host.PassesOk(0);
+        switch (shape.verdict) {
+            case test::PassVerdict::Ok:
+                EXPECT_EQ(verdicts, std::vector<bool>{true});
+                EXPECT_TRUE(host.Failures(0).empty());
+                break;
+            case test::PassVerdict::Failed:
+                EXPECT_EQ(verdicts, std::vector<bool>{false});
+                EXPECT_EQ(host.Failures(0).size(), 1u);
+                break;
+            case test::PassVerdict::Stopped:
+                EXPECT_TRUE(verdicts.empty());
+                break;
+        }
+    }
 }
 
 // A port that cannot be opened again in the middle of a run (a terminal swapped on a line of USB

@@ -48,7 +48,10 @@ class StartCheckTest : public ::testing::Test {
     StartOptions options;
 };
 
-TEST_F(StartCheckTest, MissingFilesAndLongNamesUncheckTheirRowsAndTheRestStarts) {
+// A row that cannot go refuses the start, named by its place and source file, and is left as it
+// is: a terminal is never sent part of the list. The window and the command line show the same
+// messages (gui_download_test, cli_run_test).
+TEST_F(StartCheckTest, MissingFilesAndLongNamesRefuseTheStartNamingEachRow) {
     config.settings.langBase = kLangEnglish;
     config.settings.newMachine = false;
     Row("a.bin", "a.bin");
@@ -59,12 +62,29 @@ TEST_F(StartCheckTest, MissingFilesAndLongNamesUncheckTheirRowsAndTheRestStarts)
     Row("f.bin", "名字七个字符.bi");  // 15 bytes in GBK
 
     StartCheck check = CheckStart(config, options);
-    ASSERT_TRUE(check.job);
-    EXPECT_EQ(check.uncheckedRows, (std::vector<int>{1, 3, 5}));
+    EXPECT_FALSE(check.job);
     ASSERT_EQ(check.messages.size(), 3u);
     EXPECT_EQ(check.messages[0].text,
-              "Source file: " + (dir / "missing.bin").string() + " not exist! ");
-    EXPECT_EQ(check.messages[1].text, TextOf(kLangEnglish, kTextDestinationOver14));
+              "Download not started: row 2 of the file list (missing.bin): "
+              "Source file: " +
+                  (dir / "missing.bin").string() + " not exist! ");
+    EXPECT_EQ(check.messages[1].text,
+              "Download not started: row 4 of the file list (d.bin): " +
+                  std::string(TextOf(kLangEnglish, kTextDestinationOver14)));
+    EXPECT_EQ(
+        check.messages[2].text.rfind("Download not started: row 6 of the file list (f.bin)", 0),
+        0u);
+    for (int row = 0; row < 6; ++row) {
+        EXPECT_TRUE(config.files.Rows()[row].checked) << "left as it was: " << row;
+    }
+
+    // Without them the rest starts.
+    for (const int row : {1, 3, 5}) {
+        config.files.SetChecked(row, false);
+    }
+    check = CheckStart(config, options);
+    ASSERT_TRUE(check.job);
+    EXPECT_TRUE(check.messages.empty());
     EXPECT_EQ(check.job->fileCount, 3);
     ASSERT_EQ(check.job->rows.size(), 3u);
     EXPECT_EQ(check.job->rows[2].row, 4);
@@ -73,15 +93,21 @@ TEST_F(StartCheckTest, MissingFilesAndLongNamesUncheckTheirRowsAndTheRestStarts)
 
     // With the full frame the limit is 50 bytes; M868 adds the address file to the count.
     config.settings.newMachine = true;
+    config.settings.langBase = kLangChinese;
     config.controls.modelIndex = 1;
     config.files.Clear();
     Row("a.bin", std::string(50, 'n'));
     Row("b.bin", std::string(51, 'n'));
     Row("qtv.bin", "qtv.pk");
     check = CheckStart(config, options);
+    EXPECT_FALSE(check.job);
+    ASSERT_EQ(check.messages.size(), 1u);
+    EXPECT_EQ(check.messages[0].text,
+              "未开始下载, 文件列表第2行 (b.bin): " +
+                  std::string(TextOf(kLangChinese, kTextDestinationOver50)));
+    config.files.SetChecked(1, false);
+    check = CheckStart(config, options);
     ASSERT_TRUE(check.job);
-    EXPECT_EQ(check.uncheckedRows, std::vector<int>{1});
-    EXPECT_EQ(check.messages[0].text, TextOf(kLangEnglish, kTextDestinationOver50));
     EXPECT_EQ(check.job->fileCount, 3) << "two rows and the address file";
     EXPECT_EQ(check.job->modeCode, 0x21);
     EXPECT_EQ(check.job->addressFileNames, std::vector<std::string>{std::string(50, 'n')});
@@ -92,7 +118,6 @@ TEST_F(StartCheckTest, ChoicesThisBuildCannotServeAreRefusedWithAReason) {
     const auto refusedWith = [&](const std::string& fragment) {
         const StartCheck check = CheckStart(config, options);
         EXPECT_FALSE(check.job);
-        EXPECT_TRUE(check.uncheckedRows.empty());
         return check.messages.size() == 1 &&
                check.messages[0].text.find(fragment) != std::string::npos;
     };
@@ -187,7 +212,7 @@ TEST_F(StartCheckTest, PortsPacingAndTheUserAddressFile) {
     EXPECT_EQ(check.messages.size(), 1u);
 }
 
-TEST_F(StartCheckTest, RowsThatCannotReachTheTerminalAsTheyStandAreUncheckedWithAWarning) {
+TEST_F(StartCheckTest, RowsThatCannotReachTheTerminalAsTheyStandRefuseTheStart) {
     config.settings.langBase = kLangEnglish;
     config.settings.newMachine = false;
     config.settings.rootDir = "/home/";
@@ -197,21 +222,33 @@ TEST_F(StartCheckTest, RowsThatCannotReachTheTerminalAsTheyStandAreUncheckedWith
     Row("c.bin", "fourteen-chars");                 // fits alone, not behind RootDir
     Row("d.bin", "/home/d-is-long");                // begins with RootDir: nothing is put in front
     Row("huge.bin", "huge.bin");                    // a byte over what a terminal takes
+    Row("unnamed.bin", "");  // the rename dialog's empty name: all zeros, the address file's mark
     std::ofstream(dir / "empty.bin", std::ios::trunc).close();
     std::filesystem::resize_file(dir / "huge.bin", 0x3FC0001);  // sparse on disk
 
     StartCheck check = CheckStart(config, options);
-    ASSERT_TRUE(check.job);
-    EXPECT_EQ(check.uncheckedRows, (std::vector<int>{1, 2, 3, 4, 5}));
-    ASSERT_EQ(check.messages.size(), 5u);
-    EXPECT_EQ(check.messages[0].text, "Source file is empty: " + (dir / "empty.bin").string());
-    EXPECT_EQ(check.messages[1].text,
-              "Name has characters GBK cannot carry: smile\xF0\x9F\x98\x80.bin");
-    EXPECT_EQ(check.messages[2].text,
+    EXPECT_FALSE(check.job);
+    ASSERT_EQ(check.messages.size(), 6u);
+    const auto reason = [&](std::size_t index) {
+        const std::string& text = check.messages[index].text;
+        const std::size_t colon = text.find("): ");
+        return colon == std::string::npos ? text : text.substr(colon + 3);
+    };
+    EXPECT_EQ(reason(0), "Source file is empty: " + (dir / "empty.bin").string());
+    EXPECT_EQ(reason(1), "Name has characters GBK cannot carry: smile\xF0\x9F\x98\x80.bin");
+    EXPECT_EQ(reason(2),
               "Destination name with RootDir longer than 14 bytes: /home/fourteen-chars");
-    EXPECT_EQ(check.messages[3].text, TextOf(kLangEnglish, kTextDestinationOver14));
-    EXPECT_EQ(check.messages[4].text,
+    EXPECT_EQ(reason(3), TextOf(kLangEnglish, kTextDestinationOver14));
+    EXPECT_EQ(reason(4),
               "Source file: " + (dir / "huge.bin").string() + ": File size must less 64M");
+    EXPECT_EQ(check.messages[5].text,
+              "Download not started: row 7 of the file list (unnamed.bin): Destination name is "
+              "empty");
+    for (int row = 1; row < 7; ++row) {
+        config.files.SetChecked(row, false);
+    }
+    check = CheckStart(config, options);
+    ASSERT_TRUE(check.job);
     ASSERT_EQ(check.job->rows.size(), 1u);
     EXPECT_EQ(check.job->channel.devices, (PortTable{{1, (dir / "tty1").string()}}))
         << "the job keeps the table of its ports";
@@ -223,10 +260,12 @@ TEST_F(StartCheckTest, RowsThatCannotReachTheTerminalAsTheyStandAreUncheckedWith
     Row("e.bin", std::string(44, 'n'));
     Row("f.bin", std::string(45, 'n'));
     check = CheckStart(config, options);
-    EXPECT_EQ(check.uncheckedRows, std::vector<int>{1});
+    EXPECT_FALSE(check.job);
     ASSERT_EQ(check.messages.size(), 1u);
     EXPECT_EQ(check.messages[0].text,
-              "加上RootDir后目标文件名超过50字节: /home/" + std::string(45, 'n'));
+              "未开始下载, 文件列表第2行 (f.bin): "
+              "加上RootDir后目标文件名超过50字节: /home/" +
+                  std::string(45, 'n'));
 }
 
 TEST_F(StartCheckTest, WhatSpoilsTheWholeRunRefusesTheStartNamingTheCause) {
@@ -256,6 +295,36 @@ TEST_F(StartCheckTest, WhatSpoilsTheWholeRunRefusesTheStartNamingTheCause) {
     config.files.SetChecked(1, false);
     EXPECT_TRUE(CheckStart(config, options).job);
     config.files.DeleteRow(1);
+    // ... as the terminal receives the names, RootDir in front.
+    config.settings.rootDir = "/home/";
+    Row("c.bin", "/home/a.bin");
+    EXPECT_EQ(refusal(),
+              "Rows go to the same destination on the terminal: /home/a.bin (a.bin, c.bin)");
+    config.files.DeleteRow(1);
+    config.settings.rootDir.clear();
+
+    // Serial settings no port takes: every open would fail, and a port with passes to go would be
+    // waited for without end. An index outside its list is one the file held (StopBit=55).
+    const ControlsModel kept = config.controls;
+    config.controls.stopBitIndex = -1;
+    config.controls.flowCtrlIndex = -1;
+    EXPECT_EQ(refusal(), "Serial settings no port takes, choose them again: StopBit, FlowCtrl");
+    config.controls.flowCtrlIndex = 0;
+    config.controls.baudRateIndex = -1;
+    config.controls.dataBitIndex = 4;  // "4": no UART sends 4-bit characters
+    config.controls.stopBitIndex = 1;  // 1.5: with 5-bit characters only
+    config.controls.parityIndex = 5;
+    EXPECT_EQ(refusal(),
+              "Serial settings no port takes, choose them again: BuardRate, DataBit (4), "
+              "StopBit (1.5, DataBit 4), ParityBit");
+    config.controls.portMode = PortMode::UsbHid;
+    EXPECT_TRUE(CheckStart(config, options).job) << "USB-HID has no serial settings";
+    config.controls.portMode = PortMode::Single;
+    config.controls.baudRateIndex = 12;
+    config.controls.parityIndex = 0;
+    config.controls.dataBitIndex = 3;  // 5 bits
+    EXPECT_TRUE(CheckStart(config, options).job) << "1.5 stop bits with 5-bit characters";
+    config.controls = kept;
 
     config.settings.rootDir = "根\xF0\x9F\x98\x80/";
     EXPECT_EQ(refusal(), "Name has characters GBK cannot carry: RootDir=根\xF0\x9F\x98\x80/");
@@ -323,6 +392,8 @@ TEST(DownloadTexts, StatusTextsAndNamesAsTheTerminalAndOperatorSeeThem) {
         }
         EXPECT_TRUE(inTable(lang, EmptySourceText(lang, "")));
         EXPECT_TRUE(inTable(lang, NameNotGbkText(lang, "")));
+        EXPECT_TRUE(inTable(lang, EmptyDestinationText(lang)));
+        EXPECT_TRUE(inTable(lang, SerialSettingsText(lang, "")));
     }
 
     const std::time_t at = 1704438489;  // 2024-01-05 07:08:09 UTC
