@@ -55,10 +55,15 @@ struct PassState {
     FileFrame frame;
     bool addressFileSent = false;
     bool kernelImageCounted = false;  // the frames' file count no longer counts the image
+    // The boot loader has answered in this pass and waits at its prompt: it sends no banner again
+    // until it is switched off and on, however often the port is opened.
+    bool loaderAtPrompt = false;
 
+    // In kernel mode a pass begins once the boot loader has answered.
     void Begin(const DownloadJob& job) {
         addressFileSent = false;
         kernelImageCounted = false;
+        loaderAtPrompt = job.kernelMode;
         const int fileCount = job.fileCount + (job.downTimer ? 1 : 0);
         frame.SetConstantFields(static_cast<std::uint8_t>(fileCount), job.modeCode,
                                 job.hardwareVersion);
@@ -170,6 +175,27 @@ bool ConsoleOpen(const PortSlot& slot) {
     return slot.channel != 0 && slot.events.Exist();
 }
 
+// The console for a BIOS, kernel or root row. A boot loader that answered earlier in the pass
+// still waits at its prompt after rows that used the port in normal mode: the console is opened
+// again and nothing more (its banner will not come again, and the user area holds the files sent
+// since its erase). Otherwise the boot loader is waited for as at the start of a kernel-mode pass.
+// False when the port cannot be opened.
+bool ReachBootConsole(const ConsoleContext& console, bool& loaderAtPrompt) {
+    PortSlot& slot = console.slot;
+    if (!loaderAtPrompt) {
+        if (KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
+            return false;
+        }
+        loaderAtPrompt = !slot.stop.IsRequested();
+        return true;
+    }
+    if (slot.Link().Open(LinkMode::Console) || slot.stop.IsRequested()) {
+        return true;
+    }
+    slot.status.ShowWithPrefix(TextOf(console.job.langBase, kTextPortOpen), StatusColour::Red);
+    return false;
+}
+
 // The pass ends here, failed: the port could not be opened.
 PassResult PortLost(PortSlot& slot, PassResult result, const std::string& file) {
     ReportFailure(slot, file, FailureCause::PortOpen, PassRestart::NextPass);
@@ -254,12 +280,11 @@ ListEnd SendFileList(PortSlot& slot, DownloadRun& run, PassState& state, PassRes
         if (IsBootLoaderKind(kind)) {
             FlowOutcome outcome = FlowOutcome::NextRow;
             if (kind == kKernelImageKind) {
-                const KernelImageResult image =
-                    SendKernelImageRow(console, state.frame, state.kernelImageCounted, file);
+                const KernelImageResult image = SendKernelImageRow(
+                    console, state.frame, state.kernelImageCounted, state.loaderAtPrompt, file);
                 outcome = image.outcome;
                 result.allFilesSent = result.allFilesSent && image.written;
-            } else if (!ConsoleOpen(slot) &&
-                       KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
+            } else if (!ConsoleOpen(slot) && !ReachBootConsole(console, state.loaderAtPrompt)) {
                 // Outside kernel mode, or after rows that used the port otherwise, the flow
                 // reaches the boot console itself.
                 outcome = FlowOutcome::PortLost;
@@ -282,6 +307,7 @@ ListEnd SendFileList(PortSlot& slot, DownloadRun& run, PassState& state, PassRes
                     if (KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
                         return LosePort(slot, result, {});
                     }
+                    state.loaderAtPrompt = true;
                     return ListEnd::StartOver;
             }
             continue;
