@@ -1,5 +1,6 @@
 #include "engine/download_thread.h"
 
+#include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -125,22 +126,44 @@ FileToSend FileOfRow(const DownloadJob& job, std::size_t index) {
                       FileNamePart(PathToUtf8(row.source))};
 }
 
+enum class PortWait { Opened, Stopped, TooLong };
+
 // A port whose device has gone (a terminal swapped on a line of USB serial adapters) is tried
-// again every second until it opens or the slot is stopped; its red failure stays shown.
-bool WaitForPort(PortSlot& slot, LinkMode mode) {
+// again every second until it opens or the slot is stopped; its red failure stays shown. A run
+// with an absence limit gives the port up once it has been tried for that long.
+PortWait WaitForPort(PortSlot& slot, LinkMode mode, std::uint32_t limitMs) {
+    const auto since = std::chrono::steady_clock::now();
     while (!slot.stop.IsRequested()) {
         DelayWithMessages(slot.Table().Time().portRetryMs, slot.stop);
-        if (!slot.stop.IsRequested() && slot.Link().Open(mode)) {
+        if (slot.stop.IsRequested()) {
+            break;
+        }
+        if (slot.Link().Open(mode)) {
             SlotCloseChannel(slot);
-            return true;
+            return PortWait::Opened;
+        }
+        if (limitMs > 0 &&
+            std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(limitMs)) {
+            return PortWait::TooLong;
         }
     }
-    return false;
+    return PortWait::Stopped;
 }
 
 void ReportFailure(PortSlot& slot, const std::string& file, FailureCause cause,
                    PassRestart restart) {
     slot.Table().Sink().PassFailed({slot.Index(), file, slot.status.Text(), cause, restart});
+}
+
+// The passes after `pass` that a port given up can no longer serve: each one failed, as a pass
+// whose port could not be opened.
+void FailRemainingPasses(PortSlot& slot, int pass, int passLimit) {
+    HostSink& host = slot.Table().Sink();
+    for (int next = pass + 1; next <= passLimit; ++next) {
+        host.PassStarted(slot.Index(), next);
+        ReportFailure(slot, {}, FailureCause::PortOpen, PassRestart::NextPass);
+        host.PassFinished(slot.Index(), next, false);
+    }
 }
 
 // The clock file could not be written: shown like a source that cannot be opened, and the pass
@@ -439,8 +462,20 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
             limitReached = true;
             break;
         }
-        if (lastPass || (result.end == PassEnd::PortLost && !WaitForPort(slot, passMode))) {
+        if (lastPass) {
             break;  // the run ends as the operator's stop would end it
+        }
+        if (result.end == PassEnd::PortLost) {
+            const std::uint32_t limit = job.passLimit > 0 ? job.absentLimitMs : 0;
+            const PortWait wait = WaitForPort(slot, passMode, limit);
+            if (wait == PortWait::Stopped) {
+                break;
+            }
+            if (wait == PortWait::TooLong) {
+                FailRemainingPasses(slot, pass, job.passLimit);
+                limitReached = true;
+                break;
+            }
         }
     }
     SlotCloseChannel(slot);
