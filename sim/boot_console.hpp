@@ -46,8 +46,8 @@ class BootConsole {
 
     BootConsole(ConsoleOptions options, SendFn send, EventFn event);
 
-    // Power-on, or the port opened while the loader waits at its prompt: banner after bootTime.
-    // Typed lines and RAM survive.
+    // Power-on, or off and on again (a reset, the operator) while the loader waits at its
+    // prompt: banner after bootTime. Typed lines and RAM survive.
     void PowerOn(TimePoint now);
     void Feed(uint8_t byte, TimePoint now);
     void Advance(TimePoint now);

@@ -36,6 +36,7 @@ int Run(int argc, char** argv) {
     bool progress = false;
     int bootMs = 300;
     int workMs = -1;
+    int restartMs = 0;
     std::string usbId = "5345:1234";
 
     app.add_option("--ports", options.ports, "number of simulated ports")
@@ -61,6 +62,10 @@ int Run(int argc, char** argv) {
                    "usbsum=N (first N USB images), usbstall=BYTES (*N, *all as for stall)");
     app.add_option("--boot-ms", bootMs, "power-on to banner, milliseconds")
         ->check(CLI::Range(0, 60000));
+    app.add_option("--restart-ms", restartMs,
+                   "switch a terminal off and on (as its operator would) when the tool has held "
+                   "its port open this long without sending a byte; 0: never (default)")
+        ->check(CLI::Range(0, 600000));
     app.add_option("--work-ms", workMs,
                    "time of each console operation (RAM test, erase, NAND, kernel boot)")
         ->check(CLI::Range(0, 600000));
@@ -110,6 +115,7 @@ int Run(int argc, char** argv) {
             ApplyHidFaultText(fault, options.hidFaults);
         }
         options.console.bootTime = milliseconds(bootMs);
+        options.restartWhenWaiting = milliseconds(restartMs);
         if (!ParseUsbId(usbId, options.usbVendor, options.usbProduct)) {
             throw std::invalid_argument("--usb-id '" + usbId + "': expected VVVV:PPPP in hex");
         }

@@ -127,6 +127,7 @@ int RunSimulator(const SimulatorOptions& options) {
             terminal.stallUnits = port.faults.stallUnits;
             terminal.replaceAfterFiles = port.faults.replaceAfterFiles;
             terminal.replaceUnits = port.faults.replaceUnits;
+            terminal.restartWhenWaiting = options.restartWhenWaiting;
             ports.push_back(std::make_unique<SimPort>(loop, *watcher, std::move(port),
                                                       std::move(terminal), log, tally));
             links.push_back(ports.back()->link());

@@ -28,7 +28,8 @@ struct SimulatorOptions {
     std::vector<PortFaults> faults;  // one a port
     ConsoleOptions console;
     YmodemOptions ymodem;
-    bool relay = false;  // two paced ptys joined, instead of terminals
+    Duration restartWhenWaiting{0};  // the operator's restart of a unit the tool waits on; 0: none
+    bool relay = false;              // two paced ptys joined, instead of terminals
     // COM1's terminal also serves a USB device for its download mode, through an umockdev
     // testbed; DIR/env tells the tool's environment how to reach it.
     bool usb = false;

@@ -93,7 +93,7 @@ void Terminal::NewUnit() {
         setup_.console, [this](std::string_view bytes) { host_.Send(bytes); },
         [this](const ConsoleEvent& event) {
             if (event.what == "boot") {
-                return;  // every open of the port shows the banner: not worth a line
+                return;  // every unit shows its banner when switched on: not worth a line
             }
             if (event.what == "kernel") {
                 unit_->kernel = event.ok;
@@ -168,7 +168,8 @@ void Terminal::PortOpened(TimePoint now) {
     }
 }
 
-// The tool has the port now: a finished unit makes way for the next one, which powers on.
+// The tool has the port now: a finished unit makes way for the next one, which powers on. The
+// unit already there keeps running as it was.
 void Terminal::StartSession(TimePoint now) {
     sessionOpen_ = true;
     if (unit_ && unit_->finished) {
@@ -176,13 +177,16 @@ void Terminal::StartSession(TimePoint now) {
     }
     if (!unit_) {
         NewUnit();
+        unit_->console->PowerOn(now);
+    } else if (setup_.restartWhenWaiting.count() > 0) {
+        restartAt_ = now + setup_.restartWhenWaiting;
     }
-    unit_->console->PowerOn(now);
 }
 
 void Terminal::PortClosed(TimePoint now, bool reopened) {
     now_ = now;
     sessionOpen_ = false;
+    restartAt_.reset();
     if (!unit_) {
         return;
     }
@@ -229,6 +233,7 @@ void Terminal::Receive(std::span<const uint8_t> bytes, TimePoint now) {
         StartSession(now);  // bytes before the open was seen: the port is open all the same
     }
     unit_->active = true;
+    restartAt_.reset();
     size_t i = 0;
     while (i < bytes.size() && unit_ && !hangUpDue_ && !stallDue_) {
         if (unit_->ymodem) {
@@ -456,6 +461,11 @@ void Terminal::Advance(TimePoint now) {
     if (!held_.empty() && now - heldSince_ >= setup_.holdTimeout) {
         GiveUpHeld(now);
     }
+    if (restartAt_ && *restartAt_ <= now) {
+        restartAt_.reset();
+        Record({{"event", "restart"}}, now);
+        unit_->console->PowerOn(now);
+    }
     if (unit_->ymodem) {
         unit_->ymodem->Advance(now);
         CheckYmodem(now);
@@ -475,7 +485,7 @@ std::optional<TimePoint> Terminal::NextDeadline() const {
     if (!held_.empty()) {
         next = Earliest(next, heldSince_ + setup_.holdTimeout);
     }
-    return next;
+    return Earliest(next, restartAt_);
 }
 
 void Terminal::UsbImageReceived(UsbImage image, TimePoint now) {

@@ -3,7 +3,9 @@
 // console, frame receiver, YMODEM receiver, clock and version responder. It tells from the first
 // bytes what the tool is doing: frame sync 55 55 AA AA, a command packet 01 01 01 01, or typing.
 //
-// A unit stays on the port across the tool's re-opens until it is done: it has received the file
+// A unit is switched on once, when it comes to the port: its boot loader prints its banner then,
+// not at every open of the port (a re-open does not reset the board). A unit stays on the port
+// across the tool's re-opens until it is done: it has received the file
 // count of its pass, or booted its kernel, or hung up or stalled (faults). The next open then
 // brings a new unit; a hang-up or stall fault hits only as many units as it is given (one by
 // default), as a terminal that failed is swapped for one that works. A file arriving a second time
@@ -43,6 +45,9 @@ struct TerminalSetup {
     int replaceAfterFiles = -1;  // hangs up at the tool's close once it holds this many files
     int replaceUnits = 1;        // likewise for that replacement
     Duration holdTimeout = milliseconds(200);  // a possible packet start waits this long
+    // The operator switches the unit off and on when the tool has held its port open this long
+    // without sending a byte (waiting for a banner that an opened port does not bring); 0: never.
+    Duration restartWhenWaiting{0};
 };
 
 // What the terminal needs from the line it sits on.
@@ -129,7 +134,8 @@ class Terminal : private FrameListener {
     bool framesCarried_ = false;
     std::vector<uint8_t> held_;
     TimePoint heldSince_;
-    TimePoint now_;  // time of the call being handled, for the frame callbacks
+    TimePoint now_;                       // time of the call being handled, for the frame callbacks
+    std::optional<TimePoint> restartAt_;  // the operator's restart, while the tool only waits
     bool hangUpDue_ = false;
     bool stallDue_ = false;
     int hangupsDone_ = 0;   // units this port has hung up

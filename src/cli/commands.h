@@ -24,7 +24,12 @@ struct RunOptions {
     std::optional<std::string> model;
     std::optional<std::string> hwVersion;  // one or two hexadecimal digits
     std::optional<int> passes;             // per port; empty: until stopped
-    std::filesystem::path reportPath;      // empty: no report
+    // With passes: a port that cannot be opened for longer fails its remaining passes.
+    std::optional<double> absentLimitSeconds;
+    // A port whose device is missing at the start is waited for (as the window does) instead of
+    // refused: a line of USB serial adapters, each there only while its terminal is plugged in.
+    bool waitForPorts = false;
+    std::filesystem::path reportPath;  // empty: no report
     bool json = false;
     std::optional<std::string> reader;  // USB-CCID: the reader's name; empty: the first
 };

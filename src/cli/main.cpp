@@ -93,8 +93,20 @@ void AddRun(CLI::App& app, RunOptions& run) {
     cmd->add_option("--model", run.model, "Model name from the configuration's model list");
     cmd->add_option("--hw-version", run.hwVersion, "Hardware version, two hexadecimal digits")
         ->check(kHexVersion);
-    cmd->add_option("--passes", run.passes, "Passes (terminals) per port; default: until Ctrl-C")
-        ->check(kAtLeastOne);
+    CLI::Option* passes = cmd->add_option("--passes", run.passes,
+                                          "Passes (terminals) per port; default: until Ctrl-C")
+                              ->check(kAtLeastOne);
+    cmd->add_option("--absent-limit", run.absentLimitSeconds,
+                    "A port that cannot be opened for longer than SECONDS fails its remaining "
+                    "passes (exit code 1) instead of being waited for; default: waited for until "
+                    "it opens or Ctrl-C")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.001, 1e6))
+        ->needs(passes);
+    cmd->add_flag("--wait-for-ports", run.waitForPorts,
+                  "Start although a port's device is missing (a USB serial adapter that appears "
+                  "when its terminal is plugged in): the port fails its pass and is tried every "
+                  "second, as in the window; default: refused (exit code 2)");
     AddPathOption(cmd, "--report", run.reportPath, "Append one JSON line per pass per port");
     cmd->add_flag("--json", run.json, "One JSON object per status change on stdout");
 }

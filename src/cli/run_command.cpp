@@ -146,17 +146,25 @@ int RunDownload(const RunOptions& options, RunEvents& events,
     }
     // The job takes the port table: the map must be in place first.
     UsePortMap(options.portsMap);
-    const auto job = CheckedJob(*config, options, ccid);
+    auto job = CheckedJob(*config, options, ccid);
     if (!job) {
         return kExitUsage;
+    }
+    if (options.absentLimitSeconds) {
+        auto bounded = std::make_shared<DownloadJob>(*job);
+        bounded->absentLimitMs =
+            static_cast<std::uint32_t>(std::max(1.0, *options.absentLimitSeconds * 1000.0));
+        job = std::move(bounded);
     }
     const std::vector<int> ports = job->Ports();
     for (int port : TraitsOf(job->channel.transport).comPorts ? ports : std::vector<int>{}) {
         const auto device = job->channel.devices->find(port);
-        const std::string problem = device == job->channel.devices->end()
-                                        ? CheckPortDevice(port, std::nullopt)
-                                        : CheckPortDevice(port, device->second);
-        if (!problem.empty()) {
+        const bool mapped = device != job->channel.devices->end();
+        const std::string problem =
+            mapped ? CheckPortDevice(port, device->second) : CheckPortDevice(port, std::nullopt);
+        // A device of the table that is not there yet may be waited for; a COM number the table
+        // does not name at all is refused still.
+        if (!problem.empty() && !(options.waitForPorts && mapped)) {
             Refuse(problem);
             return kExitUsage;
         }

@@ -18,10 +18,13 @@ enum class FlowOutcome {
 
 // Kernel-image row (kind 0). The first one of a pass lowers the frame's file count by
 // one, so that frames sent later do not count it; `imageCounted` remembers that.
+// `loaderAtPrompt`: the boot loader answered earlier in the pass, so its banner is not waited
+// for; false once the row has started the kernel.
 FlowOutcome SendKernelImage(const ConsoleContext& console, FileFrame& frame, bool& imageCounted,
-                            const FileToSend& file);
+                            bool& loaderAtPrompt, const FileToSend& file);
 
-// BIOS (3), kernel (4) and root (5) rows, on the console channel KernelStart opened.
+// BIOS (3), kernel (4) and root (5) rows, on the console channel that KernelStart opened or that
+// was opened again for them.
 FlowOutcome SendThroughUsbPipe(const ConsoleContext& console, int kind, const FileToSend& file);
 
 }  // namespace termload

@@ -93,6 +93,9 @@ struct DownloadJob {
 
     // Passes per port after which a thread ends its run; 0 runs until stopped.
     int passLimit = 0;
+    // With a pass limit: a port that cannot be opened for longer than this fails its remaining
+    // passes at once instead of being waited for; 0 waits until it opens or the run is stopped.
+    std::uint32_t absentLimitMs = 0;
 
     // The COM number of each slot the run uses.
     std::vector<int> Ports() const {

@@ -1,5 +1,6 @@
 #include "engine/download_thread.h"
 
+#include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -55,10 +56,15 @@ struct PassState {
     FileFrame frame;
     bool addressFileSent = false;
     bool kernelImageCounted = false;  // the frames' file count no longer counts the image
+    // The boot loader has answered in this pass and waits at its prompt: it sends no banner again
+    // until it is switched off and on, however often the port is opened.
+    bool loaderAtPrompt = false;
 
+    // In kernel mode a pass begins once the boot loader has answered.
     void Begin(const DownloadJob& job) {
         addressFileSent = false;
         kernelImageCounted = false;
+        loaderAtPrompt = job.kernelMode;
         const int fileCount = job.fileCount + (job.downTimer ? 1 : 0);
         frame.SetConstantFields(static_cast<std::uint8_t>(fileCount), job.modeCode,
                                 job.hardwareVersion);
@@ -120,22 +126,44 @@ FileToSend FileOfRow(const DownloadJob& job, std::size_t index) {
                       FileNamePart(PathToUtf8(row.source))};
 }
 
+enum class PortWait { Opened, Stopped, TooLong };
+
 // A port whose device has gone (a terminal swapped on a line of USB serial adapters) is tried
-// again every second until it opens or the slot is stopped; its red failure stays shown.
-bool WaitForPort(PortSlot& slot, LinkMode mode) {
+// again every second until it opens or the slot is stopped; its red failure stays shown. A run
+// with an absence limit gives the port up once it has been tried for that long.
+PortWait WaitForPort(PortSlot& slot, LinkMode mode, std::uint32_t limitMs) {
+    const auto since = std::chrono::steady_clock::now();
     while (!slot.stop.IsRequested()) {
         DelayWithMessages(slot.Table().Time().portRetryMs, slot.stop);
-        if (!slot.stop.IsRequested() && slot.Link().Open(mode)) {
+        if (slot.stop.IsRequested()) {
+            break;
+        }
+        if (slot.Link().Open(mode)) {
             SlotCloseChannel(slot);
-            return true;
+            return PortWait::Opened;
+        }
+        if (limitMs > 0 &&
+            std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(limitMs)) {
+            return PortWait::TooLong;
         }
     }
-    return false;
+    return PortWait::Stopped;
 }
 
 void ReportFailure(PortSlot& slot, const std::string& file, FailureCause cause,
                    PassRestart restart) {
     slot.Table().Sink().PassFailed({slot.Index(), file, slot.status.Text(), cause, restart});
+}
+
+// The passes after `pass` that a port given up can no longer serve: each one failed, as a pass
+// whose port could not be opened.
+void FailRemainingPasses(PortSlot& slot, int pass, int passLimit) {
+    HostSink& host = slot.Table().Sink();
+    for (int next = pass + 1; next <= passLimit; ++next) {
+        host.PassStarted(slot.Index(), next);
+        ReportFailure(slot, {}, FailureCause::PortOpen, PassRestart::NextPass);
+        host.PassFinished(slot.Index(), next, false);
+    }
 }
 
 // The clock file could not be written: shown like a source that cannot be opened, and the pass
@@ -168,6 +196,27 @@ bool DeviceChanged(PortSlot& slot, const DownloadJob& job, const std::string& fi
 // The boot loader's console is open on the slot (KernelStart or a kernel-image row left it so).
 bool ConsoleOpen(const PortSlot& slot) {
     return slot.channel != 0 && slot.events.Exist();
+}
+
+// The console for a BIOS, kernel or root row. A boot loader that answered earlier in the pass
+// still waits at its prompt after rows that used the port in normal mode: the console is opened
+// again and nothing more (its banner will not come again, and the user area holds the files sent
+// since its erase). Otherwise the boot loader is waited for as at the start of a kernel-mode pass.
+// False when the port cannot be opened.
+bool ReachBootConsole(const ConsoleContext& console, bool& loaderAtPrompt) {
+    PortSlot& slot = console.slot;
+    if (!loaderAtPrompt) {
+        if (KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
+            return false;
+        }
+        loaderAtPrompt = !slot.stop.IsRequested();
+        return true;
+    }
+    if (slot.Link().Open(LinkMode::Console) || slot.stop.IsRequested()) {
+        return true;
+    }
+    slot.status.ShowWithPrefix(TextOf(console.job.langBase, kTextPortOpen), StatusColour::Red);
+    return false;
 }
 
 // The pass ends here, failed: the port could not be opened.
@@ -262,12 +311,11 @@ ListEnd SendFileList(PortSlot& slot, DownloadRun& run, PassState& state, PassRes
         if (IsBootLoaderKind(kind)) {
             FlowOutcome outcome = FlowOutcome::NextRow;
             if (kind == kKernelImageKind) {
-                const KernelImageResult image =
-                    SendKernelImageRow(console, state.frame, state.kernelImageCounted, file);
+                const KernelImageResult image = SendKernelImageRow(
+                    console, state.frame, state.kernelImageCounted, state.loaderAtPrompt, file);
                 outcome = image.outcome;
                 result.allFilesSent = result.allFilesSent && image.written;
-            } else if (!ConsoleOpen(slot) &&
-                       KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
+            } else if (!ConsoleOpen(slot) && !ReachBootConsole(console, state.loaderAtPrompt)) {
                 // Outside kernel mode, or after rows that used the port otherwise, the flow
                 // reaches the boot console itself.
                 outcome = FlowOutcome::PortLost;
@@ -290,6 +338,7 @@ ListEnd SendFileList(PortSlot& slot, DownloadRun& run, PassState& state, PassRes
                     if (KernelStartUntilFiles(console) == KernelStartOutcome::PortLost) {
                         return LosePort(slot, result, {});
                     }
+                    state.loaderAtPrompt = true;
                     return ListEnd::StartOver;
             }
             continue;
@@ -421,8 +470,20 @@ void DownloadThread(PortSlot& slot, DownloadRun& run) {
             limitReached = true;
             break;
         }
-        if (lastPass || (result.end == PassEnd::PortLost && !WaitForPort(slot, passMode))) {
+        if (lastPass) {
             break;  // the run ends as the operator's stop would end it
+        }
+        if (result.end == PassEnd::PortLost) {
+            const std::uint32_t limit = job.passLimit > 0 ? job.absentLimitMs : 0;
+            const PortWait wait = WaitForPort(slot, passMode, limit);
+            if (wait == PortWait::Stopped) {
+                break;
+            }
+            if (wait == PortWait::TooLong) {
+                FailRemainingPasses(slot, pass, job.passLimit);
+                limitReached = true;
+                break;
+            }
         }
     }
     SlotCloseChannel(slot);

@@ -48,7 +48,7 @@ class KernelImageRow {
           time_(console.job.timings),
           file_(file) {}
 
-    KernelImageResult Run(FileFrame& frame, bool& imageCounted) {
+    KernelImageResult Run(FileFrame& frame, bool& imageCounted, bool& loaderAtPrompt) {
         // Frames sent after the image must not count it.
         if (!imageCounted) {
             frame.SetFileCount(static_cast<std::uint8_t>(frame.FileCount() - 1));
@@ -69,15 +69,20 @@ class KernelImageRow {
         if (!OpenConsole()) {
             return PortLost();
         }
-        Show(Text(kTextWaitingBios), StatusColour::Black);
-        while (!WaitBoard(console_)) {
-            if (slot_.stop.IsRequested()) {
-                return Stopped();
+        // A boot loader that answered earlier in the pass sends no banner again.
+        if (!loaderAtPrompt) {
+            Show(Text(kTextWaitingBios), StatusColour::Black);
+            while (!WaitBoard(console_)) {
+                if (slot_.stop.IsRequested()) {
+                    return Stopped();
+                }
+                // Nobody there yet, or a terminal that was switched off: the port is opened
+                // afresh.
+                if (!OpenConsole()) {
+                    return PortLost();
+                }
             }
-            // Nobody there yet, or a terminal that was switched off: the port is opened afresh.
-            if (!OpenConsole()) {
-                return PortLost();
-            }
+            loaderAtPrompt = true;
         }
 
         if (job_.emptyFlash) {
@@ -127,6 +132,8 @@ class KernelImageRow {
             return ConsoleFailed();
         }
         Show(Text(kTextKernelStart), StatusColour::Black);
+        // Once the kernel is told to run, the boot loader is gone until the next power-on.
+        loaderAtPrompt = false;
         const bool started = StartKernel(console_, imageSize_);
         Show(Text(kTextFinished));
         if (slot_.stop.IsRequested()) {
@@ -204,13 +211,14 @@ class KernelImageRow {
 }  // namespace
 
 KernelImageResult SendKernelImageRow(const ConsoleContext& console, FileFrame& frame,
-                                     bool& imageCounted, const FileToSend& file) {
-    return KernelImageRow(console, file).Run(frame, imageCounted);
+                                     bool& imageCounted, bool& loaderAtPrompt,
+                                     const FileToSend& file) {
+    return KernelImageRow(console, file).Run(frame, imageCounted, loaderAtPrompt);
 }
 
 FlowOutcome SendKernelImage(const ConsoleContext& console, FileFrame& frame, bool& imageCounted,
-                            const FileToSend& file) {
-    return SendKernelImageRow(console, frame, imageCounted, file).outcome;
+                            bool& loaderAtPrompt, const FileToSend& file) {
+    return SendKernelImageRow(console, frame, imageCounted, loaderAtPrompt, file).outcome;
 }
 
 }  // namespace termload

@@ -14,6 +14,7 @@ struct KernelImageResult {
 // SendKernelImage, with what the pass report needs: whether the image was written. A row that
 // was not is reported to the host as a failed file and a failure of the pass.
 KernelImageResult SendKernelImageRow(const ConsoleContext& console, FileFrame& frame,
-                                     bool& imageCounted, const FileToSend& file);
+                                     bool& imageCounted, bool& loaderAtPrompt,
+                                     const FileToSend& file);
 
 }  // namespace termload

@@ -33,8 +33,8 @@ std::optional<std::string> SolidifiedBios(const fs::path& simDir) {
 
 // A clean run, and one whose first image reaches the terminal with a bad sum: the terminal's
 // "Checksum Error" on the console fails the download though the pipe took every byte, the
-// operator is told, and the row is sent again after the boot loader is waited for anew. Outside
-// kernel mode the row reaches the boot console itself.
+// operator is told, and the row is sent again after the boot loader is waited for anew (the
+// operator restarts the terminal). Outside kernel mode the row reaches the boot console itself.
 TEST(CliBoot, BiosRowIsSolidifiedByteForByteThroughTheUsbPipe) {
     const std::vector<std::pair<bool, std::string>> cases = {
         {false, "M740-KERNEL"}, {true, "M740-KERNEL"}, {false, "M740-32"}};
@@ -43,7 +43,7 @@ TEST(CliBoot, BiosRowIsSolidifiedByteForByteThroughTheUsbPipe) {
         ScratchDir dir("cli-boot");
         // The banner comes after the tool's open has settled, as from a terminal switched on.
         termload::test::Termsim sim(
-            dir.Path() / "sim", {"--usb", "--work-ms", "50"}, 1,
+            dir.Path() / "sim", {"--usb", "--work-ms", "50", "--restart-ms", "500"}, 1,
             badSum ? std::vector<std::string>{"1:usbsum=1"} : std::vector<std::string>{});
         ASSERT_EQ(sim.Log().find("without umockdev"), std::string::npos)
             << termload::test::kUmockdevMissing;
@@ -63,8 +63,7 @@ TEST(CliBoot, BiosRowIsSolidifiedByteForByteThroughTheUsbPipe) {
         const fs::path out = dir.Path() / "run.txt";
         termload::test::Process run(
             {CliPath().string(), "run", "--config", (dir.Path() / "Config.ini").string(),
-             "--ports-map", sim.Map().string(), "--single", "1", "--model", model,
-             "--passes", "1"},
+             "--ports-map", sim.Map().string(), "--single", "1", "--model", model, "--passes", "1"},
             out, -1, env);
         // A pass that had to start over cannot vouch for the terminal: not all OK.
         EXPECT_EQ(run.Wait(120s), badSum ? 1 : 0) << ReadFile(out);
@@ -79,6 +78,53 @@ TEST(CliBoot, BiosRowIsSolidifiedByteForByteThroughTheUsbPipe) {
             << sim.Log();
         EXPECT_TRUE(solidified == bytes);
     }
+}
+
+// Kernel mode with an ordinary file between two pipe rows: the boot loader waits at its prompt
+// after the file's frames and sends no banner again, so the kernel row opens the console again and
+// goes on at once; the user area, erased at the start of the pass, is not erased again.
+TEST(CliBoot, PipeRowAfterAnOrdinaryFileGoesOnWithoutANewBanner) {
+    ScratchDir dir("cli-boot-mixed");
+    termload::test::Termsim sim(dir.Path() / "sim", {"--usb", "--work-ms", "50"}, 1);
+    ASSERT_TRUE(sim.Started()) << sim.Log();
+    const auto env = termload::test::ReadEnvFile(dir.Path() / "sim" / "env");
+    ASSERT_EQ(env.count("LD_PRELOAD"), 1u) << termload::test::kUmockdevMissing;
+
+    const std::string bios = PatternBytes(20000, 9);
+    const std::string app = PatternBytes(5000, 4);
+    const std::string kernel = PatternBytes(30000, 5);
+    WriteFile(dir.Path() / "u-boot.bin", bios);
+    WriteFile(dir.Path() / "app.bin", app);
+    WriteFile(dir.Path() / "zImage", kernel);
+    std::ofstream(dir.Path() / "Config.ini", std::ios::binary)
+        << "[ModeList]\n0B=M740-KERNEL\n\n[Config]\nLanguage=1\nHardVersion=10\nCMDDelay=100\n"
+           "EmptyFlash=1\nUSBDelay=1\nS4KDelay=1\nFILE_INTERVAL=1\nFILE_INTERVAL_=1\n\n"
+           "[History]\nRecentCount=3\nRecent0=3;u-boot.bin;u-boot.bin\nRecent1=1;app.bin;app.bin\n"
+           "Recent2=4;zImage;zImage\n";
+
+    const fs::path out = dir.Path() / "run.txt";
+    termload::test::Process run(
+        {CliPath().string(), "run", "--config", (dir.Path() / "Config.ini").string(), "--ports-map",
+         sim.Map().string(), "--single", "1", "--passes", "1"},
+        out, -1, env);
+    EXPECT_EQ(run.Wait(90s), 0) << ReadFile(out);
+    const std::string output = ReadFile(out);
+    EXPECT_NE(output.find("download kernel...OK"), std::string::npos) << output;
+
+    const fs::path unit = dir.Path() / "sim" / "COM1" / "unit-1";
+    EXPECT_TRUE(
+        termload::test::WaitUntil([&] { return fs::exists(unit / "nand" / "region-1.bin"); }, 10s))
+        << sim.Log();
+    EXPECT_TRUE(ReadFile(unit / "nand" / "region-0.bin") == bios);
+    EXPECT_TRUE(ReadFile(unit / "app.bin") == app);
+    EXPECT_TRUE(ReadFile(unit / "nand" / "region-1.bin") == kernel);
+    sim.Stop();
+    int userAreaErased = 0;
+    for (const auto& line : sim.Results("console")) {
+        userAreaErased +=
+            line.value("what", "") == "erase" && line.value("detail", "") == "region 3";
+    }
+    EXPECT_EQ(userAreaErased, 1);
 }
 
 TEST(CliBoot, DemoVerifiesEverySolidifiedImageAndTheKernelInRam) {

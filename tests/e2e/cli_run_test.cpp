@@ -267,6 +267,43 @@ TEST_F(CliRun, APortThatCannotBeOpenedFailsItsPassAndIsWaitedFor) {
     EXPECT_EQ(lines[1]["outcome"], "ok") << lines[1].dump();
 }
 
+// A line of USB serial adapters, whose device appears only when its terminal is plugged in: with
+// --wait-for-ports a port missing at the start fails its first pass and is tried every second, as
+// in the window, and the next pass goes once the device is there. With --absent-limit a port that
+// stays away fails the passes it has left and the run ends, where it would wait for ever.
+TEST_F(CliRun, AMissingPortIsWaitedForOnRequestAndGivenUpAfterItsLimit) {
+    Pty terminal;
+    const auto link = dir_.Path() / "COM1";
+    WriteFile(PortMap(), "[Ports]\nCOM1=" + link.string() + "\n");
+    WriteConfig({{"a.bin", PatternBytes(100, 1)}});
+    const auto cli = StartCli(RunArgs({"--single", "1", "--passes", "2", "--wait-for-ports",
+                                       "--report", Report().string()}),
+                              dir_.Path());
+    ASSERT_TRUE(WaitUntil([&] { return JsonLines(ReadFile(Report())).size() == 1; }, 30s))
+        << Output();
+    ASSERT_EQ(symlink(terminal.SlavePath().c_str(), link.c_str()), 0);
+    ASSERT_TRUE(cli->WaitForExit(30s)) << Output();
+    EXPECT_EQ(ExitCodeOf(*cli), 1) << Output();
+    auto lines = JsonLines(ReadFile(Report()));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["failures"][0]["cause"], "port-open") << lines[0].dump();
+    EXPECT_EQ(lines[1]["outcome"], "ok") << lines[1].dump();
+
+    std::filesystem::remove(link);
+    std::filesystem::remove(Report());
+    const CliResult bounded =
+        RunCli(RunArgs({"--single", "1", "--passes", "3", "--wait-for-ports", "--absent-limit", "1",
+                        "--report", Report().string()}),
+               dir_.Path(), 60s);
+    EXPECT_EQ(bounded.exitCode, 1) << bounded.output;
+    lines = JsonLines(ReadFile(Report()));
+    ASSERT_EQ(lines.size(), 3u) << bounded.output;
+    for (const auto& line : lines) {
+        EXPECT_EQ(line["outcome"], "failed") << line.dump();
+        EXPECT_EQ(line["failures"][0]["cause"], "port-open") << line.dump();
+    }
+}
+
 TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
     Pty pty;
     WriteFile(PortMap(), "[Ports]\nCOM1=" + pty.SlavePath() + "\nCOM2=/dev/termload-none\n");
@@ -350,6 +387,10 @@ TEST_F(CliRun, BadInputIsRefusedWithOneLineAndExitTwoBeforeAnyPortIsTouched) {
         {{"run", "--config", config, "--ports-map", map, "--single", "3"}, "not in the port map"},
         {{"run", "--config", config, "--passes", "0"}, "--passes"},
         {{"run", "--config", config, "--passes", "-2"}, "--passes"},
+        {{"run", "--config", config, "--absent-limit", "5"}, "--passes"},
+        {{"run", "--config", config, "--passes", "2", "--absent-limit", "0"}, "--absent-limit"},
+        {{"run", "--config", config, "--ports-map", map, "--single", "3", "--wait-for-ports"},
+         "not in the port map"},
         {{"run", "--config", config, "--multi", "10"}, "--multi"},
         {{"run", "--config", config, "--single", "1", "--multi", "9"}, "excludes"},
         {{"run", "--config", config, "--model", "M999"}, "M999"},
@@ -444,8 +485,8 @@ TEST_F(CliRun, AReplugMidRunNeverMovesAPortToAnotherDevice) {
             first.Read(4096, 50ms);
         }
     });
-    const bool waiting = WaitUntil(
-        [&] { return Output().find("Port open failed!") != std::string::npos; }, 30s);
+    const bool waiting =
+        WaitUntil([&] { return Output().find("Port open failed!") != std::string::npos; }, 30s);
     std::this_thread::sleep_for(1500ms);  // a retry or two
     draining = false;
     drain.join();

@@ -216,6 +216,29 @@ TEST_F(SimProgram, HangUpClosesTheLineAndTheNextOpenMeetsANewUnit) {
     EXPECT_EQ(units[0]["ended"], "hang-up");
 }
 
+// A unit's boot loader greets once, when it is switched on: opening the port again does not reset
+// the board. The operator's restart (--restart-ms) brings the banner again, and only for a port
+// held open in silence.
+TEST_F(SimProgram, BannerComesAtPowerOnNotAtEveryOpen) {
+    Start({"--ports", "1", "--restart-ms", "300"}, 1);
+    {
+        Port console(Link(1));
+        EXPECT_NE(console.ReadUntil("Board", 5s).find("Board"), std::string::npos);
+        ASSERT_TRUE(console.Write(std::string("help\r")));
+        console.ReadUntil("reset\r\n\\>", 5s);
+    }
+    {
+        Port typing(Link(1));
+        ASSERT_TRUE(typing.Write(std::string("\r")));
+        const std::string seen = typing.ReadUntil("Board", 1500ms);
+        EXPECT_EQ(seen.find("Board"), std::string::npos) << seen;
+        EXPECT_NE(seen.find("\\>"), std::string::npos) << "the prompt answers at once";
+    }
+    Port silent(Link(1));
+    EXPECT_NE(silent.ReadUntil("Board", 5s).find("Board"), std::string::npos);
+    EXPECT_EQ(sim->AwaitResults("restart", 1).size(), 1u);
+}
+
 TEST_F(SimProgram, PacedLineTakesItsTimeAndTheRelayCarriesLrzsz) {
     ASSERT_TRUE(Installed("rb", "lrzsz"));
     ASSERT_TRUE(Installed("sb", "lrzsz"));

@@ -116,5 +116,47 @@ TEST(WindowEndToEnd, NinePortsDownloadIntoTermsimAndStopResetsEveryPanel) {
     }
 }
 
+// A line of USB serial adapters: a COM port exists only while its terminal is plugged in. The
+// window starts with the port's device missing; the port fails its pass and waits for it, and the
+// terminal plugged in later is served.
+TEST(WindowEndToEnd, PortWhoseDeviceIsMissingAtTheStartWaitsForIt) {
+    const TempDir simDir;
+    Termsim sim(simDir.Path(), {"--quiet"});
+    ASSERT_TRUE(sim.Started());
+    const std::filesystem::path previousMap = PortMapFile();
+    const std::filesystem::path adapter = simDir.Path() / "ttyUSB0";
+    SetPortMapFile(simDir.Write("usb-ports.ini", "[Ports]\nCOM1=" + adapter.string() + "\n"));
+
+    WindowUnderTest w;
+    w.dir.Write("app.bin", PatternBytes(5000, 1));
+    w.Load(ConfigText("Language=1\nUSBDelay=1\nS4KDelay=0\nFILE_INTERVAL=1\nFILE_INTERVAL_=1\n",
+                      "00=M740-32\n", History({"1;app.bin;app.bin"})));
+    auto* start = w.Find<QPushButton>("btnDown");
+    Click(start);
+    EXPECT_TRUE(w.prompts.Boxes().empty());
+    EXPECT_TRUE(w.window->IsDownloading());
+    auto* label = w.Find<QLabel>("lbCurrFile");
+    auto* tally = w.Find<QLabel>("TallyCurr");
+    EXPECT_TRUE(WaitUntil([&] { return label->text() == "[COM1]Port open failed!"; }, 10000))
+        << label->text().toStdString();
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+
+    // Plugged in: the adapter's node appears.
+    std::filesystem::create_symlink(simDir.Path() / "ports" / "COM1", adapter);
+    // One failed pass while it was missing, then terminals served.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const QString text = tally->text();
+            return !text.startsWith("OK 0") && text.endsWith(" Fail 1");
+        },
+        30000))
+        << tally->text().toStdString();
+    Click(start);
+    EXPECT_FALSE(w.window->IsDownloading());
+    SetPortMapFile(previousMap);
+    sim.Stop();
+    EXPECT_EQ(ReadFile(simDir.Path() / "COM1" / "unit-1" / "app.bin"), PatternBytes(5000, 1));
+}
+
 }  // namespace
 }  // namespace termload::test

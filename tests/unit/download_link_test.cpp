@@ -34,11 +34,13 @@ class DownloadLink : public ::testing::Test {
         ws.AddFile("b.bin", 3 * 4096, 2);  // frames b.bin/0-2: writes 5-10
     }
 
-    void Start(int passes) {
+    void Start(int passes, std::uint32_t absentLimitMs = 0) {
         ws.options.passLimit = passes;
         const StartCheck check = CheckStart(ws.config, ws.options);
         ASSERT_TRUE(check.job);
-        ASSERT_TRUE(controller.Start(check.job));
+        auto job = std::make_shared<DownloadJob>(*check.job);
+        job->absentLimitMs = absentLimitMs;
+        ASSERT_TRUE(controller.Start(job));
     }
 
     void Run(int passes) {
@@ -63,7 +65,8 @@ class DownloadLink : public ::testing::Test {
 };
 
 const Strings kFileA = {"open", "frame a.bin/0", "frame a.bin/1", "drain", "close"};
-const Strings kFileB = {"open", "frame b.bin/0", "frame b.bin/1", "frame b.bin/2", "drain", "close"};
+const Strings kFileB = {"open",          "frame b.bin/0", "frame b.bin/1",
+                        "frame b.bin/2", "drain",         "close"};
 
 Strings Concat(std::initializer_list<Strings> parts) {
     Strings all;
@@ -76,10 +79,10 @@ Strings Concat(std::initializer_list<Strings> parts) {
 TEST_F(DownloadLink, RefusedFrameRestartsTheFileFromBlockZeroOnAFreshOpen) {
     links.At(LinkCall::Write, 8, LinkAction::Fail, FailureCause::TimeOut);  // b.bin/1
     Run(1);
-    EXPECT_EQ(links.Log(),
-              Concat({kFileA,
-                      {"open", "frame b.bin/0", "frame b.bin/1 failed", "purge", "close"},
-                      kFileB}));
+    EXPECT_EQ(
+        links.Log(),
+        Concat(
+            {kFileA, {"open", "frame b.bin/0", "frame b.bin/1 failed", "purge", "close"}, kFileB}));
     EXPECT_EQ(host.Shown(0, "[COM1] File read error4", StatusColour::Red), 1);
     EXPECT_EQ(host.Shown(0, "[[COM1]]b.bin...OK", StatusColour::Blue), 1);
     // Every file arrived whole, but the pass cannot vouch for what the terminal made of it.
@@ -117,9 +120,10 @@ TEST_F(DownloadLink, HangUpEndsThePassAndTheNextStartsFromTheFirstFile) {
 TEST_F(DownloadLink, OutputThatDoesNotDrainIsATimeOutAndTheFileGoesAgain) {
     links.At(LinkCall::Drain, 1, LinkAction::Fail, FailureCause::TimeOut);  // a.bin's end
     Run(1);
-    EXPECT_EQ(links.Log(), Concat({{"open", "frame a.bin/0", "frame a.bin/1", "drain failed",
-                                    "purge", "close"},
-                                   kFileA, kFileB}));
+    EXPECT_EQ(links.Log(),
+              Concat({{"open", "frame a.bin/0", "frame a.bin/1", "drain failed", "purge", "close"},
+                      kFileA,
+                      kFileB}));
     EXPECT_EQ(host.Shown(0, "[COM1] File read error4", StatusColour::Red), 1);
     EXPECT_EQ(host.PassesOk(0), std::vector<bool>{false});
     EXPECT_TRUE(host.FailedOnce(
@@ -134,11 +138,13 @@ TEST_F(DownloadLink, ThirdTimeOutOfOneFileEndsThePass) {
     }
     Run(2);
     const Strings stalled = {"open", "frame b.bin/0", "frame b.bin/1 failed", "purge", "close"};
-    EXPECT_EQ(links.Log(), Concat({kFileA, stalled,
-                                   {"open", "frame b.bin/0", "frame b.bin/1 failed", "purge",
-                                    "close"},
-                                   {"open", "frame b.bin/0", "frame b.bin/1 failed", "close"},
-                                   kFileA, kFileB}));
+    EXPECT_EQ(links.Log(),
+              Concat({kFileA,
+                      stalled,
+                      {"open", "frame b.bin/0", "frame b.bin/1 failed", "purge", "close"},
+                      {"open", "frame b.bin/0", "frame b.bin/1 failed", "close"},
+                      kFileA,
+                      kFileB}));
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
     const auto failures = host.Failures(0);
     ASSERT_EQ(failures.size(), 3u);
@@ -192,8 +198,8 @@ TEST_F(DownloadLink, PortThatDoesNotOpenFailsThePassAndIsWaitedFor) {
     links.At(LinkCall::Open, 2, LinkAction::Fail);  // b.bin's open
     links.At(LinkCall::Open, 3, LinkAction::Fail);  // the first retry
     Run(2);
-    EXPECT_EQ(links.Log(), Concat({kFileA, {"open failed", "open failed", "open", "close"}, kFileA,
-                                   kFileB}));
+    EXPECT_EQ(links.Log(),
+              Concat({kFileA, {"open failed", "open failed", "open", "close"}, kFileA, kFileB}));
     EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, true}));
     EXPECT_TRUE(host.FailedOnce(0, {.cause = FailureCause::PortOpen,
                                     .restart = PassRestart::NextPass,
@@ -213,6 +219,23 @@ TEST_F(DownloadLink, PortThatDoesNotOpenFailsThePassAndIsWaitedFor) {
     EXPECT_TRUE(controller.Running());
     EXPECT_LT(TimedStop(), 5s);
     EXPECT_EQ(host.LastStatus(0).text, "[COM1]Ready");
+}
+
+// A scripted line's bound: a port away for longer than the absence limit fails the passes it has
+// left at once, and its run ends instead of waiting for ever.
+TEST_F(DownloadLink, PortAbsentLongerThanItsLimitFailsTheRemainingPasses) {
+    ws.options.timings.portRetryMs = 20;
+    links.At(LinkCall::Open, 2, LinkAction::Vanish);  // b.bin's open, and every later one
+    Start(3, 100);
+    EXPECT_TRUE(host.WaitUntil([](const auto& h) { return h.RunsEnded() > 0; }, 10s));
+    controller.Stop();
+    const Strings log = links.Log();
+    EXPECT_GE(std::count(log.begin(), log.end(), "open failed"), 3) << "tried for a while";
+    EXPECT_EQ(host.PassesOk(0), (std::vector<bool>{false, false, false}));
+    const auto failures = host.Failures(0);
+    EXPECT_EQ(std::count_if(failures.begin(), failures.end(),
+                            [](const auto& f) { return f.cause == FailureCause::PortOpen; }),
+              3);
 }
 
 // The operator's stop while a frame's second half waits on a terminal that takes nothing, and a
