@@ -126,8 +126,10 @@ class FileList {
     // keeps the stored rows the loading did not take, each at its place among the others.
     // Marks the last row added as read from stored row `storedRow`.
     void MarkLastRowStored(std::size_t storedRow);
-    // A stored row the loading took no row from although it named no new file: a second row of
-    // a file already listed. Writing the list back does not keep it.
+    // A stored row the loading took no row from because it names the configuration's own row
+    // (DOWNCONF), which the list's writing stores as its first row: writing the list back does
+    // not keep it, so the file does not gain a row each time. A second row of any other file is
+    // kept like a refused one.
     void NoteStoredRowMerged(std::size_t storedRow);
     // A stored row the loading did not take (refused, or after the row where the reading
     // stopped): writing the list back keeps its lines as they are.

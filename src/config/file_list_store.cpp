@@ -148,6 +148,18 @@ void WriteOrDelete(IniDocument& ini, std::string_view section, const std::string
     }
 }
 
+// Whether the row of `source` in the list was added by the loading itself rather than read from
+// a stored row: the configuration's own row, which the list's writing stores like any other.
+bool IsRowAddedByTheLoading(const FileList& files, std::string_view source) {
+    for (std::size_t index = 0; index < files.Size(); ++index) {
+        const std::optional<DownloadFileEntry> entry = DecodeFileEntry(files.Rows()[index].entry);
+        if (entry && entry->sourcePath == source) {
+            return !files.StoredRowOf(index);
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 void ReadFileList(const IniDocument& ini, FileList& files, std::string_view baseDir, bool debugMode,
@@ -210,7 +222,7 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
         files.NoteDropped(source, result);
         if (result == AddRowResult::Added) {
             files.MarkLastRowStored(row);
-        } else if (result == AddRowResult::Duplicate) {
+        } else if (result == AddRowResult::Duplicate && IsRowAddedByTheLoading(files, source)) {
             files.NoteStoredRowMerged(row);
         } else {
             files.KeepStoredRow(row);

@@ -193,6 +193,11 @@ TEST(ConfigFileList, RowsThatCannotLoadAreNamedAndTheRowsAfterThemStillLoad) {
          1,
          {{"Recent1", RowFault::NotKind}},
          "'k' is not a valid integer value"},
+        // A second row of a file is not loaded, and not lost: the gap before it stays refused.
+        {"RecentCount=3\nRecent0=1;a.bin;a.bin\nRecent2=2;a.bin;again.bin\n",
+         1,
+         {{"Recent1", RowFault::Missing}},
+         "Rows of the file list were not loaded: Recent1 (row missing)"},
         {"RecentCount=2\nRecent0=1;a.bin;same.bin\nRecent1=1;b.bin;same.bin\n",
          2,
          {},
