@@ -25,6 +25,7 @@ namespace termload::cli {
 namespace {
 
 constexpr int kPortOpenFailedText = 74;
+
 void PrintRecords(const char* title, const VersionList& records, bool local) {
     std::printf("%s: %zu\n", title, records.size());
     for (const VersionRecord& record : records) {
@@ -45,22 +46,6 @@ std::unique_ptr<CcidReader> ConnectFirstReader() {
         return nullptr;
     }
     return reader;
-}
-
-// The whole file, or nothing when it cannot be read or is larger than any configuration.
-std::optional<std::string> ReadConfigBytes(const std::filesystem::path& path) {
-    std::FILE* file = OpenFile(path, "rb");
-    if (file == nullptr) {
-        return std::nullopt;
-    }
-    std::string bytes(static_cast<std::size_t>(IniDocument::kMaxFileBytes) + 1, '\0');
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed || bytes.size() > IniDocument::kMaxFileBytes) {
-        return std::nullopt;
-    }
-    return bytes;
 }
 
 // True when `output` is the configuration under any name: the same path, a link to it (symbolic
@@ -108,16 +93,13 @@ std::string WriteDecidedList(const std::filesystem::path& configPath,
                              const std::filesystem::path& output, FileList files,
                              const std::vector<VersionRowVerdict>& verdicts, bool debugMode,
                              std::size_t& removed) {
-    const std::optional<std::string> bytes = ReadConfigBytes(configPath);
-    if (!bytes) {
+    IniDocument ini;
+    if (ini.Load(configPath) != IniDocument::LoadStatus::Ok) {
         return "cannot read " + PathToUtf8(configPath);
     }
-    IniDocument ini;
-    ini.LoadBytes(*bytes);
     if (!ini.Rewritable()) {
         return PathToUtf8(configPath) +
-               " holds bytes a copy would not keep (NUL bytes or text "
-               "that is neither UTF-8 nor GBK)";
+               " holds bytes a copy would not keep (a NUL byte, or text neither UTF-8 nor GBK)";
     }
     std::vector<bool> leaveOut(files.Size(), false);
     for (const VersionRowVerdict& verdict : verdicts) {
