@@ -50,8 +50,10 @@ struct VersionsOptions {
     std::optional<int> single;  // COM number; default: the configuration's port
     RunTransport transport = RunTransport::Serial;
     std::filesystem::path
-        localVersions;   // empty: UserLoacaVersion.ini of the application directory
-    bool apply = false;  // store the decided check marks in the configuration file
+        localVersions;  // empty: UserLoacaVersion.ini of the application directory
+    // Where to write the configuration without the rows the read unchecks; empty: nowhere.
+    std::filesystem::path output;
+    bool apply = false;  // only together with `output`: the configuration itself is never written
 };
 
 struct PortsOptions {

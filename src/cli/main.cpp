@@ -144,10 +144,11 @@ void AddVersions(CLI::App& app, VersionsOptions& versions) {
     single->excludes(transport);
     AddPathOption(cmd, "--local-versions", versions.localVersions,
                   "Local version list (default: UserLoacaVersion.ini beside the program)");
-    cmd->add_flag(
-        "--apply", versions.apply,
-        "Store the decision in the configuration file: the rows the read unchecks leave its file "
-        "list, every other byte stays");
+    AddPathOption(cmd, "--output", versions.output,
+                  "Write the configuration without the rows the read unchecks to this new file "
+                  "(beside the configuration; never the configuration itself)");
+    cmd->add_flag("--apply", versions.apply,
+                  "Refused without --output: the configuration itself is never changed");
 }
 
 void AddPorts(CLI::App& app, PortsOptions& ports) {

@@ -1,11 +1,11 @@
 // termload-cli versions: the file-version read without the window. It asks the terminal which
 // versions it holds, shows them next to the local version list, and says which checked rows the
-// window's "Read Version" would uncheck, with the window's texts; with --apply it stores that
-// decision in the configuration file.
+// window's "Read Version" would uncheck, with the window's texts; with --output it writes a copy
+// of the configuration without those rows, for one run on this terminal. The configuration
+// itself is the line's recipe and is never written.
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +16,6 @@
 #include "config/file_list.h"
 #include "config/file_system.h"
 #include "config/ini_document.h"
-#include "config/ini_lines.h"
 #include "config/paths.h"
 #include "config/string_table.h"
 #include "engine/version_exchange.h"
@@ -26,19 +25,6 @@ namespace termload::cli {
 namespace {
 
 constexpr int kPortOpenFailedText = 74;
-constexpr std::string_view kHistorySection = "History";
-constexpr std::string_view kPathSection = "Path";
-constexpr std::string_view kCountKey = "RecentCount";
-// More rows than a list can hold are not looked at.
-constexpr std::size_t kMaxStoredRows = 4096;
-
-std::string RecentKey(std::size_t row) {
-    return "Recent" + std::to_string(row);
-}
-
-std::string PathKey(std::size_t row) {
-    return "Path" + std::to_string(row);
-}
 
 void PrintRecords(const char* title, const VersionList& records, bool local) {
     std::printf("%s: %zu\n", title, records.size());
@@ -62,92 +48,115 @@ std::unique_ptr<CcidReader> ConnectFirstReader() {
     return reader;
 }
 
-// The whole file, or nothing when it cannot be read or is larger than any configuration.
-std::optional<std::string> ReadConfigBytes(const std::filesystem::path& path) {
-    std::FILE* file = OpenFile(path, "rb");
-    if (file == nullptr) {
-        return std::nullopt;
-    }
-    std::string bytes(static_cast<std::size_t>(IniDocument::kMaxFileBytes) + 1, '\0');
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed || bytes.size() > IniDocument::kMaxFileBytes) {
-        return std::nullopt;
-    }
-    return bytes;
+// True when `output` is the configuration under any name: the same path, a link to it (symbolic
+// or hard) or another spelling of its path. File identity decides, not the text of the paths.
+bool IsTheConfiguration(const std::filesystem::path& output, const std::filesystem::path& config) {
+    std::error_code error;
+    return std::filesystem::equivalent(output, config, error) && !error;
 }
 
-// The configuration keeps no check marks: every row it lists is checked when it is read. So the
-// marks the read decided are stored by leaving the rows it unchecked out of the list: their
-// "Recent<n>" and "Path<n>" lines go, the rows after them are renumbered to close the gap,
-// "RecentCount" follows, and every other byte of the file stays as it was. The verdicts depend
-// on a row's destination alone, so a stored row is matched to them by its destination. Returns
-// the rows removed, or nothing when the file could not be read or written.
-std::optional<std::size_t> StoreDecidedRows(const std::filesystem::path& configPath,
-                                            const std::vector<VersionRowVerdict>& verdicts) {
-    std::set<std::string> unchecked;
-    for (const VersionRowVerdict& verdict : verdicts) {
-        if (verdict.uncheck) {
-            unchecked.insert(verdict.destination);
-        }
+// Why the decided list cannot go to `output`; empty when it can. Checked before the terminal is
+// asked and again just before the file is written.
+std::string OutputProblem(const std::filesystem::path& output, const std::filesystem::path& config,
+                          bool debugMode) {
+    const std::string name = PathToUtf8(output);
+    if (IsTheConfiguration(output, config)) {
+        return "--output " + name +
+               " is the configuration itself: the line's configuration is never rewritten; name "
+               "a new file";
     }
-    const std::optional<std::string> bytes = ReadConfigBytes(configPath);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    IniDocument ini;
-    ini.LoadBytes(*bytes);
-    // As the list is read: up to the count, ending at the first empty row.
-    const int count = ini.ReadInteger(kHistorySection, kCountKey, 0);
-    std::vector<std::size_t> kept;  // old row numbers, in order
-    std::vector<std::size_t> dropped;
-    std::size_t stored = 0;
-    for (; static_cast<long long>(stored) < count && stored < kMaxStoredRows; ++stored) {
-        const std::string recent = ini.ReadString(kHistorySection, RecentKey(stored), "");
-        if (recent.empty()) {
-            break;
-        }
-        const std::optional<DownloadFileEntry> entry = DecodeFileEntry(recent);
-        (entry && unchecked.count(entry->destinationName) != 0 ? dropped : kept).push_back(stored);
-    }
-    if (dropped.empty()) {
-        return 0;  // nothing to change: the file is not touched
-    }
-    IniLines lines(*bytes);
-    for (const std::size_t row : dropped) {
-        lines.DeleteKey(kHistorySection, RecentKey(row));
-        lines.DeleteKey(kPathSection, PathKey(row));
-    }
-    // Upwards: the name a row moves to has been freed by a deleted row or one moved before.
-    for (std::size_t row = 0; row < kept.size(); ++row) {
-        if (kept[row] != row) {
-            lines.RenameKey(kHistorySection, RecentKey(kept[row]), RecentKey(row));
-            lines.RenameKey(kPathSection, PathKey(kept[row]), PathKey(row));
-        }
-    }
-    lines.SetValue(kHistorySection, kCountKey, std::to_string(kept.size()));
-    // A linked configuration is changed where it lies, the link kept.
     std::error_code error;
-    std::filesystem::path target = std::filesystem::canonical(configPath, error);
+    if (std::filesystem::is_directory(output, error)) {
+        return "--output " + name + " is a directory";
+    }
+    if (std::filesystem::exists(output, error) && IsReadOnlyFile(output)) {
+        return "--output " + name + " is read-only";
+    }
+    // Outside debug mode a run looks the rows' files up beside the configuration it is given:
+    // beside another directory's copy of a file name, it would send that copy.
+    const std::filesystem::path outputDir = std::filesystem::absolute(output, error).parent_path();
+    if (!debugMode &&
+        !std::filesystem::equivalent(
+            outputDir, std::filesystem::absolute(config, error).parent_path(), error)) {
+        return "--output " + name +
+               " must lie in the configuration's directory: a run looks the rows' files up "
+               "beside the configuration it is given";
+    }
+    return {};
+}
+
+// The configuration with the rows the read unchecks left out of its file list, written to
+// `output`; the configuration is only read. The list is the one the loading made, so every row
+// the loading did not take stays in the copy as it was, and a run refuses the copy as it refuses
+// the configuration. Empty on success, else the reason.
+std::string WriteDecidedList(const std::filesystem::path& configPath,
+                             const std::filesystem::path& output, FileList files,
+                             const std::vector<VersionRowVerdict>& verdicts, bool debugMode,
+                             std::size_t& removed) {
+    IniDocument ini;
+    if (ini.Load(configPath) != IniDocument::LoadStatus::Ok) {
+        return "cannot read " + PathToUtf8(configPath);
+    }
+    if (!ini.Rewritable()) {
+        return PathToUtf8(configPath) +
+               " holds bytes a copy would not keep (a NUL byte, or text neither UTF-8 nor GBK)";
+    }
+    std::vector<bool> leaveOut(files.Size(), false);
+    for (const VersionRowVerdict& verdict : verdicts) {
+        if (verdict.uncheck && verdict.row < leaveOut.size()) {
+            leaveOut[verdict.row] = true;
+        }
+    }
+    removed = 0;
+    for (std::size_t row = files.Size(); row-- > 0;) {
+        // The configuration's own row (DOWNCONF) is no stored row: the copy's loading adds its own.
+        if (!files.StoredRowOf(row)) {
+            files.DeleteRow(static_cast<int>(row));
+        } else if (leaveOut[row]) {
+            files.DeleteRow(static_cast<int>(row));
+            ++removed;
+        }
+    }
+    WriteFileList(ini, files);
+    const std::string problem = OutputProblem(output, configPath, debugMode);
+    if (!problem.empty()) {
+        return problem;
+    }
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::canonical(output, error);
     if (error) {
-        target = configPath;
+        target = output;
     }
-    if (IsReadOnlyFile(target) ||
-        !(ReplaceFileWith(target, lines.bytes()) || OverwriteFileWith(target, lines.bytes()))) {
-        return std::nullopt;
+    const std::string text = ini.ToBytes();
+    if (!(ReplaceFileWith(target, text) || OverwriteFileWith(target, text))) {
+        return "cannot write " + PathToUtf8(output);
     }
-    return dropped.size();
+    return {};
 }
 
 }  // namespace
 
 int VersionsCommand(const VersionsOptions& options) {
+    if (options.apply && options.output.empty()) {
+        std::fprintf(stderr,
+                     "termload-cli: --apply no longer changes the configuration: it is the recipe "
+                     "for every terminal of the line. Write the decided list to a new file with "
+                     "--output FILE and run that file for this terminal\n");
+        return kExitUsage;
+    }
     std::string error;
     auto config = LoadCliConfiguration(options.configPath, error);
     if (!config) {
         std::fprintf(stderr, "termload-cli: %s\n", error.c_str());
         return kExitUsage;
+    }
+    if (!options.output.empty()) {
+        const std::string problem =
+            OutputProblem(options.output, options.configPath, config->settings.debugMode);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "termload-cli: %s\n", problem.c_str());
+            return kExitUsage;
+        }
     }
     ControlsModel& controls = config->controls;
     controls.portMode = options.transport == RunTransport::Hid    ? PortMode::UsbHid
@@ -199,18 +208,19 @@ int VersionsCommand(const VersionsOptions& options) {
             std::printf("  load  %s\n", verdict.destination.c_str());
         }
     }
-    if (!options.apply) {
+    if (options.output.empty()) {
         return kExitAllOk;
     }
-    const std::optional<std::size_t> removed =
-        StoreDecidedRows(options.configPath, outcome.verdicts);
-    if (!removed) {
-        std::fprintf(stderr, "termload-cli: cannot write the rows to load into %s\n",
-                     PathToUtf8(options.configPath).c_str());
+    std::size_t removed = 0;
+    const std::string problem =
+        WriteDecidedList(options.configPath, options.output, config->files, outcome.verdicts,
+                         config->settings.debugMode, removed);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "termload-cli: %s\n", problem.c_str());
         return kExitFailed;
     }
-    std::printf("applied: %zu skipped %s removed from %s\n", *removed,
-                *removed == 1 ? "row" : "rows", PathToUtf8(options.configPath).c_str());
+    std::printf("written: %s without %zu skipped %s\n", PathToUtf8(options.output).c_str(), removed,
+                removed == 1 ? "row" : "rows");
     return kExitAllOk;
 }
 

@@ -105,6 +105,7 @@ AddRowResult FileList::AddFileRow(int kind, std::string_view sourcePath,
     }
     rows_.push_back({EncodeFileEntry(kind, sourcePath, destination),
                      RowText(langBase_, kind, sourcePath, destination), true});
+    storedRowOf_.emplace_back();
     selected_ = 0;
     return AddRowResult::Added;
 }
@@ -114,8 +115,31 @@ bool FileList::DeleteRow(int index) {
         return false;
     }
     rows_.erase(rows_.begin() + index);
+    storedRowOf_.erase(storedRowOf_.begin() + index);
     selected_ = -1;
     return true;
+}
+
+void FileList::MarkLastRowStored(std::size_t storedRow) {
+    if (!storedRowOf_.empty()) {
+        storedRowOf_.back() = storedRow;
+        storedRead_.insert(std::upper_bound(storedRead_.begin(), storedRead_.end(), storedRow),
+                           storedRow);
+    }
+}
+
+void FileList::NoteStoredRowMerged(std::size_t storedRow) {
+    storedRead_.insert(std::upper_bound(storedRead_.begin(), storedRead_.end(), storedRow),
+                       storedRow);
+}
+
+void FileList::KeepStoredRow(std::size_t storedRow) {
+    storedKept_.insert(std::upper_bound(storedKept_.begin(), storedKept_.end(), storedRow),
+                       storedRow);
+}
+
+std::optional<std::size_t> FileList::StoredRowOf(std::size_t index) const {
+    return index < storedRowOf_.size() ? storedRowOf_[index] : std::nullopt;
 }
 
 void FileList::NoteDropped(std::string_view sourcePath, AddRowResult reason) {
@@ -141,6 +165,9 @@ void FileList::NoteDropped(std::string_view source, RowFault fault) {
 
 void FileList::Clear() {
     rows_.clear();
+    storedRowOf_.clear();
+    storedRead_.clear();
+    storedKept_.clear();
     dropped_.clear();
     selected_ = -1;
 }

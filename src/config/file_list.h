@@ -122,9 +122,29 @@ class FileList {
     void NoteDropped(std::string_view source, RowFault fault);
     const std::vector<DroppedRow>& Dropped() const { return dropped_; }
 
+    // Where the rows came from in the configuration ("Recent<n>"), so that writing the list back
+    // keeps the stored rows the loading did not take, each at its place among the others.
+    // Marks the last row added as read from stored row `storedRow`.
+    void MarkLastRowStored(std::size_t storedRow);
+    // A stored row the loading took no row from because it names the configuration's own row
+    // (DOWNCONF), which the list's writing stores as its first row: writing the list back does
+    // not keep it, so the file does not gain a row each time. A second row of any other file is
+    // kept like a refused one.
+    void NoteStoredRowMerged(std::size_t storedRow);
+    // A stored row the loading did not take (refused, or after the row where the reading
+    // stopped): writing the list back keeps its lines as they are.
+    void KeepStoredRow(std::size_t storedRow);
+    // The stored row the row at `index` was read from; nothing for a row added since.
+    std::optional<std::size_t> StoredRowOf(std::size_t index) const;
+    // Every stored row the loading read (taken or merged), ascending.
+    const std::vector<std::size_t>& StoredRowsRead() const { return storedRead_; }
+    // The stored rows to keep, ascending.
+    const std::vector<std::size_t>& StoredRowsKept() const { return storedKept_; }
+
     // False when the index names no row.
     bool DeleteRow(int index);
-    // Empties the list, the dropped rows included.
+    // Empties the list, the dropped rows and the stored rows kept included: the operator's
+    // clearing of the list lifts every refusal.
     void Clear();
     bool SetChecked(int index, bool checked);
 
@@ -143,6 +163,9 @@ class FileList {
 
   private:
     std::vector<FileRow> rows_;
+    std::vector<std::optional<std::size_t>> storedRowOf_;  // one per row
+    std::vector<std::size_t> storedRead_;
+    std::vector<std::size_t> storedKept_;
     std::vector<DroppedRow> dropped_;
     int selected_ = -1;
     int langBase_;
@@ -162,7 +185,11 @@ FileListCheck CheckFileListForStart(const FileList& files, int configFileRow, bo
 void ReadFileList(const IniDocument& ini, FileList& files, std::string_view baseDir, bool debugMode,
                   std::vector<PromptMessage>& messages);
 
-// Writes the list to sections "History" and "Path".
+// Writes the list to sections "History" and "Path". The stored rows the list keeps stay, their
+// lines as they were, at their places among the rows (renumbered only when rows before them
+// were deleted or added), so that the list read back is refused as it was; gaps in the
+// numbering stay gaps. A row added since the list was read follows the row before it in the
+// list.
 void WriteFileList(IniDocument& ini, const FileList& files);
 
 }  // namespace termload

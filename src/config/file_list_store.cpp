@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "config/file_list.h"
@@ -79,6 +81,85 @@ std::vector<std::size_t> StoredRows(const IniDocument& ini, int count) {
     return rows;
 }
 
+// Where a row goes when the list is written back: `row` names a row of the list, or nothing for a
+// kept stored row read from `storedRow`.
+struct StoredPlace {
+    std::size_t number = 0;
+    std::optional<std::size_t> row;
+    std::size_t storedRow = 0;
+};
+
+// The rows and the kept stored rows in the order the file is to hold them, numbered. Walks the
+// stored numbers upwards: a number no stored row had (a gap) keeps its place, a number whose row
+// was read and has gone since (deleted, or merged into another row) gives its place up.
+std::vector<StoredPlace> PlaceRows(const FileList& files) {
+    const std::vector<std::size_t>& read = files.StoredRowsRead();
+    const std::vector<std::size_t>& kept = files.StoredRowsKept();
+    std::vector<StoredPlace> places;
+    std::size_t number = 0;
+    std::size_t nextKept = 0;
+    std::size_t nextRead = 0;
+    std::optional<std::size_t> last;  // the stored number last passed
+    // Moves past the numbers no stored row had between the last number passed and `row`.
+    const auto pass = [&](std::size_t row) {
+        const std::size_t first = last ? *last + 1 : 0;
+        number += row > first ? row - first : 0;
+        last = std::max(row, last.value_or(0));
+    };
+    // Passes the stored numbers below `end`, placing the kept rows among them.
+    const auto passTo = [&](std::size_t end) {
+        for (;;) {
+            const std::size_t keptRow = nextKept < kept.size() ? kept[nextKept] : end;
+            const std::size_t readRow = nextRead < read.size() ? read[nextRead] : end;
+            const std::size_t row = std::min({keptRow, readRow, end});
+            if (row >= end) {
+                return;
+            }
+            pass(row);
+            if (row == keptRow) {
+                places.push_back({number++, std::nullopt, row});
+                ++nextKept;
+            } else {
+                ++nextRead;  // a row read: placed with its row of the list, if any is left
+            }
+        }
+    };
+    for (std::size_t index = 0; index < files.Size(); ++index) {
+        const std::optional<std::size_t> stored = files.StoredRowOf(index);
+        if (stored) {
+            passTo(*stored);
+            pass(*stored);
+            if (nextRead < read.size() && read[nextRead] == *stored) {
+                ++nextRead;
+            }
+        }
+        places.push_back({number++, index, 0});
+    }
+    passTo(std::numeric_limits<std::size_t>::max());
+    return places;
+}
+
+void WriteOrDelete(IniDocument& ini, std::string_view section, const std::string& key,
+                   const std::optional<std::string>& value) {
+    if (value) {
+        ini.WriteString(section, key, *value);
+    } else {
+        ini.DeleteKey(section, key);
+    }
+}
+
+// Whether the row of `source` in the list was added by the loading itself rather than read from
+// a stored row: the configuration's own row, which the list's writing stores like any other.
+bool IsRowAddedByTheLoading(const FileList& files, std::string_view source) {
+    for (std::size_t index = 0; index < files.Size(); ++index) {
+        const std::optional<DownloadFileEntry> entry = DecodeFileEntry(files.Rows()[index].entry);
+        if (entry && entry->sourcePath == source) {
+            return !files.StoredRowOf(index);
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 void ReadFileList(const IniDocument& ini, FileList& files, std::string_view baseDir, bool debugMode,
@@ -89,7 +170,9 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
     // Only the rows stored are visited, so a huge count costs nothing; a number missing before
     // a stored row is a gap that is named once.
     std::size_t next = 0;
-    for (const std::size_t row : StoredRows(ini, count)) {
+    const std::vector<std::size_t> stored = StoredRows(ini, count);
+    for (auto at = stored.begin(); at != stored.end(); ++at) {
+        const std::size_t row = *at;
         if (row > next) {
             files.NoteDropped(
                 row == next + 1 ? RecentKey(next) : RecentKey(next) + "-" + RecentKey(row - 1),
@@ -99,6 +182,7 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
         const std::string value = ini.ReadString(kHistorySection, RecentKey(row), "");
         if (value.empty()) {
             files.NoteDropped(RecentKey(row), RowFault::Empty);
+            files.KeepStoredRow(row);
             continue;
         }
         if (value.front() < '0' || value.front() > '9') {
@@ -107,6 +191,10 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
             messages.push_back(
                 {PromptKind::Error, "'" + std::string(first) + "' is not a valid integer value"});
             files.NoteDropped(RecentKey(row), RowFault::NotKind);
+            // This row and every row after it stay stored as they are.
+            for (; at != stored.end(); ++at) {
+                files.KeepStoredRow(*at);
+            }
             break;
         }
         // Kind digit and ";", then the file name up to the next ";", then the destination.
@@ -119,6 +207,7 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
         if (nameEnd == std::string::npos || name.empty()) {
             files.NoteDropped(name.empty() ? RecentKey(row) : name,
                               name.empty() ? RowFault::NoSource : RowFault::NoDestination);
+            files.KeepStoredRow(row);
             continue;
         }
         const std::string_view rest = afterKind.substr(nameEnd + 1);
@@ -126,10 +215,18 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
         const std::string source = SourceOf(ini, row, baseDir, debugMode, name);
         if (destination.empty()) {
             files.NoteDropped(source, RowFault::NoDestination);
+            files.KeepStoredRow(row);
             continue;
         }
         const AddRowResult result = files.AddFileRow(value.front() - '0', source, destination);
         files.NoteDropped(source, result);
+        if (result == AddRowResult::Added) {
+            files.MarkLastRowStored(row);
+        } else if (result == AddRowResult::Duplicate && IsRowAddedByTheLoading(files, source)) {
+            files.NoteStoredRowMerged(row);
+        } else {
+            files.KeepStoredRow(row);
+        }
         // One warning for a full list is enough; the later rows are only noted.
         if (result == AddRowResult::ListFull && listFullShown) {
             continue;
@@ -162,20 +259,53 @@ void ReadFileList(const IniDocument& ini, FileList& files, std::string_view base
 }
 
 void WriteFileList(IniDocument& ini, const FileList& files) {
-    ini.WriteInteger(kHistorySection, kCountKey, static_cast<int>(files.Size()));
-    for (std::size_t row = 0; row < files.Size(); ++row) {
-        const std::string& entry = files.Rows()[row].entry;
+    const std::vector<StoredPlace> places = PlaceRows(files);
+    const std::size_t count = places.empty() ? 0 : places.back().number + 1;
+    // The kept rows' lines are read before any is written over.
+    struct KeptLines {
+        std::optional<std::string> recent;
+        std::optional<std::string> path;
+    };
+    std::vector<KeptLines> kept(places.size());
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        if (!places[i].row && places[i].number != places[i].storedRow) {
+            kept[i] = {ini.ReadWholeValue(kHistorySection, RecentKey(places[i].storedRow)),
+                       ini.ReadWholeValue(kPathSection, PathKey(places[i].storedRow))};
+        }
+    }
+    ini.WriteInteger(kHistorySection, kCountKey, static_cast<int>(count));
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        const StoredPlace& place = places[i];
+        if (!place.row) {
+            // A kept row: its lines move with it, as they are.
+            if (place.number != place.storedRow) {
+                WriteOrDelete(ini, kHistorySection, RecentKey(place.number), kept[i].recent);
+                WriteOrDelete(ini, kPathSection, PathKey(place.number), kept[i].path);
+            }
+            continue;
+        }
+        const std::string& entry = files.Rows()[*place.row].entry;
         const std::optional<DownloadFileEntry> decoded = DecodeFileEntry(entry);
         if (!decoded) {
             continue;
         }
-        ini.WriteString(kPathSection, PathKey(row), decoded->sourcePath);
+        ini.WriteString(kPathSection, PathKey(place.number), decoded->sourcePath);
         // The entry's kind and ";", the file name alone, the rest from the ";" after the source.
         const std::string_view afterKind = SkipCharacters(entry, 2);
         const std::string_view kind(entry.data(), entry.size() - afterKind.size());
-        ini.WriteString(kHistorySection, RecentKey(row),
+        ini.WriteString(kHistorySection, RecentKey(place.number),
                         std::string(kind) + FileNamePart(decoded->sourcePath) +
                             std::string(afterKind.substr(decoded->sourcePath.size())));
+    }
+    // A gap stays a gap: a number no row took holds no row, even when one was stored there.
+    std::size_t at = 0;
+    for (const std::size_t row : StoredRows(ini, static_cast<int>(count))) {
+        while (at < places.size() && places[at].number < row) {
+            ++at;
+        }
+        if (at == places.size() || places[at].number != row) {
+            ini.DeleteKey(kHistorySection, RecentKey(row));
+        }
     }
 }
 

@@ -263,6 +263,15 @@ std::string IniDocument::ReadStoredBytes(std::string_view section, std::string_v
     return std::string(TrimBlanks(value).substr(0, kMaxValueBytes));
 }
 
+std::optional<std::string> IniDocument::ReadWholeValue(std::string_view section,
+                                                       std::string_view key) const {
+    const char* value = ini_.GetValue(std::string(section).c_str(), std::string(key).c_str());
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
 int IniDocument::ReadInteger(std::string_view section, std::string_view key, int fallback) const {
     const char* value = ini_.GetValue(std::string(section).c_str(), std::string(key).c_str());
     int parsed = 0;
@@ -299,6 +308,10 @@ void IniDocument::WriteString(std::string_view section, std::string_view key,
     }
     ini_.SetValue(std::string(section).c_str(), std::string(key).c_str(), oneLine.c_str(), nullptr,
                   true);
+}
+
+void IniDocument::DeleteKey(std::string_view section, std::string_view key) {
+    ini_.Delete(std::string(section).c_str(), std::string(key).c_str(), false);
 }
 
 void IniDocument::WriteInteger(std::string_view section, std::string_view key, int value) {

@@ -56,6 +56,8 @@ class IniDocument {
     // name of a file on disk that is neither UTF-8 nor GBK survives only in this form.
     std::string ReadStoredBytes(std::string_view section, std::string_view key,
                                 std::string_view fallback) const;
+    // The whole value as held, not cut; nothing when the key is missing.
+    std::optional<std::string> ReadWholeValue(std::string_view section, std::string_view key) const;
     // Decimal, or hexadecimal with "0x" or "$"; `fallback` when missing, malformed or beyond
     // the range of int.
     int ReadInteger(std::string_view section, std::string_view key, int fallback) const;
@@ -68,6 +70,8 @@ class IniDocument {
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
+    // Every line of the key goes.
+    void DeleteKey(std::string_view section, std::string_view key);
 
   private:
     CSimpleIniA ini_;

@@ -11,6 +11,8 @@
 #include <QTimer>
 
 #include "app/rename_dialog.h"
+#include "config/ini_document.h"
+#include "config/settings_file.h"
 #include "gui_test_support.h"
 
 namespace termload::test {
@@ -172,6 +174,39 @@ TEST(WindowFileList, FirstRowStaysCheckedWhenTheConfigurationIsSentToo) {
     EXPECT_EQ(list->item(0)->checkState(), Qt::Checked);
     EXPECT_TRUE(w.window->Config().files.Rows()[0].checked);
     EXPECT_TRUE(w.Find<QPushButton>("btnDown")->isEnabled());
+}
+
+// The save on close writes the list back: a row the loading refused is still in the file, as the
+// operator wrote it, and the next start refuses it again.
+TEST(WindowFileList, CloseKeepsTheRowsTheLoadingRefused) {
+    std::vector<std::string> full;
+    for (int row = 0; row < 33; ++row) {
+        full.push_back("1;f" + std::to_string(row) + ".bin;f" + std::to_string(row) + ".bin");
+    }
+    const std::vector<std::string> lists[] = {
+        {"1;a.bin;a.bin", "1;b.bin", "1;c.bin;c.bin"},        // no destination
+        {"1;a.bin;a.bin", "k;b.bin;b.bin", "1;c.bin;c.bin"},  // a kind letter: the reading stops
+        full,                                                 // a 33rd row
+    };
+    for (const std::vector<std::string>& rows : lists) {
+        SCOPED_TRACE(rows[1]);
+        WindowUnderTest w(ConfigText("", "00=M740-32\n", History(rows)));
+        const std::vector<DroppedRow> refused = w.window->Config().files.Dropped();
+        ASSERT_FALSE(refused.empty());
+        ASSERT_TRUE(w.window->close());
+
+        IniDocument saved;
+        ASSERT_EQ(saved.Load(w.dir.Path() / "Config.ini"), IniDocument::LoadStatus::Ok);
+        EXPECT_EQ(saved.ReadInteger("History", "RecentCount", 0), static_cast<int>(rows.size()));
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            EXPECT_EQ(saved.ReadString("History", "Recent" + std::to_string(row), ""), rows[row]);
+        }
+        Configuration next;
+        next.configPath = (w.dir.Path() / "Config.ini").string();
+        next.baseDir = w.dir.Path().string();
+        ReadSettings(next);
+        EXPECT_EQ(next.files.Dropped(), refused);
+    }
 }
 
 }  // namespace

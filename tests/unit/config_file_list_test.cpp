@@ -135,6 +135,28 @@ TEST(ConfigFileList, StoredRowsReadBackAsTheyWereWritten) {
     EXPECT_TRUE(messages.empty());
 }
 
+// The list written back and read again: the same rows, the same rows refused, and every stored
+// row line below the count that the reading did not take still in the file as it was.
+void ExpectRefusedAgainAfterTheSave(IniDocument& ini, const FileList& list) {
+    // Section "History" but for its count, which may lose numbers after the last stored row.
+    const auto rowLines = [](const std::string& bytes) {
+        std::string history = bytes.substr(0, bytes.find("\n[", bytes.find("[History]")));
+        const std::size_t at = history.find("RecentCount=");
+        return history.erase(at, history.find('\n', at) - at);
+    };
+    const std::string before = rowLines(ini.ToBytes());
+    WriteFileList(ini, list);
+    const std::string after = ini.ToBytes();
+    IniDocument again;
+    again.LoadBytes(after);
+    std::vector<PromptMessage> messages;
+    FileList reread(kLangEnglish);
+    ReadFileList(again, reread, "/base", false, messages);
+    EXPECT_EQ(reread.Rows(), list.Rows());
+    EXPECT_EQ(reread.Dropped(), list.Dropped());
+    EXPECT_EQ(rowLines(after), before) << "nothing changed: every row line stays as it was";
+}
+
 // Every stored row below RecentCount either loads or is named: the rows after a gap, an empty
 // row or a broken row still load, and the start is refused for the one that did not.
 TEST(ConfigFileList, RowsThatCannotLoadAreNamedAndTheRowsAfterThemStillLoad) {
@@ -171,6 +193,11 @@ TEST(ConfigFileList, RowsThatCannotLoadAreNamedAndTheRowsAfterThemStillLoad) {
          1,
          {{"Recent1", RowFault::NotKind}},
          "'k' is not a valid integer value"},
+        // A second row of a file is not loaded, and not lost: the gap before it stays refused.
+        {"RecentCount=3\nRecent0=1;a.bin;a.bin\nRecent2=2;a.bin;again.bin\n",
+         1,
+         {{"Recent1", RowFault::Missing}},
+         "Rows of the file list were not loaded: Recent1 (row missing)"},
         {"RecentCount=2\nRecent0=1;a.bin;same.bin\nRecent1=1;b.bin;same.bin\n",
          2,
          {},
@@ -193,7 +220,52 @@ TEST(ConfigFileList, RowsThatCannotLoadAreNamedAndTheRowsAfterThemStillLoad) {
         EXPECT_EQ(list.Size(), c.rows);
         EXPECT_EQ(list.Dropped(), c.dropped);
         EXPECT_EQ(messages.empty() ? "" : messages.back().text, c.warning);
+        if (ini.Rewritable()) {
+            ExpectRefusedAgainAfterTheSave(ini, list);
+        }
     }
+}
+
+// Rows deleted or added in the window move the refused rows with their neighbours: the gap and
+// the row without a destination are refused again; clearing the list lifts the refusal.
+TEST(ConfigFileList, EditedListKeepsItsRefusedRowsInPlace) {
+    IniDocument ini;
+    ini.LoadBytes(
+        "[History]\nRecentCount=5\nRecent0=1;a.bin;a.bin\nRecent1=1;b.bin;b.bin\n"
+        "Recent2=1;c.bin;\nRecent4=1;e.bin;e.bin\n[Path]\nPath2=C:\\keep\\c.bin\n");
+    std::vector<PromptMessage> messages;
+    FileList list(kLangEnglish);
+    ReadFileList(ini, list, "/base", false, messages);
+    ASSERT_EQ(list.Size(), 3u);
+    list.DeleteRow(0);
+    ASSERT_EQ(list.AddFileRow(kOtherFile, JoinPath("/base", "f.bin"), "f.bin"),
+              AddRowResult::Added);
+    WriteFileList(ini, list);
+    IniDocument saved;
+    saved.LoadBytes(ini.ToBytes());
+    EXPECT_EQ(saved.ReadString("History", "RecentCount", ""), "5");
+    const char* expected[][2] = {{"Recent0", "1;b.bin;b.bin"},
+                                 {"Recent1", "1;c.bin;"},
+                                 {"Recent2", "(none)"},
+                                 {"Recent3", "1;e.bin;e.bin"},
+                                 {"Recent4", "2;f.bin;f.bin"}};
+    for (const auto& [key, value] : expected) {
+        EXPECT_EQ(saved.ReadString("History", key, "(none)"), value) << key;
+    }
+    EXPECT_EQ(saved.ReadString("Path", "Path1", ""), "C:\\keep\\c.bin") << "moved with its row";
+    FileList reread(kLangEnglish);
+    ReadFileList(saved, reread, "/base", false, messages);
+    EXPECT_EQ(reread.Rows(), list.Rows());
+    EXPECT_EQ(reread.Dropped(),
+              (std::vector<DroppedRow>{{JoinPath("/base", "c.bin"), RowFault::NoDestination},
+                                       {"Recent2", RowFault::Missing}}));
+
+    reread.Clear();
+    WriteFileList(saved, reread);
+    FileList cleared(kLangEnglish);
+    ReadFileList(saved, cleared, "/base", false, messages);
+    EXPECT_TRUE(cleared.Empty());
+    EXPECT_TRUE(cleared.Dropped().empty());
 }
 
 TEST(ConfigFileList, RowsTheReadingCannotTakeStayNotedWithOneWarningForAFullList) {
@@ -214,6 +286,7 @@ TEST(ConfigFileList, RowsTheReadingCannotTakeStayNotedWithOneWarningForAFullList
     EXPECT_EQ(list.Dropped()[1], (DroppedRow{JoinPath("/base", "f33.bin"), RowFault::ListFull}));
     EXPECT_EQ(list.Dropped()[2].source, JoinPath("/base", "f34.bin"));
     EXPECT_EQ(messages.size(), 2u) << "the long path, then the full list once";
+    ExpectRefusedAgainAfterTheSave(ini, list);
     list.Clear();
     EXPECT_TRUE(list.Dropped().empty());
 }

@@ -177,6 +177,33 @@ TEST(ConfigSettings, SaveWritesOnlyWritableKeysAndKeepsEverythingElse) {
     EXPECT_TRUE(back.config.settings == expected);
 }
 
+// The configuration's own row (DOWNCONF) is stored as the list's first row and merges with the
+// row the loading adds next time: saved again and again, the file neither gains a row nor loses
+// the ones refused at load.
+TEST(ConfigSettings, SavesOfAListWithTheConfigurationsOwnRowAreStable) {
+    ScratchDir dir;
+    Loaded l = LoadFrom(dir,
+                        "[Config]\nDOWNCONF=1\n[History]\nRecentCount=3\n"
+                        "Recent0=1;a.bin;a.bin\nRecent2=1;c.bin\n");
+    ASSERT_EQ(l.config.files.Size(), 2u);
+    const auto faults = [](const FileList& files) {
+        std::vector<RowFault> list;
+        for (const DroppedRow& row : files.Dropped()) {
+            list.push_back(row.fault);
+        }
+        return list;
+    };
+    const std::vector<RowFault> refused = {RowFault::Missing, RowFault::NoDestination};
+    ASSERT_EQ(faults(l.config.files), refused);
+    ASSERT_EQ(SaveSettings(l.config), SaveStatus::Saved);
+    const std::string saved = ReadFile(dir / "t.ini");
+    Loaded again = LoadFrom(dir, saved);
+    EXPECT_EQ(again.config.files.Rows(), l.config.files.Rows());
+    EXPECT_EQ(faults(again.config.files), refused);
+    ASSERT_EQ(SaveSettings(again.config), SaveStatus::Saved);
+    EXPECT_EQ(ReadFile(dir / "t.ini"), saved);
+}
+
 TEST(ConfigSettings, ReadOnlyOrMissingFileIsNeverWritten) {
     ScratchDir dir;
     const std::string original = "[Config]\r\nPort=2\r\n";
