@@ -60,15 +60,15 @@ _wine_env_ports_reg() {
 
 # The value of variable $2 in the environment of process $1 (empty when it has none).
 _wine_env_of() {
-    tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null | sed -n "s/^$2=//p" | head -n 1
+    { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | sed -n "s/^$2=//p" | head -n 1
 }
 
-# The PIDs of the processes of this prefix (by their WINEPREFIX) called $1.
-_wine_env_prefix_pids() {
+# The PIDs of the processes called $1 whose environment sets $2 to $3.
+_wine_env_pids_with() {
     local dir
     for dir in /proc/[0-9]*; do
         [[ $(cat "$dir/comm" 2>/dev/null) == "$1" ]] || continue
-        [[ $(_wine_env_of "${dir#/proc/}" WINEPREFIX) == "$WINEPREFIX" ]] && echo "${dir#/proc/}"
+        [[ $(_wine_env_of "${dir#/proc/}" "$2") == "$3" ]] && echo "${dir#/proc/}"
     done
     return 0
 }
@@ -79,7 +79,7 @@ _wine_env_prefix_pids() {
 _wine_env_restart_for_display() {
     [[ -n ${DISPLAY:-} ]] || return 0
     local pid
-    for pid in $(_wine_env_prefix_pids explorer.exe); do
+    for pid in $(_wine_env_pids_with explorer.exe WINEPREFIX "$WINEPREFIX"); do
         if [[ $(_wine_env_of "$pid" DISPLAY) != "$DISPLAY" ]]; then
             echo "wine-env: restarting the server of $WINEPREFIX on display $DISPLAY" >>"$WINEPREFIX.log"
             _wine_env_logged wineserver -k || true
@@ -199,12 +199,7 @@ wine_run_within() {
 
 wine_run_pids() {
     [[ -n ${TERMLOAD_WINE_RUN:-} ]] || _wine_env_fail "wine_run_pids: call wine_env_init first" || return 1
-    local dir
-    for dir in /proc/[0-9]*; do
-        [[ $(cat "$dir/comm" 2>/dev/null) == "$1" ]] || continue
-        [[ $(_wine_env_of "${dir#/proc/}" TERMLOAD_WINE_RUN) == "$TERMLOAD_WINE_RUN" ]] && echo "${dir#/proc/}"
-    done
-    return 0
+    _wine_env_pids_with "$1" TERMLOAD_WINE_RUN "$TERMLOAD_WINE_RUN"
 }
 
 wine_run_signal() {
