@@ -296,7 +296,9 @@ TEST(LiveView, LargeBarShowsItsShare) {
 }
 
 // The demo's proof holds every terminal to the whole list: the address file included, which the
-// tool sends in every pass.
+// tool sends in every pass. Its received folders are named after the ports (COM1…), names Windows
+// keeps for its devices: the demo's terminals, and so this check, run on Linux only.
+#ifndef _WIN32
 TEST(DemoVerify, EveryTerminalMustHoldTheAddressFile) {
     const DemoWorkspace workspace;
     const std::vector<ExpectedFile> expected = workspace.ExpectedFiles();
@@ -323,6 +325,7 @@ TEST(DemoVerify, EveryTerminalMustHoldTheAddressFile) {
         return row.unit == 2 && row.destination == "file.adr" && !row.received;
     }));
 }
+#endif
 
 // The share each port's line shows in the last drawing of `screen`.
 std::string LastShare(const std::string& screen, int port) {
