@@ -86,6 +86,10 @@ std::shared_ptr<const DownloadJob> CheckedJob(const Configuration& config,
     start.userAddrFile = ApplicationDir() / "UserAddrFile.ini";
     start.addressTraceDir = ApplicationDir();
     start.passLimit = options.passes.value_or(0);
+    if (options.absentLimitSeconds) {
+        start.absentLimitMs =
+            static_cast<std::uint32_t>(std::max(1.0, *options.absentLimitSeconds * 1000.0));
+    }
     start.ccidReader = std::move(ccid);
     const StartCheck check = CheckStart(config, start);
     for (const PromptMessage& message : check.messages) {
@@ -146,15 +150,9 @@ int RunDownload(const RunOptions& options, RunEvents& events,
     }
     // The job takes the port table: the map must be in place first.
     UsePortMap(options.portsMap);
-    auto job = CheckedJob(*config, options, ccid);
+    const auto job = CheckedJob(*config, options, ccid);
     if (!job) {
         return kExitUsage;
-    }
-    if (options.absentLimitSeconds) {
-        auto bounded = std::make_shared<DownloadJob>(*job);
-        bounded->absentLimitMs =
-            static_cast<std::uint32_t>(std::max(1.0, *options.absentLimitSeconds * 1000.0));
-        job = std::move(bounded);
     }
     const std::vector<int> ports = job->Ports();
     for (int port : TraitsOf(job->channel.transport).comPorts ? ports : std::vector<int>{}) {

@@ -91,6 +91,7 @@ void TakeSettings(const Settings& settings, const StartOptions& options, Downloa
                   DelaySetting(settings.fileIntervalFixedMs)};
     job.timings = options.timings;
     job.passLimit = std::max(options.passLimit, 0);
+    job.absentLimitMs = options.absentLimitMs;
     job.useLocalAddress = settings.useLocalAddressFile == 1;
     if (settings.traceLog) {
         job.addressTraceDir = options.addressTraceDir;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@ struct StartOptions {
     std::filesystem::path userAddrFile;     // UserAddrFile.ini beside the executable
     std::filesystem::path addressTraceDir;  // where file.adr is copied when TraceLog is on
     int passLimit = 0;                      // passes per port; 0 runs until stopped
+    std::uint32_t absentLimitMs = 0;        // with a pass limit: how long a port may be away
     Timings timings;
     // The COM-to-device table the run keeps; unset: the process's port table, read now.
     std::optional<PortTable> portTable;
